@@ -1,0 +1,76 @@
+// The runtime boot: every table of the runtime, built in a fixed order in
+// which each table exists before the first code that reads it.
+//
+// Steps whose subsystem is not part of the runtime yet are empty and named
+// for what they will do; each subsystem replaces its step with its own
+// set-up when it arrives.
+#include "runtime/output.h"
+#include "runtime/platform/console_io.h"
+#include "runtime/startup.h"
+
+namespace qor::rt {
+
+namespace {
+
+bool boot_flag = false;
+
+void seed_random_generator() {}
+void init_memory_manager() {}
+void init_handle_table() {}
+void register_datatypes() {}
+void init_action_dispatch() {}
+void make_first_frames() {}
+void make_root_block() {}
+void make_global_context() {}
+void build_case_tables() {}
+void make_symbol_index() {}
+void make_predefined_symbols() {}
+void init_natives() {}
+void init_parse_stacks() {}
+void init_ownership_table() {}
+void init_checksum_methods() {}
+void init_compression_methods() {}
+void init_process_calls() {}
+void init_stacks() {}
+void init_lexer() {}
+void decode_boot_image() {}
+void init_interpreter() {}
+void init_cell_pool() {}
+void reset_collector_counters() {}
+
+}  // namespace
+
+bool booting() { return boot_flag; }
+
+void finish_boot() { boot_flag = false; }
+
+void boot() {
+    boot_flag = true;
+    output::init();
+    platform::init_console_io();
+    seed_random_generator();
+    init_memory_manager();
+    init_handle_table();
+    register_datatypes();        // parents before children, then image!
+    init_action_dispatch();
+    make_first_frames();         // first node frame and series frame
+    make_root_block();           // data stack, call-stack store, symbol block
+    make_global_context();
+    build_case_tables();
+    make_symbol_index();
+    make_predefined_symbols();   // type names, runtime words, keywords, #ooo
+    init_natives();
+    init_parse_stacks();
+    init_ownership_table();
+    init_checksum_methods();
+    init_compression_methods();
+    init_process_calls();
+    init_stacks();
+    init_lexer();
+    decode_boot_image();         // with the collector switched off
+    init_interpreter();
+    init_cell_pool();
+    reset_collector_counters();
+}
+
+}  // namespace qor::rt

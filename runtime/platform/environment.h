@@ -1,0 +1,15 @@
+// Environment variables of the process.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qor::platform {
+
+// The variable's value, or nothing when it is not set.
+[[nodiscard]] std::optional<std::string> get_env(const std::string& name);
+
+// Sets the variable, or removes it when value is empty (nullopt); true on success.
+bool set_env(const std::string& name, const std::optional<std::string>& value);
+
+}  // namespace qor::platform

@@ -1,0 +1,102 @@
+// Fatal-signal handling on an alternate stack.
+#include "runtime/platform/fault_signals.h"
+
+#include <signal.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "runtime/startup.h"
+
+namespace qor::rt {
+// Signal-safe: writes the report and ends the process with `number`.
+[[noreturn]] void fatal_report_and_exit(int number, uint32_t address) noexcept;
+}
+
+namespace qor::platform {
+
+namespace {
+
+// The handler runs on its own stack, so a native stack overflow can still be
+// reported.
+constexpr size_t alternate_stack_size = 64 * 1024;
+alignas(16) char alternate_stack[alternate_stack_size];
+
+uintptr_t guarded_low = 0;   // lowest address of the runtime's native stack
+uintptr_t guarded_high = 0;
+
+// A fault within this distance below the stack (or inside its lowest page)
+// is the stack running over its end.
+constexpr uintptr_t overflow_margin = 1 << 20;
+
+bool is_stack_overflow(uintptr_t fault_address) {
+    if (guarded_low == 0) return false;
+    return fault_address + overflow_margin >= guarded_low && fault_address < guarded_low + 4096;
+}
+
+void on_fault(int signal, siginfo_t* info, void* context) {
+    auto* uc = static_cast<ucontext_t*>(context);
+    const void* pc = nullptr;
+#if defined(__x86_64__)
+    pc = reinterpret_cast<const void*>(uc->uc_mcontext.gregs[REG_RIP]);
+#else
+    (void)uc;
+#endif
+    bool overflow = (signal == SIGSEGV || signal == SIGBUS) &&
+                    is_stack_overflow(reinterpret_cast<uintptr_t>(info->si_addr));
+    rt::fatal_report_and_exit(fault_number(signal, info->si_code, overflow), rt::report_address(pc));
+}
+
+void on_interrupt(int) {
+    // A console interrupt outside a prompt ends the process quietly.
+    _exit(0);
+}
+
+}  // namespace
+
+int fault_number(int signal, int code, bool stack_overflow) noexcept {
+    if (stack_overflow) return 19;  // stack error or overflow
+    switch (signal) {
+        case SIGSEGV: return 1;     // access violation
+        case SIGBUS: return code == BUS_ADRALN ? 2 : 34;
+        case SIGILL: return code == ILL_PRVOPC ? 15 : 17;
+        case SIGFPE:
+            switch (code) {
+                case FPE_INTDIV: return 13;
+                case FPE_INTOVF: return 14;
+                case FPE_FLTDIV: return 7;
+                case FPE_FLTOVF: return 10;
+                case FPE_FLTUND: return 12;
+                case FPE_FLTRES: return 8;
+                case FPE_FLTINV: return 9;
+                case FPE_FLTSUB: return 5;
+                default: return 33;  // FPU error
+            }
+        default: return 99;
+    }
+}
+
+void install_fault_handlers(const void* stack_low, const void* stack_high) {
+    guarded_low = reinterpret_cast<uintptr_t>(stack_low);
+    guarded_high = reinterpret_cast<uintptr_t>(stack_high);
+
+    stack_t alt{};
+    alt.ss_sp = alternate_stack;
+    alt.ss_size = alternate_stack_size;
+    sigaltstack(&alt, nullptr);
+
+    struct sigaction action{};
+    action.sa_sigaction = on_fault;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) sigaction(signal, &action, nullptr);
+
+    struct sigaction interrupt{};
+    interrupt.sa_handler = on_interrupt;
+    sigemptyset(&interrupt.sa_mask);
+    sigaction(SIGINT, &interrupt, nullptr);
+}
+
+}  // namespace qor::platform

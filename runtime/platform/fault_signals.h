@@ -1,0 +1,17 @@
+// Fatal faults (SIGSEGV, SIGBUS, SIGFPE, SIGILL) caught on an alternate
+// signal stack and turned into the runtime-error report, and the console
+// interrupt (SIGINT) outside a prompt, which ends the process quietly.
+#pragma once
+
+#include <cstddef>
+
+namespace qor::platform {
+
+// Installs the handlers for the calling thread. [stack_low, stack_high) is
+// that thread's native stack: a fault just below it is a stack overflow.
+void install_fault_handlers(const void* stack_low, const void* stack_high);
+
+// Maps a fatal signal and its si_code to a runtime-error number.
+[[nodiscard]] int fault_number(int signal, int code, bool stack_overflow) noexcept;
+
+}  // namespace qor::platform

@@ -1,0 +1,152 @@
+// The platform layer: output bytes, environment, time, memory regions and
+// the current directory.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "runtime/output.h"
+#include "runtime/platform/clock.h"
+#include "runtime/platform/current_dir.h"
+#include "runtime/platform/environment.h"
+#include "runtime/platform/memory_region.h"
+#include "runtime/throw.h"
+#include "tests/support/child_process.h"
+
+namespace qor {
+namespace {
+
+TEST(Output, UnitsOfEveryWidthBecomeUtf8ByteForByte) {
+    const uint8_t latin1[] = {'a', 0xE9, 'b'};
+    const uint16_t ucs2[] = {0x41, 0x3B1, 0x20AC};
+    const uint32_t ucs4[] = {0x1F600, 0x7A, 0x10FFFF};
+    auto result = test::run_in_child([&] {
+        output::print_units(latin1, 3, 1, true);
+        output::print_units(ucs2, 3, 2, false);
+        output::print_units(ucs4, 3, 4, true);
+    });
+    EXPECT_EQ(result.output,
+              "a\xC3\xA9" "b\n"
+              "A\xCE\xB1\xE2\x82\xAC"
+              "\xF0\x9F\x98\x80z\xF4\x8F\xBF\xBF\n");
+}
+
+TEST(Output, EscapesPassThroughAndLongTextIsWhole) {
+    std::string text = "\x1B[1;31mred\x1B[0m";
+    std::string long_text(10000, 'x');
+    auto result = test::run_in_child([&] {
+        output::print_units(text.data(), text.size(), 1, false);
+        output::print_units(long_text.data(), long_text.size(), 1, true);
+    });
+    EXPECT_EQ(result.output, text + long_text + "\n");
+}
+
+TEST(Output, UnknownWidthAndFormatters) {
+    auto result = test::run_in_child([] {
+        output::print_units("x", 1, 3, true);
+        output::print({"n=", int32_t(-42), " ", true, " ", 0.1, " ", 1.5f, " ", output::PrintItem::as_hex(0xBEEF)});
+        output::form_hex2(0xA);
+    });
+    EXPECT_EQ(result.output, "Error: unknown string encoding: 3\nn=-42 true 0.1 1.5 0000BEEF0A");
+}
+
+TEST(Output, TextHooksSeeWhatWasWritten) {
+    static std::string seen;
+    output::init();
+    output::add_hook(nullptr, [](const char* text, size_t length, int) { seen.append(text, length); });
+    auto result = test::run_in_child([] {
+        output::write_c_string("abc");
+        output::form_integer(7);
+        _exit(seen == "abc7" ? 0 : 1);
+    });
+    EXPECT_EQ(result.exit_status, 0);
+    output::init();
+}
+
+TEST(Environment, SetGetAndRemove) {
+    EXPECT_TRUE(platform::set_env("QOR_TEST_VARIABLE", std::string("h\xC3\xA9llo")));
+    EXPECT_EQ(platform::get_env("QOR_TEST_VARIABLE"), std::string("h\xC3\xA9llo"));
+    EXPECT_TRUE(platform::set_env("QOR_TEST_VARIABLE", std::nullopt));
+    EXPECT_EQ(platform::get_env("QOR_TEST_VARIABLE"), std::nullopt);
+    EXPECT_FALSE(platform::set_env("BAD=NAME", std::string("x")));
+    EXPECT_FALSE(platform::set_env("", std::string("x")));
+}
+
+TEST(CurrentDir, ChangesAndComesBack) {
+    std::string start = platform::get_current_dir();
+    ASSERT_FALSE(start.empty());
+    ASSERT_TRUE(platform::set_current_dir("/tmp"));
+    EXPECT_EQ(platform::get_current_dir(), "/tmp");
+    EXPECT_FALSE(platform::set_current_dir("/no/such/directory/here"));
+    ASSERT_TRUE(platform::set_current_dir(start));
+}
+
+TEST(Clock, ZonePacking) {
+    // Sign in bit 6, hours in bits 2-5, quarter hours in bits 0-1.
+    const std::pair<int, uint32_t> table[] = {
+        {0, 0},
+        {-210, 0x40 | 3 << 2 | 2},  // 3:30 behind UTC
+        {-30, 0x40 | 0 << 2 | 2},   // less than an hour behind keeps its sign
+        {-195, 0x40 | 3 << 2 | 1},  // -3:15
+        {345, 5 << 2 | 3},          // +5:45
+        {60, 1 << 2},
+        {840, 14 << 2},             // +14:00
+    };
+    for (auto [minutes, zone] : table) EXPECT_EQ(platform::pack_zone(minutes), zone) << minutes;
+    EXPECT_EQ(platform::pack_date(2026, 12, 10, 60), 2026u << 17 | 12u << 12 | 10u << 7 | 1u << 2);
+}
+
+TEST(Clock, DateAndTimeAgreeWithTheSystem) {
+    time_t now = time(nullptr);
+    tm utc{};
+    gmtime_r(&now, &utc);
+    uint32_t date = platform::get_date(true);
+    EXPECT_EQ(date >> 17, uint32_t(utc.tm_year + 1900));
+    EXPECT_EQ(date >> 12 & 0xF, uint32_t(utc.tm_mon + 1));
+    EXPECT_EQ(date >> 7 & 0x1F, uint32_t(utc.tm_mday));
+    EXPECT_EQ(date & 0x7F, 0u);
+    EXPECT_EQ(date >> 16 & 1, 0u);
+
+    double whole = platform::get_time(false);
+    EXPECT_EQ(whole, std::floor(whole));
+    EXPECT_GE(whole, 0.0);
+    EXPECT_LT(whole, 86400.0);
+    double precise = platform::get_time(true);
+    EXPECT_LT(std::fabs(precise - whole), 2.0);
+}
+
+TEST(Clock, WaitHasAOneMillisecondFloorAndSurvivesNonsense) {
+    using clock = std::chrono::steady_clock;
+    for (double seconds : {0.0001, 0.0, -5.0, std::nan("")}) {
+        auto start = clock::now();
+        platform::wait(seconds);
+        auto elapsed = clock::now() - start;
+        EXPECT_GE(elapsed, std::chrono::milliseconds(1)) << seconds;
+        EXPECT_LT(elapsed, std::chrono::milliseconds(500)) << seconds;
+    }
+    auto start = clock::now();
+    platform::wait(0.02);
+    EXPECT_GE(clock::now() - start, std::chrono::milliseconds(20));
+}
+
+TEST(MemoryRegion, ZeroFilledAndReleasable) {
+    const size_t size = 2 << 20;
+    auto* region = static_cast<uint8_t*>(platform::os_alloc(size));
+    ASSERT_NE(region, nullptr);
+    EXPECT_EQ(region[0], 0);
+    EXPECT_EQ(region[size - 1], 0);
+    std::memset(region, 0xAB, size);
+    platform::os_free(region, size);
+}
+
+TEST(MemoryRegion, RefusalThrowsTheRegionCode) {
+    uint32_t code = rt::catch_level(0xFFFFFFFFu, [] { (void)platform::os_alloc(size_t(1) << 62); });
+    EXPECT_EQ(code, rt::throw_region_alloc_failed);
+    code = rt::catch_level(0xFFFFFFFFu, [] { platform::os_free(reinterpret_cast<void*>(1), 4096); });
+    EXPECT_EQ(code, rt::throw_region_free_failed);
+}
+
+}  // namespace
+}  // namespace qor
