@@ -4,6 +4,7 @@
 // Steps whose subsystem is not part of the runtime yet are empty and named
 // for what they will do; each subsystem replaces its step with its own
 // set-up when it arrives.
+#include "runtime/eval/random.h"
 #include "runtime/output.h"
 #include "runtime/platform/console_io.h"
 #include "runtime/startup.h"
@@ -14,7 +15,6 @@ namespace {
 
 bool boot_flag = false;
 
-void seed_random_generator() {}
 void init_memory_manager() {}
 void init_handle_table() {}
 void register_datatypes() {}
@@ -48,7 +48,7 @@ void boot() {
     boot_flag = true;
     output::init();
     platform::init_console_io();
-    seed_random_generator();
+    random::init();              // the generator starts from its fixed seed
     init_memory_manager();
     init_handle_table();
     register_datatypes();        // parents before children, then image!
