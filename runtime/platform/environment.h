@@ -3,6 +3,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace qor::platform {
 
@@ -11,5 +13,9 @@ namespace qor::platform {
 
 // Sets the variable, or removes it when value is empty (nullopt); true on success.
 bool set_env(const std::string& name, const std::optional<std::string>& value);
+
+// The process's environment entries ("name=value"), in the order the
+// environment holds them. The views are valid until the environment changes.
+[[nodiscard]] std::vector<std::string_view> environment_entries();
 
 }  // namespace qor::platform

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "runtime/platform/file_handle.h"
+
 namespace qor::platform {
 
 bool stdin_is_terminal() { return isatty(0) == 1; }
@@ -21,6 +23,8 @@ void write_fd_raw(int fd, const char* bytes, size_t length) noexcept {
         length -= static_cast<size_t>(n);
     }
 }
+
+int64_t read_stdin(std::span<uint8_t> buffer) { return read_fd(0, buffer); }
 
 void write_stdout(std::string_view bytes) { write_fd_raw(1, bytes.data(), bytes.size()); }
 void write_stderr(std::string_view bytes) { write_fd_raw(2, bytes.data(), bytes.size()); }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace qor::platform {
@@ -14,6 +16,11 @@ namespace qor::platform {
 // as a console program's output does.
 void write_stdout(std::string_view bytes);
 void write_stderr(std::string_view bytes);
+
+// One read of standard input: the count read, 0 at the end of the input,
+// -1 when the read fails (a broken pipe, a closed descriptor). A reader of
+// standard input stops at either. Interrupted reads are retried.
+[[nodiscard]] int64_t read_stdin(std::span<uint8_t> buffer);
 
 // Async-signal-safe: a single write loop with no allocation.
 void write_fd_raw(int fd, const char* bytes, size_t length) noexcept;
