@@ -41,7 +41,9 @@ bool fits(std::string_view argument, const QuoteShape& shape, bool front, bool b
 std::string quote_argument(std::string_view argument) {
     QuoteShape shape = shape_of(argument);
     static constexpr bool choices[][2] = {{false, false}, {true, true}, {false, true}, {true, false}};
-    bool front = true, back = true;  // the closest form when nothing fits
+    // When nothing fits: quoted in front, and closed so that the quotes
+    // balance, which keeps the arguments after this one intact.
+    bool front = true, back = !shape.quotes_odd;
     for (const auto& choice : choices) {
         if (fits(argument, shape, choice[0], choice[1])) {
             front = choice[0];

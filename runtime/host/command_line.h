@@ -6,9 +6,11 @@
 // and one trailing double quote from each argument. An argument is written
 // so that this split gives it back: unchanged when it can be, else with a
 // double quote added in front, at the end, or both, so that its own blanks
-// fall inside quotes and its quotes stay balanced. An argument whose blanks
-// sit on both sides of one of its own quotes cannot be written that way; it
-// is written in double quotes as the closest form.
+// fall inside quotes and its quotes stay balanced. A few arguments cannot be
+// written that way (one whose blanks sit on both sides of one of its own
+// quotes, or a lone double quote); such an argument gets a quote in front
+// and, when its own quotes are even, one at the end, so the quotes still
+// balance and the arguments after it come back intact.
 #pragma once
 
 #include <span>

@@ -29,12 +29,7 @@ bool remove_directory(const std::string& path) { return rmdir(path.c_str()) == 0
 
 bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0; }
 
-namespace {
-
-// For file systems without an atomic no-replace rename: a hard link fails
-// when the new name exists, and then the old name goes. Directories cannot
-// be linked; for them the check and the rename are two steps.
-bool rename_by_link(const std::string& from, const std::string& to) {
+bool rename_no_replace_by_link(const std::string& from, const std::string& to) {
     if (link(from.c_str(), to.c_str()) == 0) {
         if (unlink(from.c_str()) == 0) return true;
         unlink(to.c_str());  // keep the single old name, as before the call
@@ -46,11 +41,9 @@ bool rename_by_link(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }
 
-}  // namespace
-
 bool rename_no_replace(const std::string& from, const std::string& to) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) return rename_by_link(from, to);
+    if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) return rename_no_replace_by_link(from, to);
     return false;
 }
 

@@ -35,4 +35,10 @@ struct PathStatus {
 // already exists.
 [[nodiscard]] bool rename_no_replace(const std::string& from, const std::string& to);
 
+// The same for file systems without an atomic no-replace rename (which
+// rename_no_replace falls back to): a hard link, which fails when the new
+// name exists, then removing the old name. Directories cannot be linked;
+// for them the check and the rename are two steps.
+[[nodiscard]] bool rename_no_replace_by_link(const std::string& from, const std::string& to);
+
 }  // namespace qor::platform
