@@ -64,7 +64,8 @@ bool skip_stream(platform::File& file, int64_t count) {
 ReadResult read_stream(platform::File& file, const ReadOptions& options) {
     if (!skip_stream(file, std::max<int64_t>(options.seek, 0))) return failed(ReadStatus::cannot_open);
     int64_t wanted = options.part > 0 ? options.part : INT64_MAX;
-    int64_t ceiling = std::min(wanted, options.limit + 1);
+    int64_t past_limit = options.limit < INT64_MAX ? options.limit + 1 : INT64_MAX;
+    int64_t ceiling = std::min(wanted, past_limit);
     ReadResult result{ReadStatus::ok, {}};
     size_t have = 0;
     while (static_cast<int64_t>(have) < ceiling) {
