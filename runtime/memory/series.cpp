@@ -181,7 +181,7 @@ SeriesFrame* alloc_frame() {
     uint64_t size = m.next_frame_size;
     if (size < m.big_threshold) m.next_frame_size = static_cast<uint32_t>(size * 2);
     uint64_t reserved = 0;
-    void* region = memory::os_alloc_region(sizeof(SeriesFrame) + size, reserved);
+    void* region = memory::os_alloc_region(sizeof(SeriesFrame) + size, reserved, true);
     auto* frame = static_cast<SeriesFrame*>(region);
     frame->size = size;
     frame->heap = frame->data_start();
