@@ -13,4 +13,16 @@ namespace qor::platform {
 // Failure throws rt::throw_region_free_failed.
 void os_free(void* address, size_t size);
 
+// Address space only: no access and no memory behind it until committed.
+// Answers nullptr when the OS refuses.
+[[nodiscard]] void* os_reserve(size_t size);
+
+// Makes the pages covering [address, address + size) of a reservation
+// readable and writable; answers false when the OS refuses.
+[[nodiscard]] bool os_commit(void* address, size_t size);
+
+// Gives the pages lying wholly inside [address, address + size) back to the
+// OS and makes them inaccessible again; they read as zero once recommitted.
+void os_decommit(void* address, size_t size);
+
 }  // namespace qor::platform
