@@ -46,12 +46,12 @@ void release_all() {
     m = Memory{};
 }
 
-void* os_alloc_region(uint64_t size, uint64_t& reserved) {
+void* os_alloc_region(uint64_t size, uint64_t& reserved, bool prefault) {
     if (size == 0 || size > largest_region) error::fire(error::Category::internal, "no-memory");
     uint64_t rounded = (size + page_size - 1) & ~(page_size - 1);
     void* p = nullptr;
     try {
-        p = platform::os_alloc(rounded);
+        p = prefault ? platform::os_alloc_prefaulted(rounded) : platform::os_alloc(rounded);
     } catch (const rt::Throw&) {
         error::fire(error::Category::internal, "no-memory");
     }

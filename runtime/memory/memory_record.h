@@ -92,8 +92,10 @@ void release_all();
 
 // An OS region of at least `size` bytes, zero-filled; the reserved size
 // (rounded up to the page size) is added to os_total and written back to
-// `reserved`. An OS refusal raises internal no-memory.
-[[nodiscard]] void* os_alloc_region(uint64_t size, uint64_t& reserved);
+// `reserved`. `prefault` maps every page in at once (for series frames,
+// which bump allocation fills from start to end). An OS refusal raises
+// internal no-memory.
+[[nodiscard]] void* os_alloc_region(uint64_t size, uint64_t& reserved, bool prefault = false);
 
 // Releases a region from os_alloc_region; `reserved` is the size it wrote
 // back. An OS refusal raises internal wrong-mem.

@@ -3,6 +3,7 @@
 #include "runtime/memory/series.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -21,7 +22,7 @@ namespace {
 // The one size check of the allocator: count × unit rounded up to 16, in
 // 64 bits, refused above max_capacity instead of wrapping.
 uint64_t capacity_for(uint64_t count, uint32_t unit) {
-    if (unit == 0 || unit > 16 || count > max_capacity / unit) no_memory();
+    if (!std::has_single_bit(unit) || unit > 16 || count > max_capacity / unit) no_memory();
     return (count * unit + 15) & ~uint64_t{15};
 }
 
@@ -181,7 +182,7 @@ SeriesFrame* alloc_frame() {
     uint64_t size = m.next_frame_size;
     if (size < m.big_threshold) m.next_frame_size = static_cast<uint32_t>(size * 2);
     uint64_t reserved = 0;
-    void* region = memory::os_alloc_region(sizeof(SeriesFrame) + size, reserved);
+    void* region = memory::os_alloc_region(sizeof(SeriesFrame) + size, reserved, true);
     auto* frame = static_cast<SeriesFrame*>(region);
     frame->size = size;
     frame->heap = frame->data_start();

@@ -12,7 +12,7 @@
 // 4 spare bytes, the header, then the data, which starts 8-byte aligned.
 //
 // Units are 1, 2 or 4 bytes for strings and bytes (Latin-1, UCS-2, UCS-4)
-// and 16 bytes for cells.
+// and 16 bytes for cells; any power of two up to 16 is accepted.
 //
 // THE RULE: C++ code never keeps a raw buffer or data pointer across
 // anything that can allocate. Any allocation may run a collection, which
@@ -21,6 +21,7 @@
 // registered root.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -54,23 +55,28 @@ struct Buffer {
     [[nodiscard]] uint8_t* data() { return reinterpret_cast<uint8_t*>(this + 1); }
     [[nodiscard]] const uint8_t* data() const { return reinterpret_cast<const uint8_t*>(this + 1); }
     [[nodiscard]] uint32_t unit() const { return flags & flag::unit_mask; }
+    // Units are powers of two, so unit counts are shifts.
+    [[nodiscard]] int unit_shift() const { return std::countr_zero(unit()); }
     [[nodiscard]] uint8_t* head_ptr() { return data() + head; }
     [[nodiscard]] const uint8_t* head_ptr() const { return data() + head; }
     [[nodiscard]] uint8_t* tail_ptr() { return data() + tail; }
     [[nodiscard]] const uint8_t* tail_ptr() const { return data() + tail; }
+    [[nodiscard]] uint8_t* data_end() { return data() + capacity; }
     // Head and tail counted in units from the data start.
-    [[nodiscard]] uint32_t head_units() const { return head / unit(); }
-    [[nodiscard]] uint32_t tail_units() const { return tail / unit(); }
+    [[nodiscard]] uint32_t head_units() const { return head >> unit_shift(); }
+    [[nodiscard]] uint32_t tail_units() const { return tail >> unit_shift(); }
     // Units from head to tail.
-    [[nodiscard]] uint32_t length() const { return (tail - head) / unit(); }
+    [[nodiscard]] uint32_t length() const { return (tail - head) >> unit_shift(); }
     // Units that fit in the data area / after the tail.
-    [[nodiscard]] uint32_t capacity_units() const { return capacity / unit(); }
-    [[nodiscard]] uint32_t room_units() const { return (capacity - tail) / unit(); }
+    [[nodiscard]] uint32_t capacity_units() const { return capacity >> unit_shift(); }
+    [[nodiscard]] uint32_t room_units() const { return (capacity - tail) >> unit_shift(); }
     // Address of unit i counted from the head.
-    [[nodiscard]] uint8_t* at(uint32_t i) { return head_ptr() + static_cast<size_t>(i) * unit(); }
+    [[nodiscard]] uint8_t* at(uint32_t i) { return head_ptr() + (size_t{i} << unit_shift()); }
+    [[nodiscard]] const uint8_t* at(uint32_t i) const { return head_ptr() + (size_t{i} << unit_shift()); }
     // The cells from the head (cell buffers only).
     [[nodiscard]] Cell* cells() { return reinterpret_cast<Cell*>(head_ptr()); }
-    void set_tail_units(uint32_t units) { tail = units * unit(); }
+    // Sets the tail to `units` from the data start.
+    void set_tail_units(uint32_t units) { tail = units << unit_shift(); }
     // Footprint in a frame or big region.
     [[nodiscard]] uint64_t footprint() const { return uint64_t{capacity} + footprint_extra; }
 
@@ -89,8 +95,9 @@ inline constexpr uint64_t reuse_threshold = 52428;
 
 // Buffer allocation: capacity = count × unit rounded up to 16; head and tail
 // at the data start; the node (allocated after the buffer) is linked both
-// ways. A capacity above max_capacity raises internal no-memory; so does an
-// OS refusal. May run a collection.
+// ways. A capacity above max_capacity, or a unit that is not a power of two
+// up to 16, raises internal no-memory; so does an OS refusal. May run a
+// collection.
 [[nodiscard]] NodeId alloc(size_t count, uint32_t unit);
 [[nodiscard]] NodeId alloc_cells(size_t count);
 // Every cell of the whole capacity is unset!; the tail stays at the head.

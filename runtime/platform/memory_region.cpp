@@ -26,6 +26,13 @@ void* os_alloc(size_t size, bool executable) {
     return p;
 }
 
+void* os_alloc_prefaulted(size_t size) {
+    void* p = size == 0 ? MAP_FAILED
+                        : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (p == MAP_FAILED) rt::throw_code(rt::throw_region_alloc_failed);
+    return p;
+}
+
 void os_free(void* address, size_t size) {
     if (munmap(address, size) != 0) rt::throw_code(rt::throw_region_free_failed);
 }

@@ -225,7 +225,7 @@ TEST_F(MemoryTest, SizesThatDoNotFitRaiseNoMemory) {
         uint32_t unit;
     } refused[] = {
         {size_t(-1), 16}, {size_t(-1), 1}, {0x80000000u, 1}, {0x7FFFFFF1u, 1},
-        {0x10000000u, 16}, {0x20000000u, 4}, {1, 0}, {1, 17},
+        {0x10000000u, 16}, {0x20000000u, 4}, {1, 0}, {1, 3}, {1, 12}, {1, 17}, {1, 32},
     };
     for (auto r : refused)
         EXPECT_EQ(internal_error_of([&] { (void)series::alloc(r.count, r.unit); }), "no-memory")
