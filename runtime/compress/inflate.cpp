@@ -28,9 +28,9 @@ class BitReader {
 public:
     BitReader(const std::uint8_t* in, std::uint64_t len) : in_(in), len_(len) { refill(); }
 
-    // Keeps at least 16 bits held while input remains.
+    // Tops the buffer up to at least 56 bits while input remains.
     void refill() {
-        if (count_ >= 16) return;
+        if (count_ >= 48) return;
         if (pos_ + 8 <= len_) {
             std::uint64_t word;
             std::memcpy(&word, in_ + pos_, 8);
@@ -46,15 +46,25 @@ public:
         }
     }
     [[nodiscard]] std::uint32_t peek16() const { return static_cast<std::uint32_t>(buf_ & 0xFFFF); }
-    void consume(unsigned n) {
+    // Drops n bits without refilling; after refill() at least 56 bits are
+    // held unless the input has run dry, enough for a whole match.
+    void drop(unsigned n) {
         buf_ >>= n;
         count_ = count_ > n ? count_ - n : 0;
+    }
+    void consume(unsigned n) {
+        drop(n);
         refill();
     }
-    // The next n bits (0..16).
-    std::uint32_t get(unsigned n) {
+    // The next n bits (0..16), without and with refilling.
+    std::uint32_t take(unsigned n) {
         const auto v = static_cast<std::uint32_t>(buf_ & ((1u << n) - 1));
-        consume(n);
+        drop(n);
+        return v;
+    }
+    std::uint32_t get(unsigned n) {
+        const std::uint32_t v = take(n);
+        refill();
         return v;
     }
     void align_to_byte() { consume(count_ & 7); }
@@ -127,25 +137,47 @@ struct Table {
             if (l == 0) continue;
             entries[start[l]++] = (next[l]++ << (32 - l)) | static_cast<std::uint32_t>(sym) << 4 | l;
         }
-        // A lookup entry holds when every 16-bit window that starts with
-        // these kBits bits finds the same entry; the search is monotonic in
-        // the key, so checking the lowest and the highest window suffices.
-        for (std::uint32_t raw = 0; raw < (1u << kBits); ++raw) {
-            const std::uint32_t prefix = reverse_bits16(raw) >> (16 - kBits);
+        build_lookup();
+    }
+
+    // A lookup entry holds when every 16-bit window that starts with these
+    // kBits bits finds the same entry. The search is monotonic in the key,
+    // so the lowest and the highest window of each prefix decide. For
+    // sorted entries (every well-formed code) the search result is the
+    // number of entries not above the key, found by one merge-like walk.
+    void build_lookup() {
+        const bool sorted = std::is_sorted(entries.begin(), entries.begin() + count);
+        int i = 0;
+        for (std::uint32_t prefix = 0; prefix < (1u << kBits); ++prefix) {
             const std::uint32_t low = prefix << (32 - kBits) | 0xFFFF;
             const std::uint32_t high = prefix << (32 - kBits) | ((1u << (32 - kBits)) - 1);
-            const int i = search(low);
-            fast[raw] = i == search(high) && i > 0 ? static_cast<std::uint16_t>(entries[i - 1] & 0xFFFF) : kSlow;
+            int at_low, at_high;
+            if (sorted) {
+                while (i < count && entries[i] <= low) ++i;
+                at_low = i;
+                while (i < count && entries[i] <= high) ++i;
+                at_high = i;
+            } else {
+                at_low = search(low);
+                at_high = search(high);
+            }
+            const std::uint32_t raw = reverse_bits16(prefix) >> (16 - kBits);
+            fast[raw] = at_low == at_high && at_low > 0 ? static_cast<std::uint16_t>(entries[at_low - 1] & 0xFFFF) : kSlow;
         }
     }
 
     // Decodes one symbol: the entry of the greatest code not above the next
-    // 16 input bits (first bit most significant).
-    std::uint32_t decode(BitReader& r) const {
+    // 16 input bits (first bit most significant). Does not refill.
+    std::uint32_t decode_held(BitReader& r) const {
         std::uint32_t e = fast[r.peek16() & ((1u << kBits) - 1)];
         if (e == kSlow) e = entry_for(reverse_bits16(r.peek16()) << 16 | 0xFFFF);
-        r.consume(e & 15);
+        r.drop(e & 15);
         return (e >> 4) & 0xFFF;
+    }
+    std::uint32_t decode(BitReader& r) const {
+        const std::uint32_t sym = decode_held(r);
+        r.refill();
+        return sym;
     }
 };
 
@@ -229,7 +261,7 @@ Result read_dynamic_tables(BitReader& r, LitLenTable& lit, DistanceTable& dist) 
 
 // Copies a match of `length` bytes from `distance` back; byte by byte in
 // effect, so overlapping copies repeat.
-inline void copy_match(Output& o, std::uint32_t distance, std::uint32_t length) {
+[[gnu::always_inline]] inline void copy_match(Output& o, std::uint32_t distance, std::uint32_t length) {
     if (o.produced + length <= o.cap) {
         std::uint8_t* dst = o.out + o.produced;
         const std::uint8_t* src = dst - distance;
@@ -252,9 +284,11 @@ inline void copy_match(Output& o, std::uint32_t distance, std::uint32_t length) 
 }
 
 // Decodes symbols until the end of the block or of the input.
-Result decode_symbols(BitReader& r, Output& o, const LitLenTable& lit, const DistanceTable& dist, Step& step) {
+[[gnu::always_inline]] inline Result decode_symbols_in(BitReader& r, Output& o, const LitLenTable& lit,
+                                                       const DistanceTable& dist, Step& step) {
     while (r.more()) {
-        const std::uint32_t sym = lit.decode(r);
+        r.refill();  // one refill covers a literal or a whole match
+        const std::uint32_t sym = lit.decode_held(r);
         if (sym < 256) {
             if (o.produced < o.cap) o.out[o.produced] = static_cast<std::uint8_t>(sym);
             else if (o.produced >= compress::kMaxSeriesBytes) return Result::Malformed;
@@ -267,16 +301,28 @@ Result decode_symbols(BitReader& r, Output& o, const LitLenTable& lit, const Dis
         }
         if (sym > 285) return Result::Malformed;
         const unsigned lc = sym - 257;
-        const std::uint32_t length = deflate::kLengthBase[lc] + r.get(deflate::kLengthExtra[lc]);
-        const std::uint32_t dc = dist.decode(r);
+        const std::uint32_t length = deflate::kLengthBase[lc] + r.take(deflate::kLengthExtra[lc]);
+        const std::uint32_t dc = dist.decode_held(r);
         if (dc > 29) return Result::Malformed;
-        const std::uint32_t distance = deflate::kDistanceBase[dc] + r.get(deflate::kDistanceExtra[dc]);
+        const std::uint32_t distance = deflate::kDistanceBase[dc] + r.take(deflate::kDistanceExtra[dc]);
         if (distance > o.produced) return Result::DistanceTooFar;
         copy_match(o, distance, length);
         if (o.produced > compress::kMaxSeriesBytes) return Result::Malformed;
     }
     step = Step::Continue;
     return Result::Done;
+}
+
+// Works on local copies of the reader and the output: byte stores through
+// the output pointer could otherwise alias their fields and force reloads.
+Result decode_symbols(BitReader& reader, Output& output, const LitLenTable& lit, const DistanceTable& dist,
+                      Step& step) {
+    BitReader r = reader;
+    Output o = output;
+    const Result res = decode_symbols_in(r, o, lit, dist, step);
+    reader = r;
+    output = o;
+    return res;
 }
 
 // Copies a stored block; the reader is positioned after the block header.
