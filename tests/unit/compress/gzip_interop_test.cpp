@@ -11,7 +11,7 @@ namespace qor::test {
 namespace {
 
 std::vector<Bytes> gzip_inputs() {
-    return {{}, {'q'}, make_text(150000), make_binary(150000), make_random(40000), make_mixed(200000)};
+    return {{}, {'q'}, make_text(80000), make_binary(80000), make_random(20000), make_mixed(100000)};
 }
 
 TEST(GzipInterop, SystemGzipReadsOurStreams) {

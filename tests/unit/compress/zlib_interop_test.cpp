@@ -12,7 +12,7 @@ namespace qor::test {
 namespace {
 
 std::vector<Bytes> interop_inputs() {
-    return {{}, {'q'}, make_text(150000), make_binary(150000), make_random(40000), make_mixed(200000),
+    return {{}, {'q'}, make_text(80000), make_binary(80000), make_random(20000), make_mixed(100000),
             Bytes(70000, 'a')};
 }
 
