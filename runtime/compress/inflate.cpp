@@ -28,7 +28,7 @@ class BitReader {
 public:
     BitReader(const std::uint8_t* in, std::uint64_t len) : in_(in), len_(len) { refill(); }
 
-    // Tops the buffer up to at least 56 bits while input remains.
+    // Tops the buffer up to at least 48 bits while input remains.
     void refill() {
         if (count_ >= 48) return;
         if (pos_ + 8 <= len_) {
@@ -46,8 +46,9 @@ public:
         }
     }
     [[nodiscard]] std::uint32_t peek16() const { return static_cast<std::uint32_t>(buf_ & 0xFFFF); }
-    // Drops n bits without refilling; after refill() at least 56 bits are
-    // held unless the input has run dry, enough for a whole match.
+    // Drops n bits without refilling; after refill() at least 48 bits are
+    // held unless the input has run dry: enough for a whole match (length
+    // code 15 + extra 5, distance code 15 + extra 13).
     void drop(unsigned n) {
         buf_ >>= n;
         count_ = count_ > n ? count_ - n : 0;
