@@ -136,7 +136,7 @@ TEST(DeflateEncode, HigherLevelsDoNotCompressWorse) {
 
 TEST(DeflateEncode, MisuseIsRefusedWithoutTouchingMemory) {
     std::int32_t size = 10;
-    std::uint8_t out[10];
+    std::uint8_t out[10] = {};
     EXPECT_EQ(deflate::compress(out, &size, nullptr, 5, 6), Result::Malformed);
     size = 10;
     EXPECT_EQ(deflate::compress(out, &size, out, -1, 6), Result::Malformed);
@@ -145,6 +145,16 @@ TEST(DeflateEncode, MisuseIsRefusedWithoutTouchingMemory) {
     EXPECT_EQ(deflate::compress(nullptr, &size, reinterpret_cast<const std::uint8_t*>("abc"), 3, 6),
               Result::OutputTooSmall);
     EXPECT_EQ(size, 5);
+    // A needed size beyond a series is refused, never wrapped to a negative
+    // count (the input is not read before the capacity check).
+    const std::int32_t huge = 0x7FFFFFFD;
+    size = 5;
+    EXPECT_EQ(zlib::compress(out, &size, out, huge, 6), Result::Malformed);
+    EXPECT_EQ(size, 0x7FFFFFFF);
+    size = 17;
+    std::uint8_t out17[17] = {};
+    EXPECT_EQ(gzip::compress(out17, &size, out, huge, 6), Result::Malformed);
+    EXPECT_EQ(size, 0x7FFFFFFF);
 }
 
 }  // namespace
