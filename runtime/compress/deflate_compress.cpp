@@ -50,6 +50,12 @@ struct WorkArea {
     BlockState block;
 };
 
+inline std::uint16_t load16(const std::uint8_t* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
 // Number of equal bytes at a and b, at most n.
 inline std::uint32_t common_prefix(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t n) {
     std::uint32_t i = 0;
@@ -76,18 +82,19 @@ std::uint32_t longest_match(const std::uint8_t* in, const std::int32_t* hash_pre
     const std::uint32_t nice = std::min(lim.nice, max_len);
     const std::uint32_t limit = p > kMaxDistance + 1 ? p - (kMaxDistance + 1) : 0;
     const std::uint8_t* cur = in + p - 1;
-    std::uint8_t end1 = cur[best - 1], end2 = cur[best];
+    const std::uint16_t head2 = load16(cur);
+    std::uint16_t end2 = load16(cur + best - 1);
     while (cand > limit && chain > 0) {
         const std::uint8_t* m = in + cand - 1;
-        // Cheap reject first: a longer match must agree at the current end.
-        if (m[best] == end2 && m[best - 1] == end1 && m[0] == cur[0] && m[1] == cur[1]) {
+        // Cheap reject first: a longer match must agree at the current end
+        // (bytes best - 1 and best) and at the start.
+        if (load16(m + best - 1) == end2 && load16(m) == head2) {
             const std::uint32_t len = 2 + common_prefix(m + 2, cur + 2, max_len - 2);
             if (len > best) {
                 distance = p - cand;
                 best = len;
                 if (best >= nice) break;
-                end1 = cur[best - 1];
-                end2 = cur[best];
+                end2 = load16(cur + best - 1);
             }
         }
         cand = static_cast<std::uint32_t>(hash_prev[cand & kWindowMask]);
