@@ -449,20 +449,21 @@ int decompress_frames(const uint8_t* in, size_t length, uint8_t* output, uint64_
 
 }  // namespace
 
-int decompress(uint8_t* output, int32_t* size, const uint8_t* input, int32_t length) {
-    if (!size) return kMalformed;
+compress::Result decompress(uint8_t* output, int32_t* size, const uint8_t* input, int32_t length) {
+    using compress::Result;
+    if (!size) return Result::Malformed;
     if (length < 0 || (!input && length > 0)) {
         *size = 0;
-        return kMalformed;
+        return Result::Malformed;
     }
     Context c;
-    const uint64_t capacity = *size > 0 ? uint64_t(*size) : 0;
+    const uint64_t capacity = compress::capacity_of(output, size);
     uint64_t total = 0;
     if (output) {
         const int r = decompress_frames(input, size_t(length), output, capacity, &total, c, false);
         if (r != kTooSmall) {
             *size = int32_t(total);
-            return r;
+            return Result(r);
         }
     }
     c.header_size = false;
@@ -473,14 +474,14 @@ int decompress(uint8_t* output, int32_t* size, const uint8_t* input, int32_t len
         r = decompress_frames(input, size_t(length), nullptr, 0, &total, c, true);
     if (r != kDone) {
         *size = 0;
-        return r == kTooSmall ? kMalformed : r;
+        return Result::Malformed;
     }
     if (output && total <= capacity) {
         *size = 0;
-        return kMalformed;  // the data disagrees with itself
+        return Result::Malformed;  // the data disagrees with itself
     }
     *size = int32_t(total);
-    return total > 0 ? kTooSmall : kDone;
+    return total > 0 ? Result::OutputTooSmall : Result::Done;
 }
 
 }  // namespace qor::zstd
