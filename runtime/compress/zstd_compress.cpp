@@ -143,7 +143,7 @@ uint8_t* write_block(Workspace& w, SeqStore& s, const uint8_t* block, uint32_t l
     }
     if (compressed < 1) {
         put_block_header(out, uint32_t(last) | length << 3);
-        std::memcpy(out + 3, block, length);
+        if (length) std::memcpy(out + 3, block, length);
         std::copy(rep_before, rep_before + 3, w.rep);
         return out + 3 + length;
     }

@@ -141,6 +141,7 @@ inline void store_sequence(Workspace& w, uint32_t anchor, uint32_t start, uint32
 
 // Copies the literals left after the last sequence.
 inline void store_last_literals(Workspace& w, uint32_t anchor, uint32_t end) {
+    if (end == anchor) return;
     std::memcpy(w.seq.literals + w.seq.literal_count, w.base + anchor, end - anchor);
     w.seq.literal_count += end - anchor;
 }
