@@ -74,6 +74,41 @@ inline void copy_match(uint8_t* dst, uint64_t distance, uint64_t n) {
     }
 }
 
+// Where a block's literals are: in the input (raw) or in the output's tail.
+struct Literals {
+    const uint8_t* data;  // null when not stored
+    uint64_t count;
+    bool in_tail;
+    const uint8_t* end;  // end of the readable bytes after the literals
+};
+
+inline void copy16(uint8_t* dst, const uint8_t* src) {
+    uint8_t t[16];
+    std::memcpy(t, src, 16);
+    std::memcpy(dst, t, 16);
+}
+
+// Copies one sequence's literals and match. Short copies and matches at
+// distances of 16 or more go 16 bytes at a time where the slack past them
+// clobbers nothing still needed: unread literals in the output's tail, or
+// anything past the end of the output space.
+inline void copy_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, uint64_t ml,
+                          uint64_t offset, const Literals& lit, uint8_t* out_end) {
+    const uint8_t* const guard = lit.in_tail ? literals + ll : out_end;
+    if (ll <= 16 && literals + 16 <= lit.end && dst + 16 <= guard) {
+        copy16(dst, literals);
+    } else if (ll) {
+        std::memmove(dst, literals, ll);
+    }
+    dst += ll;
+    if (offset >= 16 && dst + ml + 16 <= guard) {
+        const uint8_t* src = dst - offset;
+        for (uint64_t i = 0; i < ml; i += 16) copy16(dst + i, src + i);
+    } else {
+        copy_match(dst, offset, ml);
+    }
+}
+
 // Builds one sequence table from its mode. Returns bytes used or -1.
 int read_seq_table(Context& c, SeqTable& t, int mode, const uint8_t* src, size_t size,
                    const int16_t* defaults, int default_count, int default_log, int max_log,
@@ -109,11 +144,6 @@ inline uint32_t next_state(const SeqTable& t, uint32_t state, BackwardBits& in) 
 // Decodes the literals section. On success sets where the literals are
 // (in the input for raw literals, else at the tail of the output space) and
 // returns the section size; returns -kTooSmall or -kMalformed on failure.
-struct Literals {
-    const uint8_t* data;  // null when not stored
-    uint64_t count;
-    bool in_tail;
-};
 
 int64_t decode_literals(Context& c, const uint8_t* src, size_t size, Output& o, Literals& lit) {
     const unsigned b0 = src[0];
@@ -161,6 +191,7 @@ int64_t decode_literals(Context& c, const uint8_t* src, size_t size, Output& o, 
     if (type == 0) {
         lit.data = src + header;
         lit.in_tail = false;
+        lit.end = src + size;
         return int64_t(header + input);
     }
     if (o.limit - o.pos < regenerated) return -kTooSmall;
@@ -168,6 +199,7 @@ int64_t decode_literals(Context& c, const uint8_t* src, size_t size, Output& o, 
     uint8_t* dst = o.base ? o.base + tail : nullptr;
     lit.data = dst;
     lit.in_tail = true;
+    lit.end = o.base ? o.base + o.limit : nullptr;
     if (type == 1) {
         if (dst) std::memset(dst, src[header], regenerated);
         return int64_t(header + input);
@@ -292,9 +324,7 @@ int decode_sequences(Context& c, const uint8_t* src, size_t size, Output& o, Lit
             if (offset == 0 || offset > produced || offset > c.window) return kMalformed;
             if (o.limit - o.pos < ml + lit_left) return kTooSmall;
             if (o.base) {
-                uint8_t* dst = o.base + o.pos;
-                if (ll) std::memmove(dst, literals, ll);
-                copy_match(dst + ll, offset, ml);
+                copy_sequence(o.base + o.pos, literals, ll, ml, offset, lit, o.base + o.limit);
                 literals += ll;
             }
             lit_left -= ll;
