@@ -1,0 +1,238 @@
+// Reading of FSE and Huffman table descriptions and Huffman stream
+// decoding for the Zstandard decoder. Tables live in the caller's context;
+// nothing here allocates.
+#include "runtime/compress/zstd_entropy_decode.h"
+
+#include "runtime/compress/zstd_bits.h"
+#include "runtime/compress/zstd_tables.h"
+
+namespace qor::zstd {
+
+namespace {
+
+// Forward little-endian bit reader over a bounded range; reads past the end
+// give zero bits and are caught by the caller through position().
+class ForwardBits {
+public:
+    ForwardBits(const uint8_t* src, size_t size) : src_(src), size_(size) {}
+    [[nodiscard]] uint32_t peek(unsigned n) const {
+        size_t byte = pos_ >> 3;
+        uint64_t v = 0;
+        for (size_t i = 0; i < 5 && byte + i < size_; ++i) v |= uint64_t(src_[byte + i]) << (8 * i);
+        return uint32_t((v >> (pos_ & 7)) & ((uint64_t(1) << n) - 1));
+    }
+    void skip(unsigned n) { pos_ += n; }
+    [[nodiscard]] size_t position() const { return pos_; }
+
+private:
+    const uint8_t* src_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+}  // namespace
+
+int read_ncount(const uint8_t* src, size_t size, int max_log, int max_symbol, int16_t* norm,
+                int* symbols, int* log) {
+    if (size < 1) return -1;
+    ForwardBits in(src, size);
+    const int accuracy = int(in.peek(4)) + 5;
+    in.skip(4);
+    if (accuracy > max_log) return -1;
+    int remaining = (1 << accuracy) + 1;
+    int threshold = 1 << accuracy;
+    int bits = accuracy + 1;
+    int symbol = 0;
+    bool previous_zero = false;
+    while (remaining > 1) {
+        if (previous_zero) {
+            // Runs of zero probabilities: 2-bit repeat flags, 3 meaning "three
+            // more zeros and another flag follows".
+            for (;;) {
+                unsigned repeat = in.peek(2);
+                in.skip(2);
+                for (unsigned i = 0; i < repeat; ++i) {
+                    if (symbol > max_symbol) return -1;
+                    norm[symbol++] = 0;
+                }
+                if (repeat != 3) break;
+                if (in.position() > size * 8) return -1;
+            }
+        }
+        if (symbol > max_symbol) return -1;
+        const int max = 2 * threshold - 1 - remaining;
+        int value;
+        if (int(in.peek(bits - 1)) < max) {
+            value = int(in.peek(bits - 1));
+            in.skip(bits - 1);
+        } else {
+            value = int(in.peek(bits));
+            if (value >= threshold) value -= max;
+            in.skip(bits);
+        }
+        const int probability = value - 1;
+        remaining -= probability < 0 ? -probability : probability;
+        norm[symbol++] = int16_t(probability);
+        previous_zero = probability == 0;
+        if (remaining < 1) return -1;
+        while (remaining < threshold) {
+            --bits;
+            threshold >>= 1;
+        }
+        if (in.position() > size * 8) return -1;
+    }
+    if (remaining != 1 || in.position() > size * 8) return -1;
+    *symbols = symbol;
+    *log = accuracy;
+    return int((in.position() + 7) >> 3);
+}
+
+void build_fse_table(const int16_t* norm, int symbols, int log, FseCell* table) {
+    const uint32_t size = 1u << log;
+    uint8_t cells[512];
+    fse_spread(norm, symbols, log, cells);
+    uint16_t next[256];
+    for (int s = 0; s < symbols; ++s) next[s] = uint16_t(norm[s] == -1 ? 1 : norm[s]);
+    for (uint32_t u = 0; u < size; ++u) {
+        const uint32_t s = cells[u];
+        const uint32_t state = next[s]++;
+        const uint32_t bits = uint32_t(log - highbit(state));
+        const uint32_t base = (state << bits) - size;
+        table[u] = base << 16 | bits << 8 | s;
+    }
+}
+
+namespace {
+
+// Decodes FSE-compressed Huffman weights: a table description, then a
+// backward stream read by two interleaved states. Returns the number of
+// weights, or -1.
+int read_fse_weights(const uint8_t* src, size_t size, uint8_t* weights) {
+    int16_t norm[256];
+    int symbols = 0, log = 0;
+    const int used = read_ncount(src, size, 6, 255, norm, &symbols, &log);
+    if (used < 0) return -1;
+    FseCell table[64];
+    build_fse_table(norm, symbols, log, table);
+    BackwardBits in;
+    if (!in.init(src + used, size - size_t(used))) return -1;
+    uint32_t s1 = uint32_t(in.read(unsigned(log)));
+    uint32_t s2 = uint32_t(in.read(unsigned(log)));
+    in.reload();
+    int count = 0;
+    // Each state emits its symbol then moves on; once a move reads past the
+    // start of the stream, the other state's symbol is the last one.
+    // At most 255 weights: the 256th symbol is always implied.
+    uint32_t* state = &s1;
+    uint32_t* other = &s2;
+    for (;;) {
+        if (count >= 254) return -1;
+        weights[count++] = uint8_t(fse_symbol(table[*state]));
+        *state = fse_base(table[*state]) + uint32_t(in.read(fse_bits(table[*state])));
+        in.reload();
+        if (in.overflowed()) {
+            weights[count++] = uint8_t(fse_symbol(table[*other]));
+            return count;
+        }
+        uint32_t* t = state;
+        state = other;
+        other = t;
+    }
+}
+
+}  // namespace
+
+int read_huffman_table(const uint8_t* src, size_t size, HuffTable& table) {
+    if (size < 1) return -1;
+    uint8_t weights[256];
+    const unsigned header = src[0];
+    int count;
+    size_t used;
+    if (header < 128) {
+        if (header == 0 || size < 1 + size_t(header)) return -1;
+        count = read_fse_weights(src + 1, header, weights);
+        if (count < 0) return -1;
+        used = 1 + header;
+    } else {
+        count = int(header) - 127;
+        used = 1 + size_t(count + 1) / 2;
+        if (size < used) return -1;
+        for (int i = 0; i < count; i += 2) {
+            weights[i] = src[1 + i / 2] >> 4;
+            weights[i + 1] = src[1 + i / 2] & 15;
+        }
+    }
+    // The weights give 2^(w-1) shares of the code space; the last symbol's
+    // weight is implied by what completes the next power of two.
+    uint32_t sum = 0;
+    for (int i = 0; i < count; ++i) {
+        if (weights[i] > 12) return -1;
+        if (weights[i]) sum += 1u << (weights[i] - 1);
+    }
+    if (sum == 0) return -1;
+    const int max_bits = highbit(sum) + 1;
+    if (max_bits > 12) return -1;
+    const uint32_t rest = (1u << max_bits) - sum;
+    if (rest & (rest - 1)) return -1;
+    weights[count] = uint8_t(highbit(rest) + 1);
+    const int symbols = count + 1;
+    int per_weight[13] = {};
+    for (int i = 0; i < symbols; ++i) ++per_weight[weights[i]];
+    if (per_weight[1] < 2 || (per_weight[1] & 1)) return -1;
+    uint32_t pos = 0;
+    for (int w = 1; w <= 12; ++w) {
+        if (!per_weight[w]) continue;
+        const uint16_t cell = uint16_t((max_bits + 1 - w) << 8);
+        const uint32_t span = 1u << (w - 1);
+        for (int s = 0; s < symbols; ++s) {
+            if (weights[s] != w) continue;
+            for (uint32_t i = 0; i < span; ++i) table.cells[pos + i] = uint16_t(cell | s);
+            pos += span;
+        }
+    }
+    table.max_bits = max_bits;
+    return int(used);
+}
+
+namespace {
+
+inline uint8_t decode_one(const HuffTable& t, BackwardBits& in) {
+    const uint16_t cell = t.cells[in.peek_fast(unsigned(t.max_bits))];
+    in.skip(cell >> 8);
+    return uint8_t(cell);
+}
+
+}  // namespace
+
+bool decode_huffman_stream(const HuffTable& table, const uint8_t* src, size_t size, uint8_t* dst,
+                           size_t count) {
+    BackwardBits in;
+    if (!in.init(src, size)) return false;
+    in.reload();
+    size_t i = 0;
+    // Four symbols of at most 12 bits fit in every refilled window.
+    if (dst) {
+        while (i + 4 <= count && in.roomy()) {
+            dst[i] = decode_one(table, in);
+            dst[i + 1] = decode_one(table, in);
+            dst[i + 2] = decode_one(table, in);
+            dst[i + 3] = decode_one(table, in);
+            i += 4;
+            in.reload();
+        }
+        for (; i < count; ++i) {
+            if (in.consumed() >= 64) return false;
+            dst[i] = decode_one(table, in);
+            in.reload();
+        }
+    } else {
+        for (; i < count; ++i) {
+            if (in.consumed() >= 64) return false;
+            (void)decode_one(table, in);
+            in.reload();
+        }
+    }
+    return in.finished();
+}
+
+}  // namespace qor::zstd
