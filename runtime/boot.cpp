@@ -4,6 +4,10 @@
 // Steps whose subsystem is not part of the runtime yet are empty and named
 // for what they will do; each subsystem replaces its step with its own
 // set-up when it arrives.
+#include "runtime/handle_table.h"
+#include "runtime/memory/memory_record.h"
+#include "runtime/memory/node.h"
+#include "runtime/memory/series.h"
 #include "runtime/output.h"
 #include "runtime/platform/console_io.h"
 #include "runtime/startup.h"
@@ -15,11 +19,14 @@ namespace {
 bool boot_flag = false;
 
 void seed_random_generator() {}
-void init_memory_manager() {}
-void init_handle_table() {}
+void init_memory_manager() { memory::init(); }
+void init_handle_table() { handle::init(); }
 void register_datatypes() {}
 void init_action_dispatch() {}
-void make_first_frames() {}
+void make_first_frames() {
+    node::alloc_frame();
+    series::alloc_frame();
+}
 void make_root_block() {}
 void make_global_context() {}
 void build_case_tables() {}

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/cell.h"
+#include "runtime/memory/series.h"
 #include "runtime/platform/standard_streams.h"
 #include "runtime/unicode/utf8.h"
 #include "view/terminal/print_brackets.h"
@@ -65,6 +67,19 @@ void init() {
     text_hooks.clear();
     string_hooks.reserve(5);
     text_hooks.reserve(5);
+    add_hook(print_string, nullptr);
+}
+
+void print_string(const Cell& string_value, bool newline) {
+    tui::before_print();
+    const series::Buffer* b = series::buffer(string_value.w2);
+    uint32_t width = b->unit();
+    // An index past the tail prints nothing rather than reading past it.
+    uint64_t start = b->head + uint64_t{string_value.w1} * width;
+    uint64_t count = start < b->tail && width != 0 ? (b->tail - start) / width : 0;
+    print_units(b->data() + (count ? start : 0), count, static_cast<int>(width), newline);
+    std::fflush(nullptr);
+    tui::after_print();
 }
 
 void add_hook(StringHook string_hook, TextHook text_hook) {

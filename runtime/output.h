@@ -35,6 +35,12 @@ void run_string_hooks(const Cell& string_value, bool newline);
 // Calls every text hook in order.
 void run_hooks(const char* text, size_t length, int flag);
 
+// The default string hook: the string's text from its index to the tail,
+// in the unit width of its buffer, between the terminal view's before- and
+// after-print. A string cell holds its head index in word 1 and its node in
+// word 2.
+void print_string(const Cell& string_value, bool newline);
+
 // Writes `count` units of `width` bytes (1 Latin-1, 2 UCS-2, 4 UCS-4) as
 // UTF-8, with a line feed after them when `newline` is set. Any other width
 // prints "Error: unknown string encoding: " and the width instead.

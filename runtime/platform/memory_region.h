@@ -9,8 +9,24 @@ namespace qor::platform {
 // Failure throws rt::throw_region_alloc_failed.
 [[nodiscard]] void* os_alloc(size_t size, bool executable = false);
 
-// Releases a region from os_alloc; size is the size asked for.
+// As os_alloc (read-write), with every page mapped in at once: cheaper than
+// a fault per page for a region that will be filled from start to end.
+[[nodiscard]] void* os_alloc_prefaulted(size_t size);
+
+// Releases a region from os_alloc or os_alloc_prefaulted; size is the size asked for.
 // Failure throws rt::throw_region_free_failed.
 void os_free(void* address, size_t size);
+
+// Address space only: no access and no memory behind it until committed.
+// Answers nullptr when the OS refuses.
+[[nodiscard]] void* os_reserve(size_t size);
+
+// Makes the pages covering [address, address + size) of a reservation
+// readable and writable; answers false when the OS refuses.
+[[nodiscard]] bool os_commit(void* address, size_t size);
+
+// Gives the pages lying wholly inside [address, address + size) back to the
+// OS and makes them inaccessible again; they read as zero once recommitted.
+void os_decommit(void* address, size_t size);
 
 }  // namespace qor::platform
