@@ -4,6 +4,9 @@
 // Steps whose subsystem is not part of the runtime yet are empty and named
 // for what they will do; each subsystem replaces its step with its own
 // set-up when it arrives.
+#include "runtime/datatypes/register_all.h"
+#include "runtime/eval/actions.h"
+#include "runtime/eval/data_stack.h"
 #include "runtime/handle_table.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"
@@ -21,8 +24,6 @@ bool boot_flag = false;
 void seed_random_generator() {}
 void init_memory_manager() { memory::init(); }
 void init_handle_table() { handle::init(); }
-void register_datatypes() {}
-void init_action_dispatch() {}
 void make_first_frames() {
     node::alloc_frame();
     series::alloc_frame();
@@ -38,7 +39,6 @@ void init_ownership_table() {}
 void init_checksum_methods() {}
 void init_compression_methods() {}
 void init_process_calls() {}
-void init_stacks() {}
 void init_lexer() {}
 void decode_boot_image() {}
 void init_interpreter() {}
@@ -58,8 +58,8 @@ void boot() {
     seed_random_generator();
     init_memory_manager();
     init_handle_table();
-    register_datatypes();        // parents before children, then image!
-    init_action_dispatch();
+    datatypes::register_all();   // parents before children, then image!
+    actions::init();
     make_first_frames();         // first node frame and series frame
     make_root_block();           // data stack, call-stack store, symbol block
     make_global_context();
@@ -72,7 +72,7 @@ void boot() {
     init_checksum_methods();
     init_compression_methods();
     init_process_calls();
-    init_stacks();
+    stack::init();
     init_lexer();
     decode_boot_image();         // with the collector switched off
     init_interpreter();

@@ -34,13 +34,15 @@ uint32_t crc32(std::span<const uint8_t> bytes) noexcept {
     return ~crc;
 }
 
+// The words are summed in 64 bits: a 32-bit sum would drop carries once the
+// data passes 128 KiB. Folding the carries back in until none is left gives
+// the same result as two folds of a sum that did not overflow.
 uint16_t tcp(std::span<const uint8_t> bytes) noexcept {
-    uint32_t sum = 0;
+    uint64_t sum = 0;
     size_t i = 0;
     for (; i + 1 < bytes.size(); i += 2) sum += (uint32_t(bytes[i]) << 8) | bytes[i + 1];
     if (i < bytes.size()) sum += uint32_t(bytes[i]) << 8;
-    sum = (sum >> 16) + (sum & 0xFFFF);
-    sum += sum >> 16;
+    while (sum >> 16) sum = (sum >> 16) + (sum & 0xFFFF);
     return uint16_t(~sum & 0xFFFF);
 }
 

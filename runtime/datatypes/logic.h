@@ -1,0 +1,45 @@
+// logic!: true and false (payload word 1 holds 1 or 0), and the truth tests
+// that conditions are decided by.
+//
+// Truth: none and false are false; every other value, unset included, is
+// true. The tests that must refuse unset say so.
+#pragma once
+
+#include "runtime/cell.h"
+
+namespace qor::logic {
+
+// The shared true and false values; routines answer their addresses.
+inline constexpr Cell true_value{to_int(TypeId::logic), 1, 0, 0};
+inline constexpr Cell false_value{to_int(TypeId::logic), 0, 0, 0};
+
+Cell* make_at(Cell& cell, bool flag);
+Cell* box(bool flag);
+Cell* push(bool flag);
+Cell* make_in(Cell& block, bool flag);
+[[nodiscard]] inline bool get(const Cell& c) { return c.w1 != 0; }
+
+// Truth of a value regardless of unset.
+[[nodiscard]] inline bool is_true(const Cell& v) {
+    const TypeId t = type_of(v);
+    return !(t == TypeId::none || (t == TypeId::logic && v.w1 != 1));
+}
+
+// The value is true; with `check`, an unset value first raises `no-value`
+// with `word` as its argument.
+[[nodiscard]] bool value_true(const Cell& v, bool check, const Cell& word);
+
+// The result slot holds a true value; unset raises `no-return`.
+[[nodiscard]] bool true_arg();
+
+// The result slot holds none or false (unset counts as true).
+[[nodiscard]] bool result_false();
+
+// The last value on the data stack is false; with nothing pushed above the
+// argument base, the argument base cell itself is tested.
+[[nodiscard]] bool top_false();
+[[nodiscard]] inline bool top_is_true() { return !top_false(); }
+
+void init();  // registers logic!
+
+}  // namespace qor::logic

@@ -1,0 +1,40 @@
+// The boot's registration order. A child copies its parent's routines when
+// it registers, so every parent comes first: url! before file!, integer!
+// before char!, block! before paren!, float! before percent! and time!.
+//
+// The full order, which each datatype's registration joins at its place:
+//   datatype! unset! none! logic! series! block! string! binary! integer!
+//   symbol! context! word! lit-word! set-word! get-word! refinement! char!
+//   native! action! op! path! lit-path! set-path! get-path! function!
+//   routine! paren! issue! url! file! object! bitset! triple! float!
+//   typeset! error! vector! map! hash! pair! percent! tuple! time! tag!
+//   email! handle! date! port! money! ref! point2D! point3D!, then the image
+//   codec table and image!. event! registers later, from the environment's
+//   top level.
+#include "runtime/datatypes/register_all.h"
+
+#include "runtime/datatypes/char.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/unset.h"
+
+namespace qor::datatypes {
+
+void register_all() {
+    datatype::reset_tables();
+    datatype::init();
+    unset::init();
+    none::init();
+    logic::init();
+    integer::init();
+    char_::init();
+    float_::init();
+    typeset::init();
+}
+
+}  // namespace qor::datatypes

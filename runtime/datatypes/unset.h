@@ -1,0 +1,18 @@
+// unset!: the value of nothing (a fresh cell, a function that returned
+// nothing). Only the header carries anything.
+#pragma once
+
+#include "runtime/cell.h"
+
+namespace qor::unset {
+
+// The shared unset value; routines answer its address.
+inline constexpr Cell value = unset_cell;
+
+Cell* box();
+Cell* push();
+Cell* make_in(Cell& block);
+
+void init();  // registers unset!
+
+}  // namespace qor::unset
