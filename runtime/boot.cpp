@@ -8,6 +8,7 @@
 #include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/handle_table.h"
+#include "runtime/hash/hash_table.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
@@ -30,8 +31,12 @@ void make_first_frames() {
 }
 void make_root_block() {}
 void make_global_context() {}
-void build_case_tables() {}
-void make_symbol_index() {}
+// The symbol index: a word-list table over the symbol block, for 4,000
+// symbols at first. Until the root block holds the symbol block, the table
+// makes its own.
+void make_symbol_index() {
+    hashtable::set_symbol_table(hashtable::init(4000, nullptr, hashtable::Kind::words, 0));
+}
 void make_predefined_symbols() {}
 void init_natives() {}
 void init_parse_stacks() {}
@@ -63,7 +68,7 @@ void boot() {
     make_first_frames();         // first node frame and series frame
     make_root_block();           // data stack, call-stack store, symbol block
     make_global_context();
-    build_case_tables();
+    // (the case-mapping tables are built by the compiler)
     make_symbol_index();
     make_predefined_symbols();   // type names, runtime words, keywords, #ooo
     init_natives();

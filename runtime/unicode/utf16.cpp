@@ -6,6 +6,7 @@
 
 #include "runtime/error_fire.h"
 #include "runtime/startup.h"
+#include "runtime/unicode/utf8.h"
 
 namespace qor::utf16 {
 
@@ -38,11 +39,10 @@ void for_each_unit(const void* units, size_t count, int unit, F&& f) {
     }
 }
 
+// The error carries the high surrogate and the unit after it, if any.
 [[noreturn]] void raise_lone_high_surrogate(const uint8_t* bytes, size_t at, size_t count) {
-    (void)bytes;
-    (void)at;
-    (void)count;
-    error::fire(error::Category::script, "invalid-data");
+    size_t units = at + 1 < count ? 2 : 1;
+    error::fire(error::Category::script, "invalid-data", {utf8::binary_value(bytes + 2 * at, units * 2)});
 }
 
 template <class Unit>

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/error_fire.h"
+#include "runtime/memory/series.h"
 #include "runtime/startup.h"
 
 namespace qor::utf8 {
@@ -166,9 +167,7 @@ int32_t decode_char_checked(const uint8_t* p, size_t available, int& length) {
 }
 
 void raise_invalid(const uint8_t* p, size_t available) {
-    (void)p;
-    (void)available;
-    error::fire(error::Category::access, "invalid-utf8");
+    error::fire(error::Category::access, "invalid-utf8", {binary_value(p, std::min<size_t>(available, 4))});
 }
 
 size_t encode_units(const void* units, size_t count, int unit, uint8_t* dest, bool crlf) {
@@ -186,6 +185,17 @@ size_t encode_units_bounded(const void* units, size_t count, int unit, uint8_t* 
         written += static_cast<size_t>(encode_char_bounded(cp, dest + written, room - written));
     });
     return written;
+}
+
+Cell binary_value(const uint8_t* bytes, size_t n) {
+    uint8_t copy[8];  // the bytes may lie in a series that the allocation moves
+    size_t kept = std::min(n, sizeof copy);
+    std::memcpy(copy, bytes, kept);
+    NodeId id = series::alloc_bytes(kept);
+    series::Buffer* b = series::buffer(id);
+    std::memcpy(b->data(), copy, kept);
+    b->tail = static_cast<uint32_t>(kept);
+    return Cell{to_int(TypeId::binary), 0, id, 0};
 }
 
 }  // namespace qor::utf8

@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/cell.h"
+
 namespace qor::utf8 {
 
 // The decoder's answer for an invalid or cut sequence.
@@ -63,6 +65,10 @@ int encode_char_bounded(uint32_t cp, uint8_t* dest, size_t room);
 
 // Raises access/invalid-utf8 with the bytes at p, at most 4 of `available`.
 [[noreturn]] void raise_invalid(const uint8_t* p, size_t available);
+
+// A new binary! value holding a copy of n (at most 8) bytes: the argument
+// of the encoding errors.
+[[nodiscard]] Cell binary_value(const uint8_t* bytes, size_t n);
 
 // Room for the UTF-8 form of `count` units with line feeds possibly turned
 // into CR LF, plus a NUL: unit + 1 bytes a character (4 for 4-byte units).
