@@ -7,7 +7,10 @@ namespace qor::series_tail {
 
 Cell* alloc_cell(uint32_t node) {
     series::Buffer* b = series::buffer(node);
-    if (b->tail + series::cell_unit > b->capacity) b = series::expand_copy(node, 0);
+    // Doubles the capacity; an empty buffer (nothing to double) gets room
+    // for a few cells.
+    if (b->tail + series::cell_unit > b->capacity)
+        b = series::expand_copy(node, b->capacity == 0 ? 4 * series::cell_unit : 0);
     Cell* c = reinterpret_cast<Cell*>(b->data() + b->tail);
     set_header(*c, TypeId::unset);
     b->tail += series::cell_unit;

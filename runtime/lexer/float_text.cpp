@@ -14,6 +14,8 @@ namespace {
 // (a halfway point between two doubles has at most 767 of them).
 constexpr size_t max_kept_digits = 780;
 constexpr int max_precision = 40;
+// Plain notation stops at this exponent, so every text fits `Text`.
+constexpr int max_plain_exponent = 30;
 
 Digits special(std::string_view text, int position, bool negative) {
     Digits d;
@@ -133,6 +135,8 @@ Text layout(double value, int precision, bool keep_point_zero, int min_exp, int 
         out.append(value < 0 ? "-1.#INF" : "1.#INF");
         return out;
     }
+    min_exp = min_exp < -max_plain_exponent ? -max_plain_exponent : min_exp;
+    max_exp = max_exp > max_plain_exponent ? max_plain_exponent : max_exp;
     const Digits d = float_to_digits(value, precision);
     const std::string_view digits = d.digits.view();
     const int p = d.point;

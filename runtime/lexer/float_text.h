@@ -14,11 +14,15 @@ namespace qor::float_text {
 
 // A short text built in place, valid as long as the object lives.
 struct Text {
-    char data[80];
+    static constexpr uint8_t capacity = 128;
+    char data[capacity];
     uint8_t size = 0;
 
     [[nodiscard]] std::string_view view() const { return {data, size}; }
-    void push(char c) { data[size++] = c; }
+    // The layouts below never fill it; a push beyond it is dropped.
+    void push(char c) {
+        if (size < capacity) data[size++] = c;
+    }
     void append(std::string_view s) {
         for (char c : s) push(c);
     }
@@ -57,7 +61,8 @@ struct Digits {
 [[nodiscard]] Text form(double value, int precision, bool keep_point_zero);
 
 // The same layout with plain notation for decimal exponents from `min_exp`
-// to `max_exp` (the point position minus one).
+// to `max_exp` (the point position minus one), a range no wider than -30 to
+// 30 (wider ranges are narrowed to it). Precision beyond 40 digits is 40.
 [[nodiscard]] Text layout(double value, int precision, bool keep_point_zero, int min_exp, int max_exp);
 
 }  // namespace qor::float_text
