@@ -3,6 +3,8 @@
 #include <set>
 #include <vector>
 
+#include "runtime/handle_table.h"
+#include "runtime/startup.h"
 #include "tests/unit/memory/memory_fixture.h"
 
 namespace qor {
@@ -118,6 +120,21 @@ TEST_F(MemoryTest, RetiredFramesAreNeverAllocatedFromAndAreReleased) {
     node::release_empty_frames();
     EXPECT_NE(m.node_head, first);
     EXPECT_EQ(node::frame_of(ids[0]), nullptr);
+}
+
+TEST_F(MemoryTest, TheBootMakesTheFirstNodeFrameAndSeriesFrame) {
+    rt::boot();
+    memory::Memory& m = memory::record();
+    ASSERT_NE(m.node_head, nullptr);
+    EXPECT_EQ(m.node_head, m.node_tail);
+    EXPECT_EQ(m.node_head->capacity, node::frame_capacity);
+    ASSERT_NE(m.series_head, nullptr);
+    EXPECT_EQ(m.series_head, m.series_tail);
+    EXPECT_EQ(m.series_current, m.series_head);
+    EXPECT_EQ(m.series_head->size, memory::default_frame_size);
+    EXPECT_EQ(m.next_frame_size, memory::big_threshold);
+    EXPECT_EQ(handle::capacity(), handle::initial_capacity);
+    EXPECT_FALSE(collector::enabled());
 }
 
 }  // namespace
