@@ -118,6 +118,27 @@ TEST_F(WordsTest, MakeAndToWords) {
     EXPECT_EQ(type_of(result), TypeId::issue);
     EXPECT_EQ(word::index_of(result), -1);
     EXPECT_EQ(to_issue(&result, &spec, TypeId::issue)->w2, spec.w2);
+
+    // Text becomes an issue as it is, spaces included, from the string's
+    // index; the spelling's string form reads back the same characters.
+    Cell text;
+    text_buffer::make(text);
+    text_buffer::append_ascii(text, "xa b");
+    text_buffer::append_char(text, 0x20AC);
+    text.w1 = 1;
+    to_issue(&result, &text, TypeId::issue);
+    EXPECT_EQ(symbol::spelling(result.w2), "a b\xE2\x82\xAC");
+    Cell molded;
+    text_buffer::make(molded);
+    mold_into(result, molded, 100);
+    EXPECT_EQ(text_buffer::length(molded), 5u);
+    EXPECT_EQ(text_buffer::char_at(molded, 0), static_cast<uint32_t>('#'));
+    const Cell spelling = *word::push_spelling(result);
+    stack::pop();
+    ASSERT_EQ(text_buffer::length(spelling), 4u);
+    EXPECT_EQ(text_buffer::char_at(spelling, 1), static_cast<uint32_t>(' '));
+    EXPECT_EQ(text_buffer::char_at(spelling, 3), 0x20ACu);
+    EXPECT_EQ(spelling.w2, symbol::entry(result.w2)->w2);  // shares the symbol's series
 }
 
 TEST_F(WordsTest, IndexAndRegistration) {

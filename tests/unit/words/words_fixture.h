@@ -11,6 +11,7 @@
 
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/register_all.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
@@ -30,16 +31,7 @@ class WordsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         memory::init();
-        datatype::reset_tables();
-        datatype::init();
-        symbol::register_datatype();
-        context::register_datatype();
-        word_type::init_word();
-        word_type::init_lit_word();
-        word_type::init_set_word();
-        word_type::init_get_word();
-        word_type::init_refinement();
-        word_type::init_issue();
+        datatypes::register_all();
         stack::init();
         cycle::reset();
         symbol::init_table();
