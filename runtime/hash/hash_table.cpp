@@ -234,13 +234,16 @@ int32_t pick_in_group(const Record& r, int32_t slot, const Cell& key, int32_t he
 int32_t find_kind0(NodeId table, const Cell& key, int32_t head, int32_t skip, int op, bool last, bool reverse) {
     Record& r = record(table);
     if (skip < 1) skip = 1;
+    const uint32_t* words = flag_words(r);
+    const int32_t* slots = slot_words(r);
+    const Cell* cells = block_cells(r);
     Probe probe(hash_value(key), static_cast<uint32_t>(r.buckets));
     do {
-        State s = state(flag_words(r), probe.bucket);
+        State s = state(words, probe.bucket);
         if (s == State::empty) return -1;
         if (s == State::deleted) continue;
-        int32_t slot = slot_words(r)[probe.bucket];
-        if (!holds(block_cells(r)[group_first(r, slot)], key, op_equal)) continue;
+        int32_t slot = slots[probe.bucket];
+        if (!holds(cells[group_first(r, slot)], key, op_equal)) continue;
         int32_t found = pick_in_group(r, slot, key, head, skip, op, last || reverse, reverse);
         if (found >= 0) return found;
     } while (probe.next());
@@ -251,13 +254,16 @@ int32_t find_keyed(NodeId table, const Cell& key, int op) {
     Record& r = record(table);
     bool any_string = (key.header & 0xFF) == string_part_type;
     bool words_kind = r.kind == int32_t(Kind::words);
+    const uint32_t* words = flag_words(r);
+    const int32_t* slots = slot_words(r);
+    const Cell* cells = block_cells(r);
     Probe probe(key_hash(r, key), static_cast<uint32_t>(r.buckets));
     do {
-        State s = state(flag_words(r), probe.bucket);
+        State s = state(words, probe.bucket);
         if (s == State::empty) return -1;
         if (s == State::deleted) continue;
-        int32_t position = slot_words(r)[probe.bucket];
-        const Cell& stored = block_cells(r)[position];
+        int32_t position = slots[probe.bucket];
+        const Cell& stored = cells[position];
         if (!any_string && type_of(stored) != type_of(key)) continue;
         if (words_kind ? same_kind2_key(stored, key) : holds(stored, key, op)) return position;
     } while (probe.next());

@@ -100,6 +100,27 @@ std::vector<std::vector<uint8_t>> records(const Table& t) {
     return out;
 }
 
+// Whether `after` holds exactly the records of `before`, in any order: each
+// record's tag (when the width has room for a whole one) names its original.
+bool same_records(const Table& before, const Table& after) {
+    size_t n = before.count();
+    if (after.count() != n) return false;
+    if (before.width < 6) {
+        auto a = records(before), b = records(after);
+        std::sort(a.begin(), a.end());
+        std::sort(b.begin(), b.end());
+        return a == b;
+    }
+    std::vector<uint8_t> seen(n, 0);
+    for (size_t i = 0; i < n; i++) {
+        uint32_t tag = after.tag(i);
+        if (tag >= n || seen[tag]) return false;
+        seen[tag] = 1;
+        if (std::memcmp(&after.bytes[i * after.width], &before.bytes[tag * before.width], before.width) != 0) return false;
+    }
+    return true;
+}
+
 std::vector<std::vector<uint8_t>> stable_reference(const Table& t) {
     auto r = records(t);
     std::stable_sort(r.begin(), r.end(), [](const auto& a, const auto& b) {
@@ -119,6 +140,7 @@ void* const arg2 = reinterpret_cast<void*>(0x1234);
 TEST(StableSort, MatchesTheStableReferenceOrder) {
     for (size_t width : {3, 4, 6, 16, 20}) {
         for (size_t n : {0, 1, 2, 3, 7, 8, 23, 24, 25, 48, 100, 1000, 20000}) {
+            if (n > 1000 && width != 4 && width != 16) continue;  // the large cases at two widths
             for (Shape shape : all_shapes) {
                 Table t = make_table(n, width, shape, static_cast<unsigned>(n * 7 + width));
                 auto want = stable_reference(t);
@@ -152,16 +174,14 @@ TEST(StableSort, OrderedInputTakesLinearComparisons) {
 TEST(QuickSort, SortsEveryShapeAndKeepsEveryRecord) {
     for (size_t width : {2, 3, 4, 16, 20}) {
         for (size_t n : {0, 1, 2, 3, 7, 8, 9, 24, 63, 64, 100, 512, 513, 1000, 20000}) {
+            if (n > 1000 && width != 4 && width != 16) continue;  // the large cases at two widths
             for (Shape shape : all_shapes) {
                 Table t = make_table(n, width, shape, static_cast<unsigned>(n * 5 + width));
-                auto want = stable_reference(t);
+                Table original = t;
                 Counter counter;
                 sort::quick_sort(t.bytes.data(), n, width, &counter, arg2, by_key);
                 for (size_t i = 1; i < n; i++) ASSERT_LE(t.key(i - 1), t.key(i)) << "n=" << n << " shape=" << int(shape);
-                auto got = records(t);
-                std::sort(got.begin(), got.end());
-                std::sort(want.begin(), want.end());
-                ASSERT_EQ(got, want);
+                ASSERT_TRUE(same_records(original, t));
                 if (n < 2) {
                     EXPECT_EQ(counter.calls, 0);
                 }
