@@ -68,6 +68,9 @@ inline void set_type_keep_flags(Cell& c, TypeId t) {
 // Sets the whole header: the type with every flag cleared.
 inline void set_header(Cell& c, TypeId t) { c.header = to_int(t); }
 
+// Clears the new-line marker (a value moved to a new place loses its break).
+inline void clear_new_line(Cell& c) { c.header &= ~cell_flag::new_line; }
+
 [[nodiscard]] inline bool has_flag(const Cell& c, uint32_t flag) { return (c.header & flag) != 0; }
 
 // Doubles live unaligned in words 2-3, so they are read and written by copy.

@@ -23,6 +23,10 @@ void expect_arg(Arg call_word, TypeId type, Arg arg_word) {
     fire(Category::script, "expect-arg", {call_word, datatype, arg_word});
 }
 
+void bad_make_arg(const Cell& datatype, const Cell& spec) {
+    fire(Category::script, "bad-make-arg", {datatype, spec});
+}
+
 // Type t is bit 0x80 >> (t & 7) of byte t >> 3 of the typeset's payload.
 static bool typeset_has(const Cell& typeset, TypeId t) {
     if (to_int(t) >= 96) return false;

@@ -74,6 +74,10 @@ struct Raised {
 // argument").
 [[noreturn]] void expect_arg(Arg call_word, TypeId type, Arg arg_word);
 
+// script `bad-make-arg` with the datatype and the spec (make of native! and
+// action!).
+[[noreturn]] void bad_make_arg(const Cell& datatype, const Cell& spec);
+
 // The argument type checks of natives and functions: answers the value when
 // the typeset holds its datatype, else raises `expect-arg`.
 const Cell& fire_type_check(const Cell& typeset, const Cell& value, Arg call_word, Arg arg_word);

@@ -118,8 +118,9 @@ Cell* round(Cell* value, const Cell* scale, const RoundFlags& flags) {
     }
     const double x = get_double(*value);
     double result = x;
-    // A unit below the value's precision leaves it as it is.
-    if (!(std::fabs(x) * 0x1p-53 > f)) {
+    // A unit below the value's precision leaves it as it is, and so does a
+    // unit of 0 (as for integers): there is nothing to round to.
+    if (f != 0.0 && !(std::fabs(x) * 0x1p-53 > f)) {
         // Units whose reciprocal is not a normal double divide directly.
         int unit_exponent;
         std::frexp(f, &unit_exponent);
@@ -378,7 +379,7 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId type) {
         }
         case TypeId::string: case TypeId::file: case TypeId::url:
         case TypeId::tag: case TypeId::email: case TypeId::ref: {
-            // Float text; percent! text ("50%") is loaded by the lexer.
+            // The characters read as float text ("0.5" gives 50% for a percent! target).
             number_text::Status status;
             d = number_text::to_float(text_buffer::chars(*spec), status);
             if (status != number_text::Status::ok) bad_to_arg(type, *spec);

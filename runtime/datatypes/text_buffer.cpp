@@ -97,6 +97,11 @@ void append_char(Cell& buffer, uint32_t c) {
     b->tail += b->unit();
 }
 
+int32_t indent(Cell& buffer, int32_t level, int32_t budget) {
+    for (int32_t i = 0; i < level; i++) append_ascii(buffer, "    ");
+    return level > 0 ? budget - 4 * level : budget;
+}
+
 uint32_t length(const Cell& buffer) {
     const uint32_t n = series::buffer(buffer.w2)->length();
     return buffer.w1 < n ? n - buffer.w1 : 0;

@@ -23,6 +23,10 @@ void append_ascii(Cell& buffer, std::string_view text);
 // Appends one code point.
 void append_char(Cell& buffer, uint32_t code_point);
 
+// Molded indentation: four spaces per level. Answers the budget minus
+// what was appended.
+int32_t indent(Cell& buffer, int32_t level, int32_t budget);
+
 // Characters from the buffer's index to its tail.
 [[nodiscard]] uint32_t length(const Cell& buffer);
 

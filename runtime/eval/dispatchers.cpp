@@ -48,13 +48,20 @@ void random_action(Refs refs) {
     answer(get_action_of<Action::random>(*arg(0))(arg(0), flag(refs, 0), flag(refs, 1), flag(refs, 2)));
 }
 
+// A new string on the stack, where the collector sees it; the slot holds
+// none while the string is allocated.
+Cell* new_buffer() {
+    Cell* buffer = stack::push(none::value);
+    text_buffer::make(*buffer);
+    return buffer;
+}
+
 // form and mold build a new string; with /part a limit below 1 gives the
 // empty string, otherwise the text is cut to the limit.
 void form_action(Refs refs) {
     const Cell* part = value(refs, 0);
     const int32_t limit = part ? get_int(*part) : no_limit;
-    Cell* buffer = stack::push_slot();
-    text_buffer::make(*buffer);
+    Cell* buffer = new_buffer();
     if (limit >= 1) {
         call_form(*arg(0), *buffer, part, limit);
         if (part) text_buffer::cut(*buffer, static_cast<uint32_t>(limit));
@@ -65,8 +72,7 @@ void form_action(Refs refs) {
 void mold_action(Refs refs) {
     const Cell* part = value(refs, 3);
     const int32_t limit = part ? get_int(*part) : no_limit;
-    Cell* buffer = stack::push_slot();
-    text_buffer::make(*buffer);
+    Cell* buffer = new_buffer();
     if (limit >= 1) {
         call_mold(*arg(0), *buffer, flag(refs, 0), flag(refs, 1), flag(refs, 2), part, limit, 0);
         if (part) text_buffer::cut(*buffer, static_cast<uint32_t>(limit));

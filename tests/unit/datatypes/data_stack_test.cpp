@@ -1,5 +1,6 @@
 // The data stack's overflow and the cycle stack.
 #include "runtime/cycle_stack.h"
+#include "runtime/fill_pattern.h"
 #include "tests/unit/datatypes/fixture.h"
 
 namespace qor::test {
@@ -105,6 +106,27 @@ TEST_F(StackTest, TextBufferWidensAndCuts) {
         expected += "ab";
     }
     EXPECT_EQ(text_of(big), expected);
+}
+
+TEST_F(StackTest, FillPatternRepeatsTheFirstUnit) {
+    for (size_t unit : {1u, 3u, 16u}) {
+        for (size_t count : {0u, 1u, 2u, 5u, 64u, 1000u}) {
+            std::vector<uint8_t> buf(unit * count + unit + 1, 0xEE);
+            for (size_t i = 0; i < unit; i++) buf[i] = static_cast<uint8_t>(i + 1);
+            EXPECT_EQ(fill_pattern(buf.data(), unit, count), buf.data() + unit * count);
+            for (size_t i = 0; i < unit * count; i++) ASSERT_EQ(buf[i], (i % unit) + 1) << unit << "x" << count;
+            if (count > 0) {
+                EXPECT_EQ(buf[unit * count], 0xEE);  // nothing past the end
+            }
+        }
+    }
+}
+
+TEST_F(StackTest, MoldIndent) {
+    Cell s = S("[");
+    EXPECT_EQ(text_buffer::indent(s, 0, 50), 50);
+    EXPECT_EQ(text_buffer::indent(s, 2, 50), 42);
+    EXPECT_EQ(text_of(s), "[        ");
 }
 
 }  // namespace

@@ -125,6 +125,9 @@ TEST_F(FloatTest, Round) {
         {P(0.12345), F(1.0), "", F(0.12), ""},
         {P(0.12555), std::nullopt, "", P(0.13), ""},
         {F(2.5), S("x"), "", unset_v, "script/expect-arg"},
+        {F(2.5), F(0.0), "", F(2.5), ""},
+        {F(0.0), I(0), "", I(0), ""},
+        {F(-7.5), I(0), "", I(-7), ""},
     };
     for (const auto& c : cases) {
         const auto [err, result] = attempt([&] { return round_call(c.n, c.scale, c.mode); });

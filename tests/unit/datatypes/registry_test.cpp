@@ -90,6 +90,17 @@ TEST_F(RegistryTest, MakeAndToDispatchOnTheDatatypeOrThePrototype) {
     EXPECT_EQ(error_of([] { act(Action::make, {T(TypeId::datatype), I(1)}); }), "script/expect-arg");
 }
 
+TEST_F(RegistryTest, PathAccessOnATypeWithoutIt) {
+    try {
+        (void)actions::get_path_action(I(5), S("x"));
+        ADD_FAILURE() << "no error";
+    } catch (const error::Raised& r) {
+        EXPECT_TRUE(r.is(error::Category::script, "bad-path-type2"));
+        EXPECT_EQ(text_of(r.args[0]), "x");
+        EXPECT_EQ(datatype::named(r.args[1]), TypeId::integer);
+    }
+}
+
 TEST_F(RegistryTest, PickIndex) {
     const std::pair<Cell, int32_t> cases[] = {
         {L(true), 1}, {L(false), 2}, {I(-3), -3}, {C(U'A'), 65}, {F(2.0), 0}, {none_v, 0},
