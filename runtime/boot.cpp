@@ -4,6 +4,7 @@
 // Steps whose subsystem is not part of the runtime yet are empty and named
 // for what they will do; each subsystem replaces its step with its own
 // set-up when it arrives.
+#include "runtime/cell_pool.h"
 #include "runtime/datatypes/register_all.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
@@ -14,8 +15,12 @@
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
 #include "runtime/output.h"
+#include "runtime/ownership.h"
 #include "runtime/platform/console_io.h"
 #include "runtime/startup.h"
+#include "runtime/words/context.h"
+#include "runtime/words/predefined.h"
+#include "runtime/words/symbol.h"
 
 namespace qor::rt {
 
@@ -30,24 +35,21 @@ void make_first_frames() {
     series::alloc_frame();
 }
 void make_root_block() {}
-void make_global_context() {}
-// The symbol index: a word-list table over the symbol block, for 4,000
-// symbols at first. Until the root block holds the symbol block, the table
-// makes its own.
-void make_symbol_index() {
-    hashtable::set_symbol_table(hashtable::init(4000, nullptr, hashtable::Kind::words, 0));
-}
-void make_predefined_symbols() {}
+void make_global_context() { context::make_global(); }
+// The symbol block and its index, a word-list table for 4,000 symbols at
+// first.
+void make_symbol_index() { symbol::init_table(); }
+void make_predefined_symbols() { words::init_all(); }
 void init_natives() {}
 void init_parse_stacks() {}
-void init_ownership_table() {}
+void init_ownership_table() { ownership::init(); }
 void init_checksum_methods() {}
 void init_compression_methods() {}
 void init_process_calls() {}
 void init_lexer() {}
 void decode_boot_image() {}
 void init_interpreter() {}
-void init_cell_pool() {}
+void init_cell_pool() { cell_pool::init(); }
 void reset_collector_counters() {}
 
 }  // namespace
