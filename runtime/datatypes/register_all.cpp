@@ -20,6 +20,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
@@ -34,6 +35,7 @@ void register_all() {
     unset::init();
     none::init();
     logic::init();
+    series_type::init();
     integer::init();
     symbol::register_datatype();
     context::register_datatype();
