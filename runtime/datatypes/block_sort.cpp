@@ -18,6 +18,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
+#include "runtime/hash/hash_table.h"
 #include "runtime/memory/series.h"
 #include "runtime/sort/record_sort.h"
 
@@ -183,6 +184,7 @@ const Cell* sort(Cell* s, const actions::SortArgs& args) {
         else sort::quick_sort(work.data(), records, width, &ctx, nullptr, &sort_call);
         std::copy(work.begin(), work.end(), series::buffer(s->w2)->cells() + s->w1);
     }
+    if (NodeId index = series_type::hash_index_of(*s)) hashtable::rebuild(index, int32_t(series_type::length_of_buffer(*s)));
     notice.done(nullptr, int32_t(s->w1), 0);
     return s;
 }

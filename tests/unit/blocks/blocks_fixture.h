@@ -34,14 +34,18 @@ protected:
         block::install_comparator_call(nullptr);
         register_text_types();
     }
-    // Until string! and binary! register their own routines, they stand here
-    // as plain children of series!, so the shared routines run on them.
+    // Until string!, binary! and hash! register their own routines, they
+    // stand here as plain children of series! and block!, so the shared
+    // routines run on them.
     static void register_text_types() {
-        for (auto [type, name] : {std::pair{TypeId::string, "string!"}, std::pair{TypeId::binary, "binary!"}}) {
-            if (datatype::is_registered(type)) continue;
+        struct Stand { TypeId type, parent; const char* name; };
+        for (const Stand& s : {Stand{TypeId::string, TypeId::series, "string!"},
+                               Stand{TypeId::binary, TypeId::series, "binary!"},
+                               Stand{TypeId::hash, TypeId::block, "hash!"}}) {
+            if (datatype::is_registered(s.type)) continue;
             datatype::ActionRow row;
             row.inherit_rest();
-            datatype::register_type(type, TypeId::series, name, row.entries());
+            datatype::register_type(s.type, s.parent, s.name, row.entries());
         }
     }
     void TearDown() override {
