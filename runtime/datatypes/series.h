@@ -61,13 +61,20 @@ bool skip(Cell& s, int32_t n);
 class Notice {
 public:
     Notice(const Cell& target, ownership::Change change, const Cell* value, int32_t index, int32_t count)
-        : target_(target), change_(change), owned_(ownership::before(target, change, value, index, count)) {}
+        : target_(target), change_(change),
+          owned_(may_be_owned(target) && ownership::before(target, change, value, index, count)) {}
     void done(const Cell* value, int32_t index, int32_t count) {
         if (owned_) ownership::after(target_, change_, value, index, count);
     }
     [[nodiscard]] bool owned() const { return owned_; }
 
 private:
+    // A series without the owned mark has no owner record: the common case
+    // costs one flag test instead of a table lookup.
+    static bool may_be_owned(const Cell& target) {
+        return type_of(target) == TypeId::image ||
+               (series::buffer(target.w2)->flags & ownership::owned_series_flag) != 0;
+    }
     Cell target_;
     ownership::Change change_;
     bool owned_;
