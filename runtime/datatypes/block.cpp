@@ -443,17 +443,9 @@ const Cell* put(Cell* b, Cell* key, Cell* value, bool case_sensitive) {
     return value;
 }
 
-// The key comparison of hash! and map! indexes: the compare action.
-int32_t key_compare(const Cell& a, const Cell& b, int op) {
-    const actions::Routine r = datatype::routine(type_of(a), Action::compare);
-    if (!r) return 1;
-    return actions::restore<Action::compare>(r)(&a, &b, static_cast<CompareOp>(op));
-}
-
 }  // namespace
 
 void init() {
-    hashtable::set_key_compare(&key_compare);
     datatype::ActionRow row;
     row.own<Action::make>(&make)
         .own<Action::to>(&to)
