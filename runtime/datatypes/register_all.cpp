@@ -23,6 +23,10 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/strings/binary.h"
+#include "runtime/strings/file_url.h"
+#include "runtime/strings/string_actions.h"
+#include "runtime/strings/tag_email_ref.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 
@@ -34,6 +38,8 @@ void register_all() {
     unset::init();
     none::init();
     logic::init();
+    string_type::init();
+    binary_type::init();
     integer::init();
     symbol::register_datatype();
     context::register_datatype();
@@ -44,8 +50,13 @@ void register_all() {
     word_type::init_refinement();
     char_::init();
     word_type::init_issue();
+    file_url::init_url();
+    file_url::init_file();
     float_::init();
     typeset::init();
+    tag_email_ref::init_tag();
+    tag_email_ref::init_email();
+    tag_email_ref::init_ref();
 }
 
 }  // namespace qor::datatypes
