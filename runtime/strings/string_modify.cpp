@@ -76,7 +76,12 @@ void repeat_run(Cell& s, uint32_t length, uint32_t count) {
     if (count <= 1 || length == 0) return;
     const uint64_t extra = uint64_t{length} * (count - 1);
     const uint64_t total = extra + str::buffer_of(s)->length();
-    if ((total << 2) > series::max_capacity) error::fire(error::Category::internal, "no-memory");
+    if ((total << 2) > series::max_capacity) {
+        // Refused before the string changes: the run built so far goes.
+        series::Buffer* b = str::buffer_of(s);
+        b->set_tail_units(b->tail_units() - length);
+        error::fire(error::Category::internal, "no-memory");
+    }
     series::Buffer* b = str::reserve(s.w2, extra);
     const uint32_t unit = b->unit();
     uint8_t* run = b->at(b->length() - length);
