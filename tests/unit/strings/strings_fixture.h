@@ -11,6 +11,7 @@
 #include "runtime/strings/binary.h"
 #include "runtime/strings/string_actions.h"
 #include "runtime/strings/string_core.h"
+#include "runtime/strings/url_text.h"
 #include "runtime/words/context.h"
 #include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"
