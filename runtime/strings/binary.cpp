@@ -13,6 +13,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/ownership.h"
 #include "runtime/series_tail.h"
 #include "runtime/strings/base_codecs.h"
@@ -289,13 +290,13 @@ const Cell* insert_bytes(Cell* series, Cell* value, const Cell* part, bool only,
     const std::vector<uint8_t> bytes = bytes_with_part(*value, part, only, BytesMode::insert);
     const uint64_t total = uint64_t{bytes.size()} * count;
     const auto change = appending ? ownership::Change::append : ownership::Change::insert;
-    const bool owned = ownership::before(*series, change, value, static_cast<int32_t>(at), static_cast<int32_t>(total));
+    series_type::Notice notice(*series, change, value, static_cast<int32_t>(at), static_cast<int32_t>(total));
     series::Buffer* b = make_room(series->w2, total);
     uint8_t* p = b->at(at);
     std::memmove(p + total, p, length - at);
     write_repeated(p, bytes, count);
     b->tail += static_cast<uint32_t>(total);
-    if (owned) ownership::after(*series, change, value, static_cast<int32_t>(at), static_cast<int32_t>(total));
+    notice.done(value, static_cast<int32_t>(at), static_cast<int32_t>(total));
     series->w1 = appending ? 0 : at + static_cast<uint32_t>(total);
     return series;
 }
@@ -319,15 +320,14 @@ const Cell* change(Cell* series, Cell* value, const Cell* part, bool, const Cell
     if (written > series::max_capacity) error::fire(error::Category::internal, "no-memory");
     uint64_t replaced = part ? static_cast<uint64_t>(std::max(0, get_int(*part))) : written;
     replaced = std::min<uint64_t>(replaced, left);
-    const bool owned = ownership::before(*series, ownership::Change::change, nullptr, static_cast<int32_t>(at),
+    series_type::Notice notice(*series, ownership::Change::change, nullptr, static_cast<int32_t>(at),
                                          static_cast<int32_t>(replaced));
     series::Buffer* b = written > replaced ? make_room(series->w2, written - replaced) : str::buffer_of(*series);
     uint8_t* p = b->at(at);
     std::memmove(p + written, p + replaced, left - replaced);
     write_repeated(p, bytes, count);
     b->tail = static_cast<uint32_t>(b->tail + written - replaced);
-    if (owned) ownership::after(*series, ownership::Change::change, nullptr, static_cast<int32_t>(at),
-                                static_cast<int32_t>(written));
+    notice.done(nullptr, static_cast<int32_t>(at), static_cast<int32_t>(written));
     series->w1 = std::min<uint32_t>(at + static_cast<uint32_t>(written), b->length());
     return series;
 }
@@ -355,7 +355,9 @@ const Cell* trim(Cell* series, const actions::TrimArgs& a) {
         out = start + (to - from);
     }
     b->tail = static_cast<uint32_t>(out - b->data());
-    ownership::before(*series, ownership::Change::trim, nullptr, static_cast<int32_t>(series->w1), 0);
+    // Told once, after the trim.
+    series_type::Notice notice(*series, ownership::Change::trim, nullptr, static_cast<int32_t>(series->w1), 0);
+    (void)notice;
     return series;
 }
 

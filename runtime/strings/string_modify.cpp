@@ -14,6 +14,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/ownership.h"
 #include "runtime/series_tail.h"
 #include "runtime/strings/string_actions.h"
@@ -118,15 +119,14 @@ void rotate_into(Cell& s, uint32_t at, uint32_t run) {
     str::rotate(b->at(at), size_t{length - run - at} * unit, size_t{run} * unit);
 }
 
-const Cell* append_impl(Cell* series, Cell* value, const Cell* part, bool only, const Cell* dup, bool notify) {
+const Cell* append_impl(Cell* series, Cell* value, const Cell* part, bool only, const Cell* dup) {
     const int32_t limit = part ? std::max(0, get_int(*part)) : -1;
     const uint32_t at = str::buffer_of(*series)->length();
-    const bool owned = notify && ownership::before(*series, ownership::Change::append, value,
+    series_type::Notice notice(*series, ownership::Change::append, value,
                                                    static_cast<int32_t>(at), limit);
     const Cell v = *value;
     const uint32_t n = build(*series, v, limit, only, Kind::append, dup_count(dup));
-    if (owned) ownership::after(*series, ownership::Change::append, value, static_cast<int32_t>(at),
-                                static_cast<int32_t>(n));
+    notice.done(value, static_cast<int32_t>(at), static_cast<int32_t>(n));
     series->w1 = 0;
     return series;
 }
@@ -134,19 +134,18 @@ const Cell* append_impl(Cell* series, Cell* value, const Cell* part, bool only, 
 }  // namespace
 
 const Cell* append(Cell* series, Cell* value, const Cell* part, bool only, const Cell* dup) {
-    return append_impl(series, value, part, only, dup, true);
+    return append_impl(series, value, part, only, dup);
 }
 
 const Cell* insert(Cell* series, Cell* value, const Cell* part, bool only, const Cell* dup) {
     str::clamp_index(*series);
     const uint32_t at = series->w1;
     const int32_t limit = part ? std::max(0, get_int(*part)) : -1;
-    const bool owned = ownership::before(*series, ownership::Change::insert, value, static_cast<int32_t>(at), limit);
+    series_type::Notice notice(*series, ownership::Change::insert, value, static_cast<int32_t>(at), limit);
     const Cell v = *value;
     const uint32_t n = build(*series, v, limit, only, Kind::insert, dup_count(dup));
     rotate_into(*series, at, n);
-    if (owned) ownership::after(*series, ownership::Change::insert, value, static_cast<int32_t>(at),
-                                static_cast<int32_t>(n));
+    notice.done(value, static_cast<int32_t>(at), static_cast<int32_t>(n));
     series->w1 = std::min(at + n, str::buffer_of(*series)->length());
     return series;
 }
@@ -162,11 +161,10 @@ const Cell* change(Cell* series, Cell* value, const Cell* part, bool only, const
     const uint32_t n = build(*series, v, -1, only, Kind::change, count);
     const uint32_t replaced = part ? static_cast<uint32_t>(std::clamp<int32_t>(get_int(*part), 0, static_cast<int32_t>(left)))
                                    : std::min(n, left);
-    const bool owned = ownership::before(*series, ownership::Change::change, value, static_cast<int32_t>(at),
+    series_type::Notice notice(*series, ownership::Change::change, value, static_cast<int32_t>(at),
                                          static_cast<int32_t>(replaced));
     if (left == 0) {
-        if (owned) ownership::after(*series, ownership::Change::change, value, static_cast<int32_t>(at),
-                                    static_cast<int32_t>(n));
+        notice.done(value, static_cast<int32_t>(at), static_cast<int32_t>(n));
         series->w1 = old_length + n;
         return series;
     }
@@ -176,8 +174,7 @@ const Cell* change(Cell* series, Cell* value, const Cell* part, bool only, const
     const uint32_t unit = b->unit();
     str::rotate(b->at(at + replaced), size_t{old_length - at - replaced} * unit, size_t{n} * unit);
     str::remove_part(series->w2, at, replaced);
-    if (owned) ownership::after(*series, ownership::Change::change, value, static_cast<int32_t>(at),
-                                static_cast<int32_t>(n));
+    notice.done(value, static_cast<int32_t>(at), static_cast<int32_t>(n));
     series->w1 = std::min(at + n, str::buffer_of(*series)->length());
     return series;
 }
@@ -192,59 +189,19 @@ Cell* swap() {
     const uint32_t c1 = str::char_at(*s1, 0), c2 = str::char_at(*s2, 0);
     // A binary holds bytes only.
     if ((t1 == TypeId::binary && c2 > 255) || (t2 == TypeId::binary && c1 > 255)) error::script("invalid-arg", {*s2});
-    const bool owned1 = ownership::before(*s1, ownership::Change::swap, s2, static_cast<int32_t>(s1->w1), 1);
-    const bool owned2 = ownership::before(*s2, ownership::Change::swap, s1, static_cast<int32_t>(s2->w1), 1);
+    series_type::Notice notice1(*s1, ownership::Change::swap, s2, static_cast<int32_t>(s1->w1), 1);
+    series_type::Notice notice2(*s2, ownership::Change::swap, s1, static_cast<int32_t>(s2->w1), 1);
     str::write_char(s1->w2, s1->w1, c2);
     str::write_char(s2->w2, s2->w1, c1);
-    if (owned1) ownership::after(*s1, ownership::Change::swap, s2, static_cast<int32_t>(s1->w1), 1);
-    if (owned2) ownership::after(*s2, ownership::Change::swap, s1, static_cast<int32_t>(s2->w1), 1);
+    notice1.done(s2, static_cast<int32_t>(s1->w1), 1);
+    notice2.done(s1, static_cast<int32_t>(s2->w1), 1);
     return s1;
 }
 
-// One character without /part (a char!, or an integer! for a binary!), a
-// new string of the same type with it.
-const Cell* take(Cell* series, const Cell* part, bool, bool last) {
-    const uint32_t left = str::clamp_index(*series);
-    if (left < 1) return &none::value;
-    const uint32_t index = series->w1;
-    uint32_t from, count;
-    if (!part) {
-        from = last ? index + left - 1 : index;
-        count = 1;
-    } else {
-        int64_t n;
-        if (type_of(*part) == TypeId::integer) n = get_int(*part);
-        else if (type_of(*part) == type_of(*series) && part->w2 == series->w2)
-            n = last ? int64_t{index} + left - part->w1 : int64_t{part->w1} - index;
-        else error::script("invalid-refine-arg", {error::WordArg{"part"}, *part});
-        if (n >= 0) {
-            count = static_cast<uint32_t>(std::min<int64_t>(n, left));
-            from = last ? index + left - count : index;
-        } else {
-            count = static_cast<uint32_t>(std::min<int64_t>(-n, index));
-            from = index - count;
-        }
-    }
-    const bool owned = ownership::before(*series, ownership::Change::take, nullptr, static_cast<int32_t>(from),
-                                         static_cast<int32_t>(count));
-    if (!part) {
-        const uint32_t c = str::char_at(Cell{series->header, 0, series->w2, 0}, from);
-        str::remove_part(series->w2, from, 1);
-        if (owned) ownership::after(*series, ownership::Change::take, nullptr, static_cast<int32_t>(from), 1);
-        if (type_of(*series) == TypeId::binary) integer::make_at(*series, static_cast<int32_t>(c));
-        else char_::make_at(*series, c);
-        return series;
-    }
-    Cell* out = stack::push(unset_cell);
-    str::make_at(*out, count, str::buffer_of(*series)->unit(), type_of(*series));
-    str::concatenate(*out, Cell{series->header, from, series->w2, 0}, static_cast<int32_t>(count), 0,
-                     str::Mode::append);
-    str::remove_part(series->w2, from, count);
-    if (owned) ownership::after(*series, ownership::Change::take, nullptr, static_cast<int32_t>(from),
-                                static_cast<int32_t>(count));
-    *series = *out;
-    stack::pop();
-    return series;
+// The series! routine: without /part one character (a char!, or an
+// integer! for a binary!), with it a new string of the same type.
+const Cell* take(Cell* series, const Cell* part, bool deep, bool last) {
+    return series_type::take(series, part, deep, last);
 }
 
 // ---- trim
@@ -339,7 +296,7 @@ std::u32string trim_ends(const std::u32string& in, bool head, bool tail) {
 const Cell* trim(Cell* series, const actions::TrimArgs& a) {
     if (a.auto_) error::fire(error::Category::internal, "not-done");
     str::clamp_index(*series);
-    const bool owned = ownership::before(*series, ownership::Change::trim, nullptr, static_cast<int32_t>(series->w1),
+    series_type::Notice notice(*series, ownership::Change::trim, nullptr, static_cast<int32_t>(series->w1),
                                          static_cast<int32_t>(str::length_at(*series)));
     const std::u32string in = read_chars(*series);
     std::u32string out;
@@ -354,8 +311,7 @@ const Cell* trim(Cell* series, const actions::TrimArgs& a) {
         out = trim_ends(in, a.head, a.tail);
     }
     write_chars(*series, out);
-    if (owned) ownership::after(*series, ownership::Change::trim, nullptr, static_cast<int32_t>(series->w1),
-                                static_cast<int32_t>(out.size()));
+    notice.done(nullptr, static_cast<int32_t>(series->w1), static_cast<int32_t>(out.size()));
     return series;
 }
 

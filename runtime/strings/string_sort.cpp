@@ -3,20 +3,19 @@
 #include <unordered_set>
 #include <vector>
 
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/ownership.h"
 #include "runtime/sort/record_sort.h"
 #include "runtime/strings/string_actions.h"
 #include "runtime/strings/string_core.h"
-#include "runtime/strings/string_sort.h"
 
 namespace qor::string_type {
 
 namespace {
-
-ComparatorCall comparator_call = nullptr;
 
 // What the record comparison needs.
 struct SortContext {
@@ -48,8 +47,8 @@ int32_t compare_records(const void* a, const void* b, void* arg, void*) {
     return 0;
 }
 
-// A function! comparator: called with the later record first; true answers
-// 1 and false -1, a number its negated sign, none -1, anything else 1.
+// A function! comparator: called with the later record first, its answer
+// read by the rule every sort with a function follows.
 int32_t compare_by_function(const void* a, const void* b, void* arg, void*) {
     const SortContext& c = *static_cast<const SortContext*>(arg);
     Cell* x = stack::push(unset_cell);
@@ -68,23 +67,12 @@ int32_t compare_by_function(const void* a, const void* b, void* arg, void*) {
     record(*x, b);
     record(*y, a);
     if (c.reverse) std::swap(*x, *y);
-    const Cell result = comparator_call(*c.function, *x, *y);
+    const int32_t order = block::call_comparator(*c.function, *x, *y);
     stack::pop(2);
-    switch (type_of(result)) {
-        case TypeId::logic: return result.w1 ? 1 : -1;
-        case TypeId::integer: return get_int(result) > 0 ? -1 : get_int(result) < 0 ? 1 : 0;
-        case TypeId::float_: {
-            const double d = get_double(result);
-            return d > 0 ? -1 : d < 0 ? 1 : 0;
-        }
-        case TypeId::none: return -1;
-        default: return 1;
-    }
+    return order;
 }
 
 }  // namespace
-
-void install_comparator_call(ComparatorCall call) { comparator_call = call; }
 
 const Cell* sort(Cell* series, const actions::SortArgs& a) {
     const uint32_t left = str::clamp_index(*series);
@@ -128,7 +116,6 @@ const Cell* sort(Cell* series, const actions::SortArgs& a) {
             if (n < 1 || static_cast<uint32_t>(n) > size) error::script("out-of-range", {*a.comparator});
             c.offset = static_cast<uint32_t>(n - 1);
         } else if (ct == TypeId::function) {
-            if (!comparator_call) error::fire(error::Category::internal, "not-done");
             c.function = a.comparator;
             compare = compare_by_function;
         } else {
@@ -137,8 +124,8 @@ const Cell* sort(Cell* series, const actions::SortArgs& a) {
     }
     const uint32_t records = range / size;
     if (records < 2) return series;
-    const bool owned = ownership::before(*series, ownership::Change::sort, nullptr, static_cast<int32_t>(start),
-                                         static_cast<int32_t>(range));
+    series_type::Notice notice(*series, ownership::Change::sort, nullptr, static_cast<int32_t>(start),
+                               static_cast<int32_t>(range));
     // A comparator function may allocate, and the buffer may move: the
     // records are sorted in a copy that nothing moves.
     series::Buffer* b = str::buffer_of(*series);
@@ -152,8 +139,7 @@ const Cell* sort(Cell* series, const actions::SortArgs& a) {
     } else {
         sort::quick_sort(b->at(start), records, width, &c, nullptr, compare);
     }
-    if (owned) ownership::after(*series, ownership::Change::sort, nullptr, static_cast<int32_t>(start),
-                                static_cast<int32_t>(range));
+    notice.done(nullptr, static_cast<int32_t>(start), static_cast<int32_t>(range));
     return series;
 }
 
