@@ -183,3 +183,17 @@ TEST_F(BinaryTest, TrimCompareBitwise) {
 
 }  // namespace
 }  // namespace qor::test
+
+namespace qor::test {
+namespace {
+
+TEST_F(BinaryTest, PokeActionChecksTheByteRange) {
+    Cell b = B({1, 2, 3});
+    EXPECT_EQ(error_of([&] { act(Action::poke, {b, I(1), I(256)}); }), "script/invalid-arg");
+    EXPECT_EQ(error_of([&] { act(Action::poke, {b, I(1), I(-200)}); }), "script/invalid-arg");
+    act(Action::poke, {b, I(2), I(-1)});
+    EXPECT_EQ(bytes_of(b), (Bytes{1, 0xFF, 3}));
+}
+
+}  // namespace
+}  // namespace qor::test
