@@ -79,6 +79,10 @@ Cell* eval_path(const actions::EvalPathArgs& args);
 // internal not-done.
 using ComparatorCall = Cell (*)(const Cell& function, const Cell& first, const Cell& second);
 void install_comparator_call(ComparatorCall call);
+// Calls the installed comparator with the two values and answers its result
+// as an order, the rule every sort with a function follows (strings too);
+// internal not-done when none is installed.
+int32_t call_comparator(const Cell& function, const Cell& first, const Cell& second);
 
 // Registers block! (parent series!).
 void init();

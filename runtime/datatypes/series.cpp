@@ -133,11 +133,14 @@ uint32_t char_for_poke(const Cell& value) {
     return value.w2;
 }
 
+// A byte as append takes it: an integer from -128 to 255 (stored as its
+// low eight bits) or a char up to 255; anything else is an invalid argument.
 uint32_t byte_for_poke(const Cell& value) {
     const TypeId t = type_of(value);
-    if (t != TypeId::integer && t != TypeId::char_) error::script("invalid-arg", {value});
-    if (value.w2 > 255) error::script("out-of-range", {value});
-    return value.w2;
+    const int32_t v = get_int(value);
+    if (!((t == TypeId::integer && v >= -128 && v <= 255) || (t == TypeId::char_ && value.w2 <= 255)))
+        error::script("invalid-arg", {value});
+    return static_cast<uint8_t>(v);
 }
 
 uint32_t unit_for(uint32_t code_point) { return code_point > 0xFFFF ? 4 : code_point > 0xFF ? 2 : 1; }
