@@ -108,6 +108,11 @@ void write_items(Cell* dest, const Items& items, uint32_t dup) {
 
 }  // namespace
 
+namespace {
+template <bool Append>
+const Cell* insert_items(Cell* b, Cell* value, const Cell* part, bool only, const Cell* dup_cell);
+}  // namespace
+
 // --- Making and reading -----------------------------------------------------------
 
 Cell* make_at(Cell& cell, int32_t n) {
@@ -165,6 +170,45 @@ void insert_value(Cell& b, const Cell& value, bool advance, bool at_head) {
     sb->tail += series::cell_unit;
     hash_inserted(b, at, 1, length - at);
     if (advance) b.w1 = at + 1;
+}
+
+void insert_block(Cell& target, const Cell& source) {
+    Cell value = source;
+    (void)insert_items<false>(&target, &value, nullptr, false, nullptr);
+}
+
+namespace {
+
+// The first cell from `from` equal to the value under the key test, or -1.
+int64_t find_key_cell(const Cell& b, const Cell& value, uint32_t from) {
+    const uint32_t length = buf(b)->length();
+    for (uint32_t i = from; i < length; i++)
+        if (actions::compare_order(buf(b)->cells()[i], value, CompareOp::find_key) == 0) return i;
+    return -1;
+}
+
+}  // namespace
+
+const Cell* select_value(const Cell& b, const Cell& value) {
+    const int64_t i = find_key_cell(b, value, b.w1);
+    if (i < 0 || i + 1 >= buf(b)->length()) return &none::value;
+    return &buf(b)->cells()[i + 1];
+}
+
+bool remove_value(const Cell& b, const Cell& value, bool from_head) {
+    const int64_t i = find_key_cell(b, value, from_head ? 0 : b.w1);
+    if (i < 0) return false;
+    Cell at = b;
+    at.w1 = uint32_t(i);
+    (void)series_type::remove(&at, nullptr, nullptr);
+    return i <= int64_t{b.w1};
+}
+
+Cell* make_in(const Cell& parent, int32_t n) {
+    const Cell* fresh = push_new(n);  // seen by the collector while the parent grows
+    Cell* cell = append_cell(parent, *fresh);
+    stack::pop();
+    return cell;
 }
 
 const Cell* find_word(const Cell& b, const Cell& word, bool case_sensitive) {
