@@ -93,7 +93,7 @@ void hash_inserted(const Cell& b, uint32_t at, uint32_t n, uint32_t rest) {
         hashtable::rebuild(index, int32_t(series_type::length_of_buffer(b)));
         return;
     }
-    for (uint32_t i = 0; i < n; i++) (void)hashtable::put(index, int32_t(at + i));
+    series_type::hash_enter(index, at, n);
 }
 
 void hash_rebuild(const Cell& b) {
@@ -437,8 +437,8 @@ Cell* swap() {
     if (ia) hashtable::remove_at(ia, int32_t(a->w1));
     if (ib) hashtable::remove_at(ib, int32_t(b->w1));
     std::swap(buf(*a)->cells()[a->w1], buf(*b)->cells()[b->w1]);
-    if (ia) (void)hashtable::put(ia, int32_t(a->w1));
-    if (ib) (void)hashtable::put(ib, int32_t(b->w1));
+    if (ia) series_type::hash_enter(ia, a->w1, 1);
+    if (ib) series_type::hash_enter(ib, b->w1, 1);
     na.done(b, int32_t(a->w1), 1);
     nb.done(a, int32_t(b->w1), 1);
     return a;
@@ -481,7 +481,7 @@ const Cell* put(Cell* b, Cell* key, Cell* value, bool case_sensitive) {
     } else if (actions::compare_order(buf(*b)->cells()[after], *value, CompareOp::find_key) != 0) {
         if (index) hashtable::remove_at(index, int32_t(after));
         buf(*b)->cells()[after] = *value;
-        if (index) (void)hashtable::put(index, int32_t(after));
+        if (index) series_type::hash_enter(index, after, 1);
     }
     notice.done(value, int32_t(after), 1);
     return value;

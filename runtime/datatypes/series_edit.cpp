@@ -269,7 +269,7 @@ void move_across(Cell& origin, Cell& target, uint32_t count) {
             if (hashtable::reindex_range(index, int32_t(count), int32_t(t_at), int32_t(t_rest), true) != 0) {
                 hashtable::rebuild(index, int32_t(length_of_buffer(target)));
             } else {
-                for (uint32_t i = 0; i < count; i++) (void)hashtable::put(index, int32_t(t_at + i));
+                hash_enter(index, t_at, count);
             }
         }
     } else {

@@ -213,6 +213,24 @@ TEST_F(HashIndexTest, IndexFollowsEveryChange) {
     EXPECT_EQ(found.w1, 1u);
 }
 
+// Growing past the table's room rebuilds it part-way through an insert.
+TEST_F(HashIndexTest, IndexFollowsGrowth) {
+    Cell h = hash_of("a b");
+    std::string many;
+    for (int i = 0; i < 60; i++) many += std::to_string(i) + " ";
+    act(Action::append, {h, parse_block(many)});
+    expect_in_step(h);
+    act(Action::insert, {at(h, 1), parse_block("p q r s t u v w x y z")}, {off, off, dup(5)});
+    expect_in_step(h);
+    EXPECT_EQ(series::buffer(h.w2)->length(), 117u);
+    // Removed keys are gone from the index, not just shadowed.
+    Cell last = at(h, 116);
+    const Cell key = *block::cell_at(h, 116);
+    act(Action::remove, {last});
+    EXPECT_EQ(type_of(act(Action::find, {h, key})), TypeId::none) << M(key);
+    expect_in_step(h);
+}
+
 }  // namespace qor::test
 
 namespace qor::test {
