@@ -2,6 +2,7 @@
 // their tail: every call either answers or raises a script error, and the
 // block stays sound (run under the sanitizers, any stray read or write of a
 // buffer shows).
+#include <algorithm>
 #include <random>
 
 #include "tests/unit/blocks/blocks_fixture.h"
@@ -60,6 +61,85 @@ TEST_F(RandomOpsTest, ActionsOnStalePositionsStaySound) {
         ASSERT_EQ(M(b), expected + "]");
         if (cells.size() > 200) act(Action::clear, {at(b, 20)});
         if (series::buffer(other.w2)->length() < 2) other = parse_block("100 200 300");
+    }
+}
+
+}  // namespace qor::test
+
+namespace qor::test {
+
+// The same kinds of change against a plain vector: the block's cells must
+// match after every step.
+TEST_F(RandomOpsTest, ChangesAgreeWithAVectorModel) {
+    std::mt19937 rng(777);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    Cell b = parse_block("");
+    std::vector<int32_t> model;
+    int next_value = 1;
+    for (int step = 0; step < 4000; step++) {
+        const int length = int(model.size());
+        const int idx = pick(0, length + 1);
+        const int at_ = std::min(idx, length);
+        const bool with_part = pick(0, 1) == 1;
+        const int part = pick(-2, length + 2);
+        const Ref part_ref = with_part ? Ref::with(I(part)) : off;
+        switch (pick(0, 6)) {
+            case 0: {  // insert a few cells, or a part of them
+                std::vector<int32_t> items;
+                Cell src = parse_block("");
+                for (int i = pick(1, 4); i > 0; i--) {
+                    items.push_back(next_value);
+                    block::append_cell(src, I(next_value++));
+                }
+                int n = int(items.size());
+                if (with_part && part >= 0 && part < n) n = part;
+                act(Action::insert, {at(b, uint32_t(idx)), src}, {part_ref});
+                model.insert(model.begin() + at_, items.begin(), items.begin() + n);
+                break;
+            }
+            case 1: {
+                const int v = next_value++;
+                act(Action::append, {at(b, uint32_t(idx)), I(v)});
+                model.push_back(v);
+                break;
+            }
+            case 2: {
+                const int count = with_part ? part : 1;
+                act(Action::remove, {at(b, uint32_t(idx))}, {part_ref});
+                if (count >= 1 && idx < length) model.erase(model.begin() + idx, model.begin() + std::min(length, idx + count));
+                break;
+            }
+            case 3: {
+                act(Action::take, {at(b, uint32_t(idx))}, {part_ref});
+                if (idx >= length) break;
+                const int count = with_part ? part : 1;
+                if (count > 0) model.erase(model.begin() + idx, model.begin() + std::min(length, idx + count));
+                else if (count < 0) model.erase(model.begin() + std::max(0, idx + count), model.begin() + idx);
+                break;
+            }
+            case 4: {
+                act(Action::reverse, {at(b, uint32_t(idx))}, {part_ref});
+                const int count = with_part ? part : length - idx;
+                if (idx < length && count >= 1)
+                    std::reverse(model.begin() + idx, model.begin() + std::min(length, idx + count));
+                break;
+            }
+            case 5: {
+                const int v = next_value++;
+                act(Action::change, {at(b, uint32_t(idx)), I(v)}, {part_ref});
+                const int replaced = std::min(length - at_, with_part ? std::max(part, 0) : 1);
+                model.erase(model.begin() + at_, model.begin() + at_ + replaced);
+                model.insert(model.begin() + at_, v);
+                break;
+            }
+            default:
+                if (model.size() > 60) {
+                    act(Action::clear, {at(b, 10)});
+                    model.resize(10);
+                }
+                break;
+        }
+        ASSERT_EQ(contents(b), model) << "step " << step;
     }
 }
 
