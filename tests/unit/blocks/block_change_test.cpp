@@ -153,8 +153,10 @@ TEST_F(BlockChangeTest, EveryChangeNotifiesTheOwner) {
     ASSERT_EQ(heard.size(), 2u);
     EXPECT_EQ(heard[0].action, to_int(Sym::removed));
     EXPECT_EQ(heard[1].action, to_int(Sym::inserted));
-    // A refused change tells nobody.
+    // A change that changes nothing, or is refused, tells nobody.
     heard.clear();
+    act(Action::append, {b, parse_block("")});
+    EXPECT_TRUE(heard.empty());
     EXPECT_NE(error_of([&] { act(Action::poke, {b, I(0), I(1)}); }), "");
     EXPECT_TRUE(heard.empty());
 }
