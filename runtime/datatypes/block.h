@@ -4,7 +4,7 @@
 // Helpers here are what the rest of the runtime calls to make and fill
 // blocks; the action routines are split by concern: storage and change
 // (block.cpp), search (block_find.cpp), ordering (block_sort.cpp), text and
-// path access (block_mold.cpp).
+// path access (block_mold.cpp), set operations (block_sets.cpp).
 #pragma once
 
 #include <cstdint>
