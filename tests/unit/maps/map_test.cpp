@@ -60,6 +60,12 @@ TEST_F(MapsTest, CountsAndEmptyMaps) {
     path_set(sized, I(7), S("seven"));
     EXPECT_EQ(M(sized), "#[\n    7 \"seven\"\n]");
     EXPECT_EQ(M(make_map(K({}))), "#[]");
+    // A count no block could hold is refused, not wrapped.
+    EXPECT_EQ(error_of([&] { make_map(I(2'000'000'000)); }), "internal/no-memory");
+    // Parens, hash! blocks and block positions give their pairs too.
+    EXPECT_EQ(mold_flat(make_map(typed(K({W("p"), I(1)}), TypeId::paren))), "#[p: 1]");
+    EXPECT_EQ(mold_flat(make_map(make_hash(K({W("h"), I(2), W("h"), I(3)})))), "#[h: 3]");
+    EXPECT_EQ(mold_flat(make_map(at(K({I(0), W("q"), I(4)}), 1))), "#[q: 4]");
 }
 
 TEST_F(MapsTest, StringKeysIgnoreCaseUnlessAskedAndAreCopies) {
