@@ -261,7 +261,8 @@ bool type_wanted(const Cell& types, TypeId t) {
     return type_of(types) == TypeId::datatype ? datatype::named(types) == t : typeset::has(types, t);
 }
 
-// Copies the value cells (never the keys) whose datatype /types names.
+// Copies the value cells (never the keys) whose datatype /types names: one
+// level, or with deep each copy deep by the same types.
 void copy_typed_values(const Cell& m, bool deep, const Cell& types) {
     for (uint32_t i = 1; i < cell_count(m); i += 2) {
         Cell* item = stack::push(cells_of(m)[i]);
@@ -270,7 +271,7 @@ void copy_typed_values(const Cell& m, bool deep, const Cell& types) {
              type_of(*item) == TypeId::bitset || type_of(*item) == TypeId::error)) {
             const uint32_t flags = item->header & ~cell_flag::type_mask;
             Cell* copied = stack::push(none::value);
-            Cell fresh = *actions::call_copy(*item, *copied, nullptr, deep, &types);
+            Cell fresh = *actions::call_copy(*item, *copied, nullptr, deep, deep ? &types : nullptr);
             fresh.header = (fresh.header & cell_flag::type_mask) | flags;
             cells_of(m)[i] = fresh;
             stack::pop();

@@ -149,6 +149,14 @@ TEST_F(MapsTest, CopiesAreIndependent) {
     const Cell made = make_map(m);
     path_set(made, W("a"), I(0));
     EXPECT_EQ(M(path_get(m, W("a"))), "[1 9 10]");
+    // A map inside itself cannot be copied deeply by type.
+    const Cell self = make_map(I(0));
+    path_set(self, W("me"), self);
+    EXPECT_EQ(error_of([&] { act(Action::copy, {self}, {off, Ref::on(), Ref::with(T(TypeId::map))}); }),
+              "internal/no-cycle");
+    EXPECT_EQ(cycle::depth(), 0);
+    const Cell one_level = act(Action::copy, {self}, {off, off, Ref::with(T(TypeId::map))});
+    EXPECT_NE(path_get(one_level, W("me")).w2, self.w2);
 }
 
 TEST_F(MapsTest, EqualityIgnoresOrderAndStrictEqualityCase) {
