@@ -111,6 +111,14 @@ TEST_F(MapsTest, RemoveLeavesTheKeyInPlaceForRevival) {
     path_set(m, W("b"), none_v);
     EXPECT_EQ(length_of(m), 2);
     EXPECT_EQ(M(m), "#[\n    a: 9\n    b: none\n]");
+    // clear empties the map, which takes new pairs afterwards.
+    EXPECT_EQ(act(Action::clear, {m}).w2, m.w2);
+    EXPECT_EQ(length_of(m), 0);
+    EXPECT_EQ(M(m), "#[]");
+    EXPECT_EQ(type_of(select_in(m, W("a"))), TypeId::none);
+    path_set(m, W("b"), I(1));
+    path_set(m, W("a"), I(2));
+    EXPECT_EQ(mold_flat(m), "#[b: 1 a: 2]");
 }
 
 TEST_F(MapsTest, IntegerPathStepsAreKeysNotPositions) {
