@@ -106,6 +106,13 @@ TEST_F(MapsTest, HashCopyKeepsTheSourceIndexApart) {
     EXPECT_EQ(type_of(deep), TypeId::hash);
     EXPECT_EQ(index_of(find_in(deep, I(2), false, true)), 4);
     expect_index_agrees(h, {I(1), I(2), I(3), I(99)});
+    // A part taken from a hash! is a hash! with its own index, even an empty one.
+    for (int n : {0, 2}) {
+        const Cell taken = act(Action::take, {whole}, {Ref::with(I(n))});
+        EXPECT_EQ(type_of(taken), TypeId::hash);
+        EXPECT_EQ(index_of(find_in(taken, I(2))), n ? 2 : 0);
+    }
+    expect_index_agrees(whole, {I(1), I(2), I(3), I(99)});
 }
 
 TEST_F(MapsTest, HashSortReindexes) {
