@@ -89,7 +89,7 @@ bool valid_key(TypeId t) {
 void prepare_key(Cell& key, const Cell& context) {
     const TypeId t = type_of(key);
     if (!valid_key(t)) error::script("invalid-path", {context, datatype::value(t)});
-    if (is_any_word(t)) {
+    if (t >= TypeId::word && t <= TypeId::get_word) {  // refinements and issues stay as they are
         set_type_keep_flags(key, TypeId::set_word);
     } else if (is_copied_key(t)) {
         Cell* source = stack::push(key);

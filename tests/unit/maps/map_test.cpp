@@ -121,6 +121,17 @@ TEST_F(MapsTest, RemoveLeavesTheKeyInPlaceForRevival) {
     EXPECT_EQ(mold_flat(m), "#[b: 1 a: 2]");
 }
 
+TEST_F(MapsTest, RefinementAndIssueKeysKeepTheirDatatype) {
+    const Cell m = make_map(K({typed(W("r"), TypeId::refinement), I(1), typed(W("i"), TypeId::issue), I(2),
+                               typed(W("r"), TypeId::get_word), I(3)}));
+    EXPECT_EQ(length_of(m), 3);
+    EXPECT_EQ(get_int(select_in(m, typed(W("r"), TypeId::refinement))), 1);
+    EXPECT_EQ(get_int(select_in(m, typed(W("i"), TypeId::issue))), 2);
+    EXPECT_EQ(get_int(select_in(m, W("r"))), 3);
+    EXPECT_EQ(type_of(select_in(m, W("i"))), TypeId::none);
+    EXPECT_EQ(mold_flat(m), "#[/r 1 #i 2 r: 3]");
+}
+
 TEST_F(MapsTest, IntegerPathStepsAreKeysNotPositions) {
     const Cell m = make_map(K({I(1), S("one"), W("x"), I(2)}));
     EXPECT_EQ(text_of(path_get(m, I(1))), "one");
