@@ -17,8 +17,10 @@
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/paren.h"
 #include "runtime/datatypes/path.h"
@@ -65,6 +67,8 @@ void register_all() {
     file_url::init_file();
     float_::init();
     typeset::init();
+    map::init();
+    hash_type::init();
     tag_email_ref::init_tag();
     tag_email_ref::init_email();
     tag_email_ref::init_ref();
