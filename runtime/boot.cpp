@@ -9,6 +9,7 @@
 #include "runtime/eval/data_stack.h"
 #include "runtime/eval/random.h"
 #include "runtime/handle_table.h"
+#include "runtime/memory/collector.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
@@ -43,7 +44,7 @@ void init_lexer() {}
 void decode_boot_image() {}
 void init_interpreter() {}
 void init_cell_pool() {}
-void reset_collector_counters() {}
+void reset_collector_counters() { collector::init(); }
 
 }  // namespace
 
