@@ -53,6 +53,7 @@ void mark_series(uint32_t* place) {
 void remove_first(std::vector<MarkFunction>& list, MarkFunction f) {
     auto it = std::find(list.begin(), list.end(), f);
     if (it != list.end()) *it = nullptr;
+    while (!list.empty() && list.back() == nullptr) list.pop_back();
 }
 
 void mark_words(Cell& c) {

@@ -97,7 +97,7 @@ Buffer* alloc_buffer(size_t count, uint32_t unit) {
     memory::Memory& m = memory::record();
 #ifdef QOR_GC_STRESS
     // Test builds collect at every allocation, so a missing root shows at once.
-    collector::collect_when_enabled();
+    if (collector::stress()) collector::collect_when_enabled();
 #endif
     if (footprint >= m.big_threshold) {
         collector::collect_when_enabled();
