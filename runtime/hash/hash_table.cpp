@@ -314,7 +314,7 @@ NodeId init(int32_t size, const Cell* block, Kind kind, int32_t extra) {
     if (records) fields.index = (extra + 1) * static_cast<int32_t>(sizeof(Cell));
 
     NodeId table = series::alloc_filled(sizeof(Record), 0);
-    collector::NodeGuard keep_table(table);  // nothing else reaches it until it is answered
+    collector::TableGuard keep_table(table);  // nothing else reaches it until it is answered
     series::buffer(table)->tail = sizeof(Record);
     record(table) = fields;
     NodeId flags, slots;
@@ -462,7 +462,7 @@ void rebuild(NodeId table, int32_t hint) {
 
 NodeId copy(NodeId table, NodeId new_block) {
     NodeId fresh = series::copy(table);
-    collector::NodeGuard keep_fresh(fresh);
+    collector::TableGuard keep_fresh(fresh);
     // The copy's record still names the original's series, which stay
     // reachable from it while each is replaced by its own copy.
     NodeId flags = series::copy(static_cast<NodeId>(record(table).flags));

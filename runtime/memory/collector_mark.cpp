@@ -235,10 +235,10 @@ void detail::mark_roots() {
     for (uint32_t* n : root_nodes) mark_series(n);
     drain();
     for (const GuardEntry& g : guards) {
-        if (g.cell) {
-            mark_cell(*g.cell);
-        } else {
-            mark_series(g.node);
+        switch (g.kind) {
+        case GuardKind::cell: mark_cell(*static_cast<Cell*>(g.place)); break;
+        case GuardKind::series: mark_series(static_cast<uint32_t*>(g.place)); break;
+        case GuardKind::table: mark_table(static_cast<uint32_t*>(g.place)); break;
         }
     }
     drain();

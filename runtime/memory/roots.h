@@ -9,7 +9,9 @@
 //      after the call.
 //   2. A value that nothing else reaches must be reachable from a root while
 //      C++ code holds it: push it on the data stack, or hold it in a
-//      `RootGuard` (a Cell) or a `NodeGuard` (a bare node id). A node id
+//      `RootGuard` (a Cell), a `NodeGuard` (a bare node id of a series) or a
+//      `TableGuard` (a bare hash-table node: a NodeGuard would not keep the
+//      series the table names). A node id
 //      only in a C++ local is NOT a root: its buffer is freed by the next
 //      collection.
 //   3. Guards are scoped: declare them in the block that needs them; they
@@ -79,9 +81,10 @@ void add_sweep_callback(MarkFunction callback);
 void remove_sweep_callback(MarkFunction callback);
 
 namespace detail {
+enum class GuardKind : uint8_t { cell, series, table };
 struct GuardEntry {
-    Cell* cell;
-    uint32_t* node;
+    void* place;
+    GuardKind kind;
 };
 extern std::vector<GuardEntry> guards;
 void mark_roots();
@@ -91,7 +94,7 @@ void mark_roots();
 // is rewritten in place when node compaction renumbers its nodes.
 class RootGuard {
 public:
-    explicit RootGuard(Cell& cell) { detail::guards.push_back({&cell, nullptr}); }
+    explicit RootGuard(Cell& cell) { detail::guards.push_back({&cell, detail::GuardKind::cell}); }
     ~RootGuard() { detail::guards.pop_back(); }
     RootGuard(const RootGuard&) = delete;
     RootGuard& operator=(const RootGuard&) = delete;
@@ -101,10 +104,20 @@ public:
 // for the guard's scope; the variable is rewritten when the node moves.
 class NodeGuard {
 public:
-    explicit NodeGuard(uint32_t& node) { detail::guards.push_back({nullptr, &node}); }
+    explicit NodeGuard(uint32_t& node) { detail::guards.push_back({&node, detail::GuardKind::series}); }
     ~NodeGuard() { detail::guards.pop_back(); }
     NodeGuard(const NodeGuard&) = delete;
     NodeGuard& operator=(const NodeGuard&) = delete;
+};
+
+// Keeps a hash table's node alive for the guard's scope, with every series
+// the table holds (a NodeGuard would keep only the table's own record).
+class TableGuard {
+public:
+    explicit TableGuard(uint32_t& table) { detail::guards.push_back({&table, detail::GuardKind::table}); }
+    ~TableGuard() { detail::guards.pop_back(); }
+    TableGuard(const TableGuard&) = delete;
+    TableGuard& operator=(const TableGuard&) = delete;
 };
 
 }  // namespace qor::collector
