@@ -135,6 +135,7 @@ void add_to_group(NodeId table, uint32_t bucket, int32_t position) {
         return;
     }
     NodeId list = array::make(2, 4);
+    collector::NodeGuard keep_list(list);  // until the list array holds it
     array::append_u32(list, static_cast<uint32_t>(slot));
     array::append_u32(list, static_cast<uint32_t>(position));
     array::append_u32(static_cast<NodeId>(record(table).lists), list);
@@ -500,8 +501,8 @@ void clear(NodeId table) {
 void for_each_node(NodeId table, void (*visit)(NodeId node, void* context), void* context) {
     visit(table, context);
     Record& r = record(table);
+    if (r.kind == int32_t(Kind::hash) && r.index != 0) visit(static_cast<NodeId>(r.index), context);
     if (r.kind == int32_t(Kind::hash) && r.lists != 0) {  // 0 while the table is being made
-        visit(static_cast<NodeId>(r.index), context);
         visit(static_cast<NodeId>(r.lists), context);
         uint32_t n = list_count(r);
         for (uint32_t i = 1; i <= n; i++) {
@@ -512,7 +513,7 @@ void for_each_node(NodeId table, void (*visit)(NodeId node, void* context), void
     visit(static_cast<NodeId>(r.flags), context);
     visit(static_cast<NodeId>(r.slots), context);
     visit(static_cast<NodeId>(r.block), context);
-    if (r.kind == int32_t(Kind::records) || r.kind == int32_t(Kind::ownership)) {
+    if ((r.kind == int32_t(Kind::records) || r.kind == int32_t(Kind::ownership)) && r.block != 0) {
         series::Buffer* block = series::buffer(static_cast<NodeId>(r.block));
         uint32_t cells_per_record = static_cast<uint32_t>(r.index) / sizeof(Cell);
         for (uint32_t i = 0; i + cells_per_record <= block->length(); i += cells_per_record) {
