@@ -28,7 +28,9 @@
 //      keyed by ids) must be refreshed: such tables watch
 //      `node_compaction_count()`, and code that cannot turns compaction off
 //      around its work.
-//   6. Tests build with QOR_GC_STRESS, which collects at every series
+//   6. Mark and sweep callbacks run inside a cycle: they mark or test, and
+//      never allocate series.
+//   7. Tests build with QOR_GC_STRESS, which collects at every series
 //      allocation once the collector is on, so a missing root shows at once.
 //
 // Order of marking in a cycle: the fixed root slots in the order of `Root`
