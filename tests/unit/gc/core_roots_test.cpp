@@ -67,6 +67,24 @@ TEST_F(BootedGcTest, GlobalWordsTheirValuesAndSpellingsSurvive) {
     EXPECT_EQ(symbol::spelling(symbol::make("append")), "append");
 }
 
+// String forms of spellings are built on demand (each allocates, and wide
+// ones widen); they hang off the symbol table and survive with it.
+TEST_F(BootedGcTest, SpellingStringFormsSurvive) {
+    collector::set_enabled(true);
+    const std::string names[] = {"plain", "caf\xC3\xA9", "\xE2\x82\xAC-sign", "\xF0\x9F\x98\x80-face"};
+    const std::u32string expected[] = {U"plain", U"caf\u00E9", U"\u20AC-sign", U"\U0001F600-face"};
+    uint32_t ids[4];
+    for (int i = 0; i < 4; i++) ids[i] = symbol::make(names[i]);
+    for (uint32_t id : ids) (void)symbol::get(id);
+    collector::recycle();
+    for (int i = 0; i < 4; i++) {
+        Cell form{to_int(TypeId::string), 0, symbol::entry(ids[i])->w2, 0};
+        ASSERT_TRUE(test::alive(form.w2)) << names[i];
+        EXPECT_EQ(text_buffer::chars(form), expected[i]);
+        EXPECT_EQ(symbol::spelling(ids[i]), names[i]);
+    }
+}
+
 TEST_F(BootedGcTest, WhatNoRootReachesIsStillCollected) {
     NodeId loose = test::make_text(100, 1, 1);
     Cell word = word::load("kept-by-a-word");
