@@ -27,6 +27,10 @@ protected:
         node::alloc_frame();
         series::alloc_frame();
         collector::init();
+        // No tables of an earlier booted test: their ids are stale here.
+        for (int slot = 0; slot < static_cast<int>(collector::Root::count_); slot++)
+            collector::set_root_marker(static_cast<collector::Root>(slot), nullptr);
+        collector::set_table_marker(nullptr);
     }
     void TearDown() override {
         collector::set_enabled(false);
