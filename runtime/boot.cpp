@@ -11,6 +11,8 @@
 #include "runtime/eval/random.h"
 #include "runtime/handle_table.h"
 #include "runtime/hash/hash_table.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/core_roots.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
@@ -56,7 +58,10 @@ void init_lexer() {}
 void decode_boot_image() {}
 void init_interpreter() {}
 void init_cell_pool() { cell_pool::init(); }
-void reset_collector_counters() {}
+void reset_collector_counters() {
+    collector::init();
+    collector::install_core_roots();
+}
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "runtime/hash/hash_table.h"
 #include "runtime/hash/hash_table_internal.h"
 #include "runtime/hash/murmur3.h"
+#include "runtime/memory/roots.h"
 
 namespace qor::hashtable {
 
@@ -50,6 +51,7 @@ void rebuild_records(NodeId table, int32_t request) {
     size_t live = static_cast<size_t>(std::max(record(table).size, 1));
     NodeId flags, slots;
     make_bucket_arrays(buckets, flags, slots);
+    collector::NodeGuard keep_flags(flags), keep_slots(slots);  // until the record holds them
     NodeId block = series::alloc_cells(live * (record_size / sizeof(Cell)));
     Record& r = record(table);
     r.flags = static_cast<int32_t>(flags);

@@ -5,6 +5,7 @@
 #include "runtime/hash/hash_table.h"
 #include "runtime/hash/hash_table_internal.h"
 #include "runtime/hash/murmur3.h"
+#include "runtime/memory/roots.h"
 
 namespace qor::hashtable {
 
@@ -104,6 +105,7 @@ int32_t intern_symbol(NodeId table, const uint8_t* spelling, size_t length, bool
     }
     std::string bytes(reinterpret_cast<const char*>(spelling), length);  // the source may move
     NodeId node = series::alloc_bytes(length + 1);
+    collector::NodeGuard keep_node(node);  // appending the entry may collect
     series::Buffer* b = series::buffer(node);
     std::memcpy(b->data(), bytes.data(), length);
     b->data()[length] = 0;

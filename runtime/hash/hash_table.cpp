@@ -7,6 +7,7 @@
 #include "runtime/hash/hash_table_internal.h"
 #include "runtime/hash/murmur3.h"
 #include "runtime/hash/record_array.h"
+#include "runtime/memory/roots.h"
 #include "runtime/unicode/case_map.h"
 
 namespace qor::hashtable {
@@ -18,6 +19,7 @@ MapKeyCheck map_key_check = nullptr;
 
 void make_bucket_arrays(uint32_t buckets, NodeId& flags, NodeId& slots) {
     flags = series::alloc_filled(flag_bytes(buckets), 0xAA);
+    collector::NodeGuard keep_flags(flags);  // only this local holds it meanwhile
     slots = series::alloc_bytes(size_t{buckets} * 4);
 }
 
@@ -133,6 +135,7 @@ void add_to_group(NodeId table, uint32_t bucket, int32_t position) {
         return;
     }
     NodeId list = array::make(2, 4);
+    collector::NodeGuard keep_list(list);  // until the list array holds it
     array::append_u32(list, static_cast<uint32_t>(slot));
     array::append_u32(list, static_cast<uint32_t>(position));
     array::append_u32(static_cast<NodeId>(record(table).lists), list);
@@ -312,6 +315,7 @@ NodeId init(int32_t size, const Cell* block, Kind kind, int32_t extra) {
     if (records) fields.index = (extra + 1) * static_cast<int32_t>(sizeof(Cell));
 
     NodeId table = series::alloc_filled(sizeof(Record), 0);
+    collector::TableGuard keep_table(table);  // nothing else reaches it until it is answered
     series::buffer(table)->tail = sizeof(Record);
     record(table) = fields;
     NodeId flags, slots;
@@ -459,9 +463,12 @@ void rebuild(NodeId table, int32_t hint) {
 
 NodeId copy(NodeId table, NodeId new_block) {
     NodeId fresh = series::copy(table);
+    collector::TableGuard keep_fresh(fresh);
+    // The copy's record still names the original's series, which stay
+    // reachable from it while each is replaced by its own copy.
     NodeId flags = series::copy(static_cast<NodeId>(record(table).flags));
-    NodeId slots = series::copy(static_cast<NodeId>(record(table).slots));
     record(fresh).flags = static_cast<int32_t>(flags);
+    NodeId slots = series::copy(static_cast<NodeId>(record(table).slots));
     record(fresh).slots = static_cast<int32_t>(slots);
     record(fresh).block = static_cast<int32_t>(new_block);
     if (record(table).kind == int32_t(Kind::hash)) {
@@ -494,8 +501,8 @@ void clear(NodeId table) {
 void for_each_node(NodeId table, void (*visit)(NodeId node, void* context), void* context) {
     visit(table, context);
     Record& r = record(table);
-    if (r.kind == int32_t(Kind::hash)) {
-        visit(static_cast<NodeId>(r.index), context);
+    if (r.kind == int32_t(Kind::hash) && r.index != 0) visit(static_cast<NodeId>(r.index), context);
+    if (r.kind == int32_t(Kind::hash) && r.lists != 0) {  // 0 while the table is being made
         visit(static_cast<NodeId>(r.lists), context);
         uint32_t n = list_count(r);
         for (uint32_t i = 1; i <= n; i++) {
@@ -506,7 +513,7 @@ void for_each_node(NodeId table, void (*visit)(NodeId node, void* context), void
     visit(static_cast<NodeId>(r.flags), context);
     visit(static_cast<NodeId>(r.slots), context);
     visit(static_cast<NodeId>(r.block), context);
-    if (r.kind == int32_t(Kind::records) || r.kind == int32_t(Kind::ownership)) {
+    if ((r.kind == int32_t(Kind::records) || r.kind == int32_t(Kind::ownership)) && r.block != 0) {
         series::Buffer* block = series::buffer(static_cast<NodeId>(r.block));
         uint32_t cells_per_record = static_cast<uint32_t>(r.index) / sizeof(Cell);
         for (uint32_t i = 0; i + cells_per_record <= block->length(); i += cells_per_record) {

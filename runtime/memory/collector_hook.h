@@ -23,6 +23,12 @@ void set_enabled(bool on);
 // Installs the collection cycle (nullptr removes it).
 void install_cycle(CycleFunction cycle);
 
+// Builds with QOR_GC_STRESS collect at every series allocation while the
+// switch is on. Tests of the allocator's own policy turn that off; in other
+// builds it is always off.
+[[nodiscard]] bool stress();
+void set_stress(bool on);
+
 // Completed collections: the stamp of new node frames.
 [[nodiscard]] uint32_t cycle_count();
 void count_cycle();

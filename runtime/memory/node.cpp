@@ -128,7 +128,10 @@ void release_empty_frames() {
     bool current_chosen = false;
     for (NodeFrame* frame = m.node_head; frame;) {
         NodeFrame* next = frame->next;
-        if (frame->used == 0 || frame->retired) {
+        // The last frame left stays even when empty: releasing it would only
+        // make the next allocation build it again.
+        bool only = m.node_head == frame && m.node_tail == frame;
+        if (frame->retired || (frame->used == 0 && !only)) {
             free_frame(frame);
         } else {
             if (!current_chosen && frame->used < frame->capacity) {

@@ -79,7 +79,8 @@ memory::NodeFrame* alloc_frame();
 // Unlinks and releases a frame; when it was current the tail becomes current.
 void free_frame(memory::NodeFrame* frame);
 
-// End of a collection: releases frames that are empty or retired, makes the
+// End of a collection: releases frames that are retired or empty (but not
+// the one frame left when all are empty), makes the
 // first surviving frame with room current, and shifts each survivor's
 // history (bit 0 set when its use did not change since the last time).
 void release_empty_frames();

@@ -95,6 +95,10 @@ Buffer* alloc_buffer(size_t count, uint32_t unit) {
     uint64_t capacity = capacity_for(count, unit);
     uint64_t footprint = capacity + Buffer::footprint_extra;
     memory::Memory& m = memory::record();
+#ifdef QOR_GC_STRESS
+    // Test builds collect at every allocation, so a missing root shows at once.
+    if (collector::stress()) collector::collect_when_enabled();
+#endif
     if (footprint >= m.big_threshold) {
         collector::collect_when_enabled();
         Buffer* b = alloc_big(footprint);

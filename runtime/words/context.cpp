@@ -7,6 +7,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/hash/hash_table.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/series_tail.h"
 #include "runtime/words/symbol.h"
@@ -86,6 +87,7 @@ namespace {
 // for a heap context.
 NodeId make_around(NodeId table, uint32_t slots, bool on_stack, bool self_flag, Kind kind) {
     NodeId ctx = series::alloc_unset_cells(2);
+    collector::NodeGuard keep_ctx(ctx);  // the values block is made next
     series::buffer(ctx)->set_tail_units(2);
     NodeId values = on_stack ? 0 : series::alloc_unset_cells(slots);
     Cell* h = header(ctx);
@@ -102,6 +104,7 @@ NodeId make_around(NodeId table, uint32_t slots, bool on_stack, bool self_flag, 
 NodeId make(uint32_t slots, bool on_stack, bool self_flag, const Cell* source_words, Kind kind) {
     if (slots == 0) slots = 1;
     NodeId table = hashtable::init(static_cast<int32_t>(slots), source_words, hashtable::Kind::words, 0);
+    collector::TableGuard keep_table(table);
     return make_around(table, slots, on_stack, self_flag, kind);
 }
 
@@ -111,6 +114,7 @@ NodeId make_from_spec(const Cell& spec, bool on_stack, bool self_flag, Kind kind
     uint32_t length = series::buffer(block)->length();
     uint32_t count = from < length ? length - from : 0;
     NodeId ctx = make(count, on_stack, self_flag, nullptr, kind);
+    collector::NodeGuard keep_ctx(ctx);  // adding words allocates
     for (uint32_t i = from; i < series::buffer(block)->length(); i++) {
         const Cell cell = series::buffer(block)->cells()[i];
         TypeId t = type_of(cell);
@@ -132,7 +136,9 @@ NodeId clone(Cell& object, Kind kind) {
     uint32_t count = word_count(old_ctx);
     // The word list is copied cell for cell and indexed by a copy of the table.
     NodeId words_copy = series::copy(word_list(old_ctx));
+    collector::NodeGuard keep_words(words_copy);
     NodeId table = hashtable::copy(table_of(old_ctx), words_copy);
+    collector::TableGuard keep_table(table);
     NodeId ctx = make_around(table, count == 0 ? 1 : count, values_on_stack(old),
                              (old.header & cell_flag::self_value) != 0, kind);
     series::Buffer* words = series::buffer(word_list(ctx));

@@ -98,7 +98,8 @@ TEST_F(StackTest, TextBufferWidensAndCuts) {
     EXPECT_EQ(series::buffer(s.w2)->unit(), 4u);
     text_buffer::cut(s, 4);
     EXPECT_EQ(text_of(s), "caf\u00E9");
-    Cell big;
+    Cell big = none_v;
+    collector::RootGuard guard(big);  // a local the collector must see
     text_buffer::make(big, 1);
     std::string expected;
     for (int i = 0; i < 5000; i++) {

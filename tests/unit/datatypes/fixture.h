@@ -26,7 +26,9 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
+#include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/series.h"
 #include "runtime/series_tail.h"
@@ -51,18 +53,32 @@ inline Cell T(TypeId t) { return datatype::value(t); }
 inline const Cell none_v = none::value;
 inline const Cell unset_v = unset::value;
 
-// A string! holding the text (each byte one character) or code points.
-inline Cell S(std::string_view text) {
-    Cell c;
-    text_buffer::make(c);
-    text_buffer::append_ascii(c, text);
+// Every series value the helpers below make or an action answers stays
+// alive until the test ends: tests hold values in C++ locals and tables,
+// which the collector cannot see.
+inline std::vector<Cell> kept_values;
+inline void mark_kept_values() {
+    for (Cell& c : kept_values) collector::mark_cell(c);
+}
+inline Cell keep(const Cell& c) {
+    kept_values.push_back(c);
     return c;
 }
+
+// A string! holding the text (each byte one character) or code points.
+inline Cell S(std::string_view text) {
+    Cell c = none::value;
+    collector::RootGuard guard(c);
+    text_buffer::make(c);
+    text_buffer::append_ascii(c, text);
+    return keep(c);
+}
 inline Cell S32(std::u32string_view text) {
-    Cell c;
+    Cell c = none::value;
+    collector::RootGuard guard(c);
     text_buffer::make(c);
     for (char32_t ch : text) text_buffer::append_char(c, ch);
-    return c;
+    return keep(c);
 }
 
 // A binary! holding the bytes.
@@ -71,15 +87,16 @@ inline Cell B(const std::vector<uint8_t>& bytes) {
     series::Buffer* b = series::buffer(node);
     if (!bytes.empty()) std::memcpy(b->data(), bytes.data(), bytes.size());
     b->tail = static_cast<uint32_t>(bytes.size());
-    return Cell{to_int(TypeId::binary), 0, node, 0};
+    return keep(Cell{to_int(TypeId::binary), 0, node, 0});
 }
 
 // A block! holding the cells.
 inline Cell K(std::initializer_list<Cell> cells) {
     const uint32_t node = series::alloc_cells(cells.size());
     Cell block{to_int(TypeId::block), 0, node, 0};
+    collector::RootGuard guard(block);
     for (const Cell& c : cells) *series_tail::block_alloc_tail(block) = c;
-    return block;
+    return keep(block);
 }
 
 // The characters of a string value as UTF-8.
@@ -137,7 +154,7 @@ inline Cell act(Action a, std::initializer_list<Cell> args, std::initializer_lis
         }
     }
     actions::dispatcher(a)(slots);
-    return *stack::data.base;
+    return keep(*stack::data.base);
 }
 
 // The error an action call raised, as "category/id" ("" when none).
@@ -206,9 +223,20 @@ protected:
         stack::init();
         datatypes::register_all();
         actions::init();
+        node::alloc_frame();
+        series::alloc_frame();
+        // The collector runs as it does once the environment has started:
+        // at every allocation in stress builds, so a missing root shows.
+        collector::init();
+        kept_values.clear();
+        collector::add_mark_callback(mark_kept_values);
+        collector::set_enabled(true);
     }
     void TearDown() override {
         collector::set_enabled(false);
+        collector::remove_mark_callback(mark_kept_values);
+        kept_values.clear();
+        collector::install_cycle(nullptr);
         memory::release_all();
     }
 };

@@ -5,13 +5,40 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "runtime/hash/hash_table.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/collector_hook.h"
+#include "runtime/memory/core_roots.h"
 #include "runtime/memory/memory_record.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/unicode/case_map.h"
 
 namespace qor::test {
+
+// Tables and values the tests hold in C++ locals, kept alive until the
+// test ends: the collector runs (at every allocation in stress builds).
+inline std::vector<NodeId> kept_tables;
+inline std::vector<Cell> kept_cells;
+inline void mark_kept() {
+    for (NodeId& t : kept_tables) collector::mark_table(&t);
+    for (Cell& c : kept_cells) collector::mark_cell(c);
+}
+inline NodeId keep_table(NodeId table) {
+    kept_tables.push_back(table);
+    return table;
+}
+inline Cell keep(const Cell& c) {
+    kept_cells.push_back(c);
+    return c;
+}
+inline NodeId keep_block(NodeId block) {
+    keep(Cell{to_int(TypeId::block), 0, block, 0});
+    return block;
+}
+
 
 inline Cell integer(int32_t v) { return Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(v), 0}; }
 
@@ -25,7 +52,7 @@ inline Cell latin1_string(const std::string& text, uint32_t index = 0) {
     series::Buffer* b = series::buffer(id);
     std::memcpy(b->data(), text.data(), text.size());
     b->tail = static_cast<uint32_t>(text.size());
-    return Cell{to_int(TypeId::string), index, id, 0};
+    return keep(Cell{to_int(TypeId::string), index, id, 0});
 }
 
 inline std::u32string chars(const Cell& s) {
@@ -65,11 +92,24 @@ class HashTest : public ::testing::Test {
 protected:
     void SetUp() override {
         memory::init();
+        node::alloc_frame();
+        series::alloc_frame();
         hashtable::set_key_compare(test_compare);
-        symbols = hashtable::init(4000, nullptr, hashtable::Kind::words, 0);
+        collector::init();
+        collector::install_core_roots();  // the hash-table marker
+        kept_tables.clear();
+        kept_cells.clear();
+        collector::add_mark_callback(mark_kept);
+        symbols = keep_table(hashtable::init(4000, nullptr, hashtable::Kind::words, 0));
         hashtable::set_symbol_table(symbols);
+        collector::set_enabled(true);
     }
     void TearDown() override {
+        collector::set_enabled(false);
+        collector::remove_mark_callback(mark_kept);
+        kept_tables.clear();
+        kept_cells.clear();
+        collector::install_cycle(nullptr);
         hashtable::set_symbol_table(0);
         memory::release_all();
     }
@@ -90,7 +130,7 @@ inline Cell block_of_cells(std::initializer_list<Cell> cells, TypeId type = Type
         std::memcpy(b->tail_ptr(), &c, sizeof c);
         b->tail += sizeof(Cell);
     }
-    return Cell{to_int(type), 0, id, 0};
+    return keep(Cell{to_int(type), 0, id, 0});
 }
 
 // Appends a cell to a block and answers its position.

@@ -21,12 +21,12 @@ using test::integer;
 class HashTable : public test::HashTest {};
 
 TEST_F(HashTable, SizesFollowTheLoadFactor) {
-    NodeId small = hashtable::init(3, nullptr, Kind::map, 0);
+    NodeId small = test::keep_table(hashtable::init(3, nullptr, Kind::map, 0));
     EXPECT_EQ(hashtable::record(small).buckets, 8);
     EXPECT_EQ(hashtable::record(small).limit, 6);
     EXPECT_EQ(hashtable::record(symbols).buckets, 16384);
     EXPECT_EQ(hashtable::record(symbols).limit, 12615);
-    NodeId records = hashtable::init(10, nullptr, Kind::ownership, 3);
+    NodeId records = test::keep_table(hashtable::init(10, nullptr, Kind::ownership, 3));
     EXPECT_EQ(hashtable::record(records).index, 64);
 }
 
@@ -34,7 +34,7 @@ TEST_F(HashTable, SizesFollowTheLoadFactor) {
 
 TEST_F(HashTable, EqualKeysShareOneBucketThroughAList) {
     Cell block = test::block_of_cells({integer(7), integer(1), integer(7), integer(2), integer(7)}, TypeId::hash);
-    NodeId table = hashtable::init(5, &block, Kind::hash, 1);
+    NodeId table = test::keep_table(hashtable::init(5, &block, Kind::hash, 1));
     EXPECT_EQ(hashtable::record(table).size, 3);  // groups: 7, 1, 2
     Cell seven = integer(7);
     EXPECT_EQ(hashtable::find(table, seven), 0);
@@ -54,10 +54,10 @@ TEST_F(HashTable, EqualKeysShareOneBucketThroughAList) {
 class HashBlockModel {
 public:
     HashBlockModel(std::vector<int32_t> start) : values_(std::move(start)) {
-        NodeId id = series::alloc_cells(values_.size() + 1);
+        NodeId id = test::keep_block(series::alloc_cells(values_.size() + 1));
         for (int32_t v : values_) test::append(id, integer(v));
         Cell block{to_int(TypeId::hash), 0, id, 0};
-        table_ = hashtable::init(static_cast<int32_t>(values_.size()), &block, Kind::hash, 1);
+        table_ = test::keep_table(hashtable::init(static_cast<int32_t>(values_.size()), &block, Kind::hash, 1));
         block_ = id;
     }
 
@@ -173,9 +173,9 @@ TEST_F(HashTable, HashIndexStaysInStepWithInsertRemoveAndMove) {
 
 TEST_F(HashTable, HashGrowsPastAMillionKeys) {
     const int32_t n = 1100000;
-    NodeId block = series::alloc_cells(16);
+    NodeId block = test::keep_block(series::alloc_cells(16));
     Cell value{to_int(TypeId::hash), 0, block, 0};
-    NodeId table = hashtable::init(4, &value, Kind::hash, 1);
+    NodeId table = test::keep_table(hashtable::init(4, &value, Kind::hash, 1));
     for (int32_t i = 0; i < n; i++) {
         int32_t at = test::append(block, integer(i * 7));
         hashtable::put(table, at);
@@ -192,7 +192,7 @@ TEST_F(HashTable, HashGrowsPastAMillionKeys) {
 
 TEST_F(HashTable, MapKeepsTheLastValueOfARepeatedKey) {
     Cell block = test::block_of_cells({integer(1), integer(10), integer(2), integer(20), integer(1), integer(30)});
-    NodeId table = hashtable::init(3, &block, Kind::map, 1);
+    NodeId table = test::keep_table(hashtable::init(3, &block, Kind::map, 1));
     ASSERT_EQ(test::length_of(block.w2), 4);
     Cell* cells = test::cells_of(block.w2);
     EXPECT_EQ(cells[0].w2, 1u);
@@ -213,8 +213,8 @@ TEST_F(HashTable, MapKeepsTheLastValueOfARepeatedKey) {
 
 TEST_F(HashTable, MapFindsWordsAsSetWordsAndStringsAnyCase) {
     int32_t foo = intern("foo");
-    NodeId block = series::alloc_cells(8);
-    NodeId table = hashtable::init(4, nullptr, Kind::map, 1);
+    NodeId block = test::keep_block(series::alloc_cells(8));
+    NodeId table = test::keep_table(hashtable::init(4, nullptr, Kind::map, 1));
     hashtable::record(table).block = static_cast<int32_t>(block);
     int32_t at = test::append(block, test::word(foo, TypeId::set_word));
     test::append(block, integer(1));
@@ -240,7 +240,7 @@ TEST_F(HashTable, MapFindsWordsAsSetWordsAndStringsAnyCase) {
 
 TEST_F(HashTable, MapGrowsPastAMillionKeys) {
     const int32_t n = 1050000;
-    NodeId table = hashtable::init(4, nullptr, Kind::map, 1);
+    NodeId table = test::keep_table(hashtable::init(4, nullptr, Kind::map, 1));
     NodeId block = hashtable::block_of(table);
     for (int32_t i = 0; i < n; i++) {
         int32_t at = test::append(block, integer(i));
@@ -286,6 +286,7 @@ TEST_F(HashTable, InterningGivesCaseVariantsTheirFirstSpellingAsAlias) {
 }
 
 TEST_F(HashTable, SymbolTableGrowsPastAMillionSpellings) {
+    collector::set_enabled(false);  // every spelling allocates: a collection each would take minutes
     const int n = 1000000;
     std::vector<int32_t> ids(n);
     char text[32];
@@ -306,7 +307,7 @@ TEST_F(HashTable, SymbolTableGrowsPastAMillionSpellings) {
 TEST_F(HashTable, WordListsFindAndAddWords) {
     int32_t a = intern("alpha"), A = intern("ALPHA"), b = intern("beta");
     NodeId context = 77;  // any node id stands for the context here
-    NodeId words = hashtable::init(4, nullptr, Kind::words, 0);
+    NodeId words = test::keep_table(hashtable::init(4, nullptr, Kind::words, 0));
     int32_t position = -5;
     EXPECT_EQ(hashtable::find_or_add_word(words, a, false, 0, &position), -1);  // absent, nothing added
     EXPECT_EQ(hashtable::find_or_add_word(words, a, false, context, &position), -1);
@@ -322,6 +323,9 @@ TEST_F(HashTable, WordListsFindAndAddWords) {
     EXPECT_EQ(static_cast<int32_t>(cell.w2), b);
     EXPECT_EQ(cell.w3, 1u);
 
+    // The bulk part runs without collections (one per spelling would take
+    // minutes); the context id 77 above stands for no real context anyway.
+    collector::set_enabled(false);
     for (int i = 0; i < 200000; i++) {
         std::string s = "w" + std::to_string(i);
         int32_t id = intern(s);
@@ -334,7 +338,7 @@ TEST_F(HashTable, WordListsFindAndAddWords) {
 // ---- kinds 3 and 4: record tables ----
 
 TEST_F(HashTable, RecordTablesPutFindRemoveAndGrow) {
-    NodeId table = hashtable::init(4, nullptr, Kind::ownership, 3);
+    NodeId table = test::keep_table(hashtable::init(4, nullptr, Kind::ownership, 3));
     const uint32_t n = 1000000;
     for (uint32_t key = 1; key <= n; key++) {
         Cell* payload = hashtable::put_key(table, key);

@@ -10,7 +10,7 @@ namespace {
 class RecordArray : public test::HashTest {};
 
 TEST_F(RecordArray, ThirtyTwoBitRecords) {
-    NodeId a = array::make(0, 4);
+    NodeId a = test::keep_block(array::make(0, 4));
     EXPECT_EQ(array::length(a), 0u);
     EXPECT_EQ(array::flags(a) & series::flag::unit_mask, 4u);
     for (uint32_t v : {10u, 20u, 30u}) array::append_u32(a, v);
@@ -35,7 +35,7 @@ TEST_F(RecordArray, ThirtyTwoBitRecords) {
 }
 
 TEST_F(RecordArray, Bytes) {
-    NodeId b = array::make(4, 1);
+    NodeId b = test::keep_block(array::make(4, 1));
     array::append_bytes(b, "hello", 5);
     array::append_byte(b, '!');
     EXPECT_EQ(array::length(b), 6u);

@@ -105,6 +105,19 @@ TEST_F(MemoryTest, ReleasingEmptyFramesAfterACollection) {
     EXPECT_EQ(node::resolve(fresh), nullptr);
 }
 
+// Releasing the one frame left would only make the next allocation build
+// it again (after every collection, in a heap of garbage).
+TEST_F(MemoryTest, TheLastEmptyFrameIsKept) {
+    memory::Memory& m = memory::record();
+    std::vector<NodeId> ids = alloc_nodes(node::frame_capacity + 1);  // two frames
+    for (NodeId id : ids) node::free(id);
+    node::release_empty_frames();
+    ASSERT_NE(m.node_head, nullptr);
+    EXPECT_EQ(m.node_head, m.node_tail);
+    EXPECT_EQ(m.node_head->used, 0u);
+    EXPECT_EQ(m.node_current, m.node_head);
+}
+
 TEST_F(MemoryTest, RetiredFramesAreNeverAllocatedFromAndAreReleased) {
     memory::Memory& m = memory::record();
     std::vector<NodeId> ids = alloc_nodes(node::frame_capacity + 1);

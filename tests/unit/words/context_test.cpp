@@ -29,7 +29,7 @@ TEST_F(WordsTest, CaseVariantsShareOneGlobalWord) {
 }
 
 TEST_F(WordsTest, BindingChangesOnlyTheWordsTheContextHolds) {
-    NodeId ctx = context::make(4, false, false, nullptr, context::Kind::object);
+    NodeId ctx = keep_node(context::make(4, false, false, nullptr, context::Kind::object));
     const int32_t a_index = context::add_word(ctx, symbol::make("a"));
     const Cell b_before = word_of("b");
     Cell inner = block({word_of("A", TypeId::set_word), word_of("b", TypeId::get_word)});
@@ -58,7 +58,7 @@ TEST_F(WordsTest, BindingChangesOnlyTheWordsTheContextHolds) {
 }
 
 TEST_F(WordsTest, BindingSelfAndSelfContainingBlocks) {
-    NodeId ctx = context::make(2, false, true, nullptr, context::Kind::object);
+    NodeId ctx = keep_node(context::make(2, false, true, nullptr, context::Kind::object));
     context::add_word(ctx, symbol::make("self"));
     *context::self(ctx) = Cell{to_int(TypeId::object), ctx, 1000001, 0};
     Cell blk = block({word_of("self"), word_of("self", TypeId::set_word), unset_cell});
@@ -76,7 +76,7 @@ TEST_F(WordsTest, TooDeepNestingRaisesAndKeepsTheOuterCycleEntries) {
     Cell deepest = block({word_of("a")});
     Cell current = deepest;
     for (int i = 0; i < 1200; i++) current = block({current});
-    NodeId ctx = context::make(1, false, false, nullptr, context::Kind::object);
+    NodeId ctx = keep_node(context::make(1, false, false, nullptr, context::Kind::object));
     context::add_word(ctx, symbol::make("a"));
     cycle::push(outer.w2);  // an enclosing walk is under way
     EXPECT_EQ(error_of([&] { context::bind(current, ctx, false); }), "9/too-deep");
@@ -86,7 +86,7 @@ TEST_F(WordsTest, TooDeepNestingRaisesAndKeepsTheOuterCycleEntries) {
 }
 
 TEST_F(WordsTest, SettingAndReadingWords) {
-    NodeId ctx = context::make(0, false, false, nullptr, context::Kind::object);
+    NodeId ctx = keep_node(context::make(0, false, false, nullptr, context::Kind::object));
     // An unbound word set in a context that lacks it is added and bound.
     Cell w = word::make_cell(TypeId::word, ctx, symbol::make("fresh"), -1);
     context::set(w, integer(5));
@@ -100,7 +100,7 @@ TEST_F(WordsTest, SettingAndReadingWords) {
         Cell word;
         std::string expected;
     };
-    NodeId function_ctx = context::make(1, true, false, nullptr, context::Kind::function);
+    NodeId function_ctx = keep_node(context::make(1, true, false, nullptr, context::Kind::function));
     context::add_word(function_ctx, symbol::make("arg"));
     const Case reads[] = {
         {word::make_cell(TypeId::word, context::global(), symbol::make("loose"), -1), "3/no-value"},
@@ -133,7 +133,7 @@ TEST_F(WordsTest, SettingAndReadingWords) {
 }
 
 TEST_F(WordsTest, ObjectChangeHandlerSeesOldAndNew) {
-    NodeId ctx = context::make(2, false, true, nullptr, context::Kind::object);
+    NodeId ctx = keep_node(context::make(2, false, true, nullptr, context::Kind::object));
     const int32_t f = context::add_word(ctx, symbol::make("f"));
     Cell field = *context::word_at(ctx, static_cast<uint32_t>(f));
     context::set(field, integer(1));  // no record yet: stored without a handler
@@ -162,7 +162,7 @@ TEST_F(WordsTest, ObjectChangeHandlerSeesOldAndNew) {
 TEST_F(WordsTest, ContextsFromSpecsAndSetWords) {
     Cell spec = block({word_of("a"), word_of("b", TypeId::lit_word), word_of("A", TypeId::get_word),
                        word_of("c", TypeId::refinement), integer(1), word_of("d", TypeId::set_word)});
-    NodeId ctx = context::make_from_spec(spec, false, false, context::Kind::function);
+    NodeId ctx = keep_node(context::make_from_spec(spec, false, false, context::Kind::function));
     EXPECT_EQ(context::word_count(ctx), 3u);  // a (and A), b, c
     EXPECT_EQ(series::buffer(context::header(ctx)->w2)->length(), 3u);
     EXPECT_EQ(context::find_word(ctx, symbol::make("A"), true), 0);
@@ -176,7 +176,7 @@ TEST_F(WordsTest, ContextsFromSpecsAndSetWords) {
     EXPECT_FALSE(context::collect_set_words(ctx, body));
     EXPECT_EQ(body.w1, 3u);
     // A context made for no words has room for one.
-    NodeId empty = context::make(0, false, false, nullptr, context::Kind::object);
+    NodeId empty = keep_node(context::make(0, false, false, nullptr, context::Kind::object));
     EXPECT_EQ(context::add_word(empty, symbol::make("only")), 0);
 }
 

@@ -37,7 +37,7 @@ protected:
     // An object with a field `f`; with `handlers` its class has change
     // handlers (an on-change record).
     Cell object(bool handlers) {
-        NodeId ctx = context::make(2, false, true, nullptr, context::Kind::object);
+        NodeId ctx = keep_node(context::make(2, false, true, nullptr, context::Kind::object));
         context::add_word(ctx, symbol::make("f"));
         Cell obj{to_int(TypeId::object), ctx, 1000001, handlers ? 123u : 0u};
         *context::self(ctx) = obj;

@@ -34,21 +34,24 @@ TEST_F(WordsTest, EveryKindMoldsWithItsPrefixOrSuffix) {
     };
     for (const Case& c : cases) {
         const Cell w = word_of("hello", c.type);
-        Cell molded;
+        Cell molded = unset_cell;
+        collector::RootGuard molded_guard(molded);  // a local the collector must see
         text_buffer::make(molded);
         const int32_t left = mold_into(w, molded, 100);
         EXPECT_EQ(text_of(molded), c.molded);
         // The budget falls by every character written, delimiters included.
         EXPECT_EQ(left, 100 - static_cast<int32_t>(std::string_view(c.molded).size())) << c.molded;
 
-        Cell formed;
+        Cell formed = unset_cell;
+        collector::RootGuard formed_guard(formed);  // a local the collector must see
         text_buffer::make(formed);
         EXPECT_EQ(form_into(w, formed, 100), 95) << c.molded;
         EXPECT_EQ(text_of(formed), "hello");
     }
     // Spellings are written as characters, not as their UTF-8 bytes.
     const Cell w = word_of("\xC3\xA9t\xE2\x82\xAC", TypeId::refinement);  // /ét€
-    Cell buffer;
+    Cell buffer = unset_cell;
+    collector::RootGuard buffer_guard(buffer);  // a local the collector must see
     text_buffer::make(buffer);
     EXPECT_EQ(mold_into(w, buffer, 10), 6);
     ASSERT_EQ(text_buffer::length(buffer), 4u);
@@ -60,7 +63,7 @@ TEST_F(WordsTest, StrictComparisonKeepsCaseAndType) {
     const Cell foo = word_of("foo", TypeId::lit_word), FOO = word_of("FOO", TypeId::lit_word);
     const Cell word_foo = word_of("foo"), word_FOO = word_of("FOO"), set_foo = word_of("foo", TypeId::set_word);
     const Cell issue_foo = word::issue("foo"), bar = word_of("bar");
-    NodeId ctx = context::make(1, false, false, nullptr, context::Kind::object);
+    NodeId ctx = keep_node(context::make(1, false, false, nullptr, context::Kind::object));
     Cell bound_foo = word_foo;
     context::add_word(ctx, symbol::make("foo"));
     context::bind_word(ctx, bound_foo);
@@ -121,14 +124,16 @@ TEST_F(WordsTest, MakeAndToWords) {
 
     // Text becomes an issue as it is, spaces included, from the string's
     // index; the spelling's string form reads back the same characters.
-    Cell text;
+    Cell text = unset_cell;
+    collector::RootGuard text_guard(text);  // a local the collector must see
     text_buffer::make(text);
     text_buffer::append_ascii(text, "xa b");
     text_buffer::append_char(text, 0x20AC);
     text.w1 = 1;
     to_issue(&result, &text, TypeId::issue);
     EXPECT_EQ(symbol::spelling(result.w2), "a b\xE2\x82\xAC");
-    Cell molded;
+    Cell molded = unset_cell;
+    collector::RootGuard molded_guard(molded);  // a local the collector must see
     text_buffer::make(molded);
     mold_into(result, molded, 100);
     EXPECT_EQ(text_buffer::length(molded), 5u);
@@ -142,7 +147,7 @@ TEST_F(WordsTest, MakeAndToWords) {
 }
 
 TEST_F(WordsTest, IndexAndRegistration) {
-    NodeId ctx = context::make(2, false, false, nullptr, context::Kind::object);
+    NodeId ctx = keep_node(context::make(2, false, false, nullptr, context::Kind::object));
     context::add_word(ctx, symbol::make("first"));
     Cell w = word_of("first");
     context::bind_word(ctx, w);

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/datatype.h"
@@ -17,7 +18,11 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/collector_hook.h"
+#include "runtime/memory/core_roots.h"
 #include "runtime/memory/memory_record.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/ownership.h"
 #include "runtime/words/context.h"
@@ -40,8 +45,19 @@ protected:
         ownership::init();
         ownership::install_on_deep_change(nullptr);
         context::install_fire_on_change(nullptr);
+        // The collector runs as once the environment has started (at every
+        // allocation in stress builds); what the tests build stays alive.
+        collector::init();
+        collector::install_core_roots();
+        kept().clear();
+        collector::add_mark_callback(mark_kept);
+        collector::set_enabled(true);
     }
     void TearDown() override {
+        collector::set_enabled(false);
+        collector::remove_mark_callback(mark_kept);
+        kept().clear();
+        collector::install_cycle(nullptr);
         ownership::install_on_deep_change(nullptr);
         context::install_fire_on_change(nullptr);
         cycle::reset();
@@ -55,7 +71,24 @@ protected:
         Cell* out = reinterpret_cast<Cell*>(b->data());
         for (const Cell& c : cells) *out++ = c;
         b->set_tail_units(static_cast<uint32_t>(cells.size()));
-        return Cell{to_int(TypeId::block), 0, node, 0};
+        return keep(Cell{to_int(TypeId::block), 0, node, 0});
+    }
+
+    // Values the tests hold in C++ locals, kept alive until the test ends.
+    static std::vector<Cell>& kept() {
+        static std::vector<Cell> values;
+        return values;
+    }
+    static void mark_kept() {
+        for (Cell& c : kept()) collector::mark_cell(c);
+    }
+    static Cell keep(const Cell& c) {
+        kept().push_back(c);
+        return c;
+    }
+    static NodeId keep_node(NodeId id) {
+        keep(Cell{to_int(TypeId::block), 0, id, 0});
+        return id;
     }
     static Cell* cell_at(const Cell& block, uint32_t i) { return series::buffer(block.w2)->cells() + i; }
 
