@@ -4,6 +4,7 @@
 // case); the series is read in place with its own unit. A case-sensitive
 // search of a 1-byte string for a 1-byte pattern runs on memchr.
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "runtime/datatypes/char.h"
@@ -106,6 +107,34 @@ int64_t scan_bytes(const series::Buffer* b, uint32_t lo, uint32_t hi, const Patt
     return -1;
 }
 
+// Latin-1 folded: every 1-byte character's folded form, itself 1 byte.
+struct Fold1 {
+    std::array<uint8_t, 256> table{};
+    Fold1() {
+        for (uint32_t c = 0; c < 256; c++) {
+            const uint32_t f = str::fold(c);
+            table[c] = static_cast<uint8_t>(f < 256 ? f : c);
+        }
+    }
+};
+
+// Forward scan ignoring case in a 1-byte string: one table read per
+// character until the first pattern character matches.
+int64_t scan_bytes_folded(const series::Buffer* b, uint32_t lo, uint32_t hi, const Pattern& p) {
+    static const Fold1 fold1;
+    const uint8_t* base = b->at(0);
+    const uint32_t first = p.chars[0];
+    if (first > 255) return -1;
+    const size_t n = p.chars.size();
+    for (uint32_t at = lo; at <= hi; at++) {
+        if (fold1.table[base[at]] != first) continue;
+        size_t i = 1;
+        while (i < n && fold1.table[base[at + i]] == p.chars[i]) i++;
+        if (i == n) return at;
+    }
+    return -1;
+}
+
 }  // namespace
 
 const Cell* find(Cell* series, Cell* value, const actions::FindArgs& a) {
@@ -155,8 +184,9 @@ const Cell* find(Cell* series, Cell* value, const actions::FindArgs& a) {
             }
             if (a.match) break;
         }
-    } else if (!fold && !p.bitset && step == 1 && !a.match && b->unit() == 1 && p.chars[0] < 256) {
-        found = scan_bytes(b, lo, last_start, p);
+    } else if (!p.bitset && step == 1 && !a.match && b->unit() == 1) {
+        if (!fold) found = p.chars[0] < 256 ? scan_bytes(b, lo, last_start, p) : -1;
+        else found = scan_bytes_folded(b, lo, last_start, p);
     } else {
         for (uint32_t at = lo; at <= last_start; at += step) {
             if (fold ? matches_at<true>(b, at, p) : matches_at<false>(b, at, p)) {

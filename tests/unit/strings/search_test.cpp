@@ -53,6 +53,9 @@ TEST_F(SearchTest, FindCases) {
         {"XaXbXc", 0, C('X'), {.skip = I(2)}, 1},
         {"a\u00E9b\u263A", 0, text("\u00C9B"), {}, 2},  // wide text folds through the case tables
         {"a\u00E9b\u263A", 0, C(0x263A), {}, 4},
+        {"x\u00C9Y", 0, text("\u00E9y"), {}, 2},  // Latin-1 in one byte a character folds too
+        {"x\u00C9Y", 0, text("\u00E9y"), {.case_ = true}, 0},
+        {"xabcab", 0, text("ABD"), {}, 0},
         {"abc", 3, C('c'), {}, 0},  // at the tail
         {"abc", 0, text(""), {}, 0},  // an empty pattern finds nothing
         {"a1b", 0, I(1), {}, 2},  // other values are formed
