@@ -34,8 +34,7 @@ bool in_bitset(const Cell& bitset, uint32_t cp) {
     const bool complemented = (b->flags & series::flag::complemented) != 0;
     const uint32_t byte = cp >> 3;
     if (byte >= b->tail - b->head) return complemented;
-    const bool bit = (b->head_ptr()[byte] & (0x80u >> (cp & 7))) != 0;
-    return bit != complemented;
+    return (b->head_ptr()[byte] & (0x80u >> (cp & 7))) != 0;
 }
 
 // The pattern's code points (folded when asked). A binary! series looks

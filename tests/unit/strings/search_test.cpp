@@ -94,3 +94,37 @@ TEST_F(SearchTest, Select) {
 
 }  // namespace
 }  // namespace qor::test
+
+namespace qor::test {
+namespace {
+
+// A bitset! of the characters (bit 0x80 >> (c & 7) of byte c >> 3).
+Cell bitset_of(std::u32string_view chars, bool complemented = false) {
+    std::vector<uint8_t> bytes(32, 0);
+    for (char32_t c : chars) bytes[c >> 3] |= static_cast<uint8_t>(0x80u >> (c & 7));
+    Cell b = B(bytes);
+    set_type_keep_flags(b, TypeId::bitset);
+    if (complemented) series::set_flag(b.w2, series::flag::complemented);
+    return b;
+}
+
+TEST_F(SearchTest, FindAndMatchWithBitsets) {
+    const Cell digits = bitset_of(U"0123456789");
+    EXPECT_EQ(position(find(text("ab3c4"), digits)), 3);
+    EXPECT_EQ(position(find(text("ab3c4"), digits, {.tail = true})), 4);
+    EXPECT_EQ(position(find(text("ab3c4"), digits, {.last = true})), 5);
+    EXPECT_EQ(position(find(text("abc"), digits)), 0);
+    // A character beyond the bitset's bits takes its complement flag.
+    EXPECT_EQ(position(find(text("ab\u263A"), bitset_of(U"b", true))), 2);
+    EXPECT_EQ(position(find(text("a\u263A"), bitset_of(U"b", true))), 2);
+    EXPECT_EQ(position(find(text("a\u263A"), digits)), 0);
+    Cell s = text("x7");
+    EXPECT_FALSE(string_type::char_in_bitset(s, digits));
+    s.w1 = 1;
+    EXPECT_TRUE(string_type::char_in_bitset(s, digits));
+    EXPECT_TRUE(binary_type::byte_in_bitset(B({'5'}), digits));
+    EXPECT_FALSE(binary_type::byte_in_bitset(B({}), digits));
+}
+
+}  // namespace
+}  // namespace qor::test
