@@ -93,7 +93,7 @@ void hash_inserted(const Cell& b, uint32_t at, uint32_t n, uint32_t rest) {
         hashtable::rebuild(index, int32_t(series_type::length_of_buffer(b)));
         return;
     }
-    for (uint32_t i = 0; i < n; i++) (void)hashtable::put(index, int32_t(at + i));
+    series_type::hash_enter(index, at, n);
 }
 
 void hash_rebuild(const Cell& b) {
@@ -106,6 +106,11 @@ void write_items(Cell* dest, const Items& items, uint32_t dup) {
     if (dup > 1) fill_pattern(reinterpret_cast<uint8_t*>(dest), items.size() * sizeof(Cell), dup);
 }
 
+}  // namespace
+
+namespace {
+template <bool Append>
+const Cell* insert_items(Cell* b, Cell* value, const Cell* part, bool only, const Cell* dup_cell);
 }  // namespace
 
 // --- Making and reading -----------------------------------------------------------
@@ -165,6 +170,45 @@ void insert_value(Cell& b, const Cell& value, bool advance, bool at_head) {
     sb->tail += series::cell_unit;
     hash_inserted(b, at, 1, length - at);
     if (advance) b.w1 = at + 1;
+}
+
+void insert_block(Cell& target, const Cell& source) {
+    Cell value = source;
+    (void)insert_items<false>(&target, &value, nullptr, false, nullptr);
+}
+
+namespace {
+
+// The first cell from `from` equal to the value under the key test, or -1.
+int64_t find_key_cell(const Cell& b, const Cell& value, uint32_t from) {
+    const uint32_t length = buf(b)->length();
+    for (uint32_t i = from; i < length; i++)
+        if (actions::compare_order(buf(b)->cells()[i], value, CompareOp::find_key) == 0) return i;
+    return -1;
+}
+
+}  // namespace
+
+const Cell* select_value(const Cell& b, const Cell& value) {
+    const int64_t i = find_key_cell(b, value, b.w1);
+    if (i < 0 || i + 1 >= buf(b)->length()) return &none::value;
+    return &buf(b)->cells()[i + 1];
+}
+
+bool remove_value(const Cell& b, const Cell& value, bool from_head) {
+    const int64_t i = find_key_cell(b, value, from_head ? 0 : b.w1);
+    if (i < 0) return false;
+    Cell at = b;
+    at.w1 = uint32_t(i);
+    (void)series_type::remove(&at, nullptr, nullptr);
+    return i <= int64_t{b.w1};
+}
+
+Cell* make_in(const Cell& parent, int32_t n) {
+    const Cell* fresh = push_new(n);  // seen by the collector while the parent grows
+    Cell* cell = append_cell(parent, *fresh);
+    stack::pop();
+    return cell;
 }
 
 const Cell* find_word(const Cell& b, const Cell& word, bool case_sensitive) {
@@ -393,8 +437,8 @@ Cell* swap() {
     if (ia) hashtable::remove_at(ia, int32_t(a->w1));
     if (ib) hashtable::remove_at(ib, int32_t(b->w1));
     std::swap(buf(*a)->cells()[a->w1], buf(*b)->cells()[b->w1]);
-    if (ia) (void)hashtable::put(ia, int32_t(a->w1));
-    if (ib) (void)hashtable::put(ib, int32_t(b->w1));
+    if (ia) series_type::hash_enter(ia, a->w1, 1);
+    if (ib) series_type::hash_enter(ib, b->w1, 1);
     na.done(b, int32_t(a->w1), 1);
     nb.done(a, int32_t(b->w1), 1);
     return a;
@@ -437,23 +481,15 @@ const Cell* put(Cell* b, Cell* key, Cell* value, bool case_sensitive) {
     } else if (actions::compare_order(buf(*b)->cells()[after], *value, CompareOp::find_key) != 0) {
         if (index) hashtable::remove_at(index, int32_t(after));
         buf(*b)->cells()[after] = *value;
-        if (index) (void)hashtable::put(index, int32_t(after));
+        if (index) series_type::hash_enter(index, after, 1);
     }
     notice.done(value, int32_t(after), 1);
     return value;
 }
 
-// The key comparison of hash! and map! indexes: the compare action.
-int32_t key_compare(const Cell& a, const Cell& b, int op) {
-    const actions::Routine r = datatype::routine(type_of(a), Action::compare);
-    if (!r) return 1;
-    return actions::restore<Action::compare>(r)(&a, &b, static_cast<CompareOp>(op));
-}
-
 }  // namespace
 
 void init() {
-    hashtable::set_key_compare(&key_compare);
     datatype::ActionRow row;
     row.own<Action::make>(&make)
         .own<Action::to>(&to)

@@ -46,6 +46,21 @@ void truncate(const Cell& b, uint32_t n);
 // past it when advance is set.
 void insert_value(Cell& b, const Cell& value, bool advance, bool at_head);
 
+// Inserts every cell of source from its index at the block's index, in
+// order, moving the index past them.
+void insert_block(Cell& target, const Cell& source);
+
+// The cell after the first cell equal to the value under the key test of
+// find (none when absent or last).
+[[nodiscard]] const Cell* select_value(const Cell& b, const Cell& value);
+// Removes the first cell equal to the value (from the head, or from the
+// index); answers whether its offset from the head is at most the index.
+bool remove_value(const Cell& b, const Cell& value, bool from_head);
+
+// Appends a new empty block with room for n cells to the parent block and
+// answers the new cell.
+Cell* make_in(const Cell& parent, int32_t n = 1);
+
 // The cell after the first word-family cell with the word's symbol (by
 // alias unless case), or none.
 [[nodiscard]] const Cell* find_word(const Cell& b, const Cell& word, bool case_sensitive);

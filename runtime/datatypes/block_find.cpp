@@ -56,7 +56,9 @@ struct Found {
 Found search(const Cell& s, const Cell& value, const actions::FindArgs& args) {
     const uint32_t length = series::buffer(s.w2)->length();
     if (length == 0) return {};
-    const int64_t pos = s.w1;
+    // A position left past the tail (the block was cut through another
+    // value) searches from the tail.
+    const int64_t pos = std::min<int64_t>(s.w1, length);
     if (pos >= length && !args.reverse) return {};
 
     int64_t skip = 1;

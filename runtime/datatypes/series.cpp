@@ -59,6 +59,14 @@ int64_t pick_offset(const Cell& s, int32_t n) {
     return offset;
 }
 
+void hash_enter(NodeId index, uint32_t at, uint32_t n) {
+    for (uint32_t i = 0; i < n; i++) {
+        int status = 0;
+        (void)hashtable::put(index, int32_t(at + i), &status);
+        if (status == 2) return;
+    }
+}
+
 int64_t part_count(const Cell& s, const Cell& part) {
     if (type_of(part) == TypeId::integer) return get_int(part);
     if (type_of(part) != type_of(s) || part.w2 != s.w2)
@@ -163,7 +171,7 @@ const Cell* poke(Cell* s, Cell*, int32_t n, Cell* value) {
         const NodeId index = hash_index_of(*s);
         if (index) hashtable::remove_at(index, int32_t(at));
         std::memcpy(unit_at(*s, at), value, sizeof(Cell));
-        if (index) (void)hashtable::put(index, int32_t(at));
+        if (index) hash_enter(index, at, 1);
     } else {
         series::Buffer* b = series::buffer(s->w2);
         if (unit_for(code) > b->unit()) b = unicode::widen(s->w2, unit_for(code));

@@ -49,6 +49,10 @@ bool skip(Cell& s, int32_t n);
     return type_of(s) == TypeId::hash ? static_cast<NodeId>(s.w3) : 0;
 }
 
+// Enters n cells from position `at` into a hash! index. A table that grows
+// rebuilds itself from every cell, and then the rest need no entering.
+void hash_enter(NodeId index, uint32_t at, uint32_t n);
+
 // The count of a /part argument of remove, reverse and copy: an integer!,
 // or a position in the same series (same datatype too), else
 // invalid-refine-arg naming `part`.

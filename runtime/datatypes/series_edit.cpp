@@ -207,10 +207,8 @@ const Cell* take(Cell* s, const Cell* part, bool, bool last) {
     hash_removed(*s, from, n, length - from - n);
     close_gap(*s, from, n);
     if (from < index) s->w1 = from;  // the position follows the units it stood after
-    if (NodeId src_index = hash_index_of(*s); src_index && n > 0) {
-        (void)src_index;
-        result->w3 = hashtable::init(int32_t(n), result, hashtable::Kind::hash, 0);
-    }
+    // A hash! taken from a hash! has an index of its own.
+    if (type_of(*s) == TypeId::hash) result->w3 = hashtable::init(int32_t(n), result, hashtable::Kind::hash, 0);
     notice.done(nullptr, int32_t(index), int32_t(given));
     return result;
 }
@@ -269,7 +267,7 @@ void move_across(Cell& origin, Cell& target, uint32_t count) {
             if (hashtable::reindex_range(index, int32_t(count), int32_t(t_at), int32_t(t_rest), true) != 0) {
                 hashtable::rebuild(index, int32_t(length_of_buffer(target)));
             } else {
-                for (uint32_t i = 0; i < count; i++) (void)hashtable::put(index, int32_t(t_at + i));
+                hash_enter(index, t_at, count);
             }
         }
     } else {

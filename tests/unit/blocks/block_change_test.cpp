@@ -213,4 +213,57 @@ TEST_F(HashIndexTest, IndexFollowsEveryChange) {
     EXPECT_EQ(found.w1, 1u);
 }
 
+// Growing past the table's room rebuilds it part-way through an insert.
+TEST_F(HashIndexTest, IndexFollowsGrowth) {
+    Cell h = hash_of("a b");
+    std::string many;
+    for (int i = 0; i < 60; i++) many += std::to_string(i) + " ";
+    act(Action::append, {h, parse_block(many)});
+    expect_in_step(h);
+    act(Action::insert, {at(h, 1), parse_block("p q r s t u v w x y z")}, {off, off, dup(5)});
+    expect_in_step(h);
+    EXPECT_EQ(series::buffer(h.w2)->length(), 117u);
+    // Removed keys are gone from the index, not just shadowed.
+    Cell last = at(h, 116);
+    const Cell key = *block::cell_at(h, 116);
+    act(Action::remove, {last});
+    EXPECT_EQ(type_of(act(Action::find, {h, key})), TypeId::none) << M(key);
+    expect_in_step(h);
+}
+
+}  // namespace qor::test
+
+namespace qor::test {
+
+TEST_F(BlockChangeTest, RuntimeHelpers) {
+    Cell b = parse_block("a 1 b 2");
+    EXPECT_EQ(get_int(*block::select_value(b, W("b"))), 2);
+    EXPECT_EQ(type_of(*block::select_value(b, I(2))), TypeId::none);
+    EXPECT_TRUE(block::remove_value(at(b, 2), W("a"), true));
+    EXPECT_EQ(M(b), "[1 b 2]");
+    EXPECT_FALSE(block::remove_value(b, W("q"), true));
+    Cell target = at(parse_block("x y"), 1);
+    block::insert_block(target, parse_block("p q"));
+    EXPECT_EQ(M(at(target, 0)), "[x p q y]");
+    EXPECT_EQ(target.w1, 3u);
+    block::make_in(target, 3);
+    EXPECT_EQ(M(at(target, 0)), "[x p q y []]");
+    EXPECT_EQ(get_int(*block::find_word(parse_block("A 5"), W("a"), false)), 5);
+    EXPECT_EQ(type_of(*block::find_word(parse_block("A 5"), W("a"), true)), TypeId::none);
+}
+
+TEST_F(BlockChangeTest, ReflectAndModifyOwnership) {
+    NodeId ctx = context::make(2, false, true, nullptr, context::Kind::object);
+    context::add_word(ctx, symbol::make("f"));
+    const Cell owner{to_int(TypeId::object), ctx, 1000001, 123};
+    *context::self(ctx) = owner;
+    Cell b = parse_block("1 2");
+    EXPECT_EQ(type_of(act(Action::reflect, {b, W("owned")})), TypeId::none);
+    act(Action::modify, {b, W("owned"), K({owner, W("f")})}, {off});
+    EXPECT_EQ(act(Action::reflect, {b, W("owned")}).w1, ctx);
+    act(Action::modify, {b, W("owned"), none_v}, {off});
+    EXPECT_EQ(type_of(act(Action::reflect, {b, W("owned")})), TypeId::none);
+    EXPECT_EQ(error_of([&] { act(Action::reflect, {b, W("spec")}); }), "internal/not-done");
+}
+
 }  // namespace qor::test

@@ -114,6 +114,7 @@ TEST_F(BlockSortTest, IntegersWordsAndMixedTypes) {
     EXPECT_EQ(type_of(*block::cell_at(mixed, 0)), TypeId::string);
     EXPECT_EQ(get_int(*block::cell_at(mixed, 1)), 1);
     EXPECT_EQ(get_int(*block::cell_at(mixed, 2)), 2);
+    EXPECT_EQ(M(mixed), "[\"a\" 1 2]");
 }
 
 TEST_F(BlockSortTest, RecordsStableAndNot) {

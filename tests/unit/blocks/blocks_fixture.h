@@ -9,6 +9,7 @@
 
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/hash/hash_table.h"
 #include "runtime/ownership.h"
 #include "runtime/words/context.h"
 #include "runtime/words/predefined.h"
@@ -33,6 +34,11 @@ protected:
         ownership::install_on_deep_change(nullptr);
         block::install_comparator_call(nullptr);
         register_text_types();
+        hashtable::set_key_compare(&key_compare);
+    }
+    // hash! indexes compare keys with the compare action, as the boot sets up.
+    static int32_t key_compare(const Cell& a, const Cell& b, int op) {
+        return actions::compare(a, b, static_cast<CompareOp>(op)) ? 0 : 1;
     }
     // Until string!, binary! and hash! register their own routines, they
     // stand here as plain children of series! and block!, so the shared
