@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <string.h>
 
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/integer.h"
@@ -92,18 +93,16 @@ bool matches_at(const series::Buffer* b, uint32_t at, const Pattern& p) {
 }
 
 // Forward scan of start positions [lo, hi] with step 1 for an exact
-// pattern in a 1-byte string: memchr on the first byte.
+// pattern in a 1-byte string: the C library's substring search.
 int64_t scan_bytes(const series::Buffer* b, uint32_t lo, uint32_t hi, const Pattern& p) {
-    const uint8_t* base = b->at(0);
-    const uint8_t first = static_cast<uint8_t>(p.chars[0]);
-    for (uint32_t at = lo; at <= hi;) {
-        const void* hit = std::memchr(base + at, first, hi - at + 1);
-        if (!hit) return -1;
-        at = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - base);
-        if (matches_at<false>(b, at, p)) return at;
-        at++;
+    std::string bytes(p.chars.size(), '\0');
+    for (size_t i = 0; i < p.chars.size(); i++) {
+        if (p.chars[i] > 255) return -1;
+        bytes[i] = static_cast<char>(p.chars[i]);
     }
-    return -1;
+    const uint8_t* base = b->at(0);
+    const void* hit = memmem(base + lo, size_t{hi - lo} + bytes.size(), bytes.data(), bytes.size());
+    return hit ? static_cast<const uint8_t*>(hit) - base : -1;
 }
 
 // Latin-1 folded: every 1-byte character's folded form, itself 1 byte.
@@ -184,7 +183,7 @@ const Cell* find(Cell* series, Cell* value, const actions::FindArgs& a) {
             if (a.match) break;
         }
     } else if (!p.bitset && step == 1 && !a.match && b->unit() == 1) {
-        if (!fold) found = p.chars[0] < 256 ? scan_bytes(b, lo, last_start, p) : -1;
+        if (!fold) found = scan_bytes(b, lo, last_start, p);
         else found = scan_bytes_folded(b, lo, last_start, p);
     } else {
         for (uint32_t at = lo; at <= last_start; at += step) {
