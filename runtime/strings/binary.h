@@ -32,6 +32,14 @@ void append_int32(Cell& b, int32_t v);
 // at absolute position `at`; anything else raises script invalid-arg.
 void poke_byte(Cell& b, uint32_t at, const Cell& value);
 
+// The byte at the index in the bitset (beyond its bits: its complement
+// flag).
+[[nodiscard]] bool byte_in_bitset(const Cell& b, const Cell& bitset);
+// For the PARSE engine: a text or binary value matches when the binary at
+// its index starts with the value's bytes; a char! when the byte there
+// equals its code.
+[[nodiscard]] bool match_value(const Cell& b, const Cell& value);
+
 // How a value becomes bytes (insert, append, change and to). In insert
 // mode an unconvertible value raises bad-to-arg; in change mode it is
 // formed. An integer outside -128..255 raises invalid-arg.

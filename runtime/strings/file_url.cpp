@@ -236,10 +236,12 @@ int64_t count_of(const Cell* c) {
 void lines_block(Cell& out, std::span<const uint8_t> bytes) {
     const std::vector<std::span<const uint8_t>> lines = host::split_lines(bytes);
     out = Cell{to_int(TypeId::block), 0, series::alloc_cells(lines.size() + 1), 0};
+    // Each new string waits on the data stack while the block grows.
     for (const auto& line : lines) {
-        Cell s = unset_cell;
-        str::load_at(line.data(), line.size(), s, 0);
-        *series_tail::block_alloc_tail(out) = s;
+        Cell* s = stack::push(unset_cell);
+        str::load_at(line.data(), line.size(), *s, 0);
+        *series_tail::block_alloc_tail(out) = *s;
+        stack::pop();
     }
 }
 
@@ -252,10 +254,11 @@ const Cell* file_read(Cell* source, const actions::ReadArgs& a) {
         if (!names) cannot_open(file);
         Cell* out = stack::push(Cell{to_int(TypeId::block), 0, series::alloc_cells(names->size() + 1), 0});
         for (const std::string& name : *names) {
-            Cell f = unset_cell;
-            str::load_at(reinterpret_cast<const uint8_t*>(name.data()), name.size(), f, 0);
-            set_type_keep_flags(f, TypeId::file);
-            *series_tail::block_alloc_tail(*out) = f;
+            Cell* f = stack::push(unset_cell);
+            str::load_at(reinterpret_cast<const uint8_t*>(name.data()), name.size(), *f, 0);
+            set_type_keep_flags(*f, TypeId::file);
+            *series_tail::block_alloc_tail(*out) = *f;
+            stack::pop();
         }
         *source = *out;
         stack::pop();

@@ -26,6 +26,18 @@ void mold_char(Cell& buffer, uint32_t cp, bool all);
 // no separators.
 void form_block_into(Cell& buffer, const Cell& block);
 
+// ---- matching tests of the PARSE engine (string_match.cpp)
+
+// The character at the value's index is in the bitset (a code point beyond
+// the bitset's bits answers its complement flag).
+[[nodiscard]] bool char_in_bitset(const Cell& input, const Cell& bitset);
+// The input holds "<" at its index and ">" just after the tag's length.
+[[nodiscard]] bool enclosed_in_angles(const Cell& input, const Cell& tag);
+// The input at its position matches the value: text by its characters
+// (folded unless op is strict_equal), a char! by one character, a tag! by
+// its text between angle brackets; anything else does not match.
+[[nodiscard]] bool match_value(const Cell& input, const Cell& value, CompareOp op);
+
 // ---- search (string_search.cpp)
 
 const Cell* find(Cell* series, Cell* value, const actions::FindArgs& args);

@@ -6,6 +6,7 @@
 // is made, and text taken from the string itself is copied before the
 // string moves.
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "runtime/datatypes/char.h"
@@ -301,10 +302,17 @@ const Cell* trim(Cell* series, const actions::TrimArgs& a) {
     const std::u32string in = read_chars(*series);
     std::u32string out;
     if (a.all || a.with) {
-        const std::u32string set = a.with ? with_set(*a.with) : std::u32string(U"\t\n\r ");
+        std::u32string set = a.with ? with_set(*a.with) : std::u32string(U"\t\n\r ");
+        // Characters below 256 by a table, wider ones by a sorted search.
+        std::array<bool, 256> small{};
+        for (char32_t c : set)
+            if (c < 256) small[c] = true;
+        std::sort(set.begin(), set.end());
         out.reserve(in.size());
-        for (char32_t c : in)
-            if (set.find(c) == std::u32string::npos) out.push_back(c);
+        for (char32_t c : in) {
+            const bool drop = c < 256 ? small[c] : std::binary_search(set.begin(), set.end(), c);
+            if (!drop) out.push_back(c);
+        }
     } else if (a.lines) {
         out = trim_lines(in);
     } else {

@@ -4,7 +4,9 @@
 // case); the series is read in place with its own unit. A case-sensitive
 // search of a 1-byte string for a 1-byte pattern runs on memchr.
 #include <algorithm>
+#include <array>
 #include <string>
+#include <string.h>
 
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/integer.h"
@@ -33,8 +35,7 @@ bool in_bitset(const Cell& bitset, uint32_t cp) {
     const bool complemented = (b->flags & series::flag::complemented) != 0;
     const uint32_t byte = cp >> 3;
     if (byte >= b->tail - b->head) return complemented;
-    const bool bit = (b->head_ptr()[byte] & (0x80u >> (cp & 7))) != 0;
-    return bit != complemented;
+    return (b->head_ptr()[byte] & (0x80u >> (cp & 7))) != 0;
 }
 
 // The pattern's code points (folded when asked). A binary! series looks
@@ -92,16 +93,42 @@ bool matches_at(const series::Buffer* b, uint32_t at, const Pattern& p) {
 }
 
 // Forward scan of start positions [lo, hi] with step 1 for an exact
-// pattern in a 1-byte string: memchr on the first byte.
+// pattern in a 1-byte string: the C library's substring search.
 int64_t scan_bytes(const series::Buffer* b, uint32_t lo, uint32_t hi, const Pattern& p) {
+    std::string bytes(p.chars.size(), '\0');
+    for (size_t i = 0; i < p.chars.size(); i++) {
+        if (p.chars[i] > 255) return -1;
+        bytes[i] = static_cast<char>(p.chars[i]);
+    }
     const uint8_t* base = b->at(0);
-    const uint8_t first = static_cast<uint8_t>(p.chars[0]);
-    for (uint32_t at = lo; at <= hi;) {
-        const void* hit = std::memchr(base + at, first, hi - at + 1);
-        if (!hit) return -1;
-        at = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - base);
-        if (matches_at<false>(b, at, p)) return at;
-        at++;
+    const void* hit = memmem(base + lo, size_t{hi - lo} + bytes.size(), bytes.data(), bytes.size());
+    return hit ? static_cast<const uint8_t*>(hit) - base : -1;
+}
+
+// Latin-1 folded: every 1-byte character's folded form, itself 1 byte.
+struct Fold1 {
+    std::array<uint8_t, 256> table{};
+    Fold1() {
+        for (uint32_t c = 0; c < 256; c++) {
+            const uint32_t f = str::fold(c);
+            table[c] = static_cast<uint8_t>(f < 256 ? f : c);
+        }
+    }
+};
+
+// Forward scan ignoring case in a 1-byte string: one table read per
+// character until the first pattern character matches.
+int64_t scan_bytes_folded(const series::Buffer* b, uint32_t lo, uint32_t hi, const Pattern& p) {
+    static const Fold1 fold1;
+    const uint8_t* base = b->at(0);
+    const uint32_t first = p.chars[0];
+    if (first > 255) return -1;
+    const size_t n = p.chars.size();
+    for (uint32_t at = lo; at <= hi; at++) {
+        if (fold1.table[base[at]] != first) continue;
+        size_t i = 1;
+        while (i < n && fold1.table[base[at + i]] == p.chars[i]) i++;
+        if (i == n) return at;
     }
     return -1;
 }
@@ -155,8 +182,9 @@ const Cell* find(Cell* series, Cell* value, const actions::FindArgs& a) {
             }
             if (a.match) break;
         }
-    } else if (!fold && !p.bitset && step == 1 && !a.match && b->unit() == 1 && p.chars[0] < 256) {
-        found = scan_bytes(b, lo, last_start, p);
+    } else if (!p.bitset && step == 1 && !a.match && b->unit() == 1) {
+        if (!fold) found = scan_bytes(b, lo, last_start, p);
+        else found = scan_bytes_folded(b, lo, last_start, p);
     } else {
         for (uint32_t at = lo; at <= last_start; at += step) {
             if (fold ? matches_at<true>(b, at, p) : matches_at<false>(b, at, p)) {

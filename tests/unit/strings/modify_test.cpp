@@ -115,6 +115,7 @@ TEST_F(ModifyTest, Trim) {
         {"a-b-c", {off, off, off, off, off, Ref::with(C('-'))}, "abc"},
         {"a-b_c", {off, off, off, off, off, Ref::with(text("_-"))}, "abc"},
         {"\u3000\u00A0x\u2003", {}, "x"},
+        {"a\u263Ab\u00E9c\U0001F600d", {off, off, off, off, off, Ref::with(text("\U0001F600\u263A\u00E9xyz"))}, "abcd"},
     };
     for (const Case& c : cases) EXPECT_EQ(utf8_of(act(Action::trim, {text(c.in)}, c.refs)), c.out) << c.in;
     EXPECT_EQ(error_of([&] { act(Action::trim, {text("a")}, {off, off, Ref::on()}); }), "internal/not-done");

@@ -53,6 +53,9 @@ TEST_F(SearchTest, FindCases) {
         {"XaXbXc", 0, C('X'), {.skip = I(2)}, 1},
         {"a\u00E9b\u263A", 0, text("\u00C9B"), {}, 2},  // wide text folds through the case tables
         {"a\u00E9b\u263A", 0, C(0x263A), {}, 4},
+        {"x\u00C9Y", 0, text("\u00E9y"), {}, 2},  // Latin-1 in one byte a character folds too
+        {"x\u00C9Y", 0, text("\u00E9y"), {.case_ = true}, 0},
+        {"xabcab", 0, text("ABD"), {}, 0},
         {"abc", 3, C('c'), {}, 0},  // at the tail
         {"abc", 0, text(""), {}, 0},  // an empty pattern finds nothing
         {"a1b", 0, I(1), {}, 2},  // other values are formed
@@ -87,6 +90,40 @@ TEST_F(SearchTest, Select) {
     EXPECT_EQ(type_of(act(Action::select, {text("a="), C('=')})), TypeId::none);
     EXPECT_EQ(type_of(act(Action::select, {B({1, 2, 3}), I(2)})), TypeId::integer);
     EXPECT_EQ(act(Action::select, {B({1, 2, 3}), I(2)}).w2, 3u);
+}
+
+}  // namespace
+}  // namespace qor::test
+
+namespace qor::test {
+namespace {
+
+// A bitset! of the characters (bit 0x80 >> (c & 7) of byte c >> 3).
+Cell bitset_of(std::u32string_view chars, bool complemented = false) {
+    std::vector<uint8_t> bytes(32, 0);
+    for (char32_t c : chars) bytes[c >> 3] |= static_cast<uint8_t>(0x80u >> (c & 7));
+    Cell b = B(bytes);
+    set_type_keep_flags(b, TypeId::bitset);
+    if (complemented) series::set_flag(b.w2, series::flag::complemented);
+    return b;
+}
+
+TEST_F(SearchTest, FindAndMatchWithBitsets) {
+    const Cell digits = bitset_of(U"0123456789");
+    EXPECT_EQ(position(find(text("ab3c4"), digits)), 3);
+    EXPECT_EQ(position(find(text("ab3c4"), digits, {.tail = true})), 4);
+    EXPECT_EQ(position(find(text("ab3c4"), digits, {.last = true})), 5);
+    EXPECT_EQ(position(find(text("abc"), digits)), 0);
+    // A character beyond the bitset's bits takes its complement flag.
+    EXPECT_EQ(position(find(text("ab\u263A"), bitset_of(U"b", true))), 2);
+    EXPECT_EQ(position(find(text("a\u263A"), bitset_of(U"b", true))), 2);
+    EXPECT_EQ(position(find(text("a\u263A"), digits)), 0);
+    Cell s = text("x7");
+    EXPECT_FALSE(string_type::char_in_bitset(s, digits));
+    s.w1 = 1;
+    EXPECT_TRUE(string_type::char_in_bitset(s, digits));
+    EXPECT_TRUE(binary_type::byte_in_bitset(B({'5'}), digits));
+    EXPECT_FALSE(binary_type::byte_in_bitset(B({}), digits));
 }
 
 }  // namespace

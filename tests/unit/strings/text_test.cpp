@@ -183,3 +183,31 @@ TEST_F(TextTest, TagEmailRef) {
 
 }  // namespace
 }  // namespace qor::test
+
+namespace qor::test {
+namespace {
+
+// The PARSE engine's tests on string and binary input.
+TEST_F(TextTest, MatchingTests) {
+    Cell input = text("<b>Bold");
+    EXPECT_TRUE(string_type::enclosed_in_angles(input, text("b", TypeId::tag)));
+    EXPECT_TRUE(string_type::match_value(input, text("B", TypeId::tag), CompareOp::equal));
+    EXPECT_FALSE(string_type::match_value(input, text("B", TypeId::tag), CompareOp::strict_equal));
+    EXPECT_FALSE(string_type::match_value(input, text("bo", TypeId::tag), CompareOp::equal));
+    input.w1 = 3;
+    EXPECT_TRUE(string_type::match_value(input, text("bOL"), CompareOp::equal));
+    EXPECT_FALSE(string_type::match_value(input, text("bOL"), CompareOp::strict_equal));
+    EXPECT_TRUE(string_type::match_value(input, C('b'), CompareOp::equal));
+    EXPECT_FALSE(string_type::match_value(input, C('b'), CompareOp::strict_equal));
+    EXPECT_FALSE(string_type::match_value(input, text("Bolder"), CompareOp::equal));
+    EXPECT_FALSE(string_type::match_value(input, I(1), CompareOp::equal));
+
+    const Cell bin = B({'a', 'b', 0xFF});
+    EXPECT_TRUE(binary_type::match_value(bin, text("ab")));
+    EXPECT_TRUE(binary_type::match_value(bin, C('a')));
+    EXPECT_FALSE(binary_type::match_value(bin, B({'a', 'c'})));
+    EXPECT_FALSE(binary_type::match_value(bin, B({'a', 'b', 0xFF, 0})));
+}
+
+}  // namespace
+}  // namespace qor::test
