@@ -66,8 +66,9 @@ void invalid_token(Record& r, uint32_t start, uint32_t end, uint32_t, bool) {
     const uint32_t before = r.pos;
     r.token_type = TypeId::error;
     syntax_error(r, from, end, type == TypeId::none_id ? kind_bad_char : to_int(type));
-    // Suppressed: go on after the offending byte, so the run always advances.
-    if (r.pos == before) r.pos = end < r.end ? end + 1 : r.end;
+    // Suppressed: go on from the current position, past the offending byte
+    // when the token is empty, so the run always advances.
+    if (r.pos == before && start >= end) r.pos = end < r.end ? end + 1 : r.end;
     if (r.start_state == start_brace) {
         r.start_state = start_normal;
         r.brace_depth = 0;
