@@ -45,6 +45,9 @@ struct Record {
 // Raised inside a run to end it early: an error in a run that does not load,
 // or a listener that stopped it.
 struct Abort {};
+// Raised when a listener suppressed an error: the token is dropped and the
+// run goes on from the current position.
+struct Skip {};
 
 // --- The value stack -------------------------------------------------------
 
@@ -87,8 +90,8 @@ inline constexpr uint32_t no_start = 0xFFFFFFFF;
 
 // Raises the syntax error of `kind` (a datatype id or one of the kinds
 // above) with the excerpt from `start` (no_start: the innermost opening).
-// Returns only when a listener suppressed the error.
-void syntax_error(Record& r, uint32_t start, uint32_t end, int kind);
+// Throws Skip when a listener suppressed the error.
+[[noreturn]] void syntax_error(Record& r, uint32_t start, uint32_t end, int kind);
 
 // The invalid error of a datatype.
 inline void invalid(Record& r, uint32_t start, uint32_t end, TypeId type) {

@@ -160,16 +160,57 @@ constexpr ClassTable make_class_table() {
 }
 
 // The class named by a token of the row notation below, or -1.
-constexpr int class_of_name(std::string_view n) {
-    constexpr std::string_view names[class_count][2] = {
-        {"blank", ""}, {"LF", ""}, {"1-9", ""}, {"0", ""}, {"[", ""}, {"]", ""}, {"(", ""}, {")", ""},
-        {"{", ""}, {"}", ""}, {"\"", ""}, {"#", ""}, {"'", ""}, {":", ""}, {"x/X", ""}, {"T", ""},
-        {"h", ""}, {"e", ""}, {"E", ""}, {"a-d/f", ""}, {"A-D/F", ""}, {"/", ""}, {"\\", ""}, {"<", ""},
-        {">", ""}, {"=", ""}, {"%", ""}, {",", ""}, {";", ""}, {"@", ""}, {".", ""}, {"$", ""},
-        {"+", ""}, {"-", ""}, {"^", ""}, {"control", ""}, {"x80-xBF", ""}, {"letter", ""},
-        {"invalid", ""}, {"NUL", ""}};
-    for (int c = 0; c < class_count; c++)
-        if (names[c][0] == n) return c;
+constexpr int class_of_name(const char* n, size_t len) {
+    if (len == 1) {
+        switch (n[0]) {
+            case '0': return cls::zero;
+            case '[': return cls::lbracket;
+            case ']': return cls::rbracket;
+            case '(': return cls::lparen;
+            case ')': return cls::rparen;
+            case '{': return cls::lbrace;
+            case '}': return cls::rbrace;
+            case '"': return cls::quote;
+            case '#': return cls::hash;
+            case '\'': return cls::apostrophe;
+            case ':': return cls::colon;
+            case 'T': return cls::t;
+            case 'h': return cls::h;
+            case 'e': return cls::e_lower;
+            case 'E': return cls::e_upper;
+            case '/': return cls::slash;
+            case '\\': return cls::backslash;
+            case '<': return cls::less;
+            case '>': return cls::greater;
+            case '=': return cls::equal;
+            case '%': return cls::percent;
+            case ',': return cls::comma;
+            case ';': return cls::semicolon;
+            case '@': return cls::at;
+            case '.': return cls::dot;
+            case '$': return cls::dollar;
+            case '+': return cls::plus;
+            case '-': return cls::minus;
+            case '^': return cls::caret;
+            default: return -1;
+        }
+    }
+    auto is = [&](const char* word) {
+        size_t k = 0;
+        while (word[k] && k < len && word[k] == n[k]) k++;
+        return k == len && word[k] == 0;
+    };
+    if (is("blank")) return cls::blank;
+    if (is("LF")) return cls::lf;
+    if (is("1-9")) return cls::digit;
+    if (is("x/X")) return cls::x;
+    if (is("a-d/f")) return cls::hex_lower;
+    if (is("A-D/F")) return cls::hex_upper;
+    if (is("control")) return cls::control;
+    if (is("x80-xBF")) return cls::continuation;
+    if (is("letter")) return cls::letter;
+    if (is("invalid")) return cls::invalid;
+    if (is("NUL")) return cls::nul;
     return -1;
 }
 
@@ -180,29 +221,39 @@ struct Row {
     std::string_view groups;
 };
 
-// Fills one row from its notation; a name that is not a class makes the
-// constant evaluation fail, so a typo cannot compile.
+// Fills one row from its notation in one pass over its words; a name that
+// is not a class makes the constant evaluation fail, so a typo cannot
+// compile.
 constexpr void fill_row(uint8_t* row, const Row& r) {
     for (int c = 0; c < class_count; c++) row[c] = r.otherwise;
-    std::string_view rest = r.groups;
-    while (!rest.empty()) {
-        size_t bar = rest.find(" | ");
-        std::string_view group = rest.substr(0, bar);
-        rest = bar == std::string_view::npos ? std::string_view{} : rest.substr(bar + 3);
-        size_t arrow = group.find(" -> ");
-        if (arrow == std::string_view::npos) throw "row group without a target";
-        int target = 0;
-        for (char ch : group.substr(arrow + 4)) target = target * 10 + (ch - '0');
-        std::string_view names = group.substr(0, arrow);
-        while (!names.empty()) {
-            size_t sp = names.find(' ');
-            std::string_view name = names.substr(0, sp);
-            names = sp == std::string_view::npos ? std::string_view{} : names.substr(sp + 1);
-            const int c = class_of_name(name);
+    int pending[class_count] = {};
+    int n_pending = 0;
+    bool target_next = false;
+    const char* p = r.groups.data();
+    const char* end = p + r.groups.size();
+    while (p < end) {
+        while (p < end && *p == ' ') p++;
+        const char* w = p;
+        while (p < end && *p != ' ') p++;
+        const size_t len = static_cast<size_t>(p - w);
+        if (len == 0) break;
+        if (target_next) {
+            int target = 0;
+            for (size_t k = 0; k < len; k++) target = target * 10 + (w[k] - '0');
+            for (int k = 0; k < n_pending; k++) row[pending[k]] = static_cast<uint8_t>(target);
+            n_pending = 0;
+            target_next = false;
+        } else if (len == 2 && w[0] == '-' && w[1] == '>') {
+            target_next = true;
+        } else if (len == 1 && w[0] == '|') {
+            if (n_pending) throw "group without a target";
+        } else {
+            const int c = class_of_name(w, len);
             if (c < 0) throw "unknown class name";
-            row[c] = static_cast<uint8_t>(target);
+            pending[n_pending++] = c;
         }
     }
+    if (n_pending || target_next) throw "row ends inside a group";
 }
 
 // The rows, in state order. The notation mirrors how the automaton is

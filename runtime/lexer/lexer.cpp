@@ -139,10 +139,32 @@ void open_series(Record& r, TypeId type, uint32_t start, uint32_t end) {
     r.start_state = start_normal;
 }
 
+// The datatypes a map accepts as keys.
+static bool valid_map_key(TypeId t) {
+    switch (t) {
+        case TypeId::string: case TypeId::file: case TypeId::url: case TypeId::char_: case TypeId::integer:
+        case TypeId::float_: case TypeId::word: case TypeId::set_word: case TypeId::lit_word:
+        case TypeId::get_word: case TypeId::refinement: case TypeId::issue: case TypeId::pair:
+        case TypeId::percent: case TypeId::tuple: case TypeId::binary: case TypeId::time: case TypeId::tag:
+        case TypeId::email: case TypeId::date: case TypeId::money: case TypeId::ref: case TypeId::point2d:
+        case TypeId::point3d:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // The finished series value of a marker's cells.
 static Cell finish_series(Record& r, TypeId type, uint32_t first, uint32_t count, uint32_t start, uint32_t end) {
     if (type == TypeId::map) {
         if (count % 2) invalid(r, start, end, TypeId::map);
+        for (uint32_t k = first; k < first + count; k += 2) {
+            Cell& key = value_stack[k];
+            if (!valid_map_key(type_of(key))) invalid(r, start, end, TypeId::map);
+            // Word keys are kept as set-words.
+            if (is_any_word(type_of(key)) && type_of(key) != TypeId::refinement && type_of(key) != TypeId::issue)
+                set_type_keep_flags(key, TypeId::set_word);
+        }
         Cell block = make_block_value(TypeId::block, &value_stack[first], count);
         const NodeId table = hashtable::init(static_cast<int32_t>(count / 2), &block, hashtable::Kind::map, 0);
         return Cell{to_int(TypeId::map), 0, block.w2, table};
@@ -254,9 +276,9 @@ void syntax_error(Record& r, uint32_t start, uint32_t end, int kind) {
         if (Cell* m = innermost_marker(r); m && is_path_type(marker_type(*m)))
             close_series(r, r.pos, r.pos, TypeId::none_id, true);
         if (!fire_event(r, Event::error, type, nullptr, start, end)) {
-            if (r.one) throw Abort{};
             r.series_type = TypeId::none_id;
-            return;
+            if (r.one) throw Abort{};
+            throw Skip{};
         }
     }
     const Cell ex = excerpt(r, start);
@@ -304,75 +326,120 @@ uint32_t skip_blank_code_points(const Record& r, uint32_t start, uint32_t end) {
     return start;
 }
 
-void scan_tokens(Record& r) {
-    while (r.pos < r.end) {
-        const Token t = cut_token(r.input, r.pos, r.end, r.start_state);
-        r.line += t.lines;
-        r.token_lines = t.lines;
-        r.previous_state = t.previous;
-        r.pos = t.end;
-        r.token_end = t.end;
-        r.fallback_type = -1;
-        r.token_type = type_table[t.state];
-        uint8_t state = t.state;
-        uint32_t start = t.start;
-        const FinalRoutines& fr = routines_of(state);
+// Tokens whose last byte (a closing quote, brace or ">", or the "%" of a
+// percent) is the one the automaton stopped at.
+bool closing_byte_is_token(const Record& r, uint8_t state, uint32_t end) {
+    switch (static_cast<Final>(state)) {
+        case Final::char_: case Final::binary: case Final::percent: case Final::tag:
+            return true;
+        case Final::file:
+            return end < r.end && r.input[end] == '"';
+        default:
+            return false;
+    }
+}
 
-        if (!r.scan) {
-            // Prescan: only the structural tokens are followed.
-            if (state <= to_int(Final::string) && fr.scanner) fr.scanner(r, start, t.end, t.flags, false);
-            else if (fr.scanner == nullptr && fr.loader == nullptr) r.pos = t.end;
-        } else {
-            if (state == to_int(Final::word)) {
-                start = skip_blank_code_points(r, start, t.end);
-                if (start == t.end) {
-                    if (r.pos >= r.end) r.token_type = TypeId::none_id;
-                    continue;
-                }
-            }
-            bool go_on = true;
-            if (r.listener && r.start_state != start_brace) {
-                const int32_t type = r.token_type != TypeId::none_id ? to_int(r.token_type) : -exit_code(state);
-                go_on = fire_event(r, Event::prescan, type, nullptr, start, t.end);
-            }
-            if (go_on) {
-                if (state < to_int(Final::string)) {
-                    fr.scanner(r, start, t.end, t.flags, r.load);
-                } else {
-                    bool accepted = true;
-                    const bool listens_scan = r.listener && (r.event_mask & static_cast<uint8_t>(Event::scan));
-                    if (!r.load || fr.scanner || listens_scan) {
-                        if (fr.scanner) fr.scanner(r, start, t.end, t.flags, false);
-                        else fr.loader(r, start, t.end, t.flags, false);
-                        if (r.listener)
-                            accepted = fire_event(r, Event::scan, to_int(r.token_type), nullptr, start, r.pos);
-                    }
-                    if (accepted && r.load && fr.loader) {
-                        const uint32_t before = r.top;
-                        fr.loader(r, start, t.end, t.flags, true);
-                        if (r.listener && r.top > before &&
-                            !fire_event(r, Event::load, to_int(r.token_type), &value_stack[r.top - 1], start, r.pos))
-                            r.top = before;
-                    }
-                }
-            } else {
-                r.pos = t.end;
+// Acts on one token: its scanner and loader, with the listener's events.
+void handle_token(Record& r, const Token& t) {
+    r.line += t.lines;
+    r.token_lines = t.lines;
+    r.previous_state = t.previous;
+    r.pos = t.end;
+    r.token_end = t.end;
+    r.fallback_type = -1;
+    r.token_type = type_table[t.state];
+    uint8_t state = t.state;
+    uint32_t start = t.start;
+    const FinalRoutines& fr = routines_of(state);
+
+    if (!r.scan) {
+        // Prescan: only the structural tokens are followed.
+        if (state <= to_int(Final::string) && fr.scanner) {
+            fr.scanner(r, start, t.end, t.flags, false);
+        } else if (state == to_int(Final::point)) {
+            // A point literal's body ends at its ")", which closes it.
+            r.pos = t.end + 1;
+            r.start_state = start_normal;
+        } else if (closing_byte_is_token(r, state, t.end)) {
+            r.pos = t.end + 1;
+        }
+    } else {
+        if (state == to_int(Final::word)) {
+            start = skip_blank_code_points(r, start, t.end);
+            if (start == t.end) {
+                r.token_type = TypeId::none_id;
+                return;
             }
         }
+        bool go_on = true;
+        if (r.listener && r.start_state != start_brace) {
+            const int32_t type = r.token_type != TypeId::none_id ? to_int(r.token_type) : -exit_code(state);
+            go_on = fire_event(r, Event::prescan, type, nullptr, start, t.end);
+        }
+        if (go_on) {
+            if (state < to_int(Final::string)) {
+                fr.scanner(r, start, t.end, t.flags, r.load);
+            } else {
+                bool accepted = true;
+                const bool listens_scan = r.listener && (r.event_mask & static_cast<uint8_t>(Event::scan));
+                if (!r.load || fr.scanner || listens_scan) {
+                    if (fr.scanner) fr.scanner(r, start, t.end, t.flags, false);
+                    else fr.loader(r, start, t.end, t.flags, false);
+                    if (r.listener)
+                        accepted = fire_event(r, Event::scan, to_int(r.token_type), nullptr, start, r.pos);
+                }
+                if (accepted && r.load && fr.loader) {
+                    const uint32_t before = r.top;
+                    fr.loader(r, start, t.end, t.flags, true);
+                    if (r.listener && r.top > before &&
+                        !fire_event(r, Event::load, to_int(r.token_type), &value_stack[r.top - 1], start, r.pos))
+                        r.top = before;
+                }
+            }
+        } else {
+            r.pos = t.end;
+        }
+    }
 
-        if (r.start_state == start_path && state != to_int(Final::path_slash) && state != to_int(Final::invalid))
-            scan_path_end(r);
+    if (r.start_state == start_path && state != to_int(Final::path_slash) && state != to_int(Final::invalid))
+        scan_path_end(r);
+}
+
+void scan_tokens(Record& r) {
+    while (r.pos < r.end) {
+        const uint32_t cut_from = r.pos;
+        const uint8_t cut_state = r.start_state;
+        const Token t = cut_token(r.input, r.pos, r.end, r.start_state);
+        try {
+            handle_token(r, t);
+        } catch (const Skip&) {
+            // A listener suppressed an error: go on from the current position.
+            if (r.start_state == start_brace && t.state == to_int(Final::invalid)) {
+                r.start_state = start_normal;
+                r.brace_depth = 0;
+            }
+            // An empty token broke off at its first byte: step past it.
+            if (t.start >= t.end && r.pos == t.end) r.pos = t.end + 1;
+            if (r.pos > r.end) r.pos = r.end;
+        }
+        const uint8_t state = t.state;
         if (r.one || !r.scan) {
             if (r.token_type != TypeId::none_id && r.start_state != start_path && r.start_state != start_brace &&
                 state != to_int(Final::path_slash) && r.head == r.base && r.top - r.base <= 1 && r.scan)
                 break;
         }
         r.previous_token_type = r.token_type;
+        // Every token moves the run on (or changes its start state), so no
+        // input can hold the lexer in place.
+        if (r.pos == cut_from && r.start_state == cut_state && r.pos < r.end) r.pos = cut_from + 1;
     }
     if (r.start_state == start_brace) {
         r.brace_depth = 0;
         r.start_state = start_normal;
-        syntax_error(r, r.string_start, r.end, to_int(TypeId::string));
+        try {
+            syntax_error(r, r.string_start, r.end, to_int(TypeId::string));
+        } catch (const Skip&) {
+        }
     }
 }
 
@@ -419,7 +486,10 @@ Result scan_buffer(Cell* dst, const uint8_t* input, size_t length, const Options
                 r.token_type = open;
             } else {
                 r.series_type = open == TypeId::point2d ? TypeId::paren : open;
-                syntax_error(r, m->w3, r.end, kind_missing_end);
+                try {
+                    syntax_error(r, m->w3, r.end, kind_missing_end);
+                } catch (const Skip&) {
+                }
                 if (dst) *dst = Cell{to_int(TypeId::none), 0, 0, 0};
                 result.type = r.token_type;
                 result.consumed = r.pos;

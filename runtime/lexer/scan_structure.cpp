@@ -51,11 +51,7 @@ namespace scanners {
 // text, so it is refused instead of being taken for the end (which would
 // leave the rest unread, or loop on it for ever).
 void end(Record& r, uint32_t start, uint32_t, uint32_t, bool) {
-    if (start < r.end && r.input[start] == 0) {
-        const uint32_t before = r.pos;
-        syntax_error(r, start, start + 1, kind_bad_char);
-        if (r.pos == before) r.pos = start + 1;
-    }
+    if (start < r.end && r.input[start] == 0) syntax_error(r, start, start + 1, kind_bad_char);
 }
 
 void invalid_token(Record& r, uint32_t start, uint32_t end, uint32_t, bool) {
@@ -63,16 +59,8 @@ void invalid_token(Record& r, uint32_t start, uint32_t end, uint32_t, bool) {
     uint32_t from = start;
     if (r.start_state == start_brace) from = r.string_start;
     else if (innermost_marker(r)) from = no_start;
-    const uint32_t before = r.pos;
     r.token_type = TypeId::error;
     syntax_error(r, from, end, type == TypeId::none_id ? kind_bad_char : to_int(type));
-    // Suppressed: go on from the current position, past the offending byte
-    // when the token is empty, so the run always advances.
-    if (r.pos == before && start >= end) r.pos = end < r.end ? end + 1 : r.end;
-    if (r.start_state == start_brace) {
-        r.start_state = start_normal;
-        r.brace_depth = 0;
-    }
 }
 
 void block_open(Record& r, uint32_t, uint32_t end, uint32_t, bool) {

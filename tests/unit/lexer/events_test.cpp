@@ -109,6 +109,23 @@ TEST_F(EventsTest, OneValueAndChecking) {
     }
 }
 
+// A prescan follows the structure only; it ends on every literal form and
+// reports an unclosed series.
+TEST_F(EventsTest, Prescan) {
+    lexer::Options p;
+    p.scan = false;
+    for (const char* s : {"(3, 4)", "{a{b}c}", "\"x^(41)\"", "%%{y}%%", "64#{AQID}", "a/b:", "#(true)", "<t>",
+                          "http://x", "12h", "1.2.3", "[1:30]", "50% 1", "#\"a\""}) {
+        const std::string t = s;
+        EXPECT_NE(lexer::scan_buffer(nullptr, reinterpret_cast<const uint8_t*>(t.data()), t.size(), p).type,
+                  TypeId::error)
+            << s;
+    }
+    const std::string open = "[1 (2";
+    EXPECT_EQ(lexer::scan_buffer(nullptr, reinterpret_cast<const uint8_t*>(open.data()), open.size(), p).type,
+              TypeId::error);
+}
+
 TEST_F(EventsTest, NestedRunsKeepTheirValues) {
     Recorder rec(static_cast<uint8_t>(lexer::Event::load));
     std::vector<std::string> inner;

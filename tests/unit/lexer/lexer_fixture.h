@@ -13,7 +13,9 @@
 #include "runtime/datatypes/register_all.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/error_fire.h"
+#include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
+#include "runtime/hash/hash_table.h"
 #include "runtime/lexer/float_text.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/memory_record.h"
@@ -38,6 +40,10 @@ protected:
         words::init_all();
         ownership::init();
         lexer::init();
+        // Map keys compare through the compare action.
+        hashtable::set_key_compare([](const Cell& a, const Cell& b, int op) {
+            return actions::compare(a, b, static_cast<CompareOp>(op)) ? 0 : 1;
+        });
     }
     void TearDown() override {
         cycle::reset();

@@ -138,8 +138,10 @@ TEST_F(LoadTest, OtherSeries) {
         {"<a href=\"x>y\"> <b>", "tag! \"a href=\"x>y\"\", tag! \"b\""},
         {"http://x.org/a%20b a@b.c @ref", "url! \"http://x.org/a b\", email! \"a@b.c\", ref! \"ref\""},
         {"[1 [2] (3)]", "block! [integer! 1 block! [integer! 2] paren! [integer! 3]]"},
-        {"#[a 1 b 2]", "map! [word! a integer! 1 word! b integer! 2]"},
+        {"#[a 1 b 2]", "map! [set-word! a integer! 1 set-word! b integer! 2]"},
+        {"#[a 1 a 2 1 x]", "map! [set-word! a integer! 2 integer! 1 word! x]"},
         {"#[a]", "error: (line 1) map! invalid at #[a]"},
+        {"#[[a] 1]", "error: (line 1) map! invalid at #[[a] 1]"},
     });
 }
 
