@@ -3,10 +3,13 @@
 // that suppresses every error so that the run goes on past bad input).
 // It must never crash, read outside the input or run on for ever.
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/register_all.h"
+#include "runtime/datatypes/registry.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
@@ -31,6 +34,9 @@ void fresh_runtime() {
     qor::ownership::init();
     qor::lexer::init();
     qor::hashtable::set_key_compare([](const qor::Cell& a, const qor::Cell& b, int op) {
+        // Datatypes not registered yet compare by their cells.
+        if (qor::datatype::name(qor::type_of(a)).empty() || qor::datatype::name(qor::type_of(b)).empty())
+            return std::memcmp(&a, &b, sizeof a) == 0 ? 0 : 1;
         return qor::actions::compare(a, b, static_cast<qor::CompareOp>(op)) ? 0 : 1;
     });
 }
@@ -41,7 +47,10 @@ void run(const uint8_t* data, size_t size, const qor::lexer::Options& options) {
         const auto r = qor::lexer::scan_buffer(&out, data, size, options);
         if (r.consumed > size) std::abort();
     } catch (const qor::error::Raised& e) {
-        if (e.category != qor::error::Category::syntax) std::abort();
+        if (e.category != qor::error::Category::syntax) {
+            std::fprintf(stderr, "unexpected error %d/%.*s\n", static_cast<int>(e.category), static_cast<int>(e.id.size()), e.id.data());
+            std::abort();
+        }
     }
     if (qor::lexer::active_runs() != 0) std::abort();
 }
