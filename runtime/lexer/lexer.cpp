@@ -165,7 +165,11 @@ static Cell finish_series(Record& r, TypeId type, uint32_t first, uint32_t count
             if (is_any_word(type_of(key)) && type_of(key) != TypeId::refinement && type_of(key) != TypeId::issue)
                 set_type_keep_flags(key, TypeId::set_word);
         }
-        Cell block = make_block_value(TypeId::block, &value_stack[first], count);
+        // The block waits in the marker's cell, where the collector sees it,
+        // while its index is made.
+        Cell& slot = value_stack[first - 1];
+        slot = make_block_value(TypeId::block, &value_stack[first], count);
+        const Cell block = slot;
         const NodeId table = hashtable::init(static_cast<int32_t>(count / 2), &block, hashtable::Kind::map, 0);
         return Cell{to_int(TypeId::map), 0, block.w2, table};
     }
@@ -508,8 +512,12 @@ Result scan_buffer(Cell* dst, const uint8_t* input, size_t length, const Options
         if (r.one && !options.wrap && r.top > r.base) value = value_stack[r.base];
         else value = make_block_value(TypeId::block, &value_stack[r.base], r.top - r.base);
         if (options.parent) {
+            // The value stays on the value stack while the parent grows.
+            const uint32_t keep = stack_alloc(r);
+            value_stack[keep] = value;
             Cell block{to_int(TypeId::block), 0, options.parent, 0};
-            *series_tail::block_alloc_tail(block) = value;
+            Cell* tail = series_tail::block_alloc_tail(block);
+            *tail = value_stack[keep];
         } else {
             *dst = value;
         }

@@ -160,6 +160,17 @@ TEST_F(EventsTest, DeepNestingAndManyValues) {
     EXPECT_EQ(get_int(cells_of(m)[4999]), 4999);
 }
 
+TEST_F(EventsTest, ResultAppendedToAParentBlock) {
+    Cell parent = load("x");
+    lexer::Options o;
+    o.parent = parent.w2;
+    const std::string text = "1 2";
+    lexer::scan_buffer(nullptr, reinterpret_cast<const uint8_t*>(text.data()), text.size(), o);
+    o.one = true;
+    lexer::scan_buffer(nullptr, reinterpret_cast<const uint8_t*>(text.data()), text.size(), o);
+    EXPECT_EQ(show(parent), "block! [word! x block! [integer! 1 integer! 2] integer! 1]");
+}
+
 TEST_F(EventsTest, StringInput) {
     // Characters beyond Latin-1 go through UTF-8; consumed counts characters.
     const Cell src = load("{\xC3\xA9t\xC3\xA9 1}");

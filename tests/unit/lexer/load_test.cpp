@@ -182,6 +182,12 @@ TEST_F(LoadTest, StructureErrors) {
         {"{abc", "error: (line 1) string! invalid at {abc"},
         {"1, 2", "error: (line 1) point2D! invalid at , 2"},
         {"a 123456789012345678901234567890abcdef", "error: (line 1) integer! invalid at 123456789012345678901234567890"},
+        // The excerpt ends at the first character boundary at or past 30 bytes.
+        {"[1 \xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
+         "error: (line 1) missing ] at [1 ^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)"},
+        {"[1 \xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
+         "error: (line 1) missing ] at [1 ^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)^(E9)"},
+        {"[1\n2", "error: (line 2) missing ] at [1"},
     });
 }
 
