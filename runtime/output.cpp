@@ -9,6 +9,7 @@
 #include "runtime/cell.h"
 #include "runtime/memory/series.h"
 #include "runtime/platform/standard_streams.h"
+#include "runtime/unicode/string_units.h"
 #include "runtime/unicode/utf8.h"
 #include "view/terminal/print_brackets.h"
 
@@ -40,16 +41,6 @@ void put_code_point(uint32_t c) {
     if (c > 0x10FFFF) c = 0xFFFD;
     buffered += static_cast<size_t>(utf8::encode_char(c, reinterpret_cast<uint8_t*>(buffer + buffered)));
     if (buffered > flush_threshold - 4) flush_buffer();
-}
-
-template <class Unit>
-void put_units(const void* units, size_t count) {
-    const auto* p = static_cast<const unsigned char*>(units);
-    for (size_t i = 0; i < count; i++) {
-        Unit u;
-        std::memcpy(&u, p + i * sizeof(Unit), sizeof(Unit));
-        put_code_point(u);
-    }
 }
 
 // Writes formatter output as text and runs the text hooks with it.
@@ -96,18 +87,14 @@ void run_hooks(const char* text, size_t length, int flag) {
 }
 
 void print_units(const void* units, size_t count, int width, bool newline) {
-    switch (width) {
-        case 1: put_units<uint8_t>(units, count); break;
-        case 2: put_units<uint16_t>(units, count); break;
-        case 4: put_units<uint32_t>(units, count); break;
-        default: {
-            char line[64];
-            int n = std::snprintf(line, sizeof line, "Error: unknown string encoding: %d\n", width);
-            flush_buffer();
-            platform::write_fd_raw(1, line, static_cast<size_t>(n));
-            return;
-        }
+    if (width != 1 && width != 2 && width != 4) {
+        char line[64];
+        int n = std::snprintf(line, sizeof line, "Error: unknown string encoding: %d\n", width);
+        flush_buffer();
+        platform::write_fd_raw(1, line, static_cast<size_t>(n));
+        return;
     }
+    units::for_each_unit(units, count, width, put_code_point);
     if (newline) put_byte('\n');
     flush_buffer();
 }

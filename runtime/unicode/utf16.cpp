@@ -6,6 +6,7 @@
 
 #include "runtime/error_fire.h"
 #include "runtime/startup.h"
+#include "runtime/unicode/string_units.h"
 #include "runtime/unicode/utf8.h"
 
 namespace qor::utf16 {
@@ -19,24 +20,6 @@ constexpr bool is_low_surrogate(uint16_t u) { return (u >> 10) == 0x37; }   // 0
 
 uint16_t unit_at(const uint8_t* bytes, size_t i) {
     return static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-}
-
-template <class Unit>
-uint32_t string_unit(const unsigned char* p, size_t i) {
-    Unit u;
-    std::memcpy(&u, p + i * sizeof(Unit), sizeof(Unit));
-    return u;
-}
-
-template <class F>
-void for_each_unit(const void* units, size_t count, int unit, F&& f) {
-    const auto* p = static_cast<const unsigned char*>(units);
-    switch (unit) {
-        case 1: for (size_t i = 0; i < count; i++) f(string_unit<uint8_t>(p, i)); break;
-        case 2: for (size_t i = 0; i < count; i++) f(string_unit<uint16_t>(p, i)); break;
-        case 4: for (size_t i = 0; i < count; i++) f(string_unit<uint32_t>(p, i)); break;
-        default: rt::quit(101);  // a unit no string buffer can have
-    }
 }
 
 // The error carries the high surrogate and the unit after it, if any.
@@ -77,7 +60,7 @@ int encode_char(uint32_t cp, uint16_t* dest) {
 ptrdiff_t encoded_length(const void* units, size_t count, int unit, bool crlf) {
     ptrdiff_t n = 0;
     bool too_big = false;
-    for_each_unit(units, count, unit, [&](uint32_t cp) {
+    units::for_each_unit(units, count, unit, [&](uint32_t cp) {
         n += 1 + (crlf && cp == '\n') + (cp >= 0x10000);
         too_big |= cp > 0x10FFFF;
     });
@@ -90,7 +73,7 @@ size_t encode_units(const void* units, size_t count, int unit, bool crlf, uint16
         std::memcpy(dest, units, count * 2);
         return count;
     }
-    for_each_unit(units, count, unit, [&](uint32_t cp) {
+    units::for_each_unit(units, count, unit, [&](uint32_t cp) {
         if (crlf && cp == '\n') *out++ = '\r';
         out += encode_char(cp, out);
     });

@@ -7,6 +7,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/memory/series.h"
 #include "runtime/startup.h"
+#include "runtime/unicode/string_units.h"
 
 namespace qor::utf8 {
 
@@ -38,25 +39,6 @@ constexpr uint8_t dfa[256 + 108] = {
 [[noreturn]] void raise_invalid_char(uint32_t cp) {
     Cell value{to_int(TypeId::integer), 0, cp, 0};
     error::fire(error::Category::script, "invalid-char", {value});
-}
-
-template <class Unit>
-uint32_t unit_at(const unsigned char* p, size_t i) {
-    Unit u;
-    std::memcpy(&u, p + i * sizeof(Unit), sizeof(Unit));
-    return u;
-}
-
-// Calls f(code point) for each unit of a run of 1-, 2- or 4-byte units.
-template <class F>
-void for_each_unit(const void* units, size_t count, int unit, F&& f) {
-    const auto* p = static_cast<const unsigned char*>(units);
-    switch (unit) {
-        case 1: for (size_t i = 0; i < count; i++) f(unit_at<uint8_t>(p, i)); break;
-        case 2: for (size_t i = 0; i < count; i++) f(unit_at<uint16_t>(p, i)); break;
-        case 4: for (size_t i = 0; i < count; i++) f(unit_at<uint32_t>(p, i)); break;
-        default: rt::quit(101);  // a unit no string buffer can have
-    }
 }
 
 }  // namespace
@@ -106,7 +88,7 @@ int char_length(uint32_t cp) {
 
 size_t length_of_range(const void* units, size_t count, int unit) {
     size_t n = 0;
-    for_each_unit(units, count, unit, [&](uint32_t cp) { n += static_cast<size_t>(char_length(cp)); });
+    units::for_each_unit(units, count, unit, [&](uint32_t cp) { n += static_cast<size_t>(char_length(cp)); });
     return n;
 }
 
@@ -172,7 +154,7 @@ void raise_invalid(const uint8_t* p, size_t available) {
 
 size_t encode_units(const void* units, size_t count, int unit, uint8_t* dest, bool crlf) {
     uint8_t* out = dest;
-    for_each_unit(units, count, unit, [&](uint32_t cp) {
+    units::for_each_unit(units, count, unit, [&](uint32_t cp) {
         if (crlf && cp == '\n') *out++ = '\r';
         out += encode_char(cp, out);
     });
@@ -181,7 +163,7 @@ size_t encode_units(const void* units, size_t count, int unit, uint8_t* dest, bo
 
 size_t encode_units_bounded(const void* units, size_t count, int unit, uint8_t* dest, size_t room) {
     size_t written = 0;
-    for_each_unit(units, count, unit, [&](uint32_t cp) {
+    units::for_each_unit(units, count, unit, [&](uint32_t cp) {
         written += static_cast<size_t>(encode_char_bounded(cp, dest + written, room - written));
     });
     return written;
