@@ -5,11 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/datatypes/block.h"
 #include "runtime/error_fire.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/lexer/lex_record.h"
 #include "runtime/memory/series.h"
 #include "runtime/series_tail.h"
+#include "runtime/strings/string_core.h"
 #include "runtime/unicode/utf8.h"
 #include "runtime/unicode/string_codec.h"
 
@@ -77,21 +79,17 @@ void push_value(Record& r, const Cell& value) {
 // --- Values the lexer builds -------------------------------------------------
 
 Cell make_text_value(TypeId type, const std::vector<uint32_t>& cps) {
+    // The narrowest unit that holds every character.
     uint32_t max = 0;
     for (uint32_t cp : cps) max = cp > max ? cp : max;
     const uint32_t unit = max > 0xFFFF ? 4 : max > 0xFF ? 2 : 1;
-    const NodeId node = series::alloc_units(cps.size(), unit);
-    series::Buffer* b = series::buffer(node);
+    Cell value = unset_cell;
+    str::make_at(value, static_cast<uint32_t>(cps.size()), unit, type);
+    series::Buffer* b = series::buffer(value.w2);
     uint8_t* p = b->data();
-    for (size_t i = 0; i < cps.size(); i++) {
-        if (unit == 1) p[i] = static_cast<uint8_t>(cps[i]);
-        else if (unit == 2) {
-            const uint16_t u = static_cast<uint16_t>(cps[i]);
-            std::memcpy(p + i * 2, &u, 2);
-        } else std::memcpy(p + i * 4, &cps[i], 4);
-    }
+    for (size_t i = 0; i < cps.size(); i++) str::put_char(p + i * unit, unit, cps[i]);
     b->set_tail_units(static_cast<uint32_t>(cps.size()));
-    return Cell{to_int(type), 0, node, 0};
+    return value;
 }
 
 Cell make_text_from_utf8(TypeId type, const uint8_t* bytes, size_t n) {
@@ -114,11 +112,13 @@ Cell make_text_from_utf8(TypeId type, const uint8_t* bytes, size_t n) {
 
 Cell make_block_value(TypeId type, const Cell* cells, uint32_t count) {
     // The cells may live in the value stack, which no allocation here moves.
-    const NodeId node = series::alloc_cells(count == 0 ? 1 : count);
-    series::Buffer* b = series::buffer(node);
+    Cell value = unset_cell;
+    block::make_at(value, static_cast<int32_t>(count));
+    series::Buffer* b = series::buffer(value.w2);
     if (count) std::memcpy(b->data(), cells, size_t{count} * sizeof(Cell));
     b->set_tail_units(count);
-    return Cell{to_int(type), 0, node, 0};
+    set_type_keep_flags(value, type);
+    return value;
 }
 
 // --- Series nesting ----------------------------------------------------------

@@ -33,6 +33,7 @@ protected:
     void SetUp() override {
         memory::init();
         datatypes::register_all();
+        actions::init();
         stack::init();
         cycle::reset();
         symbol::init_table();
