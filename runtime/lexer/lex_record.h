@@ -40,6 +40,9 @@ struct Record {
     bool one = false;
     bool scan = true;
     bool error_raised = false;   // an error is pending (raised inside the run)
+    bool characters = false;     // events count characters, not bytes
+    uint32_t cache_byte = 0;     // the last byte offset turned into characters...
+    uint32_t cache_char = 0;     // ...and its character offset
 };
 
 // Raised inside a run to end it early: an error in a run that does not load,
@@ -108,6 +111,9 @@ struct FinalRoutines {
 };
 // Per final state (index state - 66).
 [[nodiscard]] const FinalRoutines& routines_of(uint8_t final_state);
+
+// Whether the "(" at `open` begins a point literal.
+[[nodiscard]] bool starts_point(const Record& r, uint32_t open);
 
 // Path-end decision after an element (start state 59).
 void scan_path_end(Record& r);

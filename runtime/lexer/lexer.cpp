@@ -228,14 +228,33 @@ void close_paths(Record& r) {
 
 // --- Events --------------------------------------------------------------------
 
+// Character offset of a byte offset, counted on from the last one asked
+// for, so successive tokens cost only the bytes between them.
+static uint32_t char_offset(Record& r, uint32_t byte) {
+    if (!r.characters) return byte;
+    if (byte < r.cache_byte) r.cache_byte = r.cache_char = 0;
+    r.cache_char += static_cast<uint32_t>(utf8::count_chars(r.input + r.cache_byte, r.input + byte));
+    r.cache_byte = byte;
+    return r.cache_char;
+}
+
+// The byte offset of a character offset (stepping over UTF-8 sequences).
+static uint32_t byte_offset(const Record& r, uint32_t offset) {
+    if (!r.characters) return offset > r.end ? r.end : offset;
+    return static_cast<uint32_t>(utf8::skip_chars(r.input, r.input + r.end, offset) - r.input);
+}
+
 bool fire_event(Record& r, Event event, int32_t type, const Cell* value, uint32_t start, uint32_t end) {
     if (!r.listener || !(r.event_mask & static_cast<uint8_t>(event)) || !r.listener->on_event) return true;
     const bool at_start = event == Event::open || (event == Event::prescan && type <= 0);
-    EventInfo info{event, type, r.line, value, start, end, at_start ? start : end};
+    if (start > r.end) start = r.end;
+    if (end > r.end) end = r.end;
+    EventInfo info{event, type, r.line, value, char_offset(r, start), char_offset(r, end), 0};
+    info.position = at_start ? info.start : info.end;
     uint32_t resume = info.position;
     const bool answer = r.listener->on_event(info, resume);
     // A listener that moved the input moves the lexer.
-    if (resume != info.position) r.pos = resume > r.end ? r.end : resume;
+    if (resume != info.position) r.pos = byte_offset(r, resume);
     return answer;
 }
 
@@ -375,8 +394,12 @@ void handle_token(Record& r, const Token& t) {
                 return;
             }
         }
+        // A point literal's token starts at its "(".
+        if (state == to_int(Final::point)) start = r.string_start;
         bool go_on = true;
-        if (r.listener && r.start_state != start_brace) {
+        // The "(" of a point literal is no series: it is not offered.
+        const bool point_open = state == to_int(Final::paren_open) && starts_point(r, t.end);
+        if (r.listener && r.start_state != start_brace && !point_open) {
             const int32_t type = r.token_type != TypeId::none_id ? to_int(r.token_type) : -exit_code(state);
             go_on = fire_event(r, Event::prescan, type, nullptr, start, t.end);
         }
@@ -470,6 +493,7 @@ Result scan_buffer(Cell* dst, const uint8_t* input, size_t length, const Options
     r.scan = options.scan;
     r.load = options.scan && options.load;
     r.one = options.one;
+    r.characters = options.characters;
 
     // Unchains the record however the run ends.
     struct Unchain {
@@ -533,9 +557,11 @@ Result scan_string_value(Cell* dst, const Cell& string, int32_t length, const Op
     // values are allocated.
     int32_t n = length;
     Cell s = string;
+    Options with_characters = options;
+    with_characters.characters = true;
     const uint8_t* bytes = unicode::to_utf8(s, n);
     std::string copy(reinterpret_cast<const char*>(bytes), static_cast<size_t>(n));
-    Result result = scan_buffer(dst, reinterpret_cast<const uint8_t*>(copy.data()), copy.size(), options);
+    Result result = scan_buffer(dst, reinterpret_cast<const uint8_t*>(copy.data()), copy.size(), with_characters);
     // The consumed length is counted in characters for string input.
     result.consumed = static_cast<uint32_t>(
         utf8::count_chars(reinterpret_cast<const uint8_t*>(copy.data()),

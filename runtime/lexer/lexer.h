@@ -28,18 +28,20 @@ inline constexpr uint8_t all_events = 0x3F;
 struct Record;
 
 // What a listener is told. `type` is a datatype id, 0 for none, or for a
-// token without a datatype the negative code -(final state - 65).
+// token without a datatype the negative code -(final state - 65). Offsets
+// count characters when the input came from a string! (scan_string_value),
+// else bytes.
 struct EventInfo {
     Event event;
     int32_t type;
     uint32_t line;
     const Cell* value;     // the loaded value (load events), else null
-    uint32_t start, end;   // byte offsets of the token in the input
-    uint32_t position;     // the byte offset the input is reported at
+    uint32_t start, end;   // offsets of the token in the input
+    uint32_t position;     // the offset the input is reported at
 };
 
 // A listener answers true to go on, false to skip, drop or suppress. It may
-// set `resume` to a byte offset to move the lexer's position.
+// set `resume` to another offset (same unit) to move the lexer's position.
 struct Listener {
     uint8_t mask = all_events;
     std::function<bool(const EventInfo&, uint32_t& resume)> on_event;
@@ -52,6 +54,7 @@ struct Options {
     bool wrap = false;   // in one mode, still deliver a block
     Listener* listener = nullptr;
     NodeId parent = 0;   // when set, the result is appended to this block
+    bool characters = false;  // report offsets in characters (UTF-8 input of a string!)
 };
 
 struct Result {

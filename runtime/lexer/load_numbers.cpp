@@ -171,13 +171,14 @@ void load_pair(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
         push_value(r, Cell{to_int(TypeId::pair), 0, static_cast<uint32_t>(a.value), static_cast<uint32_t>(b.value)});
 }
 
-void load_point(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
+// The token reaches from the "(" (which opened it) to before the ")".
+void load_point(Record& r, uint32_t, uint32_t end, uint32_t, bool load) {
     r.pos = end + 1;  // past the ")"
     r.start_state = start_normal;
-    const uint32_t open = r.string_start;  // the "("
+    const uint32_t open = r.string_start;
     float coords[3] = {};
     int count = 0;
-    uint32_t i = start;
+    uint32_t i = open + 1;
     auto fail = [&] { invalid(r, open, end + 1, count >= 2 ? TypeId::point3d : TypeId::point2d); };
     while (true) {
         while (i < end && (r.input[i] == ' ' || r.input[i] == '\t')) i++;

@@ -28,10 +28,12 @@ namespace {
     }
 }
 
+}  // namespace
+
 // Whether the "(" at `open` begins a point literal: at least 3 bytes follow,
 // and the first of them that cannot be part of a number is a comma (or
 // none is found).
-[[nodiscard]] bool starts_point(const Record& r, uint32_t open) {
+bool starts_point(const Record& r, uint32_t open) {
     if (r.end - open - 1 < 3) return false;
     for (uint32_t i = open + 1; i < r.end; i++) {
         const uint8_t b = r.input[i];
@@ -42,8 +44,6 @@ namespace {
     }
     return true;
 }
-
-}  // namespace
 
 namespace scanners {
 

@@ -48,6 +48,42 @@ TEST_F(EventsTest, EventsOfARun) {
               "scan:-12@2");
 }
 
+// A point literal is one token from its "(" to its ")"; the "(" is not
+// offered as an opening.
+TEST_F(EventsTest, PointLiteralEvents) {
+    std::vector<std::string> seen;
+    lexer::Listener l;
+    l.on_event = [&](const lexer::EventInfo& e, uint32_t&) {
+        seen.push_back(std::to_string(static_cast<int>(e.event)) + ":" + std::to_string(e.type) + ":" +
+                       std::to_string(e.start) + "-" + std::to_string(e.end));
+        return true;
+    };
+    lexer::Options o;
+    o.listener = &l;
+    EXPECT_EQ(show(load(" (1, 2) x", o)), "block! [point2D! (1, 2) word! x]");
+    EXPECT_EQ(joined(seen), "1:51:1-6 2:51:1-7 4:51:1-7 1:15:8-9 2:15:8-9 4:15:8-9");
+}
+
+// Offsets of string input count characters, and a listener's move is read
+// in characters too.
+TEST_F(EventsTest, CharacterOffsets) {
+    const Cell src = load("{\xC3\xA9\xC3\xA9 bad\xC3\xA9@@ \xC3\xA9}");
+    std::vector<std::string> seen;
+    lexer::Listener l;
+    l.mask = static_cast<uint8_t>(lexer::Event::load) | static_cast<uint8_t>(lexer::Event::error);
+    l.on_event = [&](const lexer::EventInfo& e, uint32_t& resume) {
+        seen.push_back(std::to_string(e.start) + "-" + std::to_string(e.end));
+        if (e.event == lexer::Event::error) resume = 10;
+        return e.event != lexer::Event::error;
+    };
+    lexer::Options o;
+    o.listener = &l;
+    Cell v = unset_cell;
+    lexer::scan_string_value(&v, cells_of(src)[0], -1, o);
+    EXPECT_EQ(show(v), "block! [word! \xC3\xA9\xC3\xA9 word! \xC3\xA9]");
+    EXPECT_EQ(joined(seen), "0-2 3-8 10-11");
+}
+
 TEST_F(EventsTest, MaskSelectsEvents) {
     Recorder rec(static_cast<uint8_t>(lexer::Event::open) | static_cast<uint8_t>(lexer::Event::close));
     lexer::Options o;
