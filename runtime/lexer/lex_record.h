@@ -164,6 +164,8 @@ void load_money(Record&, uint32_t, uint32_t, uint32_t, bool);
 void load_date(Record&, uint32_t, uint32_t, uint32_t, bool);
 }  // namespace scanners
 
+// The buffer that text is decoded into before it becomes a value.
+[[nodiscard]] std::vector<uint32_t>& code_point_scratch();
 // A string-family value of `type` holding the code points.
 [[nodiscard]] Cell make_text_value(TypeId type, const std::vector<uint32_t>& cps);
 // A string-family value of `type` decoded from UTF-8 bytes (no escapes).

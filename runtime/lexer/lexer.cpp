@@ -78,6 +78,13 @@ void push_value(Record& r, const Cell& value) {
 
 // --- Values the lexer builds -------------------------------------------------
 
+std::vector<uint32_t>& code_point_scratch() {
+    // Reused by every token: decoding never calls out, so runs that nest
+    // through a listener cannot meet it half-filled.
+    static std::vector<uint32_t> scratch;
+    return scratch;
+}
+
 Cell make_text_value(TypeId type, const std::vector<uint32_t>& cps) {
     // The narrowest unit that holds every character.
     uint32_t max = 0;
@@ -93,8 +100,8 @@ Cell make_text_value(TypeId type, const std::vector<uint32_t>& cps) {
 }
 
 Cell make_text_from_utf8(TypeId type, const uint8_t* bytes, size_t n) {
-    std::vector<uint32_t> cps;
-    cps.reserve(n);
+    std::vector<uint32_t>& cps = code_point_scratch();
+    cps.clear();
     size_t i = 0;
     while (i < n) {
         int32_t cp;

@@ -114,7 +114,7 @@ void push_text(Record& r, TypeId type, const uint8_t* p, size_t n) {
 }  // namespace
 
 void string_body(Record& r, uint32_t start, uint32_t end, uint32_t flags, bool load, uint32_t error_start) {
-    std::vector<uint32_t> cps;
+    std::vector<uint32_t>& cps = code_point_scratch();
     if (!decode_text(r.input + start, r.input + end, (flags & tf::caret) != 0, cps))
         invalid(r, error_start, end, r.fallback_type > 0 ? static_cast<TypeId>(r.fallback_type) : TypeId::string);
     if (load) push_value(r, make_text_value(TypeId::string, cps));
@@ -166,7 +166,7 @@ void load_string(Record& r, uint32_t start, uint32_t end, uint32_t flags, bool l
 
 void load_char(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
     r.pos = end + 1;
-    std::vector<uint32_t> cps;
+    std::vector<uint32_t>& cps = code_point_scratch();
     if (!decode_text(r.input + start + 2, r.input + end, true, cps) || cps.size() != 1 || cps[0] > 0x10FFFF)
         invalid(r, start, end + 1, TypeId::char_);
     if (load && cps.size() == 1) push_value(r, Cell{to_int(TypeId::char_), 0, cps[0], 0});
@@ -259,6 +259,8 @@ uint32_t cut_at_blank(const Record& r, uint32_t start, uint32_t end) {
 }  // namespace
 
 void word(Record& r, uint32_t start, uint32_t end, uint32_t flags, bool) {
+    // A loading run without a listener learns the kind from the loader.
+    if (r.load && !r.listener) return;
     if (flags & (tf::utf8_lead | tf::utf8_lead4)) end = cut_at_blank(r, start, end);
     r.pos = end;
     r.token_end = end;
@@ -310,7 +312,7 @@ void load_file(Record& r, uint32_t start, uint32_t end, uint32_t flags, bool loa
         // %"..." : quoted, with escapes; the closing quote is consumed.
         if (end >= r.end || r.input[end] != '"') invalid(r, start, end, TypeId::file);
         r.pos = end + 1;
-        std::vector<uint32_t> cps;
+        std::vector<uint32_t>& cps = code_point_scratch();
         if (!decode_text(r.input + start + 2, r.input + end, (flags & tf::caret) != 0, cps))
             invalid(r, start, end, TypeId::file);
         if (load) push_value(r, make_text_value(TypeId::file, cps));
