@@ -256,7 +256,9 @@ bool fire_event(Record& r, Event event, int32_t type, const Cell* value, uint32_
     const bool at_start = event == Event::open || (event == Event::prescan && type <= 0);
     if (start > r.end) start = r.end;
     if (end > r.end) end = r.end;
-    EventInfo info{event, type, r.line, value, char_offset(r, start), char_offset(r, end), 0};
+    // The listener sees a copy: a run it starts may grow (move) the stack.
+    Cell copy = value ? *value : unset_cell;
+    EventInfo info{event, type, r.line, value ? &copy : nullptr, char_offset(r, start), char_offset(r, end), 0};
     info.position = at_start ? info.start : info.end;
     uint32_t resume = info.position;
     const bool answer = r.listener->on_event(info, resume);
@@ -311,8 +313,11 @@ void syntax_error(Record& r, uint32_t start, uint32_t end, int kind) {
             throw Skip{};
         }
     }
-    const Cell ex = excerpt(r, start);
+    // Both texts wait on the value stack while the other is made.
+    const uint32_t keep = stack_alloc(r);
+    value_stack[keep] = excerpt(r, start);
     const Cell line = line_text(r.line);
+    const Cell ex = value_stack[keep];
     const Cell* m = innermost_marker(r);
     if (m && is_path_type(marker_type(*m)) && kind != kind_malconstruct) kind = kind_bad_char;
     const TypeId failed = r.series_type;

@@ -91,7 +91,9 @@ void load_hex_integer(Record& r, uint32_t start, uint32_t end, uint32_t, bool lo
     r.pos = end;
     const uint32_t digits_end = end - 1;  // before the "h"
     const uint32_t n = digits_end - start;
-    if (n < 2 || n > 8) invalid(r, start, end, is_digit(r.input[start]) ? TypeId::integer : TypeId::word);
+    // A short token that starts with a letter is a word gone wrong.
+    if (n < 2 && !is_digit(r.input[start])) invalid(r, start, end, TypeId::word);
+    if (n < 2 || n > 8) invalid(r, start, end, TypeId::integer);
     uint32_t v = 0;
     for (uint32_t i = start; i < digits_end; i++) {
         const uint8_t b = r.input[i];

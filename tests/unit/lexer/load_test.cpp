@@ -52,6 +52,8 @@ TEST_F(LoadTest, Integers) {
         {"Fh", "error: (line 1) word! invalid at Fh"},
         {"1h", "error: (line 1) integer! invalid at 1h"},
         {"123456789h", "error: (line 1) integer! invalid at 123456789h"},
+        {"ABCDEF123h", "error: (line 1) integer! invalid at ABCDEF123h"},
+        {"ABh 0Ah", "integer! 171, integer! 10"},
         {"12AB", "error: (line 1) bad-char at 12AB"},
         {"12;x", "integer! 12"},
     });
