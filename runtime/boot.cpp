@@ -11,8 +11,10 @@
 #include "runtime/eval/random.h"
 #include "runtime/handle_table.h"
 #include "runtime/hash/hash_table.h"
+#include "runtime/lexer/lexer.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/core_roots.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
@@ -54,7 +56,13 @@ void init_ownership_table() { ownership::init(); }
 void init_checksum_methods() {}
 void init_compression_methods() {}
 void init_process_calls() {}
-void init_lexer() {}
+// The lexer's value stack holds the values of every run in progress.
+void init_lexer() {
+    lexer::init();
+    collector::set_root_marker(collector::Root::lexers, [] {
+        lexer::for_each_active_cell([](Cell& cell) { collector::mark_cell(cell); });
+    });
+}
 void decode_boot_image() {}
 void init_interpreter() {}
 void init_cell_pool() { cell_pool::init(); }

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <string>
 
 namespace qor::float_text {
 
@@ -73,18 +72,21 @@ double text_to_float(std::string_view text, int exponent_adjust, size_t& unread)
     }
 
     // Significant digits, and the decimal exponent of the point after them.
-    std::string digits;
+    // "0." + digits + "e" + exponent, built in place without allocating.
+    char normal[max_kept_digits + 32] = {'0', '.'};
+    size_t n_digits = 0;
+    char* const digits = normal + 2;
     bool dropped_nonzero = false;
     int64_t point = 0;  // digits before the point, counted from the first significant one
     bool any_digit = false;
     auto take = [&](char c, bool before_point) {
         any_digit = true;
-        if (digits.empty() && c == '0') {
+        if (n_digits == 0 && c == '0') {
             if (!before_point) point--;
             return;
         }
         if (before_point) point++;
-        if (digits.size() < max_kept_digits) digits.push_back(c);
+        if (n_digits < max_kept_digits) digits[n_digits++] = c;
         else if (c != '0') dropped_nonzero = true;
     };
     for (; i < n && text[i] >= '0' && text[i] <= '9'; i++) take(text[i], true);
@@ -112,15 +114,17 @@ double text_to_float(std::string_view text, int exponent_adjust, size_t& unread)
     point += exponent_adjust;
 
     const double zero = negative ? -0.0 : 0.0;
-    if (digits.empty()) return zero;
+    if (n_digits == 0) return zero;
     if (point > 400) return negative ? -HUGE_VAL : HUGE_VAL;
     if (point < -400) return zero;
-    if (dropped_nonzero) digits.push_back('1');  // keeps the rounding direction
+    if (dropped_nonzero) digits[n_digits++] = '1';  // keeps the rounding direction
 
     // "0.<digits>e<point>" is exactly the value read.
-    std::string normal = "0." + digits + "e" + std::to_string(point);
+    char* end = digits + n_digits;
+    *end++ = 'e';
+    end = std::to_chars(end, normal + sizeof normal, point).ptr;
     double value = 0.0;
-    const auto r = std::from_chars(normal.data(), normal.data() + normal.size(), value);
+    const auto r = std::from_chars(normal, end, value);
     if (r.ec == std::errc::result_out_of_range) value = point > 0 ? HUGE_VAL : 0.0;
     return negative ? -value : value;
 }
