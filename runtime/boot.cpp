@@ -4,23 +4,35 @@
 // Steps whose subsystem is not part of the runtime yet are empty and named
 // for what they will do; each subsystem replaces its step with its own
 // set-up when it arrives.
+#include "runtime/cell_pool.h"
 #include "runtime/datatypes/register_all.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/eval/random.h"
 #include "runtime/handle_table.h"
+#include "runtime/hash/hash_table.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
 #include "runtime/output.h"
+#include "runtime/ownership.h"
 #include "runtime/platform/console_io.h"
 #include "runtime/startup.h"
+#include "runtime/words/context.h"
+#include "runtime/words/predefined.h"
+#include "runtime/words/symbol.h"
 
 namespace qor::rt {
 
 namespace {
 
 bool boot_flag = false;
+
+// hash! and map! tables compare keys with the `compare` action; 0 means the
+// comparison holds.
+int32_t compare_keys(const Cell& a, const Cell& b, int op) {
+    return actions::compare(a, b, static_cast<CompareOp>(op)) ? 0 : 1;
+}
 
 void init_memory_manager() { memory::init(); }
 void init_handle_table() { handle::init(); }
@@ -29,20 +41,21 @@ void make_first_frames() {
     series::alloc_frame();
 }
 void make_root_block() {}
-void make_global_context() {}
-void build_case_tables() {}
-void make_symbol_index() {}
-void make_predefined_symbols() {}
+void make_global_context() { context::make_global(); }
+// The symbol block and its index, a word-list table for 4,000 symbols at
+// first.
+void make_symbol_index() { symbol::init_table(); }
+void make_predefined_symbols() { words::init_all(); }
 void init_natives() {}
 void init_parse_stacks() {}
-void init_ownership_table() {}
+void init_ownership_table() { ownership::init(); }
 void init_checksum_methods() {}
 void init_compression_methods() {}
 void init_process_calls() {}
 void init_lexer() {}
 void decode_boot_image() {}
 void init_interpreter() {}
-void init_cell_pool() {}
+void init_cell_pool() { cell_pool::init(); }
 void reset_collector_counters() {}
 
 }  // namespace
@@ -60,10 +73,11 @@ void boot() {
     init_handle_table();
     datatypes::register_all();   // parents before children, then image!
     actions::init();
+    hashtable::set_key_compare(compare_keys);
     make_first_frames();         // first node frame and series frame
     make_root_block();           // data stack, call-stack store, symbol block
     make_global_context();
-    build_case_tables();
+    // (the case-mapping tables are built by the compiler)
     make_symbol_index();
     make_predefined_symbols();   // type names, runtime words, keywords, #ooo
     init_natives();

@@ -11,11 +11,12 @@ int top = 0;
 }  // namespace
 
 void push(uint32_t series) {
+    if (top + 1 == capacity) error::fire(error::Category::internal, "too-deep");
     stack[top++] = series;
-    if (top == capacity) {
-        top = 0;
-        error::fire(error::Category::internal, "too-deep");
-    }
+}
+
+void truncate(int depth) {
+    if (depth >= 0 && depth < top) top = depth;
 }
 
 void pop() {

@@ -3,9 +3,12 @@
 // instead of walked forever.
 //
 // Entries are series identities (node ids). The stack never grows: the push
-// that would fill its 1,000th entry empties it and raises internal
-// `too-deep`. It is also emptied before the stack-overflow errors are raised
-// and by walkers before they raise errors of their own.
+// that would fill its 1,000th entry raises internal `too-deep` and leaves
+// the stack as it was. Walkers hold their entry in a `Scope`, so an error
+// that unwinds through them takes each entry off again, and a frame that
+// catches an error finds the stack at the depth it had there: the walks of
+// an enclosing mold or bind that is still under way keep their entries. It
+// is emptied before the stack-overflow errors are raised.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +24,21 @@ void pop_n(int n);                // drops n entries, never below the base
 void reset();
 [[nodiscard]] bool find(uint32_t series);
 [[nodiscard]] int depth();
+// Takes the stack back to a depth it had before (nothing when it is lower).
+void truncate(int depth);
+
+// A walker's entry: pushed for the scope of the walk and taken off however
+// the scope is left, an error included.
+class Scope {
+public:
+    explicit Scope(uint32_t series) : depth_(depth()) { push(series); }
+    ~Scope() { truncate(depth_); }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+private:
+    int depth_;
+};
 
 // The live entries, for the collector to rewrite when it renumbers nodes.
 [[nodiscard]] std::span<uint32_t> entries();

@@ -9,6 +9,7 @@
 #include "runtime/cell.h"
 #include "runtime/memory/series.h"
 #include "runtime/platform/standard_streams.h"
+#include "runtime/unicode/utf8.h"
 #include "view/terminal/print_brackets.h"
 
 namespace qor::output {
@@ -33,24 +34,11 @@ void put_byte(char byte) {
     buffer[buffered++] = byte;
 }
 
-// Encodes one code point; the caller has made room for four bytes.
+// Encodes one code point; the caller has made room for four bytes. A value
+// that is no code point prints as the replacement character.
 void put_code_point(uint32_t c) {
     if (c > 0x10FFFF) c = 0xFFFD;
-    if (c < 0x80) {
-        put_byte(static_cast<char>(c));
-    } else if (c < 0x800) {
-        put_byte(static_cast<char>(0xC0 | c >> 6));
-        put_byte(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        put_byte(static_cast<char>(0xE0 | c >> 12));
-        put_byte(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        put_byte(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        put_byte(static_cast<char>(0xF0 | c >> 18));
-        put_byte(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
-        put_byte(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        put_byte(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+    buffered += static_cast<size_t>(utf8::encode_char(c, reinterpret_cast<uint8_t*>(buffer + buffered)));
     if (buffered > flush_threshold - 4) flush_buffer();
 }
 

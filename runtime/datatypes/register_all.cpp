@@ -22,6 +22,9 @@
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/words/context.h"
+#include "runtime/words/symbol.h"
 
 namespace qor::datatypes {
 
@@ -32,7 +35,15 @@ void register_all() {
     none::init();
     logic::init();
     integer::init();
+    symbol::register_datatype();
+    context::register_datatype();
+    word_type::init_word();
+    word_type::init_lit_word();
+    word_type::init_set_word();
+    word_type::init_get_word();
+    word_type::init_refinement();
     char_::init();
+    word_type::init_issue();
     float_::init();
     typeset::init();
 }

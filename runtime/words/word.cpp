@@ -1,0 +1,124 @@
+// Words: making, pushing, reading and writing.
+#include "runtime/words/word.h"
+
+#include "runtime/error_fire.h"
+#include "runtime/eval/data_stack.h"
+#include "runtime/memory/series.h"
+#include "runtime/series_tail.h"
+#include "runtime/words/context.h"
+#include "runtime/words/symbol.h"
+
+namespace qor::word {
+
+Cell load(std::string_view utf8) { return context::add_word_global(symbol::make(utf8), true, true); }
+
+Cell* make_at(uint32_t sym, Cell& cell) {
+    int32_t index = context::add_word(context::global(), sym);
+    cell.header = (cell.header & ~cell_flag::type_mask) | to_int(TypeId::word);
+    cell.w1 = context::global();
+    cell.w2 = sym;
+    cell.w3 = static_cast<uint32_t>(index);
+    return &cell;
+}
+
+Cell* box(uint32_t sym) {
+    Cell word = unset_cell;
+    make_at(sym, word);
+    return stack::set_result(word);
+}
+
+Cell* make_in(uint32_t sym, NodeId block) {
+    Cell word = unset_cell;
+    make_at(sym, word);  // may grow the global context: make the word first
+    Cell* cell = series_tail::alloc_cell(block);
+    *cell = word;
+    return cell;
+}
+
+Cell* push(uint32_t sym) {
+    Cell word = unset_cell;
+    make_at(sym, word);
+    return stack::push(word);
+}
+
+Cell* load_in(std::string_view utf8, NodeId block) { return make_in(symbol::make(utf8), block); }
+
+Cell of(Sym sym) {
+    int32_t index = global_index(sym);
+    if (index >= 0) return make_cell(TypeId::word, context::global(), to_int(sym), index);
+    Cell word = unset_cell;
+    make_at(to_int(sym), word);
+    return word;
+}
+
+Cell* push_cell(const Cell& cell) { return stack::push(cell); }
+
+Cell* word_at(NodeId ctx, uint32_t index) { return context::word_at(ctx, index); }
+
+Cell* push_word_at(NodeId ctx, uint32_t index) { return stack::push(*context::word_at(ctx, index)); }
+
+Cell find_in_or_global(NodeId ctx, uint32_t sym) {
+    if (ctx != 0) {
+        int32_t index = context::find_word(ctx, sym, false);
+        if (index >= 0) return *context::word_at(ctx, static_cast<uint32_t>(index));
+    }
+    return context::add_global(sym);
+}
+
+Cell* push_spelling(const Cell& word) {
+    NodeId form = symbol::ensure_string_form(symbol_of(word));
+    return stack::push(Cell{to_int(TypeId::string), 0, form, 0});
+}
+
+Cell* push_retyped(const Cell& word, TypeId type) {
+    Cell* cell = stack::push(word);
+    set_type_keep_flags(*cell, type);
+    return cell;
+}
+
+Cell* push_get_word_at(NodeId ctx, uint32_t index) {
+    return push_retyped(*context::word_at(ctx, index), TypeId::get_word);
+}
+
+Cell* push_refinement_at(NodeId ctx, uint32_t index) {
+    Cell* cell = stack::push(*context::word_at(ctx, index));
+    set_header(*cell, TypeId::refinement);
+    return cell;
+}
+
+Cell refinement(std::string_view utf8) { return make_cell(TypeId::refinement, 0, symbol::make(utf8), no_index); }
+
+Cell* issue_make_at(Cell& cell, std::string_view utf8) {
+    uint32_t sym = symbol::make(utf8);
+    cell = make_cell(TypeId::issue, context::global(), sym, no_index);
+    return &cell;
+}
+
+Cell issue(std::string_view utf8) {
+    Cell cell;
+    issue_make_at(cell, utf8);
+    return cell;
+}
+
+// --- Values ------------------------------------------------------------------
+
+Cell* get(const Cell& word) {
+    const Cell value = *context::value_cell(word);
+    if (type_of(value) == TypeId::unset) error::script("no-value", {word});
+    return stack::push(value);
+}
+
+Cell* push_value(const Cell& word) {
+    const Cell value = *context::value_cell(word);
+    return stack::push(value);
+}
+
+Cell* set_checked() {
+    Cell* word = stack::arg(0);
+    const Cell value = *stack::arg(1);
+    if (type_of(value) == TypeId::unset) error::script("need-value", {*word});
+    context::set(*word, value);
+    return stack::set_result(value);
+}
+
+}  // namespace qor::word

@@ -1,0 +1,92 @@
+// A fresh runtime core for each test: memory, the datatypes words need, the
+// data stack, the symbol table, the global context with the predefined
+// words and the ownership table.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "runtime/cycle_stack.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/register_all.h"
+#include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/text_buffer.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/error_fire.h"
+#include "runtime/eval/data_stack.h"
+#include "runtime/memory/memory_record.h"
+#include "runtime/memory/series.h"
+#include "runtime/ownership.h"
+#include "runtime/words/context.h"
+#include "runtime/words/predefined.h"
+#include "runtime/words/symbol.h"
+#include "runtime/words/word.h"
+
+namespace qor::test {
+
+class WordsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        memory::init();
+        datatypes::register_all();
+        stack::init();
+        cycle::reset();
+        symbol::init_table();
+        context::make_global();
+        words::init_all();
+        ownership::init();
+        ownership::install_on_deep_change(nullptr);
+        context::install_fire_on_change(nullptr);
+    }
+    void TearDown() override {
+        ownership::install_on_deep_change(nullptr);
+        context::install_fire_on_change(nullptr);
+        cycle::reset();
+        memory::release_all();
+    }
+
+    // A block! of the given cells, at index 0.
+    static Cell block(std::initializer_list<Cell> cells) {
+        NodeId node = series::alloc_cells(cells.size());
+        series::Buffer* b = series::buffer(node);
+        Cell* out = reinterpret_cast<Cell*>(b->data());
+        for (const Cell& c : cells) *out++ = c;
+        b->set_tail_units(static_cast<uint32_t>(cells.size()));
+        return Cell{to_int(TypeId::block), 0, node, 0};
+    }
+    static Cell* cell_at(const Cell& block, uint32_t i) { return series::buffer(block.w2)->cells() + i; }
+
+    // A word of the given type, bound in the global context as loaded text is.
+    static Cell word_of(std::string_view spelling, TypeId type = TypeId::word) {
+        Cell w = unset_cell;
+        word::make_at(symbol::make(spelling), w);
+        set_type_keep_flags(w, type);
+        return w;
+    }
+
+    static Cell integer(int32_t v) { return Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(v), 0}; }
+
+    // The text of a buffer string.
+    static std::string text_of(const Cell& buffer) {
+        std::string out;
+        for (uint32_t i = 0; i < text_buffer::length(buffer); i++)
+            out += static_cast<char>(text_buffer::char_at(buffer, i));
+        return out;
+    }
+};
+
+// Runs body and answers "category/id" of the error it raised ("" when none).
+template <class Body>
+std::string error_of(Body&& body) {
+    try {
+        body();
+    } catch (const error::Raised& raised) {
+        return std::to_string(static_cast<int>(raised.category)) + "/" + std::string(raised.id);
+    }
+    return "";
+}
+
+}  // namespace qor::test
