@@ -6,6 +6,7 @@
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/error_fire.h"
+#include "runtime/words/context.h"
 
 namespace qor::stack {
 
@@ -17,11 +18,6 @@ uint32_t pending = exit_none;
 namespace {
 
 Frame own_frames[call_stack_frames];
-
-uint32_t no_values(uint32_t) { return 0; }
-void keep_no_values(uint32_t, uint32_t) {}
-ValuesGetter values_getter = no_values;
-ValuesSetter values_setter = keep_no_values;
 
 // Room left on the native stack below the evaluator's deepest point, for
 // raising and reporting the overflow error itself.
@@ -99,13 +95,8 @@ void init_calls(AnonymousSymbols symbols) {
     detail::native_floor = find_native_floor();
 }
 
-void set_context_values_hooks(ValuesGetter get, ValuesSetter set) {
-    values_getter = get ? get : no_values;
-    values_setter = set ? set : keep_no_values;
-}
-
-uint32_t context_values(uint32_t context) { return values_getter(context); }
-void set_context_values(uint32_t context, uint32_t values) { values_setter(context, values); }
+uint32_t context_values(uint32_t context) { return context::header(context)->w2; }
+void set_context_values(uint32_t context, uint32_t values) { context::header(context)->w2 = values; }
 
 // No frame is pushed: the data top backs off five cells so that the error
 // can be formed, the cycle stack is emptied, and the error is raised.

@@ -80,12 +80,9 @@ extern int32_t throw_position;
 // set up by stack::init().
 void init_calls(AnonymousSymbols symbols = {});
 
-// The values reference of a function context (the cell index on the data
-// stack where its values start, for contexts whose values live there), and
-// its restore. Supplied by the context layer; the defaults keep nothing.
-using ValuesGetter = uint32_t (*)(uint32_t context);
-using ValuesSetter = void (*)(uint32_t context, uint32_t values);
-void set_context_values_hooks(ValuesGetter get, ValuesSetter set);
+// The values reference of a function context (word 2 of its context!
+// cell: for a stack context, the data-stack index of its first value plus
+// one), and its restore.
 [[nodiscard]] uint32_t context_values(uint32_t context);
 void set_context_values(uint32_t context, uint32_t values);
 
@@ -139,7 +136,7 @@ inline Cell* mark_interp_function(uint32_t symbol, uint32_t ctx, uint32_t functi
 // The body frame of a compiled function: the call frame's arguments become
 // the function's local values.
 inline Cell* mark_function(uint32_t symbol, uint32_t ctx, uint32_t function_context) {
-    set_context_values(function_context, index_of(data.base));
+    set_context_values(function_context, index_of(data.base) + 1);
     return mark(symbol, ctx, FrameKind::native, frame_flag::body);
 }
 

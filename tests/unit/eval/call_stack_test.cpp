@@ -1,30 +1,25 @@
 // Frames, unwinding and the non-local exits of the call stack.
 #include "runtime/eval/call_stack.h"
 
-#include <map>
-
 #include "runtime/cycle_stack.h"
-#include "tests/unit/datatypes/fixture.h"
+#include "tests/unit/eval/eval_fixture.h"
 
 namespace qor::test {
 namespace {
 
 using stack::FrameKind;
 
-class CallStackTest : public DatatypeTest {
+class CallStackTest : public EvalTest {
 protected:
     void SetUp() override {
-        DatatypeTest::SetUp();
+        EvalTest::SetUp();
         stack::init_calls({1, 2});
-        contexts.clear();
-        stack::set_context_values_hooks([](uint32_t c) { return contexts[c]; },
-                                        [](uint32_t c, uint32_t v) { contexts[c] = v; });
+        ctx40 = context::make(1, true, false, nullptr, context::Kind::function);
+        ctx44 = context::make(1, true, false, nullptr, context::Kind::function);
     }
-    void TearDown() override {
-        stack::set_context_values_hooks(nullptr, nullptr);
-        DatatypeTest::TearDown();
-    }
-    static inline std::map<uint32_t, uint32_t> contexts;
+    NodeId ctx40 = 0, ctx44 = 0;
+    static uint32_t values_of(NodeId ctx) { return context::header(ctx)->w2; }
+    static void set_values(NodeId ctx, uint32_t v) { context::header(ctx)->w2 = v; }
 
     // A native call frame with its arguments pushed.
     static void call_native(uint32_t symbol, std::initializer_list<Cell> args) {
@@ -52,21 +47,21 @@ TEST_F(CallStackTest, FrameKeepsFullSymbolKindAndRestoresBase) {
 }
 
 TEST_F(CallStackTest, CallFrameRestoresTheFunctionContextOnPop) {
-    contexts[40] = 111;
-    stack::mark_interp_function(7, 0, 40);
-    contexts[40] = stack::index_of(stack::data.base);  // the call's values on the stack
+    set_values(ctx40, 111);
+    stack::mark_interp_function(7, 0, ctx40);
+    set_values(ctx40, stack::index_of(stack::data.base) + 1);  // the call's values on the stack
     stack::push(I(1));
     stack::unwind_last();
-    EXPECT_EQ(contexts[40], 111u);
+    EXPECT_EQ(values_of(ctx40), 111u);
     // Compiled body: the values become the call's arguments.
-    stack::mark_call(7, 0, 40);
+    stack::mark_call(7, 0, ctx40);
     stack::push(I(3));
-    stack::mark_function(7, 0, 40);
-    EXPECT_EQ(contexts[40], stack::index_of(stack::data.base) - 1);
+    stack::mark_function(7, 0, ctx40);
+    EXPECT_EQ(values_of(ctx40), stack::index_of(stack::data.base));  // index + 1 of the call's base
     EXPECT_TRUE(stack::top_frame()->has(stack::frame_flag::body));
     stack::unwind();
     stack::unwind_last_reset();
-    EXPECT_EQ(contexts[40], 111u);
+    EXPECT_EQ(values_of(ctx40), 111u);
     EXPECT_EQ(stack::data.top, stack::data.bottom);
 }
 
@@ -113,8 +108,8 @@ TEST_F(CallStackTest, BreakLandsInTheLoopFrameWithItsValue) {
     stack::mark_loop(20);
     Cell* loop_base = stack::data.base;
     stack::mark_eval_block(1);     // the body
-    stack::mark_interp_function(30, 0, 40);
-    contexts[40] = 999;
+    stack::mark_interp_function(30, 0, ctx40);
+    set_values(ctx40, 999);
     stack::push(I(8));
     call_native(21, {I(42)});      // break/return 42
     stack::throw_break(true, false);
@@ -122,7 +117,7 @@ TEST_F(CallStackTest, BreakLandsInTheLoopFrameWithItsValue) {
     EXPECT_EQ(stack::top_frame()->kind(), FrameKind::loop);
     EXPECT_EQ(stack::data.base, loop_base);
     EXPECT_EQ(get_int(*stack::data.base), 42);
-    EXPECT_EQ(contexts[40], 0u);   // the passed call frame was restored
+    EXPECT_EQ(values_of(ctx40), 0u);   // the passed call frame was restored
     EXPECT_EQ(stack::take_exit(), stack::exit_break);
     EXPECT_FALSE(stack::exiting());
 
@@ -226,15 +221,15 @@ TEST_F(CallStackTest, UnwindToKeepsTheFoundFrameForTheCaller) {
         stack::mark_loop(3);
         Cell* own = stack::data.base;
         stack::push(I(1));
-        contexts[44] = 5;
-        stack::mark_interp_function(4, 0, 44);
-        contexts[44] = 6;
+        set_values(ctx44, 5);
+        stack::mark_interp_function(4, 0, ctx44);
+        set_values(ctx44, 6);
         stack::mark_native(5);
         stack::push(I(2));
         stack::Frame* found = stack::unwind_to_loop(keep);
         ASSERT_NE(found, nullptr);
         EXPECT_EQ(found, stack::top_frame());
-        EXPECT_EQ(contexts[44], 5u);
+        EXPECT_EQ(values_of(ctx44), 5u);
         EXPECT_EQ(stack::data.base, keep ? own : outer);
         EXPECT_EQ(stack::data.top, stack::data.base + 1);
     }
