@@ -126,9 +126,7 @@ NodeId build(const Cell& spec, bool for_native) {
     return cache;
 }
 
-NodeId of(const Cell& fn) {
-    Cell* slot = native::cache_cell(fn);
-    if (type_of(*slot) == TypeId::block) return slot->w2;
+NodeId make_for(const Cell& fn) {
     const NodeId cache = build(Cell{to_int(TypeId::block), 0, fn.w2, 0}, type_of(fn) != TypeId::function);
     *native::cache_cell(fn) = Cell{to_int(TypeId::block), 0, cache, 0};
     return cache;

@@ -18,6 +18,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/memory/node.h"
+#include "runtime/memory/series.h"
 
 namespace qor::arg_cache {
 
@@ -38,8 +39,17 @@ enum class Kind : uint32_t { evaluated = 0, get = 1, literal = 2 };
     return (word >> (byte * 8) & (0x80u >> (id & 7))) != 0;
 }
 
-// The cache of the value (built and stored on first use); answers its node.
-NodeId of(const Cell& fn);
+// Builds and stores the cache of the value; answers its node.
+NodeId make_for(const Cell& fn);
+
+// The cache of the value (built on first use); answers its node. Functions
+// keep it in cell 1 of their parts block, natives and actions in cell 1 of
+// their two-cell block.
+[[nodiscard]] inline NodeId of(const Cell& fn) {
+    const Cell& cached = series::buffer(fn.w3)->cells()[1];
+    if (type_of(cached) == TypeId::block) [[likely]] return cached.w2;
+    return make_for(fn);
+}
 
 // Builds the cache of a spec block.
 NodeId build(const Cell& spec, bool for_native);

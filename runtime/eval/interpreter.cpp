@@ -9,6 +9,7 @@
 #include "runtime/eval/actions.h"
 #include "runtime/eval/arg_cache.h"
 #include "runtime/eval/call_stack.h"
+#include "runtime/eval/fast_paths.h"
 #include "runtime/eval/natives.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
@@ -34,14 +35,26 @@ inline Cell retyped(const Cell& v, TypeId t) {
     return c;
 }
 
-// The value cell of a bound word, or nullptr when the word has no value to
-// offer (unbound, or a function context that is not running).
-inline const Cell* bound_value(const Cell& word) {
+// The value cell of a bound word: one index into its context's values (on
+// the data stack for a running function). nullptr when the word has no
+// value to offer (unbound, or a function context that is not running); the
+// context layer's slower lookup then gives the error.
+inline Cell* bound_value(const Cell& word, const Cell** context_cell = nullptr) {
     const NodeId ctx = word::context_of(word);
     const int32_t index = word::index_of(word);
-    if (ctx == 0 || index < 0) return nullptr;
-    if (!context::has_values(*context::header(ctx))) return nullptr;
-    return context::value_cell_at(ctx, static_cast<uint32_t>(index));
+    if (ctx == 0 || index < 0) [[unlikely]] return nullptr;
+    const Cell& h = *series::buffer(ctx)->cells();
+    if (!context::has_values(h)) [[unlikely]] return nullptr;
+    if (context_cell) *context_cell = &h;
+    if (context::values_on_stack(h))
+        return stack::data.bottom + context::stack_values_index(h.w2) + static_cast<uint32_t>(index);
+    return series::buffer(h.w2)->cells() + index;
+}
+
+// The value of a word for evaluation.
+inline Cell word_value(const Cell& word) {
+    const Cell* slot = bound_value(word);
+    return slot ? *slot : *context::value_cell(word);
 }
 
 inline bool is_callable(TypeId t) {
@@ -83,7 +96,7 @@ uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t po
     if (kind == arg_cache::Kind::literal) {
         switch (type_of(v)) {
             case TypeId::paren: eval_block(as_block(v), false); return pos + 1;
-            case TypeId::get_word: stack::push(*context::value_cell(v)); return pos + 1;
+            case TypeId::get_word: stack::push(word_value(v)); return pos + 1;
             case TypeId::get_path: eval_path(v, code, pos + 1, PathMode::get); return pos + 1;
             default: break;
         }
@@ -244,8 +257,30 @@ uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const
     return fetch_and_call(fn, name, code, pos, path, infix ? &left : nullptr);
 }
 
+// The fast path of an operator over numbers: 0-2 the arithmetic codes, 8 +
+// the comparison code, or -1 when the operator has none.
+int fast_code(const Cell& fn) {
+    if (type_of(fn) == TypeId::action) {
+        switch (static_cast<Action>(fn.w1)) {
+            case Action::add: return 0;
+            case Action::subtract: return 1;
+            case Action::multiply: return 2;
+            default: return -1;
+        }
+    }
+    if (type_of(fn) == TypeId::native) {
+        // equal? not-equal? strict-equal? lesser? greater? lesser-or-equal? greater-or-equal?
+        static constexpr int codes[] = {0, 1, 2, 3, 5, 4, 6};
+        if (fn.w1 >= 25 && fn.w1 <= 31) return 8 + codes[fn.w1 - 25];
+    }
+    return -1;
+}
+
+inline bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_; }
+
 // After an expression: while an operator word follows, it takes the value
 // just computed as its left operand and one operand from the code.
+// Arithmetic and comparison of numbers take the fast paths, without a frame.
 uint32_t infix_look_ahead(NodeId code, uint32_t pos) {
     while (pos < length(code)) {
         const Cell w = cell_at(code, pos);
@@ -253,16 +288,35 @@ uint32_t infix_look_ahead(NodeId code, uint32_t pos) {
         const Cell* value = bound_value(w);
         if (!value || type_of(*value) != TypeId::op) break;
         const Cell fn = native::unwrap_op(*value);
+        const int fast = fast_code(fn);
+        if (fast >= 0 && pos + 1 < length(code) && is_number(type_of(stack::data.top[-1]))) {
+            pos = eval_expression(code, pos + 1, eval_flag::no_infix);
+            if (stack::exiting()) [[unlikely]] break;
+            stack::data.top -= 2;
+            const Cell left = stack::data.top[0], right = stack::data.top[1];
+            if (fast < 8) fast::arith(static_cast<fast::Arith>(fast), w, left, right);
+            else fast::compare(fast - 8, w, left, right);
+            continue;
+        }
         pos = call(fn, w, code, pos + 1, {}, true);
         if (stack::exiting()) [[unlikely]] break;
     }
     return pos;
 }
 
-// Sets the word of a set-word to the value on top of the stack.
+// Sets the word of a set-word to the value on top of the stack. Words of
+// objects go through the context layer, which marks the field and runs the
+// object's change handler.
 void set_from_top(const Cell& set_word) {
     const Cell value = stack::data.top[-1];
-    if (type_of(value) == TypeId::unset) error::script("need-value", {set_word});
+    if (type_of(value) == TypeId::unset) [[unlikely]] error::script("need-value", {set_word});
+    const Cell* h = nullptr;
+    Cell* slot = bound_value(set_word, &h);
+    if (slot && context::kind_of(*h) != context::Kind::object) [[likely]] {
+        *slot = value;
+        clear_new_line(*slot);
+        return;
+    }
     Cell word = set_word;
     context::set(word, value);
 }
@@ -316,7 +370,7 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
     switch (type_of(v)) {
         case TypeId::paren: eval_block(as_block(v), false); break;
         case TypeId::word: {
-            const Cell value = *context::value_cell(v);
+            const Cell value = word_value(v);
             const TypeId t = type_of(value);
             if (is_callable(t)) {
                 pos = call(value, v, code, pos, {}, false);
@@ -337,7 +391,7 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
             set_from_top(v);
             return pos;
         case TypeId::lit_word: stack::push(retyped(v, TypeId::word)); break;
-        case TypeId::get_word: stack::push(*context::value_cell(v)); break;
+        case TypeId::get_word: stack::push(word_value(v)); break;
         case TypeId::issue: {
             const uint32_t canonical = symbol::resolve_alias(v.w2);
             if (pos < length(code) && type_of(cell_at(code, pos)) == TypeId::block &&

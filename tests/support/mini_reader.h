@@ -1,12 +1,12 @@
 // A small reader of source text for evaluator tests, until the lexer's
 // loader is merged: integers, decimals, words and their set/get/lit forms,
 // refinements, issues, paths, blocks and parens. Anything else fails the
-// test. Words are bound in the global context, as loaded text is.
+// read (std::runtime_error). Words are bound in the global context, as
+// loaded text is. Shared by the evaluator tests and benchmarks.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cctype>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -46,10 +46,7 @@ private:
                 if (c) pos_++;
                 break;
             }
-            if (c == '\0') {
-                ADD_FAILURE() << "missing " << close << " in: " << text_;
-                break;
-            }
+            if (c == '\0') throw std::runtime_error("missing " + std::string(1, close) + " in: " + std::string(text_));
             Cell value;
             if (c == '[') {
                 pos_++;
