@@ -27,6 +27,10 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/strings/binary.h"
+#include "runtime/strings/file_url.h"
+#include "runtime/strings/string_actions.h"
+#include "runtime/strings/tag_email_ref.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 
@@ -40,6 +44,8 @@ void register_all() {
     logic::init();
     series_type::init();
     block::init();
+    string_type::init();
+    binary_type::init();
     integer::init();
     symbol::register_datatype();
     context::register_datatype();
@@ -55,8 +61,13 @@ void register_all() {
     path::init_get_path();
     paren::init();
     word_type::init_issue();
+    file_url::init_url();
+    file_url::init_file();
     float_::init();
     typeset::init();
+    tag_email_ref::init_tag();
+    tag_email_ref::init_email();
+    tag_email_ref::init_ref();
 }
 
 }  // namespace qor::datatypes
