@@ -17,7 +17,6 @@
 #include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"
 #include "tests/support/eval_environment.h"
-#include "tests/support/mini_reader.h"
 
 using namespace qor;
 
@@ -45,6 +44,7 @@ void boot() {
     words::init_all();
     ownership::init();
     natives::init();
+    lexer::init();
     interpreter::init();
     stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
     test::define_environment();
@@ -56,7 +56,7 @@ int main() {
     boot();
     for (const Program& p : programs) {
         stack::data.base = stack::data.top = stack::data.bottom;
-        const Cell code = test::MiniReader(p.code).read_all();
+        const Cell code = test::load(p.code);
         stack::push(code);
         const auto start = std::chrono::steady_clock::now();
         interpreter::eval_block(code, false);

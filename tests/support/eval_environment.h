@@ -13,6 +13,7 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/natives.h"
+#include "runtime/lexer/lexer.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
@@ -54,49 +55,32 @@ inline void define_environment() {
     for (const auto& [op, number] : ops) define(op, native::make_op(natives::make(number)));
 }
 
-// Molds the values transcripts show.
-inline std::string mold_value(const Cell& v);
-
-inline std::string mold_cells(const Cell& series, const char* open, const char* close, char sep = ' ') {
-    std::string out = open;
-    const series::Buffer* b = series::buffer(series.w2);
-    bool first = true;
-    for (uint32_t i = series.w1; i < b->length(); i++) {
-        if (!first) out += sep;
-        first = false;
-        out += mold_value(series::buffer(series.w2)->cells()[i]);
-    }
-    return out + close;
-}
-
+// Molds a value as the console shows it. Function values mold by their
+// kind until their datatype registers its mold.
 inline std::string mold_value(const Cell& v) {
     switch (type_of(v)) {
-        case TypeId::none: return "none";
-        case TypeId::logic: return v.w1 ? "true" : "false";
-        case TypeId::block: return mold_cells(v, "[", "]");
-        case TypeId::paren: return mold_cells(v, "(", ")");
-        case TypeId::path: return mold_cells(v, "", "", '/');
-        case TypeId::lit_path: return "'" + mold_cells(v, "", "", '/');
-        case TypeId::word: return std::string(symbol::spelling(v.w2));
-        case TypeId::set_word: return std::string(symbol::spelling(v.w2)) + ":";
-        case TypeId::get_word: return ":" + std::string(symbol::spelling(v.w2));
-        case TypeId::lit_word: return "'" + std::string(symbol::spelling(v.w2));
-        case TypeId::refinement: return "/" + std::string(symbol::spelling(v.w2));
-        case TypeId::issue: return "#" + std::string(symbol::spelling(v.w2));
         case TypeId::function: return "?function?";
         case TypeId::native: return "?native?";
         case TypeId::action: return "?action?";
         case TypeId::op: return "?op?";
-        default: {
-            Cell buffer;
-            text_buffer::make(buffer);
-            actions::call_mold(v, buffer, false, false, false, nullptr, 0, 0);
-            std::string out;
-            for (uint32_t i = 0; i < text_buffer::length(buffer); i++)
-                out += static_cast<char>(text_buffer::char_at(buffer, i));
-            return out;
-        }
+        default: break;
     }
+    Cell buffer;
+    text_buffer::make(buffer);
+    actions::call_mold(v, buffer, false, false, false, nullptr, 0, 0);
+    std::string out;
+    for (uint32_t i = 0; i < text_buffer::length(buffer); i++) {
+        const char32_t c = text_buffer::char_at(buffer, i);
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+// Loads source text into a block with the lexer.
+inline Cell load(std::string_view text) {
+    Cell block;
+    lexer::scan_buffer(&block, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    return block;
 }
 
 }  // namespace qor::test

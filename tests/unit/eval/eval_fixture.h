@@ -1,6 +1,6 @@
 // A fresh evaluator for each test: memory, datatypes, actions, the symbol
 // table with the predefined words, the global context, both stacks, the
-// natives and the interpreter.
+// natives, the lexer and the interpreter.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include "runtime/eval/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
+#include "runtime/lexer/lexer.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/ownership.h"
@@ -36,6 +37,7 @@ protected:
         ownership::install_on_deep_change(nullptr);
         context::install_fire_on_change(nullptr);
         natives::init();
+        lexer::init();
         interpreter::init();
     }
     void TearDown() override {

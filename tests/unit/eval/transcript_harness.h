@@ -20,7 +20,6 @@
 #include "runtime/words/word.h"
 #include "tests/unit/eval/eval_fixture.h"
 #include "tests/support/eval_environment.h"
-#include "tests/support/mini_reader.h"
 
 namespace qor::test {
 
@@ -36,7 +35,7 @@ inline std::string run_line(std::string_view input) {
     stack::data.base = stack::data.top = stack::data.bottom;
     std::string out;
     try {
-        const Cell code = MiniReader(input).read_all();
+        const Cell code = load(input);
         stack::mark_native(to_int(Sym::tag_body));
         stack::push(code);  // the code stays referenced
         stack::mark_try(to_int(Sym::tag_body));
