@@ -24,7 +24,8 @@ struct NamedSet {
 };
 
 // The standard typesets, for specs read before the library defines them.
-// `series!` names the set here, not the abstract parent datatype.
+// These names come first: `series!` is the set here, not the abstract
+// parent datatype of that name.
 const NamedSet named_sets[] = {
     {"any-word!", {T::word, T::set_word, T::lit_word, T::get_word, T::refinement, T::issue}},
     {"any-string!", {T::string, T::file, T::url, T::tag, T::email, T::ref}},
@@ -54,14 +55,14 @@ void add_type_word(Cell& ts, const Cell& word) {
         for (int t = 1; t < type_table_size; t++) typeset::add(ts, static_cast<TypeId>(t));
         return;
     }
-    const Cell value = *context::value_cell(word);
-    if (type_of(value) == TypeId::datatype || type_of(value) == TypeId::typeset) {
-        typeset::add_type(ts, value);
-        return;
-    }
     for (const NamedSet& set : named_sets) {
         if (set.name != name) continue;
         for (T t : set.types) typeset::add(ts, t);
+        return;
+    }
+    const Cell value = *context::value_cell(word);
+    if (type_of(value) == TypeId::datatype || type_of(value) == TypeId::typeset) {
+        typeset::add_type(ts, value);
         return;
     }
     // A datatype name: the runtime interns them first, as symbols 1 to 54.

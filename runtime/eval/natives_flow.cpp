@@ -11,6 +11,7 @@
 #include "runtime/eval/actions.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
+#include "runtime/lexer/lexer.h"
 #include "runtime/memory/series.h"
 #include "runtime/series_tail.h"
 #include "runtime/words/context.h"
@@ -238,7 +239,14 @@ void n_do(bool, std::span<const int32_t> refs) {
             *arg(0) = v;
             return;
         }
-        case TypeId::string:
+        case TypeId::string: {
+            Cell* code = stack::push(unset::value);
+            lexer::scan_string_value(code, value, -1);
+            interpreter::eval_block(*code, false);
+            if (stack::exiting()) return;
+            *arg(0) = stack::data.top[-1];
+            return;
+        }
         case TypeId::file:
         case TypeId::url:
         case TypeId::error: error::fire(error::Category::internal, "not-done");
@@ -405,6 +413,9 @@ int64_t push_composed(const Cell& block, bool deep, bool only) {
 
 void n_compose(bool, std::span<const int32_t> refs) {
     if (refs[2] >= 0) error::fire(error::Category::internal, "not-done");
+    if (type_of(*arg(0)) != TypeId::block)
+        error::script("expect-val", {Cell{to_int(TypeId::datatype), to_int(TypeId::block), 0, 0},
+                                     Cell{to_int(TypeId::datatype), to_int(type_of(*arg(0))), 0, 0}});
     const int64_t n = push_composed(*arg(0), refs[0] >= 0, refs[1] >= 0);
     if (n < 0) return;
     *arg(0) = block_from_top(static_cast<uint32_t>(n));
@@ -465,9 +476,11 @@ void n_set(bool, std::span<const int32_t> refs) {
 Cell words_refinement_local() { return word::make_cell(TypeId::refinement, 0, to_int(Sym::local), word::no_index); }
 
 void install_control(std::span<Routine> r);
+void install_output(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
     install_control(r);
+    install_output(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;

@@ -12,6 +12,9 @@ namespace qor::natives::impl {
 // Puts the implemented routines into their slots (by number - 1).
 void install(std::span<Routine> routines);
 
+// Whether the last print or prin ended its output with a line break.
+[[nodiscard]] bool last_print_newline();
+
 // The unbound refinement /local.
 [[nodiscard]] Cell words_refinement_local();
 

@@ -29,6 +29,8 @@ inline void define(std::string_view name, const Cell& value) {
 // The environment words the transcripts use.
 inline void define_environment() {
     natives::define_all();
+    for (uint32_t t = 1; t <= type_name_count; t++)
+        define(symbol::spelling(type_name_symbol(t)), Cell{to_int(TypeId::datatype), t, 0, 0});
     define("true", logic::true_value);
     define("false", logic::false_value);
     define("none", none::value);

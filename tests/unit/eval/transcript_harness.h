@@ -4,6 +4,7 @@
 // the error catalogue forms messages).
 #pragma once
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,6 +16,7 @@
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
+#include "runtime/output.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -29,8 +31,24 @@ inline const char* category_name(error::Category c) {
     return names[static_cast<int>(c)];
 }
 
+// What print and prin wrote during the current line.
+inline std::string printed;
+
+inline void capture_print(const Cell& string, bool newline) {
+    const series::Buffer* b = series::buffer(string.w2);
+    for (uint32_t i = string.w1; i < b->length(); i++) {
+        uint32_t c = 0;
+        std::memcpy(&c, b->at(i), b->unit());
+        printed += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    if (newline) printed += '\n';
+}
+
 // Evaluates one input line as the console does and answers its output.
 inline std::string run_line(std::string_view input) {
+    static const bool hooked = (output::add_hook(capture_print, nullptr), true);
+    (void)hooked;
+    printed.clear();
     stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
     stack::data.base = stack::data.top = stack::data.bottom;
     std::string out;
@@ -50,7 +68,7 @@ inline std::string run_line(std::string_view input) {
         stack::unwind_for_error();
         out = std::string("*** ") + category_name(e.category) + "/" + std::string(e.id) + "\n";
     }
-    return out;
+    return printed + out;
 }
 
 struct TranscriptCase {
