@@ -326,8 +326,17 @@ bool same_values(const Cell& a, const Cell& b) {
         case TypeId::float_:
         case TypeId::percent:
         case TypeId::time: return a.w2 == b.w2 && a.w3 == b.w3;
+        case TypeId::object: return a.w1 == b.w1;
+        case TypeId::bitset: return a.w2 == b.w2;
+        case TypeId::pair: return a.w2 == b.w2 && a.w3 == b.w3;
+        case TypeId::native:
+        case TypeId::action:
+        case TypeId::point2d: return a.w1 == b.w1 && a.w2 == b.w2;
+        case TypeId::op: return a.w2 == b.w2 && a.w3 == b.w3;
+        case TypeId::tuple:
+        case TypeId::money: return actions::compare(a, b, CompareOp::strict_equal);
         default:
-            if (is_any_word(type_of(a))) return a.w1 == b.w1 && a.w2 == b.w2;
+            if (is_series(type_of(a))) return a.w1 == b.w1 && a.w2 == b.w2;
             return a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
     }
 }
@@ -477,10 +486,12 @@ Cell words_refinement_local() { return word::make_cell(TypeId::refinement, 0, to
 
 void install_control(std::span<Routine> r);
 void install_output(std::span<Routine> r);
+void install_sets(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
     install_control(r);
     install_output(r);
+    install_sets(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;
