@@ -82,9 +82,14 @@ inline void check_arg(const Cell& entry, const Cell& name) {
 }
 
 // Fetches one argument of the entry's kind from the code and pushes it.
-uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t pos, uint32_t flags) {
+uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t pos, uint32_t flags,
+                   uint32_t mode = 0) {
     const arg_cache::Kind kind = arg_cache::kind_of(entry);
     if (pos >= length(code)) {
+        if (mode & call_mode::fill_missing) {
+            stack::push(none::value);
+            return pos;
+        }
         if (kind == arg_cache::Kind::literal && arg_cache::admits(entry, TypeId::unset)) {
             stack::push(unset::value);
             return pos;
@@ -145,7 +150,7 @@ bool find_refinement(NodeId cache, uint32_t from, uint32_t sym, uint32_t& entry,
 // Collects the arguments of a call whose frame is open, calls it, and
 // closes the frame. `left` is an operator's left operand.
 uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const PathRefinements& path,
-                        const Cell* left) {
+                        const Cell* left, uint32_t mode) {
     const NodeId cache = arg_cache::of(fn);
     const bool is_function = type_of(fn) == TypeId::function;
     const uint32_t n = length(cache);
@@ -160,10 +165,10 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
         if (i == 0 && left) {
             stack::push(*left);
         } else {
-            pos = fetch_one(e, name, code, pos, arg_flags);
+            pos = fetch_one(e, name, code, pos, arg_flags, mode);
             if (stack::exiting()) [[unlikely]] return pos;
         }
-        check_arg(e, name);
+        if (!(mode & call_mode::fill_missing) || type_of(stack::data.top[-1]) != TypeId::none) check_arg(e, name);
     }
     const Cell last = n > 0 ? cell_at(cache, n - 1) : unset_cell;
     const uint32_t count = type_of(last) == TypeId::integer ? last.w2 : 0;
@@ -179,6 +184,40 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
         }
     } else {
         for (uint32_t r = 0; r < refinement_count; r++) refinements[r] = -1;
+    }
+
+    // Every refinement supplied from the code in spec order: a value that
+    // turns it on or off, then its arguments.
+    if (mode & call_mode::all) {
+        uint32_t ordinal = 0;
+        for (uint32_t j = i; j < n; j++) {
+            if (type_of(cell_at(cache, j)) != TypeId::refinement) continue;
+            bool on = false;
+            if (pos < length(code)) {
+                pos = eval_expression(code, pos, 0);
+                if (stack::exiting()) [[unlikely]] return pos;
+                on = truthy(*--stack::data.top);
+            }
+            if (is_function) base[j] = on ? logic::true_value : logic::false_value;
+            else if (ordinal < refinement_count && on) refinements[ordinal] = static_cast<int32_t>(stack::data.top - base);
+            for (uint32_t k = j + 1; k < n; k++) {
+                const Cell e = cell_at(cache, k);
+                if (type_of(e) != TypeId::typeset) break;
+                if (!on && (mode & call_mode::safer)) {
+                    if (pos < length(code)) pos++;
+                    continue;
+                }
+                pos = fetch_one(e, name, code, pos, 0, call_mode::fill_missing);
+                if (stack::exiting()) [[unlikely]] return pos;
+                if (is_function) {
+                    base[k] = stack::data.top[-1];
+                    stack::pop();
+                } else if (!on) {
+                    stack::pop();
+                }
+            }
+            ordinal++;
+        }
     }
 
     // Refinements given in the path, in path order.
@@ -241,7 +280,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
 }
 
 uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const PathRefinements& path,
-              bool infix) {
+              bool infix, uint32_t mode = 0) {
     const bool named = type_of(name) == TypeId::word;
     const uint32_t sym = named ? name.w2 : to_int(Sym::tag_anon);
     const NodeId ctx = named ? name.w1 : 0;
@@ -254,7 +293,7 @@ uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const
         case TypeId::routine: error::fire(error::Category::internal, "not-done");
         default: error::unreachable();
     }
-    return fetch_and_call(fn, name, code, pos, path, infix ? &left : nullptr);
+    return fetch_and_call(fn, name, code, pos, path, infix ? &left : nullptr, mode);
 }
 
 // The fast path of an operator over numbers: 0-2 the arithmetic codes, 8 +
@@ -361,8 +400,9 @@ uint32_t eval_next(NodeId code, uint32_t pos, bool push) {
     return pos;
 }
 
-uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const PathRefinements& path) {
-    return call(fn, name, code, pos, path, false);
+uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const PathRefinements& path,
+                       uint32_t mode) {
+    return call(fn, name, code, pos, path, false, mode);
 }
 
 uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {

@@ -43,6 +43,16 @@ uint32_t eval_expression(NodeId code, uint32_t position, uint32_t flags = 0);
 // value pushed, or in the caller's result slot; answers the next position.
 uint32_t eval_next(NodeId code, uint32_t position, bool push);
 
+// Calling modes of `apply`: missing trailing arguments become none; every
+// refinement is supplied from the code (a value turning it on or off, then
+// its arguments); with safer, an inactive refinement's arguments are
+// stepped over unevaluated.
+namespace call_mode {
+inline constexpr uint32_t fill_missing = 1;
+inline constexpr uint32_t all = 2;
+inline constexpr uint32_t safer = 4;
+}  // namespace call_mode
+
 // Calls a function value with arguments collected from the code at the
 // position; `name` is the word it was reached by (or any other value for an
 // anonymous call). Path refinements are the path's cells from `refinement`
@@ -52,7 +62,7 @@ struct PathRefinements {
     uint32_t from = 0;
 };
 uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t position,
-                       const PathRefinements& refinements = {});
+                       const PathRefinements& refinements = {}, uint32_t mode = 0);
 
 // Evaluates a path (get: no function is called; set: the last element is
 // set to `value`); pushes the value; answers the next code position.

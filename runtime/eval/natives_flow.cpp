@@ -254,6 +254,34 @@ void n_do(bool, std::span<const int32_t> refs) {
     }
 }
 
+// apply: the function is resolved from a word, a path's first word, or a
+// function value; its arguments are taken from the block as code.
+void n_apply(bool, std::span<const int32_t> refs) {
+    const Cell f = *arg(0);
+    const Cell args = *arg(1);
+    Cell fn = f, name = unset_cell;
+    const TypeId t = type_of(f);
+    if (is_any_word(t) && t != TypeId::refinement && t != TypeId::issue) {
+        fn = *context::value_cell(f);
+        name = f;
+        set_type_keep_flags(name, TypeId::word);
+    } else if (t == TypeId::path) {
+        const Cell first = item(f.w2, f.w1);
+        fn = *context::value_cell(first);
+        name = first;
+    }
+    if (type_of(fn) == TypeId::op) fn = native::unwrap_op(fn);
+    const TypeId ft = type_of(fn);
+    if (ft != TypeId::function && ft != TypeId::native && ft != TypeId::action && ft != TypeId::routine)
+        error::script("invalid-arg", {f});
+    uint32_t mode = interpreter::call_mode::fill_missing;
+    if (refs[0] >= 0) mode |= interpreter::call_mode::all;
+    if (refs[1] >= 0) mode |= interpreter::call_mode::safer;
+    interpreter::eval_function(fn, name, args.w2, args.w1, {}, mode);
+    if (stack::exiting()) return;
+    *arg(0) = *--stack::data.top;
+}
+
 // --- Exits --------------------------------------------------------------------
 
 void n_break(bool, std::span<const int32_t> refs) { stack::throw_break(refs[0] >= 0, false); }
@@ -523,6 +551,7 @@ void install(std::span<Routine> r) {
     r[80] = n_throw;
     r[81] = n_catch;
     r[87] = n_unset;
+    r[106] = n_apply;
 }
 
 }  // namespace qor::natives::impl
