@@ -11,6 +11,7 @@
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/natives.h"
+#include "runtime/eval/trace.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
@@ -111,6 +112,14 @@ uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t po
     return pos + 1;
 }
 
+bool run_traced_body(const Cell& fn, const Cell& body);
+
+// Restores the trace switch a function's trace flags changed.
+struct TraceSwitch {
+    bool saved = trace::state.on;
+    ~TraceSwitch() { trace::state.on = saved; }
+};
+
 // Runs an interpreted function body in the call frame; answers false when
 // an exit other than return or exit passes through.
 bool run_body(const Cell& fn) {
@@ -121,12 +130,35 @@ bool run_body(const Cell& fn) {
         *stack::data.base = none::value;
         return true;
     }
+    if (fn.header & (function::flag_trace | function::flag_no_trace)) [[unlikely]] {
+        TraceSwitch restore;
+        trace::state.on = (fn.header & function::flag_no_trace) ? false : trace::state.saved_on;
+        return run_traced_body(fn, body);
+    }
+    if (trace::state.on) [[unlikely]] return run_traced_body(fn, body);
     eval_block(body, true);
     if (stack::exiting()) [[unlikely]] {
         if (stack::pending != stack::exit_return && stack::pending != stack::exit_exit) return false;
         stack::take_exit();
     }
     return true;
+}
+
+// The body of a function run while tracing: prolog before, epilog after
+// (with a pending exit kept across the callback).
+bool run_traced_body(const Cell& fn, const Cell& body) {
+    trace::fire(trace::prolog, body.w2, body.w1, &fn, nullptr);
+    if (stack::exiting()) return false;
+    eval_block(body, true);
+    const uint32_t pending = stack::take_exit();
+    const Cell result = *stack::data.base;
+    if (pending == stack::exit_none || pending == stack::exit_return || pending == stack::exit_exit) {
+        trace::fire(trace::epilog, body.w2, -1, &fn, &result);
+        if (stack::exiting()) return false;
+        return true;
+    }
+    stack::pending = pending;
+    return false;
 }
 
 // Finds a refinement among the cache entries from `from`: its entry index
@@ -257,6 +289,10 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
     }
 
     // The call.
+    if (trace::wanted(trace::call)) [[unlikely]] {
+        trace::fire(trace::call, code, pos, &name, &fn);
+        if (stack::exiting()) return pos;
+    }
     if (is_function) {
         if (count > 0) {
             stack::push(logic::false_value);
@@ -284,6 +320,10 @@ uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const
     const bool named = type_of(name) == TypeId::word;
     const uint32_t sym = named ? name.w2 : to_int(Sym::tag_anon);
     const NodeId ctx = named ? name.w1 : 0;
+    if (trace::wanted(trace::open)) [[unlikely]] {
+        trace::fire(trace::open, code, pos, nullptr, &fn);
+        if (stack::exiting()) return pos;
+    }
     Cell left;
     if (infix) left = *--stack::data.top;
     switch (type_of(fn)) {
@@ -293,7 +333,10 @@ uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const
         case TypeId::routine: error::fire(error::Category::internal, "not-done");
         default: error::unreachable();
     }
-    return fetch_and_call(fn, name, code, pos, path, infix ? &left : nullptr, mode);
+    pos = fetch_and_call(fn, name, code, pos, path, infix ? &left : nullptr, mode);
+    if (trace::wanted(trace::return_) && !stack::exiting()) [[unlikely]]
+        trace::fire(trace::return_, code, pos, &name, &stack::data.top[-1]);
+    return pos;
 }
 
 // The fast path of an operator over numbers: 0-2 the arithmetic codes, 8 +
@@ -327,7 +370,11 @@ uint32_t infix_look_ahead(NodeId code, uint32_t pos) {
         const Cell* value = bound_value(w);
         if (!value || type_of(*value) != TypeId::op) break;
         const Cell fn = native::unwrap_op(*value);
-        const int fast = fast_code(fn);
+        if (trace::wanted(trace::fetch)) [[unlikely]] {
+            trace::fire(trace::fetch, code, pos, nullptr, &w);
+            if (stack::exiting()) break;
+        }
+        const int fast = trace::state.on ? -1 : fast_code(fn);
         if (fast >= 0 && pos + 1 < length(code) && is_number(type_of(stack::data.top[-1]))) {
             pos = eval_expression(code, pos + 1, eval_flag::no_infix);
             if (stack::exiting()) [[unlikely]] break;
@@ -349,6 +396,10 @@ uint32_t infix_look_ahead(NodeId code, uint32_t pos) {
 void set_from_top(const Cell& set_word) {
     const Cell value = stack::data.top[-1];
     if (type_of(value) == TypeId::unset) [[unlikely]] error::script("need-value", {set_word});
+    if (trace::wanted(trace::set)) [[unlikely]] {
+        trace::fire(trace::set, 0, -1, &set_word, &value);
+        if (stack::exiting()) return;
+    }
     const Cell* h = nullptr;
     Cell* slot = bound_value(set_word, &h);
     if (slot && context::kind_of(*h) != context::Kind::object) [[likely]] {
@@ -362,6 +413,8 @@ void set_from_top(const Cell& set_word) {
 
 }  // namespace
 
+bool run_function_body(const Cell& fn) { return run_body(fn); }
+
 void init() { current = unset_cell; }
 
 const Cell& current_code() { return current; }
@@ -373,12 +426,24 @@ void eval_block(const Cell& block, bool into_result) {
     stack::mark_eval_block(to_int(Sym::tag_body));
     Cell* const result = stack::push(unset::value);
     current = Cell{to_int(TypeId::block), pos, code, 0};
+    if (trace::state.on) [[unlikely]] {
+        trace::fire(trace::enter, code, pos, nullptr, nullptr);
+        if (stack::exiting()) return;
+    }
     while (pos < length(code)) {
         current.w1 = pos;
         pos = eval_expression(code, pos, 0);
         if (stack::exiting()) [[unlikely]] return;
         *result = stack::data.top[-1];
         stack::data.top = result + 1;
+        if (trace::wanted(trace::expr)) [[unlikely]] {
+            trace::fire(trace::expr, code, pos, nullptr, result);
+            if (stack::exiting()) return;
+        }
+    }
+    if (trace::wanted(trace::exit)) [[unlikely]] {
+        trace::fire(trace::exit, code, length(code), nullptr, result);
+        if (stack::exiting()) return;
     }
     if (into_result) stack::unwind_set_result();
     else stack::unwind();
@@ -407,12 +472,14 @@ uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t p
 
 uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
     const Cell v = cell_at(code, pos++);
+    bool called = false;
     switch (type_of(v)) {
         case TypeId::paren: eval_block(as_block(v), false); break;
         case TypeId::word: {
             const Cell value = word_value(v);
             const TypeId t = type_of(value);
             if (is_callable(t)) {
+                called = true;
                 pos = call(value, v, code, pos, {}, false);
             } else if (t == TypeId::unset) {
                 error::script("no-value", {v});
@@ -472,6 +539,11 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
         }
     }
     if (stack::exiting()) [[unlikely]] return pos;
+    if (trace::wanted(trace::push) && !called && !is_callable(type_of(v)) && type_of(v) != TypeId::path)
+        [[unlikely]] {
+        trace::fire(trace::push, code, pos, nullptr, &stack::data.top[-1]);
+        if (stack::exiting()) return pos;
+    }
     if (!(flags & eval_flag::no_infix)) pos = infix_look_ahead(code, pos);
     return pos;
 }

@@ -69,6 +69,12 @@ uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t p
 enum class PathMode : uint8_t { call, get, set };
 uint32_t eval_path(const Cell& path, NodeId code, uint32_t position, PathMode mode, const Cell* value = nullptr);
 
+// Runs an interpreted function body in the open call frame (its arguments
+// on the stack from the argument base); the result goes into the frame's
+// result slot. Answers false when an exit other than return or exit passes
+// through (it stays pending).
+bool run_function_body(const Cell& fn);
+
 // Whether a value counts as true: everything but none and false.
 [[nodiscard]] inline bool truthy(const Cell& v) {
     const TypeId t = type_of(v);

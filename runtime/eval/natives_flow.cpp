@@ -11,6 +11,7 @@
 #include "runtime/eval/actions.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
+#include "runtime/eval/trace.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/series.h"
 #include "runtime/series_tail.h"
@@ -201,9 +202,33 @@ void n_case(bool, std::span<const int32_t> refs) {
     *arg(0) = answer;
 }
 
+void do_value(std::span<const int32_t> refs);
+
+// Puts the trace state back however the traced evaluation ends.
+struct TraceRestore {
+    trace::State saved = trace::state;
+    ~TraceRestore() { trace::state = saved; }
+};
+
 void n_do(bool, std::span<const int32_t> refs) {
+    if (refs[3] < 0) {
+        do_value(refs);
+        return;
+    }
+    const Cell callback = *arg(static_cast<uint32_t>(refs[3]));
+    TraceRestore restore;
+    trace::state.callback = callback;
+    trace::state.mask = trace::mask_of(callback);
+    trace::state.on = true;
+    trace::state.saved_on = true;
+    trace::fire(trace::init, 0, -1, nullptr, nullptr);
+    if (stack::exiting()) return;
+    do_value(refs);
+}
+
+void do_value(std::span<const int32_t> refs) {
     const Cell value = *arg(0);
-    if (refs[0] >= 0 || refs[3] >= 0) error::fire(error::Category::internal, "not-done");
+    if (refs[0] >= 0) error::fire(error::Category::internal, "not-done");
     switch (type_of(value)) {
         case TypeId::block:
         case TypeId::paren:
@@ -290,6 +315,11 @@ void n_exit(bool, std::span<const int32_t>) { stack::throw_exit(false); }
 void n_return(bool, std::span<const int32_t>) { stack::throw_exit(true); }
 
 void n_throw(bool, std::span<const int32_t> refs) {
+    if (trace::wanted(trace::throw_)) {
+        const Cell value = *arg(0);
+        trace::fire(trace::throw_, 0, -1, nullptr, &value);
+        if (stack::exiting()) return;
+    }
     if (refs[0] < 0) stack::push(unset::value);
     stack::throw_throw();
 }
@@ -331,6 +361,10 @@ void n_catch(bool, std::span<const int32_t> refs) {
         stack::clear_throw_position();
         stack::data.base[0] = value;
         stack::keep();
+        if (trace::wanted(trace::catch_)) {
+            trace::fire(trace::catch_, 0, -1, nullptr, &value);
+            if (stack::exiting()) return;
+        }
     }
     stack::unwind_set_result();
 }

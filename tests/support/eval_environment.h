@@ -45,6 +45,8 @@ inline void define_environment() {
         {Action::add, two, "+"},        {Action::subtract, two, "-"},  {Action::multiply, two, "*"},
         {Action::divide, two, "/"},     {Action::remainder, two, "//"}, {Action::negate, one, ""},
         {Action::even_q, one, ""},      {Action::odd_q, one, ""},      {Action::absolute, one, ""},
+        {Action::append, "series [any-type!] value [any-type!] /part length [any-type!] /only /dup count [any-type!]", ""},
+        {Action::copy, "value [any-type!] /part length [any-type!] /deep /types kind [any-type!]", ""},
     };
     for (const ActionSpec& a : actions) {
         const Cell value = natives::make_action(a.action, a.spec);
