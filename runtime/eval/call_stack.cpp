@@ -7,11 +7,12 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/error_fire.h"
 #include "runtime/words/context.h"
+#include "runtime/words/symbol_ids.h"
 
 namespace qor::stack {
 
 CallStack calls;
-AnonymousSymbols anonymous;
+AnonymousSymbols anonymous{to_int(Sym::tag_body), to_int(Sym::tag_anon)};
 int32_t throw_position = -1;
 uint32_t pending = exit_none;
 
@@ -84,6 +85,8 @@ void pop_own_frame() {
 }  // namespace
 
 const char* detail::native_floor = nullptr;
+
+void init_calls() { init_calls(anonymous); }
 
 void init_calls(AnonymousSymbols symbols) {
     calls.bottom = own_frames;

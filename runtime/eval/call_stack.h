@@ -76,9 +76,10 @@ extern AnonymousSymbols anonymous;
 // The innermost frame at the last throw (frames from the bottom), or -1.
 extern int32_t throw_position;
 
-// Empties the call stack and sets the anonymous symbols; the data stack is
-// set up by stack::init().
-void init_calls(AnonymousSymbols symbols = {});
+// Empties the call stack (and sets the anonymous symbols); the data stack
+// is set up by stack::init().
+void init_calls();
+void init_calls(AnonymousSymbols symbols);
 
 // The values reference of a function context (word 2 of its context!
 // cell: for a stack context, the data-stack index of its first value plus

@@ -7,6 +7,8 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/error_fire.h"
+#include "runtime/eval/actions.h"
+#include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/series.h"
@@ -217,24 +219,37 @@ LoopWords loop_words(const Cell& spec) {
     return {spec, n};
 }
 
+// The item of a series at a position: a block's cell directly, any other
+// series' item by `pick` (a char! of a string, an integer! of a binary!).
+Cell series_item(const Cell& series, uint32_t pos) {
+    if (is_cell_series(type_of(series))) return item(series.w2, pos);
+    Cell at = series;
+    at.w1 = pos;
+    fast::pick(at, 1, word::load("foreach"));
+    return *--stack::data.top;
+}
+
 // Sets the loop words from the series at the position (none past the tail);
 // answers whether any item was there.
 bool set_loop_words(const LoopWords& words, const Cell& series, uint32_t pos) {
     const uint32_t tail = length(series.w2);
     if (pos >= tail) return false;
     if (type_of(words.spec) != TypeId::block) {
-        set_word(words.spec, item(series.w2, pos));
+        set_word(words.spec, series_item(series, pos));
         return true;
     }
     for (uint32_t i = 0; i < words.count; i++) {
-        const Cell value = pos + i < length(series.w2) ? item(series.w2, pos + i) : none::value;
+        const Cell value = pos + i < length(series.w2) ? series_item(series, pos + i) : none::value;
         set_word(item(words.spec.w2, words.spec.w1 + i), value);
     }
     return true;
 }
 
-void require_cell_series(const Cell& series) {
-    if (!is_cell_series(type_of(series))) error::fire(error::Category::internal, "not-done");
+// Only series that keep their items in a buffer are walked (not map!, not
+// image!).
+void require_walkable(const Cell& series) {
+    const TypeId t = type_of(series);
+    if (t == TypeId::map || t == TypeId::image || !is_series(t)) error::fire(error::Category::internal, "not-done");
 }
 
 void n_foreach(bool, std::span<const int32_t>) {
@@ -242,7 +257,7 @@ void n_foreach(bool, std::span<const int32_t>) {
     const Cell series = *arg(1);
     const Cell body = *arg(2);
     if (type_of(series) == TypeId::map && words.count != 2) error::script("invalid-arg", {words.spec});
-    require_cell_series(series);
+    require_walkable(series);
     open_loop();
     for (uint32_t pos = series.w1; set_loop_words(words, series, pos); pos += words.count) {
         const Step step = run_body(body);
@@ -276,29 +291,42 @@ void n_forall(bool, std::span<const int32_t>) {
     stack::unwind_set_result();
 }
 
-// Removes n cells at the position by moving the rest down.
-void remove_cells(NodeId node, uint32_t pos, uint32_t n) {
-    series::Buffer* b = series::buffer(node);
+// Removes n items at the position: a block's cells by moving the rest
+// down, any other series' items by the `remove` action with /part.
+void remove_items(const Cell& series, uint32_t pos, uint32_t n) {
+    series::Buffer* b = series::buffer(series.w2);
     const uint32_t len = b->length();
     if (pos >= len) return;
     if (pos + n > len) n = len - pos;
-    Cell* cells = b->cells();
-    std::memmove(cells + pos, cells + pos + n, (len - pos - n) * sizeof(Cell));
-    b->tail -= n * series::cell_unit;
+    if (is_cell_series(type_of(series))) {
+        Cell* cells = b->cells();
+        std::memmove(cells + pos, cells + pos + n, (len - pos - n) * sizeof(Cell));
+        b->tail -= n * series::cell_unit;
+        return;
+    }
+    Cell at = series;
+    at.w1 = pos;
+    stack::mark_native(to_int(Sym::tag_body));
+    stack::push(at);
+    stack::push(Cell{to_int(TypeId::integer), 0, n, 0});
+    const int32_t refs[] = {1, -1};
+    actions::dispatcher(Action::remove)(std::span<const int32_t>(refs));
+    stack::unwind();
+    stack::pop();
 }
 
 void n_remove_each(bool, std::span<const int32_t>) {
     const LoopWords words = loop_words(*arg(0));
     const Cell series = *arg(1);
     const Cell body = *arg(2);
-    require_cell_series(series);
+    require_walkable(series);
     open_loop();
     uint32_t pos = series.w1;
     while (set_loop_words(words, series, pos)) {
         const Step step = run_body(body);
         if (step == Step::pass) return;
         if (step == Step::leave) break;
-        if (truthy(*stack::data.base)) remove_cells(series.w2, pos, words.count);
+        if (truthy(*stack::data.base)) remove_items(series, pos, words.count);
         else pos += words.count;
     }
     stack::revert();
