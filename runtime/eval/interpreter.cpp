@@ -418,6 +418,8 @@ bool run_function_body(const Cell& fn) { return run_body(fn); }
 void init() { current = unset_cell; }
 
 const Cell& current_code() { return current; }
+Cell& current_code_cell() { return current; }
+Cell& trace_callback_cell() { return trace::state.callback; }
 
 void eval_block(const Cell& block, bool into_result) {
     const NodeId code = block.w2;

@@ -81,8 +81,21 @@ bool run_function_body(const Cell& fn);
     return t != TypeId::none && !(t == TypeId::logic && v.w1 == 0);
 }
 
+// For the collector: calls mark on each cell the interpreter keeps outside
+// the stacks (the current-code cell, the trace callback).
+template <class Mark>
+void for_each_root(Mark&& mark);
+
 // The process-wide cell that holds the block being evaluated, its index at
 // the current expression (for error reports).
 [[nodiscard]] const Cell& current_code();
+[[nodiscard]] Cell& current_code_cell();
+[[nodiscard]] Cell& trace_callback_cell();
+
+template <class Mark>
+void for_each_root(Mark&& mark) {
+    mark(current_code_cell());
+    mark(trace_callback_cell());
+}
 
 }  // namespace qor::interpreter
