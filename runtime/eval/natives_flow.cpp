@@ -369,6 +369,11 @@ void n_catch(bool, std::span<const int32_t> refs) {
     stack::unwind_set_result();
 }
 
+bool is_callable_type(TypeId t) {
+    return t == TypeId::function || t == TypeId::native || t == TypeId::action || t == TypeId::op ||
+           t == TypeId::routine;
+}
+
 // --- Comparison and values ----------------------------------------------------
 
 template <CompareOp Op>
@@ -439,16 +444,49 @@ Cell block_from_top(uint32_t n, TypeId type = TypeId::block) {
     return Cell{to_int(type), 0, node, 0};
 }
 
+// Puts the values of a block into `out`: appended when out is at its tail
+// (the answer is out as it was), else inserted at its position (the answer
+// is out after the inserted values).
+Cell put_into(const Cell& out, const Cell& values) {
+    const bool at_tail = out.w1 >= length(out.w2);
+    stack::mark_native(to_int(Sym::tag_body));
+    stack::push(out);
+    stack::push(values);
+    actions::dispatcher(at_tail ? Action::append : Action::insert)({});
+    const Cell answer = at_tail ? out : *stack::data.base;
+    stack::unwind();
+    stack::pop();
+    return answer;
+}
+
 void n_reduce(bool, std::span<const int32_t> refs) {
-    if (refs[0] >= 0) error::fire(error::Category::internal, "not-done");
     const Cell value = *arg(0);
-    if (type_of(value) != TypeId::block && type_of(value) != TypeId::paren) {
-        if (type_of(value) == TypeId::word) *arg(0) = *context::value_cell(value);
+    const Cell* into = refs[0] >= 0 ? arg(static_cast<uint32_t>(refs[0])) : nullptr;
+    if (is_callable_type(type_of(value))) return;  // function values answer themselves
+    if (type_of(value) != TypeId::block) {
+        // One value evaluated as an expression of its own.
+        const NodeId one = series::alloc_cells(1);
+        *series_tail::alloc_cell(one) = value;
+        const Cell code = block_of(one);
+        stack::push(code);
+        interpreter::eval_next(one, 0, true);
+        if (stack::exiting()) return;
+        const Cell result = *--stack::data.top;
+        stack::pop();
+        if (!into) {
+            *arg(0) = result;
+            return;
+        }
+        const NodeId holder = series::alloc_cells(1);
+        *series_tail::alloc_cell(holder) = result;
+        *arg(0) = put_into(*into, block_of(holder));
         return;
     }
     const int64_t n = push_reduced(value);
     if (n < 0) return;
-    *arg(0) = block_from_top(static_cast<uint32_t>(n));
+    for (Cell* c = stack::data.top - n; c < stack::data.top; c++) clear_new_line(*c);
+    const Cell reduced = block_from_top(static_cast<uint32_t>(n));
+    *arg(0) = into ? put_into(*into, reduced) : reduced;
 }
 
 // Pushes the composed cells of the block; answers their count or -1.
@@ -483,13 +521,13 @@ int64_t push_composed(const Cell& block, bool deep, bool only) {
 }
 
 void n_compose(bool, std::span<const int32_t> refs) {
-    if (refs[2] >= 0) error::fire(error::Category::internal, "not-done");
     if (type_of(*arg(0)) != TypeId::block)
         error::script("expect-val", {Cell{to_int(TypeId::datatype), to_int(TypeId::block), 0, 0},
                                      Cell{to_int(TypeId::datatype), to_int(type_of(*arg(0))), 0, 0}});
     const int64_t n = push_composed(*arg(0), refs[0] >= 0, refs[1] >= 0);
     if (n < 0) return;
-    *arg(0) = block_from_top(static_cast<uint32_t>(n));
+    const Cell composed = block_from_top(static_cast<uint32_t>(n));
+    *arg(0) = refs[2] >= 0 ? put_into(*arg(static_cast<uint32_t>(refs[2])), composed) : composed;
 }
 
 void n_value_q(bool, std::span<const int32_t>) {
@@ -513,8 +551,19 @@ void n_unset(bool, std::span<const int32_t>) {
     *arg(0) = unset::value;
 }
 
+bool is_path_type(TypeId t) {
+    return t == TypeId::path || t == TypeId::lit_path || t == TypeId::set_path || t == TypeId::get_path;
+}
+
 void n_get(bool, std::span<const int32_t> refs) {
     const Cell w = *arg(0);
+    if (is_path_type(type_of(w))) {
+        Cell path = w;
+        set_type_keep_flags(path, TypeId::get_path);
+        interpreter::eval_path(path, 0, 0, interpreter::PathMode::get);
+        *arg(0) = *--stack::data.top;
+        return;
+    }
     if (!is_any_word(type_of(w))) error::fire(error::Category::internal, "not-done");
     const Cell v = *context::value_cell(w);
     if (type_of(v) == TypeId::unset && refs[0] < 0) error::script("no-value", {w});
@@ -527,6 +576,9 @@ void n_set(bool, std::span<const int32_t> refs) {
     if (is_any_word(type_of(target))) {
         Cell w = target;
         context::set(w, value);
+    } else if (is_path_type(type_of(target))) {
+        interpreter::eval_path(target, 0, 0, interpreter::PathMode::set, &value);
+        stack::pop();
     } else if (type_of(target) == TypeId::block) {
         const bool spread = type_of(value) == TypeId::block && refs[2] < 0;
         for (uint32_t i = target.w1, k = 0; i < length(target.w2); i++, k++) {

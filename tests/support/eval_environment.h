@@ -46,6 +46,10 @@ inline void define_environment() {
         {Action::divide, two, "/"},     {Action::remainder, two, "//"}, {Action::negate, one, ""},
         {Action::even_q, one, ""},      {Action::odd_q, one, ""},      {Action::absolute, one, ""},
         {Action::append, "series [any-type!] value [any-type!] /part length [any-type!] /only /dup count [any-type!]", ""},
+        {Action::head, "series [any-type!]", ""},
+        {Action::tail, "series [any-type!]", ""},
+        {Action::next, "series [any-type!]", ""},
+        {Action::insert, "series [any-type!] value [any-type!] /part length [any-type!] /only /dup count [any-type!]", ""},
         {Action::copy, "value [any-type!] /part length [any-type!] /deep /types kind [any-type!]", ""},
     };
     for (const ActionSpec& a : actions) {
