@@ -1,0 +1,59 @@
+// The natives table: numbers, specs and the not-yet-implemented stubs.
+#include "runtime/eval/natives.h"
+
+#include "runtime/eval/arg_cache.h"
+#include "runtime/eval/call_stack.h"
+#include "runtime/memory/series.h"
+#include "runtime/words/symbol.h"
+#include "tests/unit/eval/eval_fixture.h"
+
+namespace qor::test {
+namespace {
+
+using NativesTableTest = EvalTest;
+
+TEST_F(NativesTableTest, FillCounterAndEmptySlots) {
+    EXPECT_EQ(natives::fill_counter(), 108u);
+    for (uint32_t n = 1; n <= natives::native_count; n++) EXPECT_NE(natives::code(n), nullptr) << n;
+    for (uint32_t n = 108; n <= natives::table_size; n++) EXPECT_EQ(natives::code(n), nullptr) << n;
+    EXPECT_EQ(natives::code(0), nullptr);
+    EXPECT_EQ(natives::code(121), nullptr);
+}
+
+// Every spec reads, names only known types, and gives its refinement count.
+TEST_F(NativesTableTest, EverySpecBuildsAnArgumentCache) {
+    const struct {
+        uint32_t number;
+        std::string_view word;
+        uint32_t arguments, refinements;
+    } samples[] = {
+        {1, "if", 2, 0},     {20, "do", 1, 4},      {35, "reduce", 1, 1}, {40, "parse", 2, 3},
+        {96, "now", 0, 10},  {99, "call", 1, 7},    {106, "transcode", 1, 7}, {107, "apply", 2, 2},
+    };
+    for (uint32_t n = 1; n <= natives::native_count; n++) {
+        const Cell native = natives::make(n);
+        const NodeId cache = arg_cache::of(native);
+        const series::Buffer* b = series::buffer(cache);
+        ASSERT_GT(b->length(), 0u) << natives::word_of(n);
+        EXPECT_EQ(type_of(series::buffer(cache)->cells()[b->length() - 1]), TypeId::integer) << natives::word_of(n);
+    }
+    for (const auto& s : samples) {
+        EXPECT_EQ(natives::word_of(s.number), s.word);
+        const NodeId cache = arg_cache::of(natives::make(s.number));
+        const series::Buffer* b = series::buffer(cache);
+        uint32_t args = 0;
+        while (args < b->length() && type_of(series::buffer(cache)->cells()[args]) == TypeId::typeset) args++;
+        EXPECT_EQ(args, s.arguments) << s.word;
+        EXPECT_EQ(series::buffer(cache)->cells()[b->length() - 1].w2, s.refinements) << s.word;
+    }
+}
+
+TEST_F(NativesTableTest, LaterNativesRaiseNotDone) {
+    stack::mark_native(1);
+    stack::push(Cell{to_int(TypeId::integer), 0, 1, 0});
+    const int32_t refs[] = {-1};
+    EXPECT_EQ(error_of([&] { natives::code(55)(false, std::span<const int32_t>(refs)); }), "internal/not-done");  // sine
+}
+
+}  // namespace
+}  // namespace qor::test
