@@ -230,4 +230,43 @@ void define_all() {
     }
 }
 
+namespace {
+
+// The native! values the checks read their argument caches from, made on
+// first use.
+Cell checked_natives[native_count + 1] = {};
+
+void check_arguments(uint32_t number, std::span<const int32_t> refinements) {
+    Cell& native = checked_natives[number];
+    if (type_of(native) != TypeId::native) native = make(number);
+    const NodeId cache = arg_cache::of(native);
+    const series::Buffer* b = series::buffer(cache);
+    uint32_t slot = 0;      // argument cell being checked
+    int32_t refinement = -1;
+    bool active = true;
+    for (uint32_t i = 0; i < b->length(); i++) {
+        const Cell e = series::buffer(cache)->cells()[i];
+        if (type_of(e) == TypeId::refinement) {
+            refinement++;
+            const int32_t at = static_cast<size_t>(refinement) < refinements.size() ? refinements[refinement] : -1;
+            active = at >= 0;
+            if (active) slot = static_cast<uint32_t>(at);
+            continue;
+        }
+        if (type_of(e) != TypeId::typeset) continue;
+        if (!active) continue;
+        const TypeId t = type_of(stack::data.base[slot]);
+        if (!arg_cache::admits(e, t))
+            error::expect_arg(word::load(word_of(number)), t, Cell{to_int(TypeId::word), 0, e.w3, 0xFFFFFFFF});
+        slot++;
+    }
+}
+
+}  // namespace
+
+void call(uint32_t number, bool check, std::span<const int32_t> refinements) {
+    if (check) check_arguments(number, refinements);
+    code(number)(check, refinements);
+}
+
 }  // namespace qor::natives

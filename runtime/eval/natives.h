@@ -50,4 +50,10 @@ void fill_table(std::span<const Routine> routines);
 // Sets every native's word in the global context to its native! value.
 void define_all();
 
+// Calls a native from compiled code: with the check flag set, each argument
+// of the current frame (the mandatory ones, and those of each present
+// refinement) is first checked against its spec's typeset (script
+// expect-arg with the native's word, the datatype and the argument's word).
+void call(uint32_t number, bool check, std::span<const int32_t> refinements);
+
 }  // namespace qor::natives

@@ -57,3 +57,32 @@ TEST_F(NativesTableTest, LaterNativesRaiseNotDone) {
 
 }  // namespace
 }  // namespace qor::test
+
+namespace qor::test {
+namespace {
+
+// What compiled code does: arguments in a frame, the check flag set.
+TEST_F(NativesTableTest, CheckFlagTestsArgumentsAgainstTheSpec) {
+    const Cell block = K({I(1)});
+    stack::mark_native(1);
+    stack::push(block);
+    stack::push(I(5));  // reduce/into's out: not an any-block!
+    const int32_t into[] = {1};
+    EXPECT_EQ(error_of([&] { natives::call(35, true, std::span<const int32_t>(into)); }), "script/expect-arg");
+    stack::unwind_checked();
+    // Unchecked refinement arguments are not looked at; a good call answers.
+    stack::mark_native(1);
+    stack::push(I(7));
+    const int32_t none[] = {-1};
+    natives::call(33, true, std::span<const int32_t>(none));  // not 7
+    EXPECT_EQ(type_of(*stack::data.base), TypeId::logic);
+    stack::unwind_checked();
+    stack::mark_native(1);
+    stack::push(I(7));
+    stack::push(I(8));
+    EXPECT_EQ(error_of([&] { natives::call(1, true, {}); }), "script/expect-arg");  // if 7 8: then-blk not a block
+    stack::unwind_checked();
+}
+
+}  // namespace
+}  // namespace qor::test
