@@ -6,7 +6,9 @@
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/error_fire.h"
+#include "runtime/series_tail.h"
 #include "runtime/words/context.h"
+#include "runtime/words/word.h"
 #include "runtime/words/symbol_ids.h"
 
 namespace qor::stack {
@@ -186,6 +188,42 @@ CallName get_call() {
     while (p >= calls.bottom && (p->symbol == anonymous.body || p->symbol == anonymous.anon)) p--;
     if (p < calls.bottom) return {};
     return {p->symbol, p->word_context};
+}
+
+namespace {
+
+// The word of a frame's symbol in its word context (the global context
+// when it has none).
+Cell frame_word(const Frame& f) {
+    return word::find_in_or_global(f.word_context ? f.word_context : context::global(), f.symbol);
+}
+
+}  // namespace
+
+void dump_calls(NodeId block) {
+    for_each_named_call([&](const Frame& f) {
+        const Cell w = frame_word(f);
+        *series_tail::alloc_cell(block) = w;
+        *series_tail::alloc_cell(block) = Cell{to_int(TypeId::integer), 0, f.saved_base, 0};
+    });
+}
+
+void collect_calls(int level, NodeId block, size_t end) {
+    const size_t last = end < call_depth() ? end : call_depth();
+    for (size_t i = 0; i < last; i++) {
+        const Frame f = calls.bottom[i];
+        if (f.symbol == anonymous.body || f.symbol == anonymous.anon) continue;
+        const Cell w = frame_word(f);
+        if (level <= 1) {
+            const int32_t index = word::index_of(w);
+            const NodeId ctx = word::context_of(w);
+            if (index < 0 || ctx == 0 || !context::has_values(*context::header(ctx))) continue;
+            if (type_of(*context::value_cell_at(ctx, static_cast<uint32_t>(index))) != TypeId::function) continue;
+        }
+        Cell plain = w;
+        set_header(plain, TypeId::word);
+        *series_tail::alloc_cell(block) = plain;
+    }
 }
 
 void throw_break(bool with_value, bool is_continue) {

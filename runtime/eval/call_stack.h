@@ -20,6 +20,7 @@
 
 #include "runtime/eval/data_stack.h"
 #include "runtime/eval/exit_codes.h"
+#include "runtime/memory/node.h"
 
 namespace qor::stack {
 
@@ -230,6 +231,15 @@ void for_each_named_call(F&& f) {
     for (const Frame* p = calls.top - 1; p > calls.bottom; p--)
         if (p->symbol != anonymous.body && p->symbol != anonymous.anon) f(*p);
 }
+
+// Appends, for each named frame from the innermost outward (the outermost
+// frame excluded), the frame's word and an integer! with its saved argument
+// base as a cell index.
+void dump_calls(NodeId block);
+// From the outermost frame up to the frame `end` (frames from the bottom),
+// appends a word! for each named frame whose symbol has a function! value
+// in its word context (any value when level > 1).
+void collect_calls(int level, NodeId block, size_t end);
 
 // Non-local exits. Each is called from inside the frame of the native that
 // starts it; each either sets `pending` with the stacks unwound to the frame

@@ -2,6 +2,7 @@
 #include "runtime/eval/call_stack.h"
 
 #include "runtime/cycle_stack.h"
+#include "runtime/words/word.h"
 #include "tests/unit/eval/eval_fixture.h"
 
 namespace qor::test {
@@ -269,6 +270,40 @@ TEST_F(CallStackTest, NamedCallsSkipAnonymousFrames) {
     EXPECT_EQ(seen, (std::vector<uint32_t>{102, 101}));
     EXPECT_TRUE(stack::has_flagged_frame());
     EXPECT_FALSE(stack::has_flagged_frame(nullptr, true));
+}
+
+}  // namespace
+}  // namespace qor::test
+
+namespace qor::test {
+namespace {
+
+TEST_F(CallStackTest, DumpAndCollectCallsListNamedFramesOnly) {
+    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
+    const Cell f = word::load("f");
+    const Cell g = word::load("g");
+    const Cell seven{to_int(TypeId::integer), 0, 7, 0};
+    Cell fw = f;
+    context::set(fw, Cell{to_int(TypeId::function), 0, 0, 0});
+    Cell gw = g;
+    context::set(gw, seven);
+    stack::mark_native(f.w2, f.w1);  // outermost: not dumped
+    stack::mark_interp_function(g.w2, g.w1, 0);
+    stack::mark_eval_block(to_int(Sym::tag_body));
+    stack::mark_interp_function(f.w2, f.w1, 0);
+    const NodeId dump = series::alloc_cells(8);
+    stack::dump_calls(dump);
+    ASSERT_EQ(series::buffer(dump)->length(), 4u);
+    EXPECT_EQ(series::buffer(dump)->cells()[0].w2, f.w2);
+    EXPECT_EQ(type_of(series::buffer(dump)->cells()[1]), TypeId::integer);
+    EXPECT_EQ(series::buffer(dump)->cells()[2].w2, g.w2);
+    // Level 1 lists only calls of functions; a higher level every named call.
+    const NodeId level1 = series::alloc_cells(8);
+    stack::collect_calls(1, level1, stack::call_depth());
+    EXPECT_EQ(series::buffer(level1)->length(), 2u);  // f twice, g holds no function
+    const NodeId level2 = series::alloc_cells(8);
+    stack::collect_calls(2, level2, stack::call_depth());
+    EXPECT_EQ(series::buffer(level2)->length(), 3u);
 }
 
 }  // namespace
