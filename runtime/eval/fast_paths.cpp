@@ -49,6 +49,8 @@ bool int_compare(int code, int32_t a, int32_t b) {
 
 }  // namespace
 
+// The operands may be cells of the stack at its top: each is read before
+// the result is pushed.
 void arith(Arith code, const Cell& word, const Cell& a, const Cell& b) {
     const TypeId ta = type_of(a), tb = type_of(b);
     if (ta == TypeId::integer && tb == TypeId::integer) {
@@ -80,7 +82,8 @@ void arith(Arith code, const Cell& word, const Cell& a, const Cell& b) {
     static constexpr Action actions_of[] = {Action::add, Action::subtract, Action::multiply, Action::add,
                                             Action::add, Action::or_t,    Action::and_t,    Action::xor_t};
     if (code == static_cast<Arith>(3) || code == static_cast<Arith>(4)) error::unreachable();
-    dispatch(actions_of[static_cast<int>(code)], word, {a, b});
+    const Cell x = a, y = b;
+    dispatch(actions_of[static_cast<int>(code)], word, {x, y});
 }
 
 void compare(int code, const Cell& word, const Cell& a, const Cell& b) {
@@ -89,7 +92,8 @@ void compare(int code, const Cell& word, const Cell& a, const Cell& b) {
         stack::push(int_compare(code, get_int(a), get_int(b)) ? logic::true_value : logic::false_value);
         return;
     }
-    open_frame(word, {a, b});
+    const Cell x = a, y = b;
+    open_frame(word, {x, y});
     actions::compare_args(static_cast<CompareOp>(code));
     stack::unwind();
 }

@@ -107,8 +107,9 @@ uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t po
             default: break;
         }
     }
-    Cell* pushed = stack::push(v);
-    clear_new_line(*pushed);
+    Cell copy = v;
+    clear_new_line(copy);
+    stack::push(copy);
     return pos + 1;
 }
 
@@ -378,10 +379,10 @@ uint32_t infix_look_ahead(NodeId code, uint32_t pos) {
         if (fast >= 0 && pos + 1 < length(code) && is_number(type_of(stack::data.top[-1]))) {
             pos = eval_expression(code, pos + 1, eval_flag::no_infix);
             if (stack::exiting()) [[unlikely]] break;
+            // The operands are read in place: the result then takes the left one's cell.
             stack::data.top -= 2;
-            const Cell left = stack::data.top[0], right = stack::data.top[1];
-            if (fast < 8) fast::arith(static_cast<fast::Arith>(fast), w, left, right);
-            else fast::compare(fast - 8, w, left, right);
+            if (fast < 8) fast::arith(static_cast<fast::Arith>(fast), w, stack::data.top[0], stack::data.top[1]);
+            else fast::compare(fast - 8, w, stack::data.top[0], stack::data.top[1]);
             continue;
         }
         pos = call(fn, w, code, pos + 1, {}, true);
@@ -394,7 +395,7 @@ uint32_t infix_look_ahead(NodeId code, uint32_t pos) {
 // objects go through the context layer, which marks the field and runs the
 // object's change handler.
 void set_from_top(const Cell& set_word) {
-    const Cell value = stack::data.top[-1];
+    const Cell& value = stack::data.top[-1];
     if (type_of(value) == TypeId::unset) [[unlikely]] error::script("need-value", {set_word});
     if (trace::wanted(trace::set)) [[unlikely]] {
         trace::fire(trace::set, 0, -1, &set_word, &value);
@@ -403,8 +404,9 @@ void set_from_top(const Cell& set_word) {
     const Cell* h = nullptr;
     Cell* slot = bound_value(set_word, &h);
     if (slot && context::kind_of(*h) != context::Kind::object) [[likely]] {
-        *slot = value;
-        clear_new_line(*slot);
+        Cell copy = value;
+        clear_new_line(copy);
+        *slot = copy;
         return;
     }
     Cell word = set_word;
@@ -488,8 +490,9 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
             } else if (t == TypeId::op) {
                 error::script("no-op-arg", {v});
             } else {
-                Cell* pushed = stack::push(value);
-                clear_new_line(*pushed);
+                Cell copy = value;
+                clear_new_line(copy);
+                stack::push(copy);
             }
             break;
         }
@@ -535,8 +538,9 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
             return pos;
         }
         default: {
-            Cell* pushed = stack::push(v);
-            clear_new_line(*pushed);
+            Cell copy = v;
+            clear_new_line(copy);
+            stack::push(copy);
             break;
         }
     }
