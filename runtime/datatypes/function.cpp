@@ -26,7 +26,6 @@ bool canonical_is(uint32_t sym, Sym s) { return symbol::resolve_alias(sym) == sy
 
 }  // namespace
 
-Cell* part(const Cell& fn, Part p) { return cells(fn.w3) + static_cast<uint32_t>(p); }
 
 Cell copy_deep(const Cell& block) {
     const uint32_t from = block.w1;

@@ -24,6 +24,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/memory/node.h"
+#include "runtime/memory/series.h"
 
 namespace qor::function {
 
@@ -33,7 +34,9 @@ enum class Part : uint32_t { body = 0, arg_cache = 1, code = 2, op_value = 3, ex
 inline constexpr uint32_t flag_trace = 0x400;
 inline constexpr uint32_t flag_no_trace = 0x200;
 
-[[nodiscard]] Cell* part(const Cell& fn, Part p);
+[[nodiscard]] inline Cell* part(const Cell& fn, Part p) {
+    return series::buffer(fn.w3)->cells() + static_cast<uint32_t>(p);
+}
 
 // Checks a spec block (script bad-func-def, dup-vars) and answers its
 // attribute flags.

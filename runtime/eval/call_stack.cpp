@@ -100,8 +100,6 @@ void init_calls(AnonymousSymbols symbols) {
     detail::native_floor = find_native_floor();
 }
 
-uint32_t context_values(uint32_t context) { return context::header(context)->w2; }
-void set_context_values(uint32_t context, uint32_t values) { context::header(context)->w2 = values; }
 
 // No frame is pushed: the data top backs off five cells so that the error
 // can be formed, the cycle stack is emptied, and the error is raised.

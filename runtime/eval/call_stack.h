@@ -21,6 +21,7 @@
 #include "runtime/eval/data_stack.h"
 #include "runtime/eval/exit_codes.h"
 #include "runtime/memory/node.h"
+#include "runtime/memory/series.h"
 
 namespace qor::stack {
 
@@ -85,8 +86,8 @@ void init_calls(AnonymousSymbols symbols);
 // The values reference of a function context (word 2 of its context!
 // cell: for a stack context, the data-stack index of its first value plus
 // one), and its restore.
-[[nodiscard]] uint32_t context_values(uint32_t context);
-void set_context_values(uint32_t context, uint32_t values);
+[[nodiscard]] inline uint32_t context_values(uint32_t context) { return series::buffer(context)->cells()->w2; }
+inline void set_context_values(uint32_t context, uint32_t values) { series::buffer(context)->cells()->w2 = values; }
 
 namespace detail {
 [[noreturn]] void call_overflow();
