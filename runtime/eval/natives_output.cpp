@@ -1,5 +1,7 @@
 // Output and coercion natives: print, prin, as.
 #include <climits>
+#include <cmath>
+#include <cstring>
 
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/unset.h"
@@ -81,6 +83,37 @@ void n_as(bool, std::span<const int32_t>) {
     *arg(0) = result;
 }
 
+// A pair coordinate: an integer as it is, a float truncated toward zero; a
+// float that is NaN or outside the integer range is refused.
+uint32_t pair_coordinate(const Cell& v) {
+    if (type_of(v) == TypeId::integer) return v.w2;
+    const double d = get_double(v);
+    if (std::isnan(d) || d >= 2147483648.0 || d <= -2147483649.0) error::script("invalid-arg", {v});
+    return static_cast<uint32_t>(static_cast<int32_t>(d));
+}
+
+void n_as_pair(bool, std::span<const int32_t>) {
+    const uint32_t x = pair_coordinate(*arg(0)), y = pair_coordinate(*arg(1));
+    *arg(0) = Cell{to_int(TypeId::pair), 0, x, y};
+}
+
+// A point coordinate as a 32-bit float's bits.
+uint32_t point_coordinate(const Cell& v) {
+    const float f = type_of(v) == TypeId::integer ? static_cast<float>(get_int(v)) : static_cast<float>(get_double(v));
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+void n_as_point2d(bool, std::span<const int32_t>) {
+    *arg(0) = Cell{to_int(TypeId::point2d), point_coordinate(*arg(0)), point_coordinate(*arg(1)), 0};
+}
+
+void n_as_point3d(bool, std::span<const int32_t>) {
+    *arg(0) = Cell{to_int(TypeId::point3d), point_coordinate(*arg(0)), point_coordinate(*arg(1)),
+                   point_coordinate(*arg(2))};
+}
+
 }  // namespace
 
 bool last_print_newline() { return last_newline; }
@@ -89,6 +122,9 @@ void install_output(std::span<Routine> r) {
     r[22] = n_print;
     r[23] = n_prin;
     r[97] = n_as;
+    r[72] = n_as_pair;
+    r[73] = n_as_point2d;
+    r[74] = n_as_point3d;
 }
 
 }  // namespace qor::natives::impl

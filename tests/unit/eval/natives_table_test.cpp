@@ -86,3 +86,34 @@ TEST_F(NativesTableTest, CheckFlagTestsArgumentsAgainstTheSpec) {
 
 }  // namespace
 }  // namespace qor::test
+
+namespace qor::test {
+namespace {
+
+TEST_F(NativesTableTest, AsPairTruncatesAndRefusesOutOfRange) {
+    const struct {
+        Cell x, y;
+        std::string error;
+        int32_t px, py;
+    } cases[] = {
+        {F(1.9), F(-1.9), "", 1, -1},
+        {I(3), I(-4), "", 3, -4},
+        {F(1e10), I(0), "script/invalid-arg", 0, 0},
+        {F(std::nan("")), I(0), "script/invalid-arg", 0, 0},
+    };
+    for (const auto& c : cases) {
+        stack::mark_native(1);
+        stack::push(c.x);
+        stack::push(c.y);
+        EXPECT_EQ(error_of([&] { natives::code(73)(false, {}); }), c.error);
+        if (c.error.empty()) {
+            EXPECT_EQ(type_of(*stack::data.base), TypeId::pair);
+            EXPECT_EQ(static_cast<int32_t>(stack::data.base->w2), c.px);
+            EXPECT_EQ(static_cast<int32_t>(stack::data.base->w3), c.py);
+        }
+        stack::unwind_checked();
+    }
+}
+
+}  // namespace
+}  // namespace qor::test
