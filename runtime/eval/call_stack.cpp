@@ -152,8 +152,13 @@ Frame* unwind_to(FrameKind kind, bool keep) {
 
 Frame* unwind_to_result(FrameKind kind) {
     const Cell result = *data.base;
+    Cell* const innermost_base = data.base;
+    Frame* const old_top = calls.top;
     Frame* found = unwind_to(kind, false);
-    Cell* slot = found ? cell_at(found->saved_base) : data.base;
+    // The found frame's own argument base: saved by the frame above it, or
+    // the current one when it was the last frame.
+    Cell* slot = innermost_base;
+    if (found && found + 1 < old_top) slot = cell_at(found[1].saved_base);
     *slot = result;
     data.base = slot;
     data.top = slot;

@@ -308,3 +308,30 @@ TEST_F(CallStackTest, DumpAndCollectCallsListNamedFramesOnly) {
 
 }  // namespace
 }  // namespace qor::test
+
+namespace qor::test {
+namespace {
+
+// Compiled code's return: the result moves into the call frame's slot,
+// which becomes the argument base with nothing above it.
+TEST_F(CallStackTest, UnwindToResultMovesTheResultIntoTheCallFrame) {
+    stack::mark_native(9);
+    stack::push(I(0));
+    set_values(ctx40, 77);
+    stack::mark_call(10, 0, ctx40);
+    Cell* call_base = stack::data.base;
+    stack::push(I(1));
+    stack::mark_function(10, 0, ctx40);
+    stack::mark_loop(11);
+    stack::push(I(42));  // the return value in the innermost result slot
+    stack::Frame* found = stack::unwind_to_result(FrameKind::call);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->kind(), FrameKind::call);
+    EXPECT_EQ(values_of(ctx40), 77u);
+    EXPECT_EQ(stack::data.base, call_base);
+    EXPECT_EQ(stack::data.top, call_base);
+    EXPECT_EQ(get_int(*call_base), 42);
+}
+
+}  // namespace
+}  // namespace qor::test
