@@ -259,8 +259,10 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
         for (uint32_t k = path.from; k < length(path.path); k++) {
             const Cell element = cell_at(path.path, k);
             bool on = true;
+            Cell flag = logic::true_value;  // what a function's refinement cell receives
             if (type_of(element) == TypeId::get_word) {
-                on = truthy(*context::value_cell(element));
+                flag = word_value(element);
+                on = truthy(flag);
             } else if (type_of(element) != TypeId::word && type_of(element) != TypeId::refinement) {
                 error::script("bad-refine", {element});
             }
@@ -271,7 +273,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
                 error::script("dup-refine", {Cell{to_int(TypeId::path), path.from - 1, path.path, 0}});
             if (ordinal < 32) given |= 1u << ordinal;
             if (is_function) {
-                base[entry] = on ? logic::true_value : logic::false_value;
+                base[entry] = flag;
             } else if (ordinal < refinement_count && on) {
                 refinements[ordinal] = static_cast<int32_t>(stack::data.top - base);
             }
