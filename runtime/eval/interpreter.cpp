@@ -329,6 +329,10 @@ uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const
     }
     Cell left;
     if (infix) left = *--stack::data.top;
+    // The function value holds the place of the result below the frame, so
+    // the function (its body, its spec) stays referenced while it runs even
+    // when its word is set to something else meanwhile.
+    Cell* const place = stack::push(fn);
     switch (type_of(fn)) {
         case TypeId::function: stack::mark_interp_function(sym, ctx, fn.w1); break;
         case TypeId::native:
@@ -336,9 +340,11 @@ uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const
         case TypeId::routine: error::fire(error::Category::internal, "not-done");
         default: error::unreachable();
     }
-    pos = fetch_and_call(fn, name, code, pos, path, infix ? &left : nullptr, mode);
-    if (trace::wanted(trace::return_) && !stack::exiting()) [[unlikely]]
-        trace::fire(trace::return_, code, pos, &name, &stack::data.top[-1]);
+    pos = fetch_and_call(*place, name, code, pos, path, infix ? &left : nullptr, mode);
+    if (stack::exiting()) [[unlikely]] return pos;
+    *place = place[1];
+    stack::data.top = place + 1;
+    if (trace::wanted(trace::return_)) [[unlikely]] trace::fire(trace::return_, code, pos, &name, place);
     return pos;
 }
 
