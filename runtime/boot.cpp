@@ -8,6 +8,8 @@
 #include "runtime/datatypes/register_all.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives.h"
 #include "runtime/eval/random.h"
 #include "runtime/handle_table.h"
 #include "runtime/hash/hash_table.h"
@@ -50,7 +52,7 @@ void make_global_context() { context::make_global(); }
 // first.
 void make_symbol_index() { symbol::init_table(); }
 void make_predefined_symbols() { words::init_all(); }
-void init_natives() {}
+void init_natives() { natives::init(); }
 void init_parse_stacks() {}
 void init_ownership_table() { ownership::init(); }
 void init_checksum_methods() {}
@@ -64,7 +66,7 @@ void init_lexer() {
     });
 }
 void decode_boot_image() {}
-void init_interpreter() {}
+void init_interpreter() { interpreter::init(); }
 void init_cell_pool() { cell_pool::init(); }
 void reset_collector_counters() {
     collector::init();

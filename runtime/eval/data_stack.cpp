@@ -2,6 +2,7 @@
 #include "runtime/eval/data_stack.h"
 
 #include "runtime/cycle_stack.h"
+#include "runtime/eval/call_stack.h"
 #include "runtime/error_fire.h"
 
 namespace qor::stack {
@@ -19,6 +20,7 @@ void init(std::span<Cell> storage) {
     data.base = data.bottom;
     data.top = data.bottom;
     data.limit = data.bottom + storage.size();
+    init_calls(anonymous);
 }
 
 // The push that reached the limit: the top backs off five cells from there

@@ -1,0 +1,160 @@
+// Fast paths over integers, floats and blocks.
+#include "runtime/eval/fast_paths.h"
+
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/error_fire.h"
+#include "runtime/eval/actions.h"
+#include "runtime/eval/call_stack.h"
+#include "runtime/memory/series.h"
+#include "runtime/words/symbol_ids.h"
+
+namespace qor::fast {
+
+namespace {
+
+// Opens a native frame named by the word with the operands pushed.
+void open_frame(const Cell& word, std::initializer_list<Cell> operands) {
+    const bool named = is_any_word(type_of(word));
+    stack::mark_native(named ? word.w2 : to_int(Sym::tag_anon), named ? word.w1 : 0);
+    for (const Cell& c : operands) stack::push(c);
+}
+
+void dispatch(Action a, const Cell& word, std::initializer_list<Cell> operands) {
+    open_frame(word, operands);
+    actions::dispatcher(a)({});
+    stack::unwind();
+}
+
+Cell integer(int32_t v) { return Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(v), 0}; }
+
+Cell float_cell(double d) {
+    Cell c{to_int(TypeId::float_), 0, 0, 0};
+    set_double(c, d);
+    return c;
+}
+
+bool int_compare(int code, int32_t a, int32_t b) {
+    switch (code) {
+        case 0:
+        case 2: return a == b;
+        case 1: return a != b;
+        case 3: return a < b;
+        case 4: return a <= b;
+        case 5: return a > b;
+        case 6: return a >= b;
+        default: error::unreachable();
+    }
+}
+
+}  // namespace
+
+// The operands may be cells of the stack at its top: each is read before
+// the result is pushed.
+void arith(Arith code, const Cell& word, const Cell& a, const Cell& b) {
+    const TypeId ta = type_of(a), tb = type_of(b);
+    if (ta == TypeId::integer && tb == TypeId::integer) {
+        const int32_t x = get_int(a), y = get_int(b);
+        int32_t r = 0;
+        bool overflowed = false;
+        switch (code) {
+            case Arith::add: overflowed = __builtin_add_overflow(x, y, &r); break;
+            case Arith::subtract: overflowed = __builtin_sub_overflow(x, y, &r); break;
+            case Arith::multiply: overflowed = __builtin_mul_overflow(x, y, &r); break;
+            case Arith::or_: r = x | y; break;
+            case Arith::and_: r = x & y; break;
+            case Arith::xor_: r = x ^ y; break;
+            default: error::unreachable();
+        }
+        if (!overflowed) {
+            stack::push(integer(r));
+            return;
+        }
+        const double dx = x, dy = y;
+        stack::push(float_cell(code == Arith::add ? dx + dy : code == Arith::subtract ? dx - dy : dx * dy));
+        return;
+    }
+    if (ta == TypeId::float_ && tb == TypeId::float_ && static_cast<int>(code) <= 2) {
+        const double x = get_double(a), y = get_double(b);
+        stack::push(float_cell(code == Arith::add ? x + y : code == Arith::subtract ? x - y : x * y));
+        return;
+    }
+    static constexpr Action actions_of[] = {Action::add, Action::subtract, Action::multiply, Action::add,
+                                            Action::add, Action::or_t,    Action::and_t,    Action::xor_t};
+    if (code == static_cast<Arith>(3) || code == static_cast<Arith>(4)) error::unreachable();
+    const Cell x = a, y = b;
+    dispatch(actions_of[static_cast<int>(code)], word, {x, y});
+}
+
+void compare(int code, const Cell& word, const Cell& a, const Cell& b) {
+    if (code < 0 || code >= compare_codes) error::unreachable();
+    if (type_of(a) == TypeId::integer && type_of(b) == TypeId::integer) {
+        stack::push(int_compare(code, get_int(a), get_int(b)) ? logic::true_value : logic::false_value);
+        return;
+    }
+    const Cell x = a, y = b;
+    open_frame(word, {x, y});
+    actions::compare_args(static_cast<CompareOp>(code));
+    stack::unwind();
+}
+
+bool compare_b(int code, const Cell& word, const Cell& a, const Cell& b, bool negate) {
+    compare(code, word, a, b);
+    const Cell r = *--stack::data.top;
+    return (r.w1 != 0) != negate;
+}
+
+void pick(const Cell& value, int32_t index, const Cell& word) {
+    if (type_of(value) == TypeId::block) {
+        const series::Buffer* buf = series::buffer(value.w2);
+        const int64_t n = static_cast<int64_t>(buf->length()) - value.w1;
+        if (index >= 1 && index <= n) {
+            stack::push(series::buffer(value.w2)->cells()[value.w1 + static_cast<uint32_t>(index) - 1]);
+        } else {
+            stack::push(none::value);
+        }
+        return;
+    }
+    open_frame(word, {value, integer(index)});
+    Cell element = integer(index);
+    actions::EvalPathArgs args{};
+    args.parent = stack::data.base;
+    args.element = &element;
+    args.path = stack::data.base;
+    args.index = 0;
+    args.get_mode = true;
+    args.last = true;
+    const Cell r = *actions::call_eval_path(args);
+    *stack::data.base = r;
+    stack::unwind();
+}
+
+void series_query(const Cell& value, Query code, const Cell& word) {
+    if (type_of(value) == TypeId::block) {
+        const int64_t len = series::buffer(value.w2)->length();
+        const uint32_t i = value.w1;
+        const int64_t n = len - i;
+        Cell r = value;
+        switch (code) {
+            case Query::length: r = integer(static_cast<int32_t>(n < 0 ? 0 : n)); break;
+            case Query::index: r = integer(static_cast<int32_t>(i + 1)); break;
+            case Query::head_q: r = i == 0 ? logic::true_value : logic::false_value; break;
+            case Query::tail_q: r = n < 1 ? logic::true_value : logic::false_value; break;
+            case Query::next: if (n >= 1) r.w1 = i + 1; break;
+            case Query::back: if (i > 0) r.w1 = i - 1; break;
+            case Query::head: r.w1 = 0; break;
+            case Query::tail: r.w1 = static_cast<uint32_t>(len > i ? len : i); break;
+            default: error::unreachable();
+        }
+        stack::push(r);
+        return;
+    }
+    static constexpr Action actions_of[] = {Action::length_q, Action::length_q, Action::index_q, Action::head_q,
+                                            Action::tail_q,   Action::next,     Action::back,    Action::head,
+                                            Action::tail};
+    const int c = static_cast<int>(code);
+    if (c < 1 || c > 8) error::unreachable();
+    dispatch(actions_of[c], word, {value});
+}
+
+}  // namespace qor::fast

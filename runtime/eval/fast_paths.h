@@ -1,0 +1,35 @@
+// Fast paths for the commonest operations: integer and float arithmetic,
+// comparisons, pick and series queries computed directly on the operand
+// cells, without a frame or dispatch, and falling back to the action
+// dispatchers inside a native frame named by the given word otherwise.
+//
+// Used by the interpreter for operators over integers and floats, and by
+// natives.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace qor::fast {
+
+enum class Arith : uint8_t { add = 0, subtract = 1, multiply = 2, or_ = 5, and_ = 6, xor_ = 7 };
+
+// Comparison codes 0-6: equal?, not-equal?, strict-equal?, lesser?,
+// lesser-or-equal?, greater?, greater-or-equal?.
+inline constexpr int compare_codes = 7;
+
+enum class Query : uint8_t { length = 1, index = 2, head_q = 3, tail_q = 4, next = 5, back = 6, head = 7, tail = 8 };
+
+// Pushes a op b. Integer results that leave the 32-bit range become floats.
+void arith(Arith code, const Cell& word, const Cell& a, const Cell& b);
+// Pushes a logic! for the comparison.
+void compare(int code, const Cell& word, const Cell& a, const Cell& b);
+// The truth of the comparison, exclusive-or negate; nothing stays pushed.
+[[nodiscard]] bool compare_b(int code, const Cell& word, const Cell& a, const Cell& b, bool negate);
+// Pushes the value at the 1-based index of a block (none outside it).
+void pick(const Cell& value, int32_t index, const Cell& word);
+// Pushes the answer of a series query.
+void series_query(const Cell& value, Query code, const Cell& word);
+
+}  // namespace qor::fast

@@ -1,0 +1,624 @@
+// The interpreter: blocks, expressions, calls and paths.
+#include "runtime/eval/interpreter.h"
+
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/error_fire.h"
+#include "runtime/eval/actions.h"
+#include "runtime/eval/arg_cache.h"
+#include "runtime/eval/call_stack.h"
+#include "runtime/eval/fast_paths.h"
+#include "runtime/eval/natives.h"
+#include "runtime/eval/trace.h"
+#include "runtime/memory/series.h"
+#include "runtime/words/context.h"
+#include "runtime/words/symbol.h"
+#include "runtime/words/word.h"
+
+namespace qor::interpreter {
+
+namespace {
+
+Cell current = unset_cell;
+
+// Code access through the node, so a moved or changed block stays safe.
+inline uint32_t length(NodeId node) { return series::buffer(node)->length(); }
+inline Cell cell_at(NodeId node, uint32_t i) { return series::buffer(node)->cells()[i]; }
+
+inline Cell as_block(const Cell& v) { return Cell{to_int(TypeId::block), v.w1, v.w2, 0}; }
+
+inline Cell retyped(const Cell& v, TypeId t) {
+    Cell c = v;
+    set_type_keep_flags(c, t);
+    clear_new_line(c);
+    return c;
+}
+
+// The value cell of a bound word: one index into its context's values (on
+// the data stack for a running function). nullptr when the word has no
+// value to offer (unbound, or a function context that is not running); the
+// context layer's slower lookup then gives the error.
+inline Cell* bound_value(const Cell& word, const Cell** context_cell = nullptr) {
+    const NodeId ctx = word::context_of(word);
+    const int32_t index = word::index_of(word);
+    if (ctx == 0 || index < 0) [[unlikely]] return nullptr;
+    const Cell& h = *series::buffer(ctx)->cells();
+    if (!context::has_values(h)) [[unlikely]] return nullptr;
+    if (context_cell) *context_cell = &h;
+    if (context::values_on_stack(h))
+        return stack::data.bottom + context::stack_values_index(h.w2) + static_cast<uint32_t>(index);
+    return series::buffer(h.w2)->cells() + index;
+}
+
+// The value of a word for evaluation.
+inline Cell word_value(const Cell& word) {
+    const Cell* slot = bound_value(word);
+    return slot ? *slot : *context::value_cell(word);
+}
+
+inline bool is_callable(TypeId t) {
+    return t == TypeId::native || t == TypeId::action || t == TypeId::function || t == TypeId::routine;
+}
+
+// Restores the current-code cell when an evaluation ends, however it ends.
+struct CurrentCode {
+    Cell saved = current;
+    ~CurrentCode() { current = saved; }
+};
+
+// The word an error names a call by.
+Cell call_word(const Cell& name) {
+    if (type_of(name) == TypeId::word) return name;
+    return word::make_cell(TypeId::word, 0, to_int(Sym::tag_anon), word::no_index);
+}
+Cell arg_word(const Cell& entry) { return word::make_cell(TypeId::word, 0, entry.w3, word::no_index); }
+
+// Checks the value just fetched for an argument against its typeset.
+inline void check_arg(const Cell& entry, const Cell& name) {
+    const TypeId t = type_of(stack::data.top[-1]);
+    if (!arg_cache::admits(entry, t)) [[unlikely]]
+        error::expect_arg(call_word(name), t, arg_word(entry));
+}
+
+// Fetches one argument of the entry's kind from the code and pushes it.
+uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t pos, uint32_t flags,
+                   uint32_t mode = 0) {
+    const arg_cache::Kind kind = arg_cache::kind_of(entry);
+    if (pos >= length(code)) {
+        if (mode & call_mode::fill_missing) {
+            stack::push(none::value);
+            return pos;
+        }
+        if (kind == arg_cache::Kind::literal && arg_cache::admits(entry, TypeId::unset)) {
+            stack::push(unset::value);
+            return pos;
+        }
+        error::script("no-arg", {call_word(name), arg_word(entry)});
+    }
+    if (kind == arg_cache::Kind::evaluated) return eval_expression(code, pos, flags);
+    const Cell v = cell_at(code, pos);
+    if (kind == arg_cache::Kind::literal) {
+        switch (type_of(v)) {
+            case TypeId::paren: eval_block(as_block(v), false); return pos + 1;
+            case TypeId::get_word: stack::push(word_value(v)); return pos + 1;
+            case TypeId::get_path: eval_path(v, code, pos + 1, PathMode::get); return pos + 1;
+            default: break;
+        }
+    }
+    Cell copy = v;
+    clear_new_line(copy);
+    stack::push(copy);
+    return pos + 1;
+}
+
+bool run_traced_body(const Cell& fn, const Cell& body);
+
+// Restores the trace switch a function's trace flags changed.
+struct TraceSwitch {
+    bool saved = trace::state.on;
+    ~TraceSwitch() { trace::state.on = saved; }
+};
+
+// Runs an interpreted function body in the call frame; answers false when
+// an exit other than return or exit passes through.
+bool run_body(const Cell& fn) {
+    stack::set_context_values(fn.w1, context::stack_values_ref(stack::index_of(stack::data.base)));
+    stack::set_body_flag(true);
+    const Cell body = *function::part(fn, function::Part::body);
+    if (type_of(body) != TypeId::block) {
+        *stack::data.base = none::value;
+        return true;
+    }
+    if (fn.header & (function::flag_trace | function::flag_no_trace)) [[unlikely]] {
+        TraceSwitch restore;
+        trace::state.on = (fn.header & function::flag_no_trace) ? false : trace::state.saved_on;
+        return run_traced_body(fn, body);
+    }
+    if (trace::state.on) [[unlikely]] return run_traced_body(fn, body);
+    eval_block(body, true);
+    if (stack::exiting()) [[unlikely]] {
+        if (stack::pending != stack::exit_return && stack::pending != stack::exit_exit) return false;
+        stack::take_exit();
+    }
+    return true;
+}
+
+// The body of a function run while tracing: prolog before, epilog after
+// (with a pending exit kept across the callback).
+bool run_traced_body(const Cell& fn, const Cell& body) {
+    trace::fire(trace::prolog, body.w2, body.w1, &fn, nullptr);
+    if (stack::exiting()) return false;
+    eval_block(body, true);
+    const uint32_t pending = stack::take_exit();
+    const Cell result = *stack::data.base;
+    if (pending == stack::exit_none || pending == stack::exit_return || pending == stack::exit_exit) {
+        trace::fire(trace::epilog, body.w2, -1, &fn, &result);
+        if (stack::exiting()) return false;
+        return true;
+    }
+    stack::pending = pending;
+    return false;
+}
+
+// Finds a refinement among the cache entries from `from`: its entry index
+// and its ordinal among the refinements; false when absent.
+bool find_refinement(NodeId cache, uint32_t from, uint32_t sym, uint32_t& entry, uint32_t& ordinal) {
+    const uint32_t canonical = symbol::resolve_alias(sym);
+    uint32_t r = 0;
+    for (uint32_t j = from; j < length(cache); j++) {
+        const Cell e = cell_at(cache, j);
+        if (type_of(e) != TypeId::refinement) continue;
+        if (symbol::resolve_alias(e.w2) == canonical) {
+            entry = j;
+            ordinal = r;
+            return true;
+        }
+        r++;
+    }
+    return false;
+}
+
+// Collects the arguments of a call whose frame is open, calls it, and
+// closes the frame. `left` is an operator's left operand.
+uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const PathRefinements& path,
+                        const Cell* left, uint32_t mode) {
+    const NodeId cache = arg_cache::of(fn);
+    const bool is_function = type_of(fn) == TypeId::function;
+    const uint32_t n = length(cache);
+    const uint32_t arg_flags = left ? eval_flag::no_infix : 0;
+    Cell* const base = stack::data.base;
+
+    // Mandatory arguments.
+    uint32_t i = 0;
+    for (; i < n; i++) {
+        const Cell e = cell_at(cache, i);
+        if (type_of(e) != TypeId::typeset) break;
+        if (i == 0 && left) {
+            stack::push(*left);
+        } else {
+            pos = fetch_one(e, name, code, pos, arg_flags, mode);
+            if (stack::exiting()) [[unlikely]] return pos;
+        }
+        if (!(mode & call_mode::fill_missing) || type_of(stack::data.top[-1]) != TypeId::none) check_arg(e, name);
+    }
+    const Cell last = n > 0 ? cell_at(cache, n - 1) : unset_cell;
+    const uint32_t count = type_of(last) == TypeId::integer ? last.w2 : 0;
+
+    // Refinements: functions get every one as false with none arguments.
+    int32_t refinements[32];
+    const uint32_t refinement_count = is_function ? 0 : (count < 32 ? count : 32);
+    if (is_function) {
+        for (uint32_t j = i; j < n; j++) {
+            const TypeId t = type_of(cell_at(cache, j));
+            if (t == TypeId::refinement) stack::push(logic::false_value);
+            else if (t == TypeId::typeset) stack::push(none::value);
+        }
+    } else {
+        for (uint32_t r = 0; r < refinement_count; r++) refinements[r] = -1;
+    }
+
+    // Every refinement supplied from the code in spec order: a value that
+    // turns it on or off, then its arguments.
+    if (mode & call_mode::all) {
+        uint32_t ordinal = 0;
+        for (uint32_t j = i; j < n; j++) {
+            if (type_of(cell_at(cache, j)) != TypeId::refinement) continue;
+            bool on = false;
+            if (pos < length(code)) {
+                pos = eval_expression(code, pos, 0);
+                if (stack::exiting()) [[unlikely]] return pos;
+                on = truthy(*--stack::data.top);
+            }
+            if (is_function) base[j] = on ? logic::true_value : logic::false_value;
+            else if (ordinal < refinement_count && on) refinements[ordinal] = static_cast<int32_t>(stack::data.top - base);
+            for (uint32_t k = j + 1; k < n; k++) {
+                const Cell e = cell_at(cache, k);
+                if (type_of(e) != TypeId::typeset) break;
+                if (!on && (mode & call_mode::safer)) {
+                    if (pos < length(code)) pos++;
+                    continue;
+                }
+                pos = fetch_one(e, name, code, pos, 0, call_mode::fill_missing);
+                if (stack::exiting()) [[unlikely]] return pos;
+                if (is_function) {
+                    base[k] = stack::data.top[-1];
+                    stack::pop();
+                } else if (!on) {
+                    stack::pop();
+                }
+            }
+            ordinal++;
+        }
+    }
+
+    // Refinements given in the path, in path order.
+    uint32_t given = 0;
+    if (path.path) {
+        for (uint32_t k = path.from; k < length(path.path); k++) {
+            const Cell element = cell_at(path.path, k);
+            bool on = true;
+            Cell flag = logic::true_value;  // what a function's refinement cell receives
+            if (type_of(element) == TypeId::get_word) {
+                flag = word_value(element);
+                on = truthy(flag);
+            } else if (type_of(element) != TypeId::word && type_of(element) != TypeId::refinement) {
+                error::script("bad-refine", {element});
+            }
+            uint32_t entry = 0, ordinal = 0;
+            if (!find_refinement(cache, i, element.w2, entry, ordinal))
+                error::script("no-refine", {call_word(name), element});
+            if (ordinal < 32 && (given >> ordinal & 1))
+                error::script("dup-refine", {Cell{to_int(TypeId::path), path.from - 1, path.path, 0}});
+            if (ordinal < 32) given |= 1u << ordinal;
+            if (is_function) {
+                base[entry] = flag;
+            } else if (ordinal < refinement_count && on) {
+                refinements[ordinal] = static_cast<int32_t>(stack::data.top - base);
+            }
+            for (uint32_t j = entry + 1; j < n; j++) {
+                const Cell e = cell_at(cache, j);
+                if (type_of(e) != TypeId::typeset) break;
+                pos = fetch_one(e, name, code, pos, 0);
+                if (stack::exiting()) [[unlikely]] return pos;
+                check_arg(e, name);
+                if (is_function) {
+                    base[j] = stack::data.top[-1];
+                    stack::pop();
+                }
+            }
+        }
+    }
+
+    // The call.
+    if (trace::wanted(trace::call)) [[unlikely]] {
+        trace::fire(trace::call, code, pos, &name, &fn);
+        if (stack::exiting()) return pos;
+    }
+    if (is_function) {
+        if (count > 0) {
+            stack::push(logic::false_value);
+            for (uint32_t l = 1; l < count; l++) stack::push(none::value);
+        }
+        if (!run_body(fn)) return pos;
+        stack::unwind_last();
+        return pos;
+    }
+    const std::span<const int32_t> slots(refinements, refinement_count);
+    if (type_of(fn) == TypeId::native) {
+        const natives::Routine routine = natives::code(fn.w1);
+        if (!routine) error::fire(error::Category::internal, "not-done");
+        routine(false, slots);
+    } else {
+        actions::dispatcher(static_cast<Action>(fn.w1))(slots);
+    }
+    if (stack::exiting()) [[unlikely]] return pos;
+    stack::unwind();
+    return pos;
+}
+
+uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const PathRefinements& path,
+              bool infix, uint32_t mode = 0) {
+    const bool named = type_of(name) == TypeId::word;
+    const uint32_t sym = named ? name.w2 : to_int(Sym::tag_anon);
+    const NodeId ctx = named ? name.w1 : 0;
+    if (trace::wanted(trace::open)) [[unlikely]] {
+        trace::fire(trace::open, code, pos, nullptr, &fn);
+        if (stack::exiting()) return pos;
+    }
+    Cell left;
+    if (infix) left = *--stack::data.top;
+    // The function value holds the place of the result below the frame, so
+    // the function (its body, its spec) stays referenced while it runs even
+    // when its word is set to something else meanwhile.
+    Cell* const place = stack::push(fn);
+    switch (type_of(fn)) {
+        case TypeId::function: stack::mark_interp_function(sym, ctx, fn.w1); break;
+        case TypeId::native:
+        case TypeId::action: stack::mark_interp_native(sym, ctx); break;
+        case TypeId::routine: error::fire(error::Category::internal, "not-done");
+        default: error::unreachable();
+    }
+    pos = fetch_and_call(*place, name, code, pos, path, infix ? &left : nullptr, mode);
+    if (stack::exiting()) [[unlikely]] return pos;
+    *place = place[1];
+    stack::data.top = place + 1;
+    if (trace::wanted(trace::return_)) [[unlikely]] trace::fire(trace::return_, code, pos, &name, place);
+    return pos;
+}
+
+// The fast path of an operator over numbers: 0-2 the arithmetic codes, 8 +
+// the comparison code, or -1 when the operator has none.
+int fast_code(const Cell& fn) {
+    if (type_of(fn) == TypeId::action) {
+        switch (static_cast<Action>(fn.w1)) {
+            case Action::add: return 0;
+            case Action::subtract: return 1;
+            case Action::multiply: return 2;
+            default: return -1;
+        }
+    }
+    if (type_of(fn) == TypeId::native) {
+        // equal? not-equal? strict-equal? lesser? greater? lesser-or-equal? greater-or-equal?
+        static constexpr int codes[] = {0, 1, 2, 3, 5, 4, 6};
+        if (fn.w1 >= 25 && fn.w1 <= 31) return 8 + codes[fn.w1 - 25];
+    }
+    return -1;
+}
+
+inline bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_; }
+
+// After an expression: while an operator word follows, it takes the value
+// just computed as its left operand and one operand from the code.
+// Arithmetic and comparison of numbers take the fast paths, without a frame.
+uint32_t infix_look_ahead(NodeId code, uint32_t pos) {
+    while (pos < length(code)) {
+        const Cell w = cell_at(code, pos);
+        if (type_of(w) != TypeId::word) break;
+        const Cell* value = bound_value(w);
+        if (!value || type_of(*value) != TypeId::op) break;
+        const Cell fn = native::unwrap_op(*value);
+        if (trace::wanted(trace::fetch)) [[unlikely]] {
+            trace::fire(trace::fetch, code, pos, nullptr, &w);
+            if (stack::exiting()) break;
+        }
+        const int fast = trace::state.on ? -1 : fast_code(fn);
+        if (fast >= 0 && pos + 1 < length(code) && is_number(type_of(stack::data.top[-1]))) {
+            pos = eval_expression(code, pos + 1, eval_flag::no_infix);
+            if (stack::exiting()) [[unlikely]] break;
+            // The operands are read in place: the result then takes the left one's cell.
+            stack::data.top -= 2;
+            if (fast < 8) fast::arith(static_cast<fast::Arith>(fast), w, stack::data.top[0], stack::data.top[1]);
+            else fast::compare(fast - 8, w, stack::data.top[0], stack::data.top[1]);
+            continue;
+        }
+        pos = call(fn, w, code, pos + 1, {}, true);
+        if (stack::exiting()) [[unlikely]] break;
+    }
+    return pos;
+}
+
+// Sets the word of a set-word to the value on top of the stack. Words of
+// objects go through the context layer, which marks the field and runs the
+// object's change handler.
+void set_from_top(const Cell& set_word) {
+    const Cell& value = stack::data.top[-1];
+    if (type_of(value) == TypeId::unset) [[unlikely]] error::script("need-value", {set_word});
+    if (trace::wanted(trace::set)) [[unlikely]] {
+        trace::fire(trace::set, 0, -1, &set_word, &value);
+        if (stack::exiting()) return;
+    }
+    const Cell* h = nullptr;
+    Cell* slot = bound_value(set_word, &h);
+    if (slot && context::kind_of(*h) != context::Kind::object) [[likely]] {
+        Cell copy = value;
+        clear_new_line(copy);
+        *slot = copy;
+        return;
+    }
+    Cell word = set_word;
+    context::set(word, value);
+}
+
+}  // namespace
+
+bool run_function_body(const Cell& fn) { return run_body(fn); }
+
+void init() { current = unset_cell; }
+
+const Cell& current_code() { return current; }
+Cell& current_code_cell() { return current; }
+Cell& trace_callback_cell() { return trace::state.callback; }
+
+void eval_block(const Cell& block, bool into_result) {
+    const NodeId code = block.w2;
+    uint32_t pos = block.w1;
+    CurrentCode restore;
+    stack::mark_eval_block(to_int(Sym::tag_body));
+    Cell* const result = stack::push(unset::value);
+    current = Cell{to_int(TypeId::block), pos, code, 0};
+    if (trace::state.on) [[unlikely]] {
+        trace::fire(trace::enter, code, pos, nullptr, nullptr);
+        if (stack::exiting()) return;
+    }
+    while (pos < length(code)) {
+        current.w1 = pos;
+        pos = eval_expression(code, pos, 0);
+        if (stack::exiting()) [[unlikely]] return;
+        *result = stack::data.top[-1];
+        stack::data.top = result + 1;
+        if (trace::wanted(trace::expr)) [[unlikely]] {
+            trace::fire(trace::expr, code, pos, nullptr, result);
+            if (stack::exiting()) return;
+        }
+    }
+    if (trace::wanted(trace::exit)) [[unlikely]] {
+        trace::fire(trace::exit, code, length(code), nullptr, result);
+        if (stack::exiting()) return;
+    }
+    if (into_result) stack::unwind_set_result();
+    else stack::unwind();
+}
+
+uint32_t eval_next(NodeId code, uint32_t pos, bool push) {
+    Cell* const old_top = stack::data.top;
+    stack::mark_interp_native(to_int(Sym::tag_body));
+    pos = eval_expression(code, pos, 0);
+    if (stack::exiting()) [[unlikely]] return pos;
+    const Cell value = stack::data.top[-1];
+    stack::unwind();
+    if (push) {
+        *old_top = value;
+    } else {
+        stack::data.top = old_top;
+        *stack::data.base = value;
+    }
+    return pos;
+}
+
+uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const PathRefinements& path,
+                       uint32_t mode) {
+    return call(fn, name, code, pos, path, false, mode);
+}
+
+uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
+    const Cell v = cell_at(code, pos++);
+    bool called = false;
+    switch (type_of(v)) {
+        case TypeId::paren: eval_block(as_block(v), false); break;
+        case TypeId::word: {
+            const Cell value = word_value(v);
+            const TypeId t = type_of(value);
+            if (is_callable(t)) {
+                called = true;
+                pos = call(value, v, code, pos, {}, false);
+            } else if (t == TypeId::unset) {
+                error::script("no-value", {v});
+            } else if (t == TypeId::op) {
+                error::script("no-op-arg", {v});
+            } else {
+                Cell copy = value;
+                clear_new_line(copy);
+                stack::push(copy);
+            }
+            break;
+        }
+        case TypeId::set_word:
+            if (pos >= length(code)) error::script("need-value", {v});
+            pos = eval_expression(code, pos, 0);
+            if (stack::exiting()) [[unlikely]] return pos;
+            set_from_top(v);
+            return pos;
+        case TypeId::lit_word: stack::push(retyped(v, TypeId::word)); break;
+        case TypeId::get_word: stack::push(word_value(v)); break;
+        case TypeId::issue: {
+            const uint32_t canonical = symbol::resolve_alias(v.w2);
+            if (pos < length(code) && type_of(cell_at(code, pos)) == TypeId::block &&
+                (canonical == symbol::resolve_alias(to_int(Sym::system)) ||
+                 canonical == symbol::resolve_alias(to_int(Sym::system_global))))
+                error::fire(error::Category::internal, "qor-system");
+            stack::push(retyped(v, TypeId::issue));
+            break;
+        }
+        case TypeId::native:
+        case TypeId::action:
+        case TypeId::function:
+        case TypeId::routine:
+            if (flags & eval_flag::literal_functions) {
+                stack::push(v);
+            } else {
+                pos = call(v, unset_cell, code, pos, {}, false);
+            }
+            break;
+        case TypeId::op: error::fire(error::Category::internal, "not-done");
+        case TypeId::path: pos = eval_path(v, code, pos, PathMode::call); break;
+        case TypeId::lit_path: stack::push(retyped(v, TypeId::path)); break;
+        case TypeId::get_path: pos = eval_path(v, code, pos, PathMode::get); break;
+        case TypeId::set_path: {
+            if (pos >= length(code)) error::script("need-value", {v});
+            pos = eval_expression(code, pos, 0);
+            if (stack::exiting()) [[unlikely]] return pos;
+            const Cell value = stack::data.top[-1];
+            if (type_of(value) == TypeId::unset) error::script("need-value", {v});
+            eval_path(v, code, pos, PathMode::set, &value);
+            stack::data.top[-1] = value;  // the expression's value is the value set
+            return pos;
+        }
+        default: {
+            Cell copy = v;
+            clear_new_line(copy);
+            stack::push(copy);
+            break;
+        }
+    }
+    if (stack::exiting()) [[unlikely]] return pos;
+    if (trace::wanted(trace::push) && !called && !is_callable(type_of(v)) && type_of(v) != TypeId::path)
+        [[unlikely]] {
+        trace::fire(trace::push, code, pos, nullptr, &stack::data.top[-1]);
+        if (stack::exiting()) return pos;
+    }
+    if (!(flags & eval_flag::no_infix)) pos = infix_look_ahead(code, pos);
+    return pos;
+}
+
+uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode mode, const Cell* value) {
+    Cell path = path_value;
+    clear_new_line(path);
+    const NodeId p = path.w2;
+    const uint32_t head = path.w1;
+    if (head >= length(p)) error::script("empty-path");
+    const Cell first = cell_at(p, head);
+    if (type_of(first) != TypeId::word) error::script("word-first", {path});
+    Cell* const old_top = stack::data.top;
+    Cell current_value = *context::value_cell(first);
+    if (type_of(current_value) == TypeId::unset) error::script("unset-path", {path, first});
+    if (is_callable(type_of(current_value)) && head + 1 <= length(p)) {
+        if (mode == PathMode::set) error::script("invalid-path-set", {path});
+        if (mode == PathMode::get) error::script("invalid-path-get", {path});
+        return call(current_value, first, code, pos, {p, head + 1}, false);
+    }
+    // The walk keeps its values on the stack: parent, then the current value.
+    Cell* parent = stack::push(none::value);
+    Cell* cur = stack::push(current_value);
+    Cell previous = first;
+    for (uint32_t k = head + 1; k < length(p); k++) {
+        Cell element = cell_at(p, k);
+        if (type_of(element) == TypeId::get_word) {
+            element = *context::value_cell(element);
+        } else if (type_of(element) == TypeId::paren) {
+            eval_block(as_block(element), false);
+            if (stack::exiting()) [[unlikely]] return pos;
+            element = *--stack::data.top;
+        }
+        const bool last = k + 1 == length(p);
+        Cell grand_parent = *parent;
+        actions::EvalPathArgs args{};
+        Cell set_value = value ? *value : unset_cell;
+        args.parent = cur;
+        args.element = &element;
+        args.value = mode == PathMode::set && last ? &set_value : nullptr;
+        args.path = &path;
+        args.grand_parent = type_of(grand_parent) == TypeId::none ? nullptr : &grand_parent;
+        args.previous = &previous;
+        args.index = static_cast<int32_t>(k - head - 1);
+        args.case_sensitive = false;
+        args.get_mode = mode == PathMode::get;
+        args.last = last;
+        args.event = true;
+        const Cell next = *actions::call_eval_path(args);
+        *parent = *cur;
+        *cur = next;
+        previous = element;
+        if (mode == PathMode::call && is_callable(type_of(next))) {
+            stack::data.top = old_top;
+            return call(next, unset_cell, code, pos, {p, k + 1}, false);
+        }
+    }
+    const Cell result = *cur;
+    stack::data.top = old_top;
+    stack::push(result);
+    return pos;
+}
+
+}  // namespace qor::interpreter

@@ -1,0 +1,56 @@
+// Binding natives: bind and in.
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/error_fire.h"
+#include "runtime/eval/natives_impl.h"
+#include "runtime/words/context.h"
+#include "runtime/words/word.h"
+
+namespace qor::natives::impl {
+
+namespace {
+
+// The context a bind or in argument refers to: a function's own context, or
+// the one an object or a word refers to (payload word 1 for all of them).
+NodeId target_context(const Cell& v) { return v.w1; }
+
+void n_bind(bool, std::span<const int32_t> refs) {
+    const Cell target = *arg(1);
+    const NodeId ctx = target_context(target);
+    if (ctx == 0) error::script("not-defined", {target});
+    Cell value = *arg(0);
+    if (is_any_word(type_of(value))) {
+        Cell w = value;
+        context::bind_word(ctx, w);
+        *arg(0) = w;
+        return;
+    }
+    if (refs[0] >= 0) {
+        value = function::copy_deep(value);
+        *arg(0) = value;
+    }
+    context::bind(*arg(0), ctx, type_of(target) == TypeId::object);
+}
+
+void n_in(bool, std::span<const int32_t>) {
+    const NodeId ctx = target_context(*arg(0));
+    Cell w = *arg(1);
+    const int32_t index = ctx ? context::find_word(ctx, w.w2, true) : -1;
+    if (index < 0) {
+        *arg(0) = none::value;
+        return;
+    }
+    if (type_of(w) == TypeId::refinement) set_header(w, TypeId::word);
+    w.w1 = ctx;
+    w.w3 = static_cast<uint32_t>(index);
+    *arg(0) = w;
+}
+
+}  // namespace
+
+void install_bind(std::span<Routine> r) {
+    r[37] = n_bind;
+    r[38] = n_in;
+}
+
+}  // namespace qor::natives::impl

@@ -1,0 +1,643 @@
+// Function making, dispatch, exits and value natives: func, function, does,
+// has, switch, case, do, break, continue, exit, return, throw, catch, the
+// comparison natives, not, type?, reduce, compose, value?, unset, get, set.
+#include <cstring>
+
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/error_fire.h"
+#include "runtime/eval/actions.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives_impl.h"
+#include "runtime/eval/trace.h"
+#include "runtime/lexer/lexer.h"
+#include "runtime/memory/series.h"
+#include "runtime/series_tail.h"
+#include "runtime/words/context.h"
+#include "runtime/words/symbol.h"
+#include "runtime/words/word.h"
+
+namespace qor::natives::impl {
+
+namespace {
+
+using interpreter::truthy;
+
+uint32_t length(NodeId node) { return series::buffer(node)->length(); }
+Cell item(NodeId node, uint32_t i) { return series::buffer(node)->cells()[i]; }
+Cell block_of(NodeId node) { return Cell{to_int(TypeId::block), 0, node, 0}; }
+
+// --- Making functions ---------------------------------------------------------
+
+// Clamps a series value's index to its tail.
+Cell clamped(Cell v) {
+    if (v.w1 > length(v.w2)) v.w1 = length(v.w2);
+    return v;
+}
+
+void make_function(const Cell& spec, const Cell& body) {
+    const Cell fn = *function::push_new(clamped(spec), clamped(body));
+    stack::pop();
+    *arg(0) = fn;
+}
+
+void n_func(bool, std::span<const int32_t>) { make_function(*arg(0), *arg(1)); }
+
+void n_does(bool, std::span<const int32_t>) {
+    const Cell body = *arg(0);
+    make_function(block_of(series::alloc_cells(1)), body);
+}
+
+// A shallow copy of the block from its index, with room to grow.
+NodeId copy_cells(const Cell& block) {
+    const uint32_t from = block.w1 < length(block.w2) ? block.w1 : length(block.w2);
+    const uint32_t n = length(block.w2) - from;
+    const NodeId node = series::alloc_cells(n + 8);
+    for (uint32_t i = 0; i < n; i++) *series_tail::alloc_cell(node) = item(block.w2, from + i);
+    return node;
+}
+
+void n_has(bool, std::span<const int32_t>) {
+    const NodeId spec = series::alloc_cells(length(arg(0)->w2) + 1);
+    stack::push(block_of(spec));
+    *series_tail::alloc_cell(spec) = words_refinement_local();
+    for (uint32_t i = arg(0)->w1; i < length(arg(0)->w2); i++) *series_tail::alloc_cell(spec) = item(arg(0)->w2, i);
+    stack::pop();
+    make_function(block_of(spec), *arg(1));
+}
+
+bool holds_symbol(NodeId block, uint32_t sym) {
+    const uint32_t canonical = symbol::resolve_alias(sym);
+    for (uint32_t i = 0; i < length(block); i++) {
+        const Cell c = item(block, i);
+        if (is_any_word(type_of(c)) && symbol::resolve_alias(c.w2) == canonical) return true;
+    }
+    return false;
+}
+
+// Collects the words the body sets into `found` (not already in `ignore`).
+void collect_locals(const Cell& body, NodeId ignore, NodeId found) {
+    for (uint32_t i = body.w1; i < length(body.w2); i++) {
+        const Cell c = item(body.w2, i);
+        const TypeId t = type_of(c);
+        auto add = [&](const Cell& w) {
+            if (holds_symbol(ignore, w.w2)) return;
+            Cell plain = word::make_cell(TypeId::word, w.w1, w.w2, static_cast<int32_t>(w.w3));
+            *series_tail::alloc_cell(ignore) = plain;
+            *series_tail::alloc_cell(found) = plain;
+        };
+        if (t == TypeId::set_word) {
+            add(c);
+        } else if (t == TypeId::word && i + 1 < length(body.w2)) {
+            const std::string_view s = symbol::spelling(symbol::resolve_alias(c.w2));
+            const bool words_follow = s == "foreach" || s == "remove-each" || s == "repeat";
+            const Cell next = item(body.w2, i + 1);
+            if (words_follow && (type_of(next) == TypeId::word || type_of(next) == TypeId::set_word)) {
+                add(next);
+            } else if (words_follow && s != "repeat" && type_of(next) == TypeId::block) {
+                for (uint32_t k = next.w1; k < length(next.w2); k++)
+                    if (type_of(item(next.w2, k)) == TypeId::word) add(item(next.w2, k));
+            }
+        } else if (t == TypeId::block || t == TypeId::paren) {
+            collect_locals(Cell{to_int(TypeId::block), c.w1, c.w2, 0}, ignore, found);
+        }
+    }
+}
+
+void n_function(bool, std::span<const int32_t>) {
+    const Cell spec = clamped(*arg(0));
+    const Cell body = clamped(*arg(1));
+    const NodeId new_spec = copy_cells(spec);
+    stack::push(block_of(new_spec));
+    const NodeId ignore = copy_cells(spec);
+    stack::push(block_of(ignore));
+    const NodeId found = series::alloc_cells(8);
+    stack::push(block_of(found));
+    const uint32_t extern_sym = symbol::resolve_alias(to_int(Sym::extern_));
+    const uint32_t local_sym = symbol::resolve_alias(to_int(Sym::local));
+    // /extern and its words leave the spec.
+    series::Buffer* b = series::buffer(new_spec);
+    for (uint32_t i = 0; i < b->length(); i++) {
+        const Cell c = b->cells()[i];
+        if (type_of(c) == TypeId::refinement && symbol::resolve_alias(c.w2) == extern_sym) {
+            uint32_t end = i + 1;
+            while (end < b->length() && type_of(b->cells()[end]) != TypeId::refinement) {
+                const TypeId t = type_of(b->cells()[end]);
+                if (!is_any_word(t) && t != TypeId::block && t != TypeId::string)
+                    error::script("bad-func-extern", {b->cells()[end]});
+                end++;
+            }
+            const uint32_t removed = end - i;
+            std::memmove(b->cells() + i, b->cells() + end, (b->length() - end) * sizeof(Cell));
+            b->tail -= removed * series::cell_unit;
+            break;
+        }
+    }
+    collect_locals(body, ignore, found);
+    if (length(found) > 0) {
+        if (!holds_symbol(new_spec, to_int(Sym::local))) *series_tail::alloc_cell(new_spec) = words_refinement_local();
+        for (uint32_t i = 0; i < length(found); i++) {
+            const Cell w = item(found, i);
+            if (symbol::resolve_alias(w.w2) != local_sym) *series_tail::alloc_cell(new_spec) = w;
+        }
+    }
+    stack::pop(3);
+    stack::push(block_of(new_spec));  // kept while the function is made
+    make_function(block_of(new_spec), body);
+}
+
+// --- Dispatch -----------------------------------------------------------------
+
+void n_switch(bool, std::span<const int32_t> refs) {
+    const Cell value = *arg(0), cases = *arg(1);
+    for (uint32_t i = cases.w1; i < length(cases.w2); i++) {
+        const Cell c = item(cases.w2, i);
+        if (type_of(c) != type_of(value) || !actions::compare(c, value, CompareOp::equal)) continue;
+        for (uint32_t k = i + 1; k < length(cases.w2); k++) {
+            const Cell b = item(cases.w2, k);
+            if (type_of(b) == TypeId::block) {
+                interpreter::eval_block(b, true);
+                return;
+            }
+        }
+        *arg(0) = none::value;
+        return;
+    }
+    if (refs[0] >= 0) {
+        interpreter::eval_block(*arg(static_cast<uint32_t>(refs[0])), true);
+        return;
+    }
+    *arg(0) = none::value;
+}
+
+void n_case(bool, std::span<const int32_t> refs) {
+    const Cell cases = *arg(0);
+    const bool all = refs[0] >= 0;
+    uint32_t pos = cases.w1;
+    Cell answer = none::value;
+    while (pos < length(cases.w2)) {
+        pos = interpreter::eval_next(cases.w2, pos, true);
+        if (stack::exiting()) return;
+        const Cell cond = *--stack::data.top;
+        if (pos >= length(cases.w2)) error::script("need-value", {word::load("case")});
+        if (type_of(cond) == TypeId::unset) error::script("no-return");
+        if (!truthy(cond)) {
+            pos++;
+            answer = none::value;
+            continue;
+        }
+        const Cell next = item(cases.w2, pos);
+        if (type_of(next) == TypeId::block) {
+            interpreter::eval_block(next, false);
+            pos++;
+        } else {
+            pos = interpreter::eval_next(cases.w2, pos, true);
+        }
+        if (stack::exiting()) return;
+        answer = *--stack::data.top;
+        if (!all) break;
+    }
+    *arg(0) = answer;
+}
+
+void do_value(std::span<const int32_t> refs);
+
+// Puts the trace state back however the traced evaluation ends.
+struct TraceRestore {
+    trace::State saved = trace::state;
+    ~TraceRestore() { trace::state = saved; }
+};
+
+void n_do(bool, std::span<const int32_t> refs) {
+    if (refs[3] < 0) {
+        do_value(refs);
+        return;
+    }
+    const Cell callback = *arg(static_cast<uint32_t>(refs[3]));
+    TraceRestore restore;
+    trace::state.callback = callback;
+    trace::state.mask = trace::mask_of(callback);
+    trace::state.on = true;
+    trace::state.saved_on = true;
+    trace::fire(trace::init, 0, -1, nullptr, nullptr);
+    if (stack::exiting()) return;
+    do_value(refs);
+}
+
+void do_value(std::span<const int32_t> refs) {
+    const Cell value = *arg(0);
+    if (refs[0] >= 0) error::fire(error::Category::internal, "not-done");
+    switch (type_of(value)) {
+        case TypeId::block:
+        case TypeId::paren:
+        case TypeId::hash: {
+            const Cell block{to_int(TypeId::block), value.w1, value.w2, 0};
+            if (refs[2] < 0) {
+                interpreter::eval_block(block, true);
+                return;
+            }
+            const Cell position_word = *arg(static_cast<uint32_t>(refs[2]));
+            uint32_t pos = block.w1;
+            if (pos >= length(block.w2)) {
+                *arg(0) = unset::value;
+            } else {
+                pos = interpreter::eval_next(block.w2, pos, false);
+                if (stack::exiting()) return;
+            }
+            Cell at = value;
+            at.w1 = pos;
+            Cell w = position_word;
+            context::set(w, at);
+            return;
+        }
+        case TypeId::path: {
+            interpreter::eval_path(value, 0, 0, interpreter::PathMode::call);
+            if (stack::exiting()) return;
+            *arg(0) = stack::data.top[-1];
+            return;
+        }
+        case TypeId::word: {
+            const Cell v = *context::value_cell(value);
+            if (type_of(v) == TypeId::unset) error::script("no-value", {value});
+            *arg(0) = v;
+            return;
+        }
+        case TypeId::string: {
+            Cell* code = stack::push(unset::value);
+            lexer::scan_string_value(code, value, -1);
+            interpreter::eval_block(*code, false);
+            if (stack::exiting()) return;
+            *arg(0) = stack::data.top[-1];
+            return;
+        }
+        case TypeId::file:
+        case TypeId::url:
+        case TypeId::error: error::fire(error::Category::internal, "not-done");
+        default: return;  // the value itself
+    }
+}
+
+// apply: the function is resolved from a word, a path's first word, or a
+// function value; its arguments are taken from the block as code.
+void n_apply(bool, std::span<const int32_t> refs) {
+    const Cell f = *arg(0);
+    const Cell args = *arg(1);
+    Cell fn = f, name = unset_cell;
+    const TypeId t = type_of(f);
+    if (is_any_word(t) && t != TypeId::refinement && t != TypeId::issue) {
+        fn = *context::value_cell(f);
+        name = f;
+        set_type_keep_flags(name, TypeId::word);
+    } else if (t == TypeId::path) {
+        const Cell first = item(f.w2, f.w1);
+        fn = *context::value_cell(first);
+        name = first;
+    }
+    if (type_of(fn) == TypeId::op) fn = native::unwrap_op(fn);
+    const TypeId ft = type_of(fn);
+    if (ft != TypeId::function && ft != TypeId::native && ft != TypeId::action && ft != TypeId::routine)
+        error::script("invalid-arg", {f});
+    uint32_t mode = interpreter::call_mode::fill_missing;
+    if (refs[0] >= 0) mode |= interpreter::call_mode::all;
+    if (refs[1] >= 0) mode |= interpreter::call_mode::safer;
+    interpreter::eval_function(fn, name, args.w2, args.w1, {}, mode);
+    if (stack::exiting()) return;
+    *arg(0) = *--stack::data.top;
+}
+
+// --- Exits --------------------------------------------------------------------
+
+void n_break(bool, std::span<const int32_t> refs) { stack::throw_break(refs[0] >= 0, false); }
+void n_continue(bool, std::span<const int32_t>) { stack::throw_break(false, true); }
+void n_exit(bool, std::span<const int32_t>) { stack::throw_exit(false); }
+void n_return(bool, std::span<const int32_t>) { stack::throw_exit(true); }
+
+void n_throw(bool, std::span<const int32_t> refs) {
+    if (trace::wanted(trace::throw_)) {
+        const Cell value = *arg(0);
+        trace::fire(trace::throw_, 0, -1, nullptr, &value);
+        if (stack::exiting()) return;
+    }
+    if (refs[0] < 0) stack::push(unset::value);
+    stack::throw_throw();
+}
+
+// Whether a catch/name takes a throw of this name.
+bool name_matches(const Cell& name, const Cell& wanted) {
+    if (type_of(name) != TypeId::word) return false;
+    const uint32_t canonical = symbol::resolve_alias(name.w2);
+    if (type_of(wanted) == TypeId::block) {
+        bool found = false;
+        for (uint32_t i = wanted.w1; i < length(wanted.w2); i++) {
+            const Cell w = item(wanted.w2, i);
+            if (type_of(w) != TypeId::word) error::script("invalid-refine-arg", {word::load("name"), wanted});
+            if (symbol::resolve_alias(w.w2) == canonical) found = true;
+        }
+        return found;
+    }
+    return symbol::resolve_alias(wanted.w2) == canonical;
+}
+
+void n_catch(bool, std::span<const int32_t> refs) {
+    const Cell block = *arg(0);
+    const Cell wanted = refs[0] >= 0 ? *arg(static_cast<uint32_t>(refs[0])) : unset_cell;
+    stack::mark_catch(to_int(Sym::tag_body));
+    stack::push(unset::value);
+    interpreter::eval_block(block, true);
+    if (stack::exiting()) {
+        if (stack::pending != stack::exit_throw) return;
+        // The catch frame is the last: its base holds the value and the name.
+        const Cell value = stack::data.base[0];
+        const Cell name = stack::data.base[1];
+        if (refs[0] >= 0 && !name_matches(name, wanted)) {
+            stack::take_exit();
+            stack::data.top = stack::data.base + 2;
+            stack::throw_throw();  // on to the next catch; this frame goes with it
+            return;
+        }
+        stack::take_exit();
+        stack::clear_throw_position();
+        stack::data.base[0] = value;
+        stack::keep();
+        if (trace::wanted(trace::catch_)) {
+            trace::fire(trace::catch_, 0, -1, nullptr, &value);
+            if (stack::exiting()) return;
+        }
+    }
+    stack::unwind_set_result();
+}
+
+bool is_callable_type(TypeId t) {
+    return t == TypeId::function || t == TypeId::native || t == TypeId::action || t == TypeId::op ||
+           t == TypeId::routine;
+}
+
+// --- Comparison and values ----------------------------------------------------
+
+template <CompareOp Op>
+void n_compare(bool, std::span<const int32_t>) {
+    actions::compare_args(Op);
+}
+
+bool same_values(const Cell& a, const Cell& b) {
+    if (type_of(a) != type_of(b)) return false;
+    switch (type_of(a)) {
+        case TypeId::none:
+        case TypeId::unset: return true;
+        case TypeId::integer:
+        case TypeId::char_: return a.w2 == b.w2;
+        case TypeId::logic:
+        case TypeId::datatype: return a.w1 == b.w1;
+        case TypeId::float_:
+        case TypeId::percent:
+        case TypeId::time: return a.w2 == b.w2 && a.w3 == b.w3;
+        case TypeId::object: return a.w1 == b.w1;
+        case TypeId::bitset: return a.w2 == b.w2;
+        case TypeId::pair: return a.w2 == b.w2 && a.w3 == b.w3;
+        case TypeId::native:
+        case TypeId::action:
+        case TypeId::point2d: return a.w1 == b.w1 && a.w2 == b.w2;
+        case TypeId::op: return a.w2 == b.w2 && a.w3 == b.w3;
+        case TypeId::tuple:
+        case TypeId::money: return actions::compare(a, b, CompareOp::strict_equal);
+        default:
+            if (is_series(type_of(a))) return a.w1 == b.w1 && a.w2 == b.w2;
+            return a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
+    }
+}
+
+void n_same(bool, std::span<const int32_t>) { *arg(0) = same_values(*arg(0), *arg(1)) ? logic::true_value : logic::false_value; }
+
+void n_not(bool, std::span<const int32_t>) { *arg(0) = truthy(*arg(0)) ? logic::false_value : logic::true_value; }
+
+void n_type_q(bool, std::span<const int32_t> refs) {
+    const TypeId t = type_of(*arg(0));
+    if (refs[0] >= 0) {
+        *arg(0) = word::make_cell(TypeId::word, context::global(), to_int(type_name_symbol(to_int(t))),
+                                  global_index(type_name_symbol(to_int(t))));
+    } else {
+        *arg(0) = Cell{to_int(TypeId::datatype), to_int(t), 0, 0};
+    }
+}
+
+// Evaluates every expression of the block, pushing the values; answers how
+// many, or -1 when an exit passes through.
+int64_t push_reduced(const Cell& block) {
+    uint32_t pos = block.w1;
+    int64_t n = 0;
+    while (pos < length(block.w2)) {
+        pos = interpreter::eval_next(block.w2, pos, true);
+        if (stack::exiting()) return -1;
+        n++;
+    }
+    return n;
+}
+
+// A new block of the last n cells of the stack, which are dropped.
+Cell block_from_top(uint32_t n, TypeId type = TypeId::block) {
+    const NodeId node = series::alloc_cells(n);
+    Cell* from = stack::data.top - n;
+    for (uint32_t i = 0; i < n; i++) *series_tail::alloc_cell(node) = from[i];
+    stack::data.top = from;
+    return Cell{to_int(type), 0, node, 0};
+}
+
+// Puts the values of a block into `out`: appended when out is at its tail
+// (the answer is out as it was), else inserted at its position (the answer
+// is out after the inserted values).
+Cell put_into(const Cell& out, const Cell& values) {
+    const bool at_tail = out.w1 >= length(out.w2);
+    stack::mark_native(to_int(Sym::tag_body));
+    stack::push(out);
+    stack::push(values);
+    actions::dispatcher(at_tail ? Action::append : Action::insert)({});
+    const Cell answer = at_tail ? out : *stack::data.base;
+    stack::unwind();
+    stack::pop();
+    return answer;
+}
+
+void n_reduce(bool, std::span<const int32_t> refs) {
+    const Cell value = *arg(0);
+    const Cell* into = refs[0] >= 0 ? arg(static_cast<uint32_t>(refs[0])) : nullptr;
+    if (is_callable_type(type_of(value))) return;  // function values answer themselves
+    if (type_of(value) != TypeId::block) {
+        // One value evaluated as an expression of its own.
+        const NodeId one = series::alloc_cells(1);
+        *series_tail::alloc_cell(one) = value;
+        const Cell code = block_of(one);
+        stack::push(code);
+        interpreter::eval_next(one, 0, true);
+        if (stack::exiting()) return;
+        const Cell result = *--stack::data.top;
+        stack::pop();
+        if (!into) {
+            *arg(0) = result;
+            return;
+        }
+        const NodeId holder = series::alloc_cells(1);
+        *series_tail::alloc_cell(holder) = result;
+        *arg(0) = put_into(*into, block_of(holder));
+        return;
+    }
+    const int64_t n = push_reduced(value);
+    if (n < 0) return;
+    for (Cell* c = stack::data.top - n; c < stack::data.top; c++) clear_new_line(*c);
+    const Cell reduced = block_from_top(static_cast<uint32_t>(n));
+    *arg(0) = into ? put_into(*into, reduced) : reduced;
+}
+
+// Pushes the composed cells of the block; answers their count or -1.
+int64_t push_composed(const Cell& block, bool deep, bool only) {
+    int64_t n = 0;
+    for (uint32_t i = block.w1; i < length(block.w2); i++) {
+        const Cell c = item(block.w2, i);
+        if (type_of(c) == TypeId::paren) {
+            interpreter::eval_block(Cell{to_int(TypeId::block), c.w1, c.w2, 0}, false);
+            if (stack::exiting()) return -1;
+            const Cell v = *--stack::data.top;
+            if (type_of(v) == TypeId::unset) continue;
+            if (type_of(v) == TypeId::block && !only) {
+                for (uint32_t k = v.w1; k < length(v.w2); k++, n++) stack::push(item(v.w2, k));
+                continue;
+            }
+            stack::push(v);
+            n++;
+        } else if (deep && type_of(c) == TypeId::block) {
+            const int64_t inner = push_composed(c, deep, only);
+            if (inner < 0) return -1;
+            Cell b = block_from_top(static_cast<uint32_t>(inner));
+            b.header = c.header;
+            stack::push(b);
+            n++;
+        } else {
+            stack::push(c);
+            n++;
+        }
+    }
+    return n;
+}
+
+void n_compose(bool, std::span<const int32_t> refs) {
+    if (type_of(*arg(0)) != TypeId::block)
+        error::script("expect-val", {Cell{to_int(TypeId::datatype), to_int(TypeId::block), 0, 0},
+                                     Cell{to_int(TypeId::datatype), to_int(type_of(*arg(0))), 0, 0}});
+    const int64_t n = push_composed(*arg(0), refs[0] >= 0, refs[1] >= 0);
+    if (n < 0) return;
+    const Cell composed = block_from_top(static_cast<uint32_t>(n));
+    *arg(0) = refs[2] >= 0 ? put_into(*arg(static_cast<uint32_t>(refs[2])), composed) : composed;
+}
+
+void n_value_q(bool, std::span<const int32_t>) {
+    const Cell w = *arg(0);
+    bool has = false;
+    if (word::context_of(w) != 0 && word::index_of(w) >= 0 && context::has_values(*context::header(w.w1)))
+        has = type_of(*context::value_cell(w)) != TypeId::unset;
+    *arg(0) = has ? logic::true_value : logic::false_value;
+}
+
+void n_unset(bool, std::span<const int32_t>) {
+    const Cell v = *arg(0);
+    if (type_of(v) == TypeId::block) {
+        for (uint32_t i = v.w1; i < length(v.w2); i++) {
+            Cell w = item(v.w2, i);
+            if (type_of(w) == TypeId::word) *context::value_cell(w) = unset::value;
+        }
+    } else {
+        *context::value_cell(v) = unset::value;
+    }
+    *arg(0) = unset::value;
+}
+
+bool is_path_type(TypeId t) {
+    return t == TypeId::path || t == TypeId::lit_path || t == TypeId::set_path || t == TypeId::get_path;
+}
+
+void n_get(bool, std::span<const int32_t> refs) {
+    const Cell w = *arg(0);
+    if (is_path_type(type_of(w))) {
+        Cell path = w;
+        set_type_keep_flags(path, TypeId::get_path);
+        interpreter::eval_path(path, 0, 0, interpreter::PathMode::get);
+        *arg(0) = *--stack::data.top;
+        return;
+    }
+    if (!is_any_word(type_of(w))) error::fire(error::Category::internal, "not-done");
+    const Cell v = *context::value_cell(w);
+    if (type_of(v) == TypeId::unset && refs[0] < 0) error::script("no-value", {w});
+    *arg(0) = v;
+}
+
+void n_set(bool, std::span<const int32_t> refs) {
+    const Cell target = *arg(0), value = *arg(1);
+    if (type_of(value) == TypeId::unset && refs[0] < 0) error::script("need-value", {target});
+    if (is_any_word(type_of(target))) {
+        Cell w = target;
+        context::set(w, value);
+    } else if (is_path_type(type_of(target))) {
+        interpreter::eval_path(target, 0, 0, interpreter::PathMode::set, &value);
+        stack::pop();
+    } else if (type_of(target) == TypeId::block) {
+        const bool spread = type_of(value) == TypeId::block && refs[2] < 0;
+        for (uint32_t i = target.w1, k = 0; i < length(target.w2); i++, k++) {
+            Cell w = item(target.w2, i);
+            if (!is_any_word(type_of(w))) error::script("invalid-arg", {w});
+            Cell v = value;
+            if (spread) v = value.w1 + k < length(value.w2) ? item(value.w2, value.w1 + k) : none::value;
+            context::set(w, v);
+        }
+    } else {
+        error::fire(error::Category::internal, "not-done");
+    }
+    *arg(0) = value;
+}
+
+}  // namespace
+
+Cell words_refinement_local() { return word::make_cell(TypeId::refinement, 0, to_int(Sym::local), word::no_index); }
+
+void install_control(std::span<Routine> r);
+void install_output(std::span<Routine> r);
+void install_sets(std::span<Routine> r);
+void install_bind(std::span<Routine> r);
+
+void install(std::span<Routine> r) {
+    install_control(r);
+    install_output(r);
+    install_sets(r);
+    install_bind(r);
+    r[13] = n_func;
+    r[14] = n_function;
+    r[15] = n_does;
+    r[16] = n_has;
+    r[17] = n_switch;
+    r[18] = n_case;
+    r[19] = n_do;
+    r[20] = n_get;
+    r[21] = n_set;
+    r[24] = n_compare<CompareOp::equal>;
+    r[25] = n_compare<CompareOp::not_equal>;
+    r[26] = n_compare<CompareOp::strict_equal>;
+    r[27] = n_compare<CompareOp::lesser>;
+    r[28] = n_compare<CompareOp::greater>;
+    r[29] = n_compare<CompareOp::lesser_or_equal>;
+    r[30] = n_compare<CompareOp::greater_or_equal>;
+    r[31] = n_same;
+    r[32] = n_not;
+    r[33] = n_type_q;
+    r[34] = n_reduce;
+    r[35] = n_compose;
+    r[68] = n_value_q;
+    r[76] = n_break;
+    r[77] = n_continue;
+    r[78] = n_exit;
+    r[79] = n_return;
+    r[80] = n_throw;
+    r[81] = n_catch;
+    r[87] = n_unset;
+    r[106] = n_apply;
+}
+
+}  // namespace qor::natives::impl

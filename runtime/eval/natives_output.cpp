@@ -1,0 +1,130 @@
+// Output and coercion natives: print, prin, as.
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "runtime/datatypes/text_buffer.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/error_fire.h"
+#include "runtime/eval/actions.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives_impl.h"
+#include "runtime/memory/series.h"
+#include "runtime/output.h"
+#include "runtime/series_tail.h"
+
+namespace qor::natives::impl {
+
+namespace {
+
+bool last_newline = true;
+
+// Forms the value (a block reduced first) and writes it with the newline
+// flag. Answers false when an exit passed through the reduction.
+bool write_formed(bool newline) {
+    Cell value = *arg(0);
+    if (type_of(value) == TypeId::block) {
+        const uint32_t from = stack::index_of(stack::data.top);
+        uint32_t pos = value.w1;
+        while (pos < series::buffer(value.w2)->length()) {
+            pos = interpreter::eval_next(value.w2, pos, true);
+            if (stack::exiting()) return false;
+            clear_new_line(stack::data.top[-1]);
+        }
+        const uint32_t n = stack::index_of(stack::data.top) - from;
+        const NodeId node = series::alloc_cells(n);
+        for (uint32_t i = 0; i < n; i++) *series_tail::alloc_cell(node) = *stack::cell_at(from + i);
+        stack::data.top = stack::cell_at(from);
+        value = Cell{to_int(TypeId::block), 0, node, 0};
+        *arg(0) = value;  // kept referenced while it is formed
+    }
+    Cell* text = stack::push(unset::value);
+    if (type_of(value) == TypeId::string) {
+        *text = value;
+        const uint32_t len = series::buffer(value.w2)->length();
+        if (text->w1 > len) text->w1 = len;
+    } else {
+        text_buffer::make(*text);
+        actions::call_form(value, *text, nullptr, INT32_MAX);
+    }
+    output::run_string_hooks(*text, newline);
+    last_newline = newline;
+    stack::pop();
+    return true;
+}
+
+void n_print(bool, std::span<const int32_t>) {
+    if (write_formed(true)) *arg(0) = unset::value;
+}
+
+void n_prin(bool, std::span<const int32_t>) {
+    if (write_formed(false)) *arg(0) = unset::value;
+}
+
+bool block_family(TypeId t) {
+    return t == TypeId::block || t == TypeId::paren || t == TypeId::path || t == TypeId::lit_path ||
+           t == TypeId::set_path || t == TypeId::get_path;
+}
+bool string_family(TypeId t) {
+    return t == TypeId::string || t == TypeId::file || t == TypeId::url || t == TypeId::tag || t == TypeId::email ||
+           t == TypeId::ref;
+}
+
+void n_as(bool, std::span<const int32_t>) {
+    const Cell type = *arg(0);
+    const Cell spec = *arg(1);
+    const TypeId target = type_of(type) == TypeId::datatype ? static_cast<TypeId>(type.w1) : type_of(type);
+    const TypeId from = type_of(spec);
+    if (!((block_family(target) && block_family(from)) || (string_family(target) && string_family(from))))
+        error::script("not-same-class", {Cell{to_int(TypeId::datatype), to_int(from), 0, 0},
+                                         Cell{to_int(TypeId::datatype), to_int(target), 0, 0}});
+    Cell result = spec;
+    set_type_keep_flags(result, target);
+    *arg(0) = result;
+}
+
+// A pair coordinate: an integer as it is, a float truncated toward zero; a
+// float that is NaN or outside the integer range is refused.
+uint32_t pair_coordinate(const Cell& v) {
+    if (type_of(v) == TypeId::integer) return v.w2;
+    const double d = get_double(v);
+    if (std::isnan(d) || d >= 2147483648.0 || d <= -2147483649.0) error::script("invalid-arg", {v});
+    return static_cast<uint32_t>(static_cast<int32_t>(d));
+}
+
+void n_as_pair(bool, std::span<const int32_t>) {
+    const uint32_t x = pair_coordinate(*arg(0)), y = pair_coordinate(*arg(1));
+    *arg(0) = Cell{to_int(TypeId::pair), 0, x, y};
+}
+
+// A point coordinate as a 32-bit float's bits.
+uint32_t point_coordinate(const Cell& v) {
+    const float f = type_of(v) == TypeId::integer ? static_cast<float>(get_int(v)) : static_cast<float>(get_double(v));
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+void n_as_point2d(bool, std::span<const int32_t>) {
+    *arg(0) = Cell{to_int(TypeId::point2d), point_coordinate(*arg(0)), point_coordinate(*arg(1)), 0};
+}
+
+void n_as_point3d(bool, std::span<const int32_t>) {
+    *arg(0) = Cell{to_int(TypeId::point3d), point_coordinate(*arg(0)), point_coordinate(*arg(1)),
+                   point_coordinate(*arg(2))};
+}
+
+}  // namespace
+
+bool last_print_newline() { return last_newline; }
+
+void install_output(std::span<Routine> r) {
+    r[22] = n_print;
+    r[23] = n_prin;
+    r[97] = n_as;
+    r[72] = n_as_pair;
+    r[73] = n_as_point2d;
+    r[74] = n_as_point3d;
+}
+
+}  // namespace qor::natives::impl

@@ -1,0 +1,29 @@
+// Replays the evaluator's transcripts in process.
+#include <filesystem>
+
+#include "tests/unit/eval/transcript_harness.h"
+
+namespace qor::test {
+namespace {
+
+class TranscriptTest : public EvalTest {
+protected:
+    void SetUp() override {
+        EvalTest::SetUp();
+        define_environment();
+    }
+
+    void replay(const std::string& name) {
+        const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
+        const std::vector<TranscriptCase> cases = read_transcript(dir + "/" + name);
+        EXPECT_FALSE(cases.empty());
+        for (const TranscriptCase& c : cases) EXPECT_EQ(run_line(c.input), c.expected) << ">> " << c.input;
+    }
+};
+
+TEST_F(TranscriptTest, Evaluation) { replay("evaluation.qt"); }
+TEST_F(TranscriptTest, ControlFlow) { replay("control.qt"); }
+TEST_F(TranscriptTest, FunctionsAndExits) { replay("functions.qt"); }
+
+}  // namespace
+}  // namespace qor::test
