@@ -34,12 +34,6 @@ namespace {
 
 bool boot_flag = false;
 
-// hash! and map! tables compare keys with the `compare` action; 0 means the
-// comparison holds.
-int32_t compare_keys(const Cell& a, const Cell& b, int op) {
-    return actions::compare(a, b, static_cast<CompareOp>(op)) ? 0 : 1;
-}
-
 void init_memory_manager() { memory::init(); }
 void init_handle_table() { handle::init(); }
 void make_first_frames() {
@@ -88,7 +82,6 @@ void boot() {
     init_handle_table();
     datatypes::register_all();   // parents before children, then image!
     actions::init();
-    hashtable::set_key_compare(compare_keys);
     make_first_frames();         // first node frame and series frame
     make_root_block();           // data stack, call-stack store, symbol block
     make_global_context();

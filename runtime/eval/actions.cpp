@@ -4,6 +4,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/eval/data_stack.h"
+#include "runtime/hash/hash_table.h"
 
 namespace qor::actions {
 
@@ -16,8 +17,19 @@ namespace {
 Dispatcher dispatch_table[action_count];
 }  // namespace
 
+namespace {
+
+// hash! and map! tables compare keys with the `compare` action; 0 means the
+// comparison holds.
+int32_t compare_keys(const Cell& a, const Cell& b, int op) {
+    return compare(a, b, static_cast<CompareOp>(op)) ? 0 : 1;
+}
+
+}  // namespace
+
 void init() {
     for (int n = 0; n < action_count; n++) dispatch_table[n] = detail::dispatchers[n];
+    hashtable::set_key_compare(compare_keys);
 }
 
 Dispatcher dispatcher(Action a) { return dispatch_table[to_int(a) - 1]; }
