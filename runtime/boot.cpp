@@ -11,6 +11,7 @@
 #include "runtime/eval/random.h"
 #include "runtime/handle_table.h"
 #include "runtime/hash/hash_table.h"
+#include "runtime/lexer/lexer.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
@@ -52,7 +53,7 @@ void init_ownership_table() { ownership::init(); }
 void init_checksum_methods() {}
 void init_compression_methods() {}
 void init_process_calls() {}
-void init_lexer() {}
+void init_lexer() { lexer::init(); }
 void decode_boot_image() {}
 void init_interpreter() {}
 void init_cell_pool() { cell_pool::init(); }

@@ -13,16 +13,24 @@
 //   top level.
 #include "runtime/datatypes/register_all.h"
 
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/paren.h"
+#include "runtime/datatypes/path.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/strings/binary.h"
+#include "runtime/strings/file_url.h"
+#include "runtime/strings/string_actions.h"
+#include "runtime/strings/tag_email_ref.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 
@@ -34,6 +42,10 @@ void register_all() {
     unset::init();
     none::init();
     logic::init();
+    series_type::init();
+    block::init();
+    string_type::init();
+    binary_type::init();
     integer::init();
     symbol::register_datatype();
     context::register_datatype();
@@ -43,9 +55,19 @@ void register_all() {
     word_type::init_get_word();
     word_type::init_refinement();
     char_::init();
+    path::init_path();
+    path::init_lit_path();
+    path::init_set_path();
+    path::init_get_path();
+    paren::init();
     word_type::init_issue();
+    file_url::init_url();
+    file_url::init_file();
     float_::init();
     typeset::init();
+    tag_email_ref::init_tag();
+    tag_email_ref::init_email();
+    tag_email_ref::init_ref();
 }
 
 }  // namespace qor::datatypes

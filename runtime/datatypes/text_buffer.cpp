@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/memory/series.h"
+#include "runtime/strings/string_core.h"
 
 namespace qor::text_buffer {
 
@@ -47,22 +48,6 @@ series::Buffer* with_room(uint32_t node, uint32_t n) {
     return series::expand_copy(node, std::max<uint64_t>(uint64_t{b->capacity} * 2, needed));
 }
 
-// Re-encodes the whole string in wider units; positions (in characters)
-// stay what they were.
-series::Buffer* widen(uint32_t node, uint32_t unit) {
-    series::Buffer* b = series::buffer(node);
-    const uint32_t old_unit = b->unit(), length = b->length(), head_units = b->head_units();
-    std::u32string saved(length + head_units, U'\0');
-    for (uint32_t i = 0; i < length + head_units; i++) saved[i] = read_unit(b->data() + i * old_unit, old_unit);
-    const uint64_t capacity = (uint64_t{length + head_units} + 16) * unit * 2;
-    b = series::expand(node, capacity);
-    b->flags = (b->flags & ~series::flag::unit_mask) | unit;
-    b->head = head_units * unit;
-    b->tail = (head_units + length) * unit;
-    for (uint32_t i = 0; i < length + head_units; i++) write_unit(b->data() + i * unit, unit, saved[i]);
-    return b;
-}
-
 }  // namespace
 
 void make(Cell& cell, uint32_t capacity) {
@@ -88,14 +73,7 @@ void append_ascii(Cell& buffer, std::string_view text) {
 
 // A 1-byte string takes code points up to 127 here, a 2-byte one up to
 // 0xFFFF; a wider code point widens the whole string first.
-void append_char(Cell& buffer, uint32_t c) {
-    series::Buffer* b = series::buffer(buffer.w2);
-    const uint32_t needed = c > 0xFFFF ? 4 : (c > 127 ? 2 : 1);
-    if (needed > b->unit()) widen(buffer.w2, needed);
-    b = with_room(buffer.w2, 1);
-    write_unit(b->tail_ptr(), b->unit(), c);
-    b->tail += b->unit();
-}
+void append_char(Cell& buffer, uint32_t c) { str::append_char(buffer.w2, c); }
 
 int32_t indent(Cell& buffer, int32_t level, int32_t budget) {
     for (int32_t i = 0; i < level; i++) append_ascii(buffer, "    ");

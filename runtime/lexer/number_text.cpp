@@ -4,8 +4,10 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "runtime/lexer/float_text.h"
+#include "runtime/lexer/number_loaders.h"
 
 namespace qor::number_text {
 
@@ -93,6 +95,42 @@ double to_float(std::u32string_view chars, Status& status) {
     if (unread != 0) return nan;
     status = Status::ok;
     return value;
+}
+
+void to_money(std::u32string_view chars, Status& status, Cell& out) {
+    status = Status::bad_text;
+    auto letter = [](char32_t c) { return (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z'); };
+    auto digit = [](char32_t c) { return c >= U'0' && c <= U'9'; };
+    // The text as the lexer's money syntax: sign, currency, "$", amount.
+    std::string text;
+    size_t i = 0;
+    if (i < chars.size() && (chars[i] == U'+' || chars[i] == U'-')) text.push_back(static_cast<char>(chars[i++]));
+    if (i < chars.size() && letter(chars[i])) {
+        if (chars.size() - i < 5 || !letter(chars[i + 1]) || !letter(chars[i + 2]) || chars[i + 3] != U'$') return;
+        for (size_t k = 0; k < 3; k++) text.push_back(static_cast<char>(chars[i + k]));
+        i += 3;
+    }
+    if (i < chars.size() && chars[i] == U'$') i++;
+    text.push_back('$');
+    if (i >= chars.size() || !digit(chars[i])) return;  // nothing, or "'" or "." first
+    bool point = false;
+    for (; i < chars.size(); i++) {
+        const char32_t c = chars[i];
+        const bool last = i + 1 == chars.size();
+        if (c == U'\'') {
+            if (last || point || chars[i - 1] == U'\'') return;
+        } else if (c == U'.') {
+            if (last || point || chars[i - 1] == U'\'') return;
+            point = true;
+        } else if (!digit(c)) {
+            return;
+        }
+        text.push_back(static_cast<char>(c));
+    }
+    Cell value{};
+    if (!lexer::read_money(text, value)) return;
+    out = value;
+    status = Status::ok;
 }
 
 }  // namespace qor::number_text

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "runtime/cell.h"
+
 namespace qor::number_text {
 
 enum class Status : int8_t { ok = 0, bad_text = -1, overflow = -2 };
@@ -18,6 +20,11 @@ enum class Status : int8_t { ok = 0, bad_text = -1, overflow = -2 };
 // At most 312 characters of float text ("," read as "."; "'" dropped) that
 // pass `float_syntax_ok`, converted correctly rounded.
 [[nodiscard]] double to_float(std::u32string_view chars, Status& status);
+
+// "[sign][CUR$]digits[.decimals]" (the "$" optional without a currency
+// code; "'" between integer digits) into a money! cell. Bad text leaves
+// `out` unchanged.
+void to_money(std::u32string_view chars, Status& status, Cell& out);
 
 // The float syntax shared with the lexer: optional signs, digits with "'"
 // between them, an optional "." and fraction, an optional exponent; at most

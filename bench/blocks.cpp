@@ -1,0 +1,176 @@
+// Block work next to the same work in Lua 5.4 and Python 3, in one run:
+// appending a million integers to a block, sorting a million random
+// integers, and a thousand finds in a block of 100,000 values.
+//
+// The block side calls the actions through their dispatchers in a fresh
+// frame each time, as the interpreter does; the other sides run as scripts
+// through `lua5.4` and `python3` (skipped when not installed). Each line
+// prints the three times and the ratios other / ours (above 1: we are
+// faster). Every side takes the best of three runs, since a busy machine
+// only ever adds time.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "runtime/cycle_stack.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/register_all.h"
+#include "runtime/eval/actions.h"
+#include "runtime/eval/data_stack.h"
+#include "runtime/memory/memory_record.h"
+#include "runtime/memory/series.h"
+#include "runtime/ownership.h"
+#include "runtime/words/context.h"
+#include "runtime/words/predefined.h"
+#include "runtime/words/symbol.h"
+
+using namespace qor;
+
+namespace {
+
+constexpr int append_count = 1'000'000;
+constexpr int sort_count = 1'000'000;
+constexpr int find_block = 100'000;
+constexpr int find_count = 1'000;
+
+Cell integer(int32_t v) { return Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(v), 0}; }
+
+// One action call in a new frame: arguments, then refinement slots (-1
+// absent, else the slot of its argument).
+Cell call(Action a, std::initializer_list<Cell> args, std::initializer_list<int32_t> refs = {}) {
+    const stack::DataStack saved = stack::data;
+    stack::data.base = stack::data.top;
+    for (const Cell& c : args) stack::push(c);
+    actions::dispatcher(a)(std::span<const int32_t>(refs.begin(), refs.size()));
+    const Cell result = *stack::data.base;
+    stack::data = saved;
+    return result;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Runs a script and reads the seconds it prints; negative when it could not run.
+double run_script(const std::string& command) {
+    FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!p) return -1;
+    double seconds = -1;
+    if (std::fscanf(p, "%lf", &seconds) != 1) seconds = -1;
+    if (pclose(p) != 0) return -1;
+    return seconds;
+}
+
+// The scripts time their work three times and print the best.
+std::string lua(const std::string& setup, const std::string& work) {
+    return "lua5.4 -e '" + setup + " local best=1e9 for r=1,3 do " + work +
+           " best=math.min(best,os.clock()-t) end print(best)'";
+}
+std::string python(const std::string& setup, const std::string& work) {
+    return "python3 -c 'import time,random\n" + setup + "\nbest=1e9\nfor r in range(3):\n" + work +
+           "\n best=min(best,time.perf_counter()-t)\nprint(best)'";
+}
+
+template <class Bench>
+double best_of_three(Bench bench) {
+    double best = 1e9;
+    for (int r = 0; r < 3; r++) best = std::min(best, bench());
+    return best;
+}
+
+void report(const char* what, double ours, double lua_s, double py_s) {
+    std::printf("%-34s qor %7.3f s", what, ours);
+    if (lua_s >= 0) std::printf("   lua5.4 %7.3f s (x%.2f)", lua_s, lua_s / ours);
+    else std::printf("   lua5.4      n/a          ");
+    if (py_s >= 0) std::printf("   python3 %7.3f s (x%.2f)", py_s, py_s / ours);
+    else std::printf("   python3 n/a");
+    std::printf("\n");
+}
+
+double bench_append() {
+    const stack::DataStack saved = stack::data;
+    Cell* b = block::push_new(1);
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < append_count; i++) (void)call(Action::append, {*b, integer(i)}, {-1, -1, -1});
+    const double s = seconds_since(t0);
+    if (block::length_at(*b) != uint32_t(append_count)) std::printf("append: wrong length\n");
+    stack::data = saved;
+    return s;
+}
+
+double bench_sort() {
+    const stack::DataStack saved = stack::data;
+    Cell* b = block::push_new(sort_count);
+    std::mt19937 rng(7);
+    for (int i = 0; i < sort_count; i++) block::append_cell(*b, integer(static_cast<int32_t>(rng())));
+    const auto t0 = std::chrono::steady_clock::now();
+    (void)call(Action::sort, {*b}, {-1, -1, -1, -1, -1, -1, -1});
+    const double s = seconds_since(t0);
+    for (int i = 1; i < sort_count; i++)
+        if (get_int(*block::cell_at(*b, i - 1)) > get_int(*block::cell_at(*b, i))) {
+            std::printf("sort: not ordered\n");
+            break;
+        }
+    stack::data = saved;
+    return s;
+}
+
+double bench_find() {
+    const stack::DataStack saved = stack::data;
+    Cell* b = block::push_new(find_block);
+    for (int i = 0; i < find_block; i++) block::append_cell(*b, integer(i));
+    const auto t0 = std::chrono::steady_clock::now();
+    int64_t sum = 0;
+    for (int i = 0; i < find_count; i++) {
+        const Cell r = call(Action::find, {*b, integer((i * 97) % find_block)},
+                            {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1});
+        sum += r.w1;
+    }
+    const double s = seconds_since(t0);
+    if (sum <= 0) std::printf("find: nothing found\n");
+    stack::data = saved;
+    return s;
+}
+
+}  // namespace
+
+int main() {
+    memory::init();
+    stack::init();
+    datatypes::register_all();
+    actions::init();
+    cycle::reset();
+    symbol::init_table();
+    context::make_global();
+    words::init_all();
+    ownership::init();
+
+    const double append_s = best_of_three(bench_append);
+    const double lua_append = run_script(lua("", "local t=os.clock() local b={} for i=0,999999 do b[#b+1]=i end"));
+    const double py_append = run_script(python("", " t=time.perf_counter()\n b=[]\n for i in range(1000000): b.append(i)"));
+    report("append 1,000,000 integers", append_s, lua_append, py_append);
+
+    const double sort_s = best_of_three(bench_sort);
+    const double lua_sort = run_script(lua("math.randomseed(7)",
+        "local b={} for i=1,1000000 do b[i]=math.random(-2147483648,2147483647) end "
+        "local t=os.clock() table.sort(b)"));
+    const double py_sort = run_script(python("random.seed(7)",
+        " b=[random.randint(-2**31,2**31-1) for i in range(1000000)]\n t=time.perf_counter()\n b.sort()"));
+    report("sort 1,000,000 random integers", sort_s, lua_sort, py_sort);
+
+    const double find_s = best_of_three(bench_find);
+    const double lua_find = run_script(lua("local b={} for i=1,100000 do b[i]=i-1 end",
+        "local t=os.clock() local s=0 "
+        "for i=0,999 do local v=(i*97)%100000 for j=1,#b do if b[j]==v then s=s+j break end end end"));
+    const double py_find = run_script(python("b=list(range(100000))",
+        " t=time.perf_counter()\n s=0\n for i in range(1000): s+=b.index((i*97)%100000)"));
+    report("1,000 finds in 100,000 values", find_s, lua_find, py_find);
+
+    memory::release_all();
+    return 0;
+}

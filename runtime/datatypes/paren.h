@@ -1,0 +1,15 @@
+// paren!: a block that the evaluator runs where it meets it. As data it is
+// a block in every respect but its text, which uses parentheses.
+#pragma once
+
+#include "runtime/cell.h"
+
+namespace qor::paren {
+
+// Retypes the cell as a paren! and pushes a copy of it.
+Cell* push(Cell& cell);
+
+// Registers paren! (parent block!).
+void init();
+
+}  // namespace qor::paren

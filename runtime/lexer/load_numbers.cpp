@@ -1,0 +1,350 @@
+// Loaders of the numeric tokens: integers, hexadecimal integers, floats and
+// their special forms, percents, tuples, pairs, points, times and money.
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "runtime/lexer/float_text.h"
+#include "runtime/lexer/lex_record.h"
+#include "runtime/lexer/number_loaders.h"
+#include "runtime/lexer/number_text.h"
+
+namespace qor::lexer {
+
+namespace {
+
+[[nodiscard]] bool is_digit(uint8_t b) { return b >= '0' && b <= '9'; }
+
+[[nodiscard]] std::string_view text_of(const Record& r, uint32_t start, uint32_t end) {
+    return {reinterpret_cast<const char*>(r.input + start), end - start};
+}
+
+// Float text (syntax-checked) to a double; false when it is not a number.
+bool read_float(std::string_view text, int exponent_adjust, double& out) {
+    if (!number_text::float_syntax_ok(text)) return false;
+    char buf[320];
+    size_t n = 0;
+    for (char c : text)
+        if (c != '\'') buf[n++] = c;
+    size_t unread = 0;
+    out = float_text::text_to_float({buf, n}, exponent_adjust, unread);
+    return unread == 0;
+}
+
+void push_float(Record& r, TypeId type, double v) {
+    Cell c{to_int(type), 0, 0, 0};
+    set_double(c, v);
+    push_value(r, c);
+}
+
+}  // namespace
+
+IntRead read_integer(std::string_view t) {
+    IntRead out;
+    size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    if (i >= t.size()) return out;
+    uint64_t acc = 0;
+    int digits = 0;
+    bool after_quote = false;
+    for (; i < t.size(); i++) {
+        const char c = t[i];
+        if (c == '\'') {
+            if (after_quote || digits == 0) return out;
+            after_quote = true;
+            continue;
+        }
+        if (c < '0' || c > '9') return out;
+        after_quote = false;
+        if (++digits <= 11) acc = acc * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (digits == 0) return out;
+    out.ok = true;
+    if (digits > 10 || acc > (negative ? 0x80000000u : 0x7FFFFFFFu)) {
+        out.too_big = true;
+        return out;
+    }
+    out.value = negative ? static_cast<int32_t>(0u - static_cast<uint32_t>(acc)) : static_cast<int32_t>(acc);
+    return out;
+}
+
+namespace scanners {
+
+void load_integer(Record& r, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+    r.pos = end;
+    const std::string_view t = text_of(r, start, end);
+    const IntRead v = read_integer(t);
+    if (!v.ok) invalid(r, start, end, TypeId::integer);
+    // Beyond 32 bits the number is a float; only the exact text of the
+    // smallest integer stays one.
+    if (v.too_big || (v.value == std::numeric_limits<int32_t>::min() && t != "-2147483648")) {
+        r.token_type = TypeId::float_;
+        load_float(r, start, end, flags, load);
+        return;
+    }
+    if (load) push_value(r, Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(v.value), 0});
+}
+
+void load_hex_integer(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
+    r.pos = end;
+    const uint32_t digits_end = end - 1;  // before the "h"
+    const uint32_t n = digits_end - start;
+    // A short token that starts with a letter is a word gone wrong.
+    if (n < 2 && !is_digit(r.input[start])) invalid(r, start, end, TypeId::word);
+    if (n < 2 || n > 8) invalid(r, start, end, TypeId::integer);
+    uint32_t v = 0;
+    for (uint32_t i = start; i < digits_end; i++) {
+        const uint8_t b = r.input[i];
+        int d = is_digit(b) ? b - '0' : (b >= 'A' && b <= 'F') ? b - 'A' + 10 : -1;
+        if (d < 0) invalid(r, start, end, TypeId::integer);
+        v = v << 4 | static_cast<uint32_t>(d);
+    }
+    if (load) push_value(r, Cell{to_int(TypeId::integer), 0, v, 0});
+}
+
+void load_float(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
+    r.pos = end;
+    double v = 0;
+    if (!read_float(text_of(r, start, end), 0, v)) invalid(r, start, end, TypeId::float_);
+    if (load) push_float(r, TypeId::float_, v);
+}
+
+void load_special_float(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
+    r.pos = end;
+    std::string_view t = text_of(r, start, end);
+    bool negative = false;
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) negative = t[0] == '-', t.remove_prefix(1);
+    auto same = [](std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); i++)
+            if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+        return true;
+    };
+    double v = 0;
+    if (t.size() == 6 && t.substr(0, 3) == "1.#" && same(t.substr(3), "nan")) v = std::numeric_limits<double>::quiet_NaN();
+    else if (t.size() == 6 && t.substr(0, 3) == "1.#" && same(t.substr(3), "inf")) v = HUGE_VAL;
+    else invalid(r, start, end, TypeId::float_);
+    if (load) push_float(r, TypeId::float_, negative ? -v : v);
+}
+
+void load_percent(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
+    r.pos = end + 1;  // past the "%"
+    double v = 0;
+    if (!read_float(text_of(r, start, end), -2, v)) invalid(r, start, end + 1, TypeId::percent);
+    if (load) push_float(r, TypeId::percent, v);
+}
+
+void load_tuple(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
+    r.pos = end;
+    uint8_t bytes[12] = {};
+    uint32_t fields = 0, value = 0, digits = 0;
+    for (uint32_t i = start; i <= end; i++) {
+        const uint8_t b = i < end ? r.input[i] : '.';
+        if (b == '.') {
+            if (digits == 0 || fields == 12) invalid(r, start, end, TypeId::tuple);
+            bytes[fields++] = static_cast<uint8_t>(value);
+            value = digits = 0;
+        } else if (is_digit(b)) {
+            value = value * 10 + (b - '0');
+            if (++digits > 3 || value > 255) invalid(r, start, end, TypeId::tuple);
+        } else {
+            invalid(r, start, end, TypeId::tuple);
+        }
+    }
+    if (fields < 3) invalid(r, start, end, TypeId::tuple);
+    if (!load) return;
+    Cell c{to_int(TypeId::tuple) | fields << cell_flag::tuple_length_shift, 0, 0, 0};
+    std::memcpy(&c.w1, bytes, sizeof bytes);
+    push_value(r, c);
+}
+
+void load_pair(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
+    r.pos = end;
+    const std::string_view t = text_of(r, start, end);
+    const size_t x = t.find_first_of("xX");
+    if (t.find('.') != std::string_view::npos || x == std::string_view::npos) invalid(r, start, end, TypeId::pair);
+    const IntRead a = read_integer(t.substr(0, x));
+    const IntRead b = read_integer(t.substr(x + 1));
+    // A coordinate beyond 32 bits has no pair value: refused.
+    if (!a.ok || !b.ok || a.too_big || b.too_big) invalid(r, start, end, TypeId::pair);
+    if (load)
+        push_value(r, Cell{to_int(TypeId::pair), 0, static_cast<uint32_t>(a.value), static_cast<uint32_t>(b.value)});
+}
+
+// The token reaches from the "(" (which opened it) to before the ")".
+void load_point(Record& r, uint32_t, uint32_t end, uint32_t, bool load) {
+    r.pos = end + 1;  // past the ")"
+    r.start_state = start_normal;
+    const uint32_t open = r.string_start;
+    float coords[3] = {};
+    int count = 0;
+    uint32_t i = open + 1;
+    auto fail = [&] { invalid(r, open, end + 1, count >= 2 ? TypeId::point3d : TypeId::point2d); };
+    while (true) {
+        while (i < end && (r.input[i] == ' ' || r.input[i] == '\t')) i++;
+        uint32_t s = i;
+        while (i < end && r.input[i] != ',' && r.input[i] != ' ' && r.input[i] != '\t') i++;
+        if (i == s || count == 3 || i - s > 312) fail();
+        const std::string_view t = text_of(r, s, i);
+        double v = 0;
+        if (t.find('#') != std::string_view::npos) {
+            size_t unread = 0;
+            v = float_text::text_to_float(t, 0, unread);
+            if (unread != 0) fail();
+        } else if (!read_float(t, 0, v)) {
+            fail();
+        }
+        coords[count++] = static_cast<float>(v);
+        while (i < end && (r.input[i] == ' ' || r.input[i] == '\t')) i++;
+        if (i >= end) break;
+        if (r.input[i] != ',') fail();
+        i++;
+    }
+    if (count < 2) fail();
+    r.token_type = count == 3 ? TypeId::point3d : TypeId::point2d;
+    if (!load) return;
+    Cell c{to_int(r.token_type), 0, 0, 0};
+    std::memcpy(&c.w1, coords, sizeof(float) * static_cast<size_t>(count));
+    push_value(r, c);
+}
+
+void load_time(Record& r, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+    r.pos = end;
+    double seconds = 0;
+    if (!read_time(text_of(r, start, end), flags, seconds)) invalid(r, start, end, TypeId::time);
+    if (load) push_float(r, TypeId::time, seconds);
+}
+
+void load_money(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
+    r.pos = end;
+    Cell c{};
+    if (!read_money(text_of(r, start, end), c)) invalid(r, start, end, TypeId::money);
+    if (load) push_value(r, c);
+}
+
+}  // namespace scanners
+
+bool read_time(std::string_view t, uint32_t flags, double& out) {
+    if (flags & tf::exponent) return false;
+    size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    // Fields: a, ":", b, then ":" and c, or "." and a fraction of b.
+    const size_t colon = t.find(':', i);
+    if (colon == std::string_view::npos) return false;
+    const IntRead a = read_integer(t.substr(i, colon - i));
+    if (!a.ok || a.too_big || a.value < 0) return false;
+    size_t j = colon + 1;
+    size_t k = j;
+    while (k < t.size() && t[k] >= '0' && t[k] <= '9') k++;
+    if (k == j) return false;
+    const IntRead b = read_integer(t.substr(j, k - j));
+    if (!b.ok || b.too_big) return false;
+    double hours = a.value, minutes = b.value, secs = 0;
+    if (k < t.size() && (t[k] == '.' || t[k] == ',')) {
+        // "m:s.f": the two fields are minutes and seconds.
+        double s = 0;
+        if (!read_float(t.substr(j), 0, s) || s >= 60) return false;
+        hours = 0;
+        minutes = a.value;
+        secs = s;
+    } else if (k < t.size()) {
+        if (t[k] != ':' || k + 1 >= t.size()) return false;
+        double s = 0;
+        if (!read_float(t.substr(k + 1), 0, s) || s >= 60 || t[k + 1] == '+' || t[k + 1] == '-') return false;
+        secs = s;
+    }
+    double v = hours * 3600 + minutes * 60 + secs;
+    out = negative ? -v : v;
+    return true;
+}
+
+namespace {
+
+// The currency codes a money! value may carry, by 1-based index.
+constexpr std::string_view currencies[] = {
+    "AED", "AFN", "ALL", "AMD", "ANG", "AOA", "ARS", "AUD", "AWG", "AZN", "BAM", "BBD", "BDT", "BTC", "BGN",
+    "BHD", "BIF", "BMD", "BND", "BOB", "BRL", "BSD", "BTN", "BWP", "BYN", "BZD", "CAD", "CDF", "CHF", "CKD",
+    "CLP", "CNY", "COP", "CRC", "CUC", "CUP", "CVE", "CZK", "DJF", "DKK", "DOP", "DZD", "EGP", "ERN", "ETB",
+    "ETH", "EUR", "FJD", "FKP", "FOK", "GBP", "GEL", "GGP", "GHS", "GIP", "GMD", "GNF", "GTQ", "GYD", "HKD",
+    "HNL", "HRK", "HTG", "HUF", "IDR", "ILS", "IMP", "INR", "IQD", "IRR", "ISK", "JEP", "JMD", "JOD", "JPY",
+    "KES", "KGS", "KHR", "KID", "KMF", "KPW", "KRW", "KWD", "KYD", "KZT", "LAK", "LBP", "LKR", "LRD", "LSL",
+    "LYD", "MAD", "MDL", "MGA", "MKD", "MMK", "MNT", "MOP", "MRU", "MUR", "MVR", "MWK", "MXN", "MYR", "MZN",
+    "NAD", "NGN", "NIO", "NOK", "NPR", "NZD", "OMR", "PAB", "PEN", "PGK", "PHP", "PKR", "PLN", "PND", "PRB",
+    "PYG", "QAR", "QOR", "RON", "RSD", "RUB", "RWF", "SAR", "SBD", "SCR", "SDG", "SEK", "SGD", "SHP", "SLL",
+    "SLS", "SOS", "SRD", "SSP", "STN", "SYP", "SZL", "THB", "TJS", "TMT", "TND", "TOP", "TRY", "TTD", "TVD",
+    "TWD", "TZS", "UAH", "UGX", "USD", "UYU", "UZS", "VES", "VND", "VUV", "WST", "CFA", "XAF", "XCD", "XOF",
+    "CFP", "XPF", "YER", "ZAR", "ZMW"};
+
+int currency_index(std::string_view code) {
+    for (size_t i = 0; i < std::size(currencies); i++) {
+        bool same = true;
+        for (size_t k = 0; k < 3 && same; k++) same = (code[k] & ~0x20) == currencies[i][k];
+        if (same) return static_cast<int>(i + 1);
+    }
+    return -1;
+}
+
+bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+}  // namespace
+
+bool read_money(std::string_view t, Cell& out) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    int currency = 0;
+    if (i < t.size() && is_letter(t[i])) {
+        if (t.size() - i < 4 || !is_letter(t[i + 1]) || !is_letter(t[i + 2]) || t[i + 3] != '$') return false;
+        currency = currency_index(t.substr(i, 3));
+        if (currency < 0) return false;
+        i += 3;
+    }
+    if (i >= t.size() || t[i] != '$') return false;
+    i++;
+    if (i >= t.size() || !(t[i] >= '0' && t[i] <= '9')) return false;
+    // Integer digits: leading zeros skipped, "'" between digits only.
+    char int_digits[17];
+    int n_int = 0;
+    bool after_quote = false;
+    for (; i < t.size() && t[i] != '.' && t[i] != ','; i++) {
+        const char c = t[i];
+        if (c == '\'') {
+            if (after_quote) return false;
+            after_quote = true;
+            continue;
+        }
+        if (c < '0' || c > '9') return false;
+        after_quote = false;
+        if (n_int == 0 && c == '0') continue;
+        if (n_int == 17) return false;
+        int_digits[n_int++] = c;
+    }
+    if (after_quote) return false;
+    char frac_digits[5];
+    int n_frac = 0;
+    if (i < t.size()) {
+        i++;  // the decimal point
+        if (i >= t.size()) return false;
+        for (; i < t.size(); i++) {
+            const char c = t[i];
+            if (c < '0' || c > '9' || n_frac == 5) return false;
+            frac_digits[n_frac++] = c;
+        }
+    }
+    // 22 digit positions: the integer digits end at position 17, the
+    // fraction starts at 18; packed two a byte, the earlier in the high nibble.
+    uint8_t digits[22] = {};
+    for (int k = 0; k < n_int; k++) digits[17 - n_int + k] = static_cast<uint8_t>(int_digits[k] - '0');
+    for (int k = 0; k < n_frac; k++) digits[17 + k] = static_cast<uint8_t>(frac_digits[k] - '0');
+    uint8_t payload[12] = {};
+    payload[0] = static_cast<uint8_t>(currency);
+    for (int k = 0; k < 11; k++) payload[1 + k] = static_cast<uint8_t>(digits[2 * k] << 4 | digits[2 * k + 1]);
+    out = Cell{to_int(TypeId::money) | (negative ? cell_flag::money_negative : 0u), 0, 0, 0};
+    std::memcpy(&out.w1, payload, sizeof payload);
+    return true;
+}
+
+}  // namespace qor::lexer

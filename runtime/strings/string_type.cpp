@@ -1,0 +1,23 @@
+// string!: registration, with the actions it owns and those it takes from
+// series!.
+#include "runtime/datatypes/registry.h"
+#include "runtime/strings/string_actions.h"
+
+namespace qor::string_type {
+
+void init() {
+    datatype::ActionRow row;
+    row.own<Action::make>(make).own<Action::to>(to).own<Action::form>(form).own<Action::mold>(mold);
+    row.own<Action::eval_path>(eval_path).own<Action::compare>(compare);
+    row.own<Action::append>(append).own<Action::change>(change).own<Action::insert>(insert);
+    row.own<Action::find>(find).own<Action::select>(select).own<Action::sort>(sort);
+    row.own<Action::swap>(swap).own<Action::take>(take).own<Action::trim>(trim);
+    for (Action a : {Action::random, Action::reflect, Action::at, Action::back, Action::clear, Action::copy,
+                     Action::head, Action::head_q, Action::index_q, Action::length_q, Action::move, Action::next,
+                     Action::pick, Action::poke, Action::remove, Action::reverse, Action::skip, Action::tail,
+                     Action::tail_q, Action::modify})
+        row.inherit(a);
+    datatype::register_type(TypeId::string, TypeId::series, "string!", row.entries());
+}
+
+}  // namespace qor::string_type

@@ -1,0 +1,95 @@
+// Blocks built by hand for the block tests: integers and words as cells,
+// nested blocks, new-line markers, and a runtime with words and owners.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <string_view>
+#include <vector>
+
+#include "runtime/cycle_stack.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/hash/hash_table.h"
+#include "runtime/ownership.h"
+#include "runtime/words/context.h"
+#include "runtime/words/predefined.h"
+#include "runtime/words/symbol.h"
+#include "runtime/words/word.h"
+#include "tests/unit/datatypes/fixture.h"
+
+namespace qor::test {
+
+class BlocksTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        memory::init();
+        stack::init();
+        datatypes::register_all();
+        actions::init();
+        cycle::reset();
+        symbol::init_table();
+        context::make_global();
+        words::init_all();
+        ownership::init();
+        ownership::install_on_deep_change(nullptr);
+        block::install_comparator_call(nullptr);
+        register_text_types();
+        hashtable::set_key_compare(&key_compare);
+    }
+    // hash! indexes compare keys with the compare action, as the boot sets up.
+    static int32_t key_compare(const Cell& a, const Cell& b, int op) {
+        return actions::compare(a, b, static_cast<CompareOp>(op)) ? 0 : 1;
+    }
+    // Until string!, binary! and hash! register their own routines, they
+    // stand here as plain children of series! and block!, so the shared
+    // routines run on them.
+    static void register_text_types() {
+        struct Stand { TypeId type, parent; const char* name; };
+        for (const Stand& s : {Stand{TypeId::string, TypeId::series, "string!"},
+                               Stand{TypeId::binary, TypeId::series, "binary!"},
+                               Stand{TypeId::hash, TypeId::block, "hash!"}}) {
+            if (datatype::is_registered(s.type)) continue;
+            datatype::ActionRow row;
+            row.inherit_rest();
+            datatype::register_type(s.type, s.parent, s.name, row.entries());
+        }
+    }
+    void TearDown() override {
+        ownership::install_on_deep_change(nullptr);
+        block::install_comparator_call(nullptr);
+        cycle::reset();
+        memory::release_all();
+    }
+};
+
+// A word! bound in the global context.
+inline Cell W(std::string_view spelling) {
+    Cell w = unset_cell;
+    word::make_at(symbol::make(spelling), w);
+    return w;
+}
+
+// The cell with its new-line marker set.
+inline Cell NL(Cell c) {
+    c.header |= cell_flag::new_line;
+    return c;
+}
+
+inline Cell at(Cell series, uint32_t index) {
+    series.w1 = index;
+    return series;
+}
+
+inline Cell typed(Cell c, TypeId t) {
+    set_type_keep_flags(c, t);
+    return c;
+}
+
+// A block from a compact text: integers, words and nested [ ] blocks, e.g.
+// "1 a [b 2]". Only what the tests need; no lexer.
+Cell parse_block(std::string_view text);
+
+// The molded text of a value.
+inline std::string M(const Cell& v) { return text_of(act(Action::mold, {v})); }
+
+}  // namespace qor::test
