@@ -4,8 +4,16 @@
 #include "console/vt_terminal.h"
 #include "runtime/platform/standard_streams.h"
 #include "runtime/platform/terminal_mode.h"
+#include "runtime/platform/terminal_size.h"
 
 namespace qor::console {
+
+ScreenSize screen_size() {
+    if (platform::stdin_is_terminal()) {
+        if (auto size = platform::terminal_size()) return {size->columns, size->rows};
+    }
+    return {80, 50};
+}
 
 ConsoleInput::ConsoleInput() : piped_(0) {
     if (platform::stdin_is_terminal()) {

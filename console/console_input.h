@@ -14,6 +14,15 @@ namespace qor::console {
 
 class VtTerminal;
 
+struct ScreenSize {
+    int columns;
+    int rows;
+};
+
+// The console's size in character cells: the terminal's when standard input
+// is one and its size is known, else 80x50.
+[[nodiscard]] ScreenSize screen_size();
+
 class ConsoleInput {
 public:
     ConsoleInput();

@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     bool hidden = argc > 1 && std::string(argv[1]) == "--hidden";
     console::ConsoleInput input;
     console::HistoryList history;
+    console::ScreenSize size = console::screen_size();
+    platform::write_stdout("size " + std::to_string(size.columns) + "x" + std::to_string(size.rows) + "\n");
     for (;;) {
         std::u32string line;
         if (!input.read_line(U">> ", hidden, line, history)) break;

@@ -54,11 +54,13 @@ public:
     void keys(const std::string& names) { run(tmux() + " send-keys " + names); }
     void text(const std::string& literal) { run(tmux() + " send-keys -l " + sh_quoted(literal)); }
     std::string screen() { return run(tmux() + " capture-pane -p"); }
-    std::string tty() {
-        std::string t = run(tmux() + " display-message -p '#{pane_tty}'");
+    // A pane variable, as "#{pane_tty}".
+    std::string format(const std::string& f) {
+        std::string t = run(tmux() + " display-message -p " + sh_quoted(f));
         while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
         return t;
     }
+    std::string tty() { return format("#{pane_tty}"); }
     // Local modes of the pane's terminal, as stty shows them.
     std::string modes() { return run("stty -a -F " + sh_quoted(tty()) + " 2>&1"); }
 
@@ -94,6 +96,9 @@ TEST(Terminal, RawEditingHistoryAndRestoreAfterCtrlC) {
     Tmux tmux;
     tmux.start(std::string(QOR_CONSOLE_edit_driver) + "; echo DONE; sleep 60");
     ASSERT_TRUE(tmux.wait_for(">>")) << tmux.screen();
+
+    EXPECT_NE(tmux.screen().find("size 60x20"), std::string::npos) << tmux.screen();
+    EXPECT_EQ(tmux.format("#{pane_title}"), "edit driver");
 
     // Raw while editing.
     std::string raw = tmux.modes();
@@ -144,6 +149,25 @@ TEST(Terminal, RawEditingHistoryAndRestoreAfterCtrlC) {
     EXPECT_TRUE(has_mode(restored, "icanon")) << restored;
     EXPECT_TRUE(has_mode(restored, "echo")) << restored;
     EXPECT_TRUE(has_mode(restored, "isig")) << restored;
+}
+
+TEST(Terminal, HiddenInputShowsStarsAndIsNotKept) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    Tmux tmux;
+    tmux.start(std::string(QOR_CONSOLE_edit_driver) + " --hidden; echo DONE; sleep 60");
+    ASSERT_TRUE(tmux.wait_for(">>")) << tmux.screen();
+    tmux.text("pa\u00DFwd");
+    tmux.keys("Left");
+    tmux.text("x");
+    ASSERT_TRUE(tmux.wait_for(">> ******")) << tmux.screen();
+    EXPECT_EQ(tmux.screen().find("pa"), std::string::npos);
+    tmux.keys("Enter");
+    ASSERT_TRUE(tmux.wait_for("[pa\u00DFwxd]")) << tmux.screen();
+    // Hidden lines are not in the history: Up gives an empty line.
+    tmux.keys("Up Enter");
+    ASSERT_TRUE(tmux.wait_for("[]")) << tmux.screen();
+    tmux.keys("C-d");
+    ASSERT_TRUE(tmux.wait_for("DONE")) << tmux.screen();
 }
 
 TEST(Terminal, ModeIsRestoredWhenTerminatedWhileEditing) {
