@@ -23,7 +23,11 @@ int main(int argc, char** argv) {
         std::u32string line;
         if (!input.read_line(U">> ", hidden, line, history)) break;
         std::string shown = "[";
-        for (char32_t c : line) console::append_utf8(shown, c);
+        // An escape character is shown as ^[ so the terminal does not act on it.
+        for (char32_t c : line) {
+            if (c == 0x1B) shown += "^[";
+            else console::append_utf8(shown, c);
+        }
         shown += "]\n";
         platform::write_stdout(shown);
         if (line == U"q") break;

@@ -51,6 +51,7 @@ public:
     void start(const std::string& shell_command) {
         run(tmux() + " -f /dev/null new-session -d -x 60 -y 20 " + sh_quoted(shell_command));
     }
+    void resize(int columns) { run(tmux() + " resize-window -x " + std::to_string(columns) + " -y 20"); }
     void keys(const std::string& names) { run(tmux() + " send-keys " + names); }
     void text(const std::string& literal) { run(tmux() + " send-keys -l " + sh_quoted(literal)); }
     std::string screen() { return run(tmux() + " capture-pane -p"); }
@@ -139,6 +140,21 @@ TEST(Terminal, RawEditingHistoryAndRestoreAfterCtrlC) {
         << tmux.screen();
     tmux.keys("Enter");
     ASSERT_TRUE(tmux.wait_for("[B" + std::string(57, 'a'))) << tmux.screen();
+
+    // A lone Esc ends the edit with an escape character after the line.
+    tmux.text("esc");
+    tmux.keys("Escape");
+    ASSERT_TRUE(tmux.wait_for("[esc^[]")) << tmux.screen();
+
+    // After the window narrows, the line wraps at the new width.
+    tmux.resize(30);
+    tmux.text(std::string(40, 'n'));
+    tmux.keys("Home");
+    tmux.text("W");
+    ASSERT_TRUE(tmux.wait_for(">> W" + std::string(26, 'n') + "\n" + std::string(14, 'n') + "\n"))
+        << tmux.screen();
+    tmux.keys("Enter");
+    ASSERT_TRUE(tmux.wait_for("[W" + std::string(28, 'n'))) << tmux.screen();
 
     // Ctrl-C ends the edit with "q"; the driver quits and the mode is back.
     tmux.text("abc");
