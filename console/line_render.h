@@ -1,4 +1,4 @@
-// Lays out editor text on terminal rows: how many cells a piece of text
+// Lays out editor text on terminal rows: how many cells a run of text
 // takes when it starts with a given room on its first row, and the bytes
 // that show it.
 #pragma once
