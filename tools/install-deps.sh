@@ -7,7 +7,7 @@ set -e
 packages="
   g++ cmake ninja-build make pkg-config
   libgtest-dev libssl-dev
-  python3 clang gzip zstd
+  python3 clang gzip zstd tmux
 "
 
 missing=""

@@ -5,6 +5,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 
@@ -31,6 +32,12 @@ uintptr_t guarded_high = 0;
 // is the stack running over its end.
 constexpr uintptr_t overflow_margin = 1 << 20;
 
+std::atomic<TerminalRestoreHook> terminal_restore{nullptr};
+
+void restore_terminal_mode() noexcept {
+    if (TerminalRestoreHook hook = terminal_restore.load(std::memory_order_relaxed)) hook();
+}
+
 bool is_stack_overflow(uintptr_t fault_address) {
     if (guarded_low == 0) return false;
     return fault_address + overflow_margin >= guarded_low && fault_address < guarded_low + 4096;
@@ -44,6 +51,7 @@ void on_fault(int signal, siginfo_t* info, void* context) {
 #else
     (void)uc;
 #endif
+    restore_terminal_mode();
     bool overflow = (signal == SIGSEGV || signal == SIGBUS) &&
                     is_stack_overflow(reinterpret_cast<uintptr_t>(info->si_addr));
     rt::fatal_report_and_exit(fault_number(signal, info->si_code, overflow), rt::report_address(pc));
@@ -51,10 +59,26 @@ void on_fault(int signal, siginfo_t* info, void* context) {
 
 void on_interrupt(int) {
     // A console interrupt outside a prompt ends the process quietly.
+    restore_terminal_mode();
     _exit(0);
 }
 
+// Termination requests keep their default action, after the terminal mode
+// is put back.
+void on_termination(int signal) {
+    restore_terminal_mode();
+    struct sigaction fallback{};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signal, &fallback, nullptr);
+    raise(signal);
+}
+
 }  // namespace
+
+void set_terminal_restore_hook(TerminalRestoreHook hook) noexcept {
+    terminal_restore.store(hook, std::memory_order_relaxed);
+}
 
 int fault_number(int signal, int code, bool stack_overflow) noexcept {
     if (stack_overflow) return 19;  // stack error or overflow
@@ -97,6 +121,11 @@ void install_fault_handlers(const void* stack_low, const void* stack_high) {
     interrupt.sa_handler = on_interrupt;
     sigemptyset(&interrupt.sa_mask);
     sigaction(SIGINT, &interrupt, nullptr);
+
+    struct sigaction termination{};
+    termination.sa_handler = on_termination;
+    sigemptyset(&termination.sa_mask);
+    for (int signal : {SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &termination, nullptr);
 }
 
 }  // namespace qor::platform

@@ -1,6 +1,9 @@
 // Fatal faults (SIGSEGV, SIGBUS, SIGFPE, SIGILL) caught on an alternate
 // signal stack and turned into the runtime-error report, and the console
 // interrupt (SIGINT) outside a prompt, which ends the process quietly.
+// Every handler that ends the process first puts the terminal back in the
+// mode it had (through a hook the terminal layer registers), as do SIGTERM,
+// SIGHUP and SIGQUIT, which otherwise keep their default action.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +13,11 @@ namespace qor::platform {
 // Installs the handlers for the calling thread. [stack_low, stack_high) is
 // that thread's native stack: a fault just below it is a stack overflow.
 void install_fault_handlers(const void* stack_low, const void* stack_high);
+
+// The terminal layer's restore routine (async-signal-safe), run before the
+// process ends on a signal. Null for none.
+using TerminalRestoreHook = void (*)() noexcept;
+void set_terminal_restore_hook(TerminalRestoreHook hook) noexcept;
 
 // Maps a fatal signal and its si_code to a runtime-error number.
 [[nodiscard]] int fault_number(int signal, int code, bool stack_overflow) noexcept;
