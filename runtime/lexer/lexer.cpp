@@ -6,6 +6,7 @@
 #include <string>
 
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/error_fire.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/lexer/lex_record.h"
@@ -146,28 +147,13 @@ void open_series(Record& r, TypeId type, uint32_t start, uint32_t end) {
     r.start_state = start_normal;
 }
 
-// The datatypes a map accepts as keys.
-static bool valid_map_key(TypeId t) {
-    switch (t) {
-        case TypeId::string: case TypeId::file: case TypeId::url: case TypeId::char_: case TypeId::integer:
-        case TypeId::float_: case TypeId::word: case TypeId::set_word: case TypeId::lit_word:
-        case TypeId::get_word: case TypeId::refinement: case TypeId::issue: case TypeId::pair:
-        case TypeId::percent: case TypeId::tuple: case TypeId::binary: case TypeId::time: case TypeId::tag:
-        case TypeId::email: case TypeId::date: case TypeId::money: case TypeId::ref: case TypeId::point2d:
-        case TypeId::point3d:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // The finished series value of a marker's cells.
 static Cell finish_series(Record& r, TypeId type, uint32_t first, uint32_t count, uint32_t start, uint32_t end) {
     if (type == TypeId::map) {
         if (count % 2) invalid(r, start, end, TypeId::map);
         for (uint32_t k = first; k < first + count; k += 2) {
             Cell& key = value_stack[k];
-            if (!valid_map_key(type_of(key))) invalid(r, start, end, TypeId::map);
+            if (!map::valid_key(type_of(key))) invalid(r, start, end, TypeId::map);
             // Word keys are kept as set-words.
             if (is_any_word(type_of(key)) && type_of(key) != TypeId::refinement && type_of(key) != TypeId::issue)
                 set_type_keep_flags(key, TypeId::set_word);
