@@ -7,30 +7,21 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/cycle_stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/ownership.h"
 #include "runtime/words/context.h"
-#include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
 #include "tests/unit/datatypes/fixture.h"
+#include "tests/support/core_runtime.h"
 
 namespace qor::test {
 
 class BlocksTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        memory::init();
-        stack::init();
-        datatypes::register_all();
-        actions::init();
-        cycle::reset();
-        symbol::init_table();
-        context::make_global();
-        words::init_all();
-        ownership::init();
+        start_core_runtime();
         ownership::install_on_deep_change(nullptr);
         block::install_comparator_call(nullptr);
         register_text_types();
@@ -57,8 +48,7 @@ protected:
     void TearDown() override {
         ownership::install_on_deep_change(nullptr);
         block::install_comparator_call(nullptr);
-        cycle::reset();
-        memory::release_all();
+        stop_core_runtime();
     }
 };
 

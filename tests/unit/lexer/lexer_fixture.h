@@ -9,37 +9,25 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/cycle_stack.h"
-#include "runtime/datatypes/register_all.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/lexer/float_text.h"
 #include "runtime/lexer/lexer.h"
-#include "runtime/memory/memory_record.h"
 #include "runtime/memory/series.h"
 #include "runtime/ownership.h"
 #include "runtime/words/context.h"
-#include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
+#include "tests/support/core_runtime.h"
 
 namespace qor::test {
 
 class LexerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        memory::init();
-        datatypes::register_all();
-        actions::init();
-        stack::init();
-        cycle::reset();
-        symbol::init_table();
-        context::make_global();
-        words::init_all();
-        ownership::init();
+        start_core_runtime();
         lexer::init();
         // Map keys compare through the compare action.
         hashtable::set_key_compare([](const Cell& a, const Cell& b, int op) {
@@ -50,8 +38,7 @@ protected:
         });
     }
     void TearDown() override {
-        cycle::reset();
-        memory::release_all();
+        stop_core_runtime();
     }
 
     static Cell load(std::string_view text, lexer::Options options = {}) {

@@ -13,11 +13,10 @@
 #include "runtime/strings/string_core.h"
 #include "runtime/strings/url_text.h"
 #include "runtime/words/context.h"
-#include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
-#include "runtime/cycle_stack.h"
 #include "tests/unit/datatypes/fixture.h"
+#include "tests/support/core_runtime.h"
 
 namespace qor::test {
 
@@ -42,20 +41,10 @@ inline std::vector<uint8_t> bytes_of(const Cell& b) { return binary_type::bytes_
 class StringsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        memory::init();
-        datatypes::register_all();
-        actions::init();
-        stack::init();
-        cycle::reset();
-        symbol::init_table();
-        context::make_global();
-        words::init_all();
-        ownership::init();
+        start_core_runtime();
     }
     void TearDown() override {
-        cycle::reset();
-        collector::set_enabled(false);
-        memory::release_all();
+        stop_core_runtime();
     }
 };
 
