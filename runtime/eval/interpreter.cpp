@@ -8,6 +8,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/arg_cache.h"
+#include "runtime/eval/eval_roots.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/natives.h"
@@ -425,7 +426,10 @@ void set_from_top(const Cell& set_word) {
 
 bool run_function_body(const Cell& fn) { return run_body(fn); }
 
-void init() { current = unset_cell; }
+void init() {
+    current = unset_cell;
+    install_roots();
+}
 
 const Cell& current_code() { return current; }
 Cell& current_code_cell() { return current; }

@@ -6,6 +6,8 @@
 #include "runtime/eval/arg_cache.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/eval/natives_impl.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/series_tail.h"
 #include "runtime/words/context.h"
@@ -133,6 +135,15 @@ constexpr Entry entries[native_count] = {
 };
 
 Routine table[table_size] = {};
+
+// The native! values the checks read their argument caches from, made on
+// first use and kept alive through a mark callback.
+Cell checked_natives[native_count + 1] = {};
+
+void mark_checked_natives() {
+    for (Cell& native : checked_natives)
+        if (type_of(native) == TypeId::native) collector::mark_cell(native);
+}
 uint32_t next_free = 1;
 
 // A native whose subsystem has not arrived yet.
@@ -198,6 +209,10 @@ void fill_table(std::span<const Routine> routines) {
 }
 
 void init() {
+    static bool marked = false;
+    if (!marked) collector::add_mark_callback(mark_checked_natives);
+    marked = true;
+    for (Cell& native : checked_natives) native = Cell{};
     for (Routine& r : table) r = nullptr;
     next_free = 1;
     Routine routines[native_count];
@@ -231,10 +246,6 @@ void define_all() {
 }
 
 namespace {
-
-// The native! values the checks read their argument caches from, made on
-// first use.
-Cell checked_natives[native_count + 1] = {};
 
 void check_arguments(uint32_t number, std::span<const int32_t> refinements) {
     Cell& native = checked_natives[number];

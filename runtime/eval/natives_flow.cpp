@@ -600,12 +600,14 @@ Cell words_refinement_local() { return word::make_cell(TypeId::refinement, 0, to
 
 void install_control(std::span<Routine> r);
 void install_output(std::span<Routine> r);
+void install_memory(std::span<Routine> r);
 void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
     install_control(r);
     install_output(r);
+    install_memory(r);
     install_sets(r);
     install_bind(r);
     r[13] = n_func;

@@ -51,6 +51,8 @@ inline void define_environment() {
         {Action::next, "series [any-type!]", ""},
         {Action::insert, "series [any-type!] value [any-type!] /part length [any-type!] /only /dup count [any-type!]", ""},
         {Action::copy, "value [any-type!] /part length [any-type!] /deep /types kind [any-type!]", ""},
+        {Action::make, "type [any-type!] spec [any-type!]", ""},
+        {Action::length_q, "series [any-type!]", ""},
     };
     for (const ActionSpec& a : actions) {
         const Cell value = natives::make_action(a.action, a.spec);

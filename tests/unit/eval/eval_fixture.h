@@ -9,7 +9,9 @@
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
+#include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
+#include "runtime/memory/core_roots.h"
 #include "runtime/ownership.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
@@ -27,6 +29,8 @@ protected:
         natives::init();
         lexer::init();
         interpreter::init();
+        collector::init();
+        collector::install_core_roots();
     }
     void TearDown() override {
         ownership::install_on_deep_change(nullptr);
