@@ -18,6 +18,7 @@
 #include "runtime/hash/murmur3.h"
 #include "runtime/unicode/string_codec.h"
 #include "runtime/words/symbol.h"
+#include "runtime/unicode/string_units.h"
 
 namespace qor::series_type {
 
@@ -78,18 +79,6 @@ int64_t part_count(const Cell& s, const Cell& part) {
 
 namespace {
 
-uint32_t read_unit(const uint8_t* p, uint32_t unit) {
-    if (unit == 1) return *p;
-    if (unit == 2) {
-        uint16_t u;
-        std::memcpy(&u, p, 2);
-        return u;
-    }
-    uint32_t u;
-    std::memcpy(&u, p, 4);
-    return u;
-}
-
 void write_unit(uint8_t* p, uint32_t unit, uint32_t v) {
     if (unit == 1) {
         *p = static_cast<uint8_t>(v);
@@ -116,7 +105,7 @@ void item_value(const Cell& s, uint32_t i, Cell& out) {
         return;
     }
     if (is_any_string(t)) {
-        out = Cell{to_int(TypeId::char_), 0, read_unit(p, unit), 0};
+        out = Cell{to_int(TypeId::char_), 0, units::read_unit(p, unit), 0};
         return;
     }
     // vector! and image! elements are read by their own datatypes.

@@ -25,22 +25,13 @@
 #include "runtime/cell.h"
 #include "runtime/memory/series.h"
 #include "runtime/unicode/case_map.h"
+#include "runtime/unicode/string_units.h"
 
 namespace qor::str {
 
 // ---- reading and writing one unit
 
-[[nodiscard]] inline uint32_t get_char(const uint8_t* p, uint32_t unit) {
-    if (unit == 1) return *p;
-    if (unit == 2) {
-        uint16_t u;
-        std::memcpy(&u, p, 2);
-        return u;
-    }
-    uint32_t u;
-    std::memcpy(&u, p, 4);
-    return u;
-}
+[[nodiscard]] inline uint32_t get_char(const uint8_t* p, uint32_t unit) { return units::read_unit(p, unit); }
 
 inline void put_char(uint8_t* p, uint32_t unit, uint32_t cp) {
     if (unit == 1) {

@@ -17,6 +17,19 @@ template <class Unit>
     return u;
 }
 
+// The unit of width `unit` (1, 2 or 4) at p.
+[[nodiscard]] inline uint32_t read_unit(const uint8_t* p, uint32_t unit) {
+    if (unit == 1) return *p;
+    if (unit == 2) {
+        uint16_t u;
+        std::memcpy(&u, p, 2);
+        return u;
+    }
+    uint32_t u;
+    std::memcpy(&u, p, 4);
+    return u;
+}
+
 // Calls f(code point) for each of `count` units of width `unit`.
 template <class F>
 void for_each_unit(const void* units, size_t count, int unit, F&& f) {
