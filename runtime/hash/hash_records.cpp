@@ -26,20 +26,8 @@ Cell* record_at(const Record& r, int32_t offset) {
 // The bucket holding the key, or -1; `free_bucket` receives the bucket a
 // new key would take (the last deleted one passed, else the empty one).
 int64_t probe_key(const Record& r, uint32_t key, uint32_t& free_bucket) {
-    const uint32_t* words = flag_words(r);
-    Probe probe(hash::mix32(key), static_cast<uint32_t>(r.buckets));
-    int64_t deleted = -1;
-    do {
-        State s = state(words, probe.bucket);
-        if (s == State::empty) break;
-        if (s == State::deleted) {
-            deleted = probe.bucket;
-            continue;
-        }
-        if (record_at(r, slot_words(r)[probe.bucket])->w1 == key) return probe.bucket;
-    } while (probe.next());
-    free_bucket = deleted >= 0 ? static_cast<uint32_t>(deleted) : probe.bucket;
-    return -1;
+    return probe_for_key(flag_words(r), Probe(hash::mix32(key), static_cast<uint32_t>(r.buckets)), free_bucket,
+                         [&](uint32_t bucket) { return record_at(r, slot_words(r)[bucket])->w1 == key; });
 }
 
 // Rebuilds a record table for `request` buckets with only its live records.

@@ -152,34 +152,33 @@ void reset_kind0_extras(NodeId table) {
 
 // ---- Probing ----
 
+// Takes a free bucket for a new key at `position`.
+void occupy(Record& r, uint32_t bucket, int32_t position) {
+    uint32_t* words = flag_words(r);
+    bool was_empty = state(words, bucket) == State::empty;
+    set_state(words, bucket, State::live);
+    slot_words(r)[bucket] = position;
+    r.size++;
+    if (was_empty) r.occupied++;
+}
+
 int32_t put_kind0(NodeId table, int32_t position, const Cell& key, uint32_t hash) {
     Record& r = record(table);
     Cell* cells = block_cells(r);
-    const uint32_t* words = flag_words(r);
     const int32_t* slots = slot_words(r);
-    Probe probe(hash, static_cast<uint32_t>(r.buckets));
-    int64_t deleted = -1;
-    do {
-        State s = state(words, probe.bucket);
-        if (s == State::empty) break;
-        if (s == State::deleted) {
-            deleted = probe.bucket;
-            continue;
-        }
-        const Cell& first = cells[group_first(r, slots[probe.bucket])];
-        if (type_of(first) == type_of(key) && key_compare(first, key, op_equal) == 0) {
-            uint32_t bucket = probe.bucket;
-            add_to_group(table, bucket, position);
-            set_position_bucket(table, position, bucket);
-            return position;
-        }
-    } while (probe.next());
-    uint32_t target = deleted >= 0 ? static_cast<uint32_t>(deleted) : probe.bucket;
-    bool was_empty = state(words, target) == State::empty;
-    set_state(flag_words(r), target, State::live);
-    slot_words(r)[target] = position;
-    r.size++;
-    if (was_empty) r.occupied++;
+    uint32_t target = 0;
+    int64_t found = probe_for_key(flag_words(r), Probe(hash, static_cast<uint32_t>(r.buckets)), target,
+                                  [&](uint32_t bucket) {
+        const Cell& first = cells[group_first(r, slots[bucket])];
+        return type_of(first) == type_of(key) && key_compare(first, key, op_equal) == 0;
+    });
+    if (found >= 0) {
+        // An equal key is there: the position joins its group.
+        add_to_group(table, static_cast<uint32_t>(found), position);
+        set_position_bucket(table, position, static_cast<uint32_t>(found));
+        return position;
+    }
+    occupy(r, target, position);
     set_position_bucket(table, position, target);
     return position;
 }
@@ -187,29 +186,17 @@ int32_t put_kind0(NodeId table, int32_t position, const Cell& key, uint32_t hash
 int32_t put_keyed(NodeId table, int32_t position, const Cell& key, uint32_t hash) {
     Record& r = record(table);
     Cell* cells = block_cells(r);
-    uint32_t* words = flag_words(r);
-    int32_t* slots = slot_words(r);
+    const int32_t* slots = slot_words(r);
     bool words_kind = r.kind == int32_t(Kind::words);
-    Probe probe(hash, static_cast<uint32_t>(r.buckets));
-    int64_t deleted = -1;
-    do {
-        State s = state(words, probe.bucket);
-        if (s == State::empty) break;
-        if (s == State::deleted) {
-            deleted = probe.bucket;
-            continue;
-        }
-        const Cell& stored = cells[slots[probe.bucket]];
-        bool same = words_kind ? same_kind2_key(stored, key)
-                               : type_of(stored) == type_of(key) && key_compare(stored, key, op_strict_equal) == 0;
-        if (same) return slots[probe.bucket];
-    } while (probe.next());
-    uint32_t target = deleted >= 0 ? static_cast<uint32_t>(deleted) : probe.bucket;
-    bool was_empty = state(words, target) == State::empty;
-    set_state(words, target, State::live);
-    slots[target] = position;
-    r.size++;
-    if (was_empty) r.occupied++;
+    uint32_t target = 0;
+    int64_t found = probe_for_key(flag_words(r), Probe(hash, static_cast<uint32_t>(r.buckets)), target,
+                                  [&](uint32_t bucket) {
+        const Cell& stored = cells[slots[bucket]];
+        return words_kind ? same_kind2_key(stored, key)
+                          : type_of(stored) == type_of(key) && key_compare(stored, key, op_strict_equal) == 0;
+    });
+    if (found >= 0) return slots[found];
+    occupy(r, target, position);
     return position;
 }
 

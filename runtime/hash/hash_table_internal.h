@@ -75,6 +75,26 @@ struct Probe {
     }
 };
 
+// Walks a key's probe sequence up to its first empty bucket. Answers the
+// first live bucket for which matches(bucket) holds, or -1; then
+// `free_bucket` is where a new key goes: the last deleted bucket passed,
+// else the empty one that ended the walk.
+template <class Matches>
+int64_t probe_for_key(const uint32_t* flags, Probe probe, uint32_t& free_bucket, Matches&& matches) {
+    int64_t deleted = -1;
+    do {
+        State s = state(flags, probe.bucket);
+        if (s == State::empty) break;
+        if (s == State::deleted) {
+            deleted = probe.bucket;
+            continue;
+        }
+        if (matches(probe.bucket)) return probe.bucket;
+    } while (probe.next());
+    free_bucket = deleted >= 0 ? static_cast<uint32_t>(deleted) : probe.bucket;
+    return -1;
+}
+
 // Installed comparisons.
 extern KeyCompare key_compare;
 extern MapKeyCheck map_key_check;

@@ -29,20 +29,14 @@
 #include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
+#include "tests/support/core_runtime.h"
 
 namespace qor::test {
 
 class WordsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        memory::init();
-        datatypes::register_all();
-        stack::init();
-        cycle::reset();
-        symbol::init_table();
-        context::make_global();
-        words::init_all();
-        ownership::init();
+        start_core_runtime();
         ownership::install_on_deep_change(nullptr);
         context::install_fire_on_change(nullptr);
         // The collector runs as once the environment has started (at every
