@@ -12,6 +12,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/hash/hash_table.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 
 namespace qor::block {
@@ -48,7 +49,8 @@ NodeId index_over(const Cell& s) {
 void run_pass(const Cell& source, const Cell& other, Cell& result, NodeId result_index, uint32_t size,
               bool case_sensitive, SetPass pass) {
     const int op = case_sensitive ? hashtable::op_strict_equal : hashtable::op_equal;
-    const NodeId other_index = pass.test_membership ? index_over(other) : 0;
+    uint32_t other_index = pass.test_membership ? index_over(other) : 0;
+    collector::TableGuard other_guard(other_index);
     const uint32_t length = series_type::length_of_buffer(source);
     for (uint32_t at = source.w1; at < length; at += size) {
         const Cell key = series::buffer(source.w2)->cells()[at];
@@ -85,7 +87,8 @@ Cell* set_operation(bool case_sensitive, const Cell* skip, SetOp op) {
     int32_t room = int32_t(length_at(first));
     if (op == SetOp::union_) room += int32_t(length_at(second));
     Cell* result = push_new(room);
-    const NodeId result_index = hashtable::init(room, result, hashtable::Kind::hash, 0);
+    uint32_t result_index = hashtable::init(room, result, hashtable::Kind::hash, 0);
+    collector::TableGuard result_guard(result_index);
     switch (op) {
         case SetOp::unique:
             run_pass(first, first, *result, result_index, size, case_sensitive, {false, false});

@@ -3,6 +3,7 @@
 
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/series_tail.h"
 #include "runtime/words/context.h"
@@ -28,22 +29,28 @@ bool canonical_is(uint32_t sym, Sym s) { return symbol::resolve_alias(sym) == sy
 
 
 Cell copy_deep(const Cell& block) {
+    // The source and the copy stay on the stack while nested copies
+    // allocate; the copy's tail grows with each cell so the collector sees
+    // the nested copies already stored.
+    const Cell* source = stack::push(block);
     const uint32_t from = block.w1;
     const uint32_t n = from < length(block.w2) ? length(block.w2) - from : 0;
     const NodeId node = series::alloc_cells(n);
-    Cell copy{block.header & ~cell_flag::new_line, 0, node, block.w3};
+    Cell* copy = stack::push(Cell{block.header & ~cell_flag::new_line, 0, node, block.w3});
     for (uint32_t i = 0; i < n; i++) {
-        Cell item = cells(block.w2)[from + i];
+        Cell item = cells(source->w2)[from + i];
         if (is_copied_deep(type_of(item))) {
             const Cell inner_index = item;
             item = copy_deep(Cell{inner_index.header, 0, inner_index.w2, 0});
             item.w1 = inner_index.w1;
             item.header = inner_index.header;
         }
-        cells(node)[i] = item;
+        cells(copy->w2)[i] = item;
+        series::buffer(copy->w2)->set_tail_units(i + 1);
     }
-    series::buffer(node)->set_tail_units(n);
-    return copy;
+    const Cell result = *copy;
+    stack::pop(2);
+    return result;
 }
 
 uint32_t check_spec(const Cell& spec) {
@@ -108,20 +115,25 @@ uint32_t check_spec(const Cell& spec) {
 }
 
 Cell* push_new(const Cell& spec_value, const Cell& body) {
-    // The spec and body stay reachable on the stack while the parts are made.
+    // The spec, the body and the function being made stay reachable on the
+    // stack while the parts are made.
     Cell* spec_slot = stack::push(spec_value);
     const uint32_t flags = check_spec(*spec_slot);
-    stack::push(body);
+    const Cell* body_slot = stack::push(body);
     if (spec_slot->w1 != 0) *spec_slot = copy_deep(*spec_slot);
-    const NodeId ctx = context::make_from_spec(*spec_slot, true, false, context::Kind::function);
+    Cell* fn_slot = stack::push(Cell{to_int(TypeId::none), 0, 0, 0});
+    uint32_t ctx = context::make_from_spec(*spec_slot, true, false, context::Kind::function);
+    collector::NodeGuard ctx_guard(ctx);  // while the parts are allocated
     const NodeId parts = series::alloc_unset_cells(5);
     series::buffer(parts)->set_tail_units(5);
-    Cell fn{to_int(TypeId::function) | flags, ctx, spec_slot->w2, parts};
+    const Cell fn{to_int(TypeId::function) | flags, ctx, spec_slot->w2, parts};
+    *fn_slot = fn;
     *context::self(ctx) = fn;
-    Cell body_copy = copy_deep(stack::data.top[-1]);
-    context::bind(body_copy, ctx, false);
+    const Cell body_copy = copy_deep(*body_slot);
     cells(parts)[0] = body_copy;
-    stack::pop(2);
+    Cell bound = body_copy;
+    context::bind(bound, ctx, false);
+    stack::pop(3);
     return stack::push(fn);
 }
 
@@ -131,7 +143,8 @@ namespace qor::native {
 
 Cell make(TypeId type, uint32_t number, const Cell& spec) {
     Cell* spec_slot = stack::push(spec);
-    const NodeId ctx = context::make_from_spec(*spec_slot, true, false, context::Kind::function);
+    uint32_t ctx = context::make_from_spec(*spec_slot, true, false, context::Kind::function);
+    collector::NodeGuard ctx_guard(ctx);  // while its block is allocated
     const NodeId block = series::alloc_unset_cells(2);
     series::buffer(block)->set_tail_units(2);
     series::buffer(block)->cells()[0] = *context::header(ctx);

@@ -76,6 +76,7 @@ void add_type_word(Cell& ts, const Cell& word) {
 
 NodeId build(const Cell& spec, bool for_native) {
     const NodeId spec_node = spec.w2;
+    stack::push(spec);  // the spec stays reachable while the cache grows
     const NodeId cache = series::alloc_cells(8);
     stack::push(Cell{to_int(TypeId::block), 0, cache, 0});  // kept while types are looked up
     uint32_t locals = 0, refinements = 0;
@@ -123,7 +124,7 @@ NodeId build(const Cell& spec, bool for_native) {
     } else if (locals > 0) {
         append(cache, Cell{to_int(TypeId::integer), 0, locals, 0});
     }
-    stack::pop();
+    stack::pop(2);
     return cache;
 }
 

@@ -329,7 +329,13 @@ uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const
         if (stack::exiting()) return pos;
     }
     Cell left;
-    if (infix) left = *--stack::data.top;
+    if (infix) {
+        // The left operand leaves the stack for the frame to open under it:
+        // the argument cache is built first, as building it allocates and
+        // the operand is out of the collector's sight until pushed again.
+        (void)arg_cache::of(fn);
+        left = *--stack::data.top;
+    }
     // The function value holds the place of the result below the frame, so
     // the function (its body, its spec) stays referenced while it runs even
     // when its word is set to something else meanwhile.
@@ -591,9 +597,11 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
         if (type_of(element) == TypeId::get_word) {
             element = *context::value_cell(element);
         } else if (type_of(element) == TypeId::paren) {
+            // The value stays on the stack, above the walk's cells, while
+            // the step runs.
             eval_block(as_block(element), false);
             if (stack::exiting()) [[unlikely]] return pos;
-            element = *--stack::data.top;
+            element = stack::data.top[-1];
         }
         const bool last = k + 1 == length(p);
         Cell grand_parent = *parent;
@@ -611,6 +619,7 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
         args.last = last;
         args.event = true;
         const Cell next = *actions::call_eval_path(args);
+        stack::data.top = cur + 1;
         *parent = *cur;
         *cur = next;
         previous = element;

@@ -183,7 +183,10 @@ Cell spec_block(std::string_view text) {
             i++;
         } else if (c == '[') {
             inner = series::alloc_cells(4);
-            *series_tail::alloc_cell(outer) = Cell{to_int(TypeId::block), 0, inner, 0};
+            // Kept on the stack while the outer block grows.
+            const Cell* inner_cell = stack::push(Cell{to_int(TypeId::block), 0, inner, 0});
+            *series_tail::alloc_cell(outer) = *inner_cell;
+            stack::pop();
             i++;
         } else if (c == ']') {
             inner = 0;
@@ -228,20 +231,25 @@ std::string_view word_of(uint32_t number) { return entries[number - 1].word; }
 std::string_view spec_text_of(uint32_t number) { return entries[number - 1].spec; }
 
 Cell make(uint32_t number) {
-    const Cell spec = spec_block(spec_text_of(number));
-    return native::make(TypeId::native, number, spec);
+    const Cell* spec = stack::push(spec_block(spec_text_of(number)));
+    const Cell value = native::make(TypeId::native, number, *spec);
+    stack::pop();
+    return value;
 }
 
 Cell make_action(Action a, std::string_view spec_text) {
-    const Cell spec = spec_block(spec_text);
-    return native::make(TypeId::action, static_cast<uint32_t>(to_int(a)), spec);
+    const Cell* spec = stack::push(spec_block(spec_text));
+    const Cell value = native::make(TypeId::action, static_cast<uint32_t>(to_int(a)), *spec);
+    stack::pop();
+    return value;
 }
 
 void define_all() {
     for (uint32_t n = 1; n <= native_count; n++) {
         Cell w = word::load(word_of(n));
-        const Cell value = make(n);
-        context::set(w, value);
+        const Cell* value = stack::push(make(n));
+        context::set(w, *value);
+        stack::pop();
     }
 }
 

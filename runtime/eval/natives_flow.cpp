@@ -471,14 +471,15 @@ void n_reduce(bool, std::span<const int32_t> refs) {
         stack::push(code);
         interpreter::eval_next(one, 0, true);
         if (stack::exiting()) return;
-        const Cell result = *--stack::data.top;
-        stack::pop();
         if (!into) {
-            *arg(0) = result;
+            *arg(0) = stack::data.top[-1];
+            stack::pop(2);
             return;
         }
+        // The result stays on the stack while its holder is allocated.
         const NodeId holder = series::alloc_cells(1);
-        *series_tail::alloc_cell(holder) = result;
+        *series_tail::alloc_cell(holder) = stack::data.top[-1];
+        stack::pop(2);
         *arg(0) = put_into(*into, block_of(holder));
         return;
     }

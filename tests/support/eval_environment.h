@@ -14,6 +14,7 @@
 #include "runtime/eval/actions.h"
 #include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
@@ -21,6 +22,7 @@
 
 namespace qor::test {
 
+// The value must be reachable by the collector: loading the word allocates.
 inline void define(std::string_view name, const Cell& value) {
     Cell w = word::load(name);
     context::set(w, value);
@@ -55,14 +57,24 @@ inline void define_environment() {
         {Action::length_q, "series [any-type!]", ""},
     };
     for (const ActionSpec& a : actions) {
-        const Cell value = natives::make_action(a.action, a.spec);
+        Cell value = natives::make_action(a.action, a.spec);
+        collector::RootGuard guard(value);
         define(action_word(a.action), value);
-        if (!a.op.empty()) define(a.op, native::make_op(value));
+        if (a.op.empty()) continue;
+        Cell op = native::make_op(value);
+        collector::RootGuard op_guard(op);
+        define(a.op, op);
     }
     const std::pair<std::string_view, uint32_t> ops[] = {
         {"=", 25}, {"<>", 26}, {"==", 27}, {"<", 28}, {">", 29}, {"<=", 30}, {">=", 31}, {"=?", 32},
     };
-    for (const auto& [op, number] : ops) define(op, native::make_op(natives::make(number)));
+    for (const auto& [op, number] : ops) {
+        Cell value = natives::make(number);
+        collector::RootGuard guard(value);
+        Cell op_value = native::make_op(value);
+        collector::RootGuard op_guard(op_value);
+        define(op, op_value);
+    }
 }
 
 // Molds a value as the console shows it. Function values mold by their
@@ -75,7 +87,8 @@ inline std::string mold_value(const Cell& v) {
         case TypeId::op: return "?op?";
         default: break;
     }
-    Cell buffer;
+    Cell buffer = none::value;
+    collector::RootGuard guard(buffer);
     text_buffer::make(buffer);
     actions::call_mold(v, buffer, false, false, false, nullptr, 0, 0);
     std::string out;

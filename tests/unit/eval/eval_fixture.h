@@ -12,6 +12,7 @@
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/memory/core_roots.h"
+#include "runtime/memory/roots.h"
 #include "runtime/ownership.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
@@ -31,8 +32,16 @@ protected:
         interpreter::init();
         collector::init();
         collector::install_core_roots();
+        // The lexer's runs in progress are a root, as the boot sets them up.
+        collector::set_root_marker(collector::Root::lexers, [] {
+            lexer::for_each_active_cell([](Cell& cell) { collector::mark_cell(cell); });
+        });
+        // The collector runs as it does once the environment has started:
+        // at every allocation in stress builds, so a missing root shows.
+        collector::set_enabled(true);
     }
     void TearDown() override {
+        collector::set_enabled(false);
         ownership::install_on_deep_change(nullptr);
         context::install_fire_on_change(nullptr);
         stop_core_runtime();

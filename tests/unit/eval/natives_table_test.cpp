@@ -31,7 +31,8 @@ TEST_F(NativesTableTest, EverySpecBuildsAnArgumentCache) {
         {96, "now", 0, 10},  {99, "call", 1, 7},    {106, "transcode", 1, 7}, {107, "apply", 2, 2},
     };
     for (uint32_t n = 1; n <= natives::native_count; n++) {
-        const Cell native = natives::make(n);
+        Cell native = natives::make(n);
+        collector::RootGuard guard(native);
         const NodeId cache = arg_cache::of(native);
         const series::Buffer* b = series::buffer(cache);
         ASSERT_GT(b->length(), 0u) << natives::word_of(n);
@@ -39,7 +40,9 @@ TEST_F(NativesTableTest, EverySpecBuildsAnArgumentCache) {
     }
     for (const auto& s : samples) {
         EXPECT_EQ(natives::word_of(s.number), s.word);
-        const NodeId cache = arg_cache::of(natives::make(s.number));
+        Cell native = natives::make(s.number);
+        collector::RootGuard guard(native);
+        const NodeId cache = arg_cache::of(native);
         const series::Buffer* b = series::buffer(cache);
         uint32_t args = 0;
         while (args < b->length() && type_of(series::buffer(cache)->cells()[args]) == TypeId::typeset) args++;

@@ -24,15 +24,7 @@ protected:
 TEST_F(TranscriptTest, Evaluation) { replay("evaluation.qt"); }
 TEST_F(TranscriptTest, ControlFlow) { replay("control.qt"); }
 TEST_F(TranscriptTest, FunctionsAndExits) { replay("functions.qt"); }
-TEST_F(TranscriptTest, Memory) {
-#ifdef QOR_GC_STRESS
-    // The evaluator does not yet keep every value it holds across an
-    // allocation where the collector can see it, so a session that switches
-    // the collector on cannot run under collect-at-every-allocation yet.
-    GTEST_SKIP() << "evaluator not yet rooted for collection at every allocation";
-#endif
-    replay("memory.qt");
-}
+TEST_F(TranscriptTest, Memory) { replay("memory.qt"); }
 
 }  // namespace
 }  // namespace qor::test
