@@ -28,6 +28,7 @@
 #include "runtime/words/context.h"
 #include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"
+#include "tests/support/core_runtime.h"
 
 using namespace qor;
 
@@ -165,15 +166,7 @@ double bench_find() {
 }  // namespace
 
 int main() {
-    memory::init();
-    stack::init();
-    datatypes::register_all();
-    actions::init();
-    cycle::reset();
-    symbol::init_table();
-    context::make_global();
-    words::init_all();
-    ownership::init();
+    test::start_core_runtime();
 
     // Appending from an empty block: the first run of each side has to
     // get fresh memory from the system (page faults); later runs of Lua and

@@ -8,19 +8,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <string>
 
-#include "runtime/cycle_stack.h"
-#include "runtime/datatypes/register_all.h"
-#include "runtime/eval/data_stack.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/memory_record.h"
-#include "runtime/ownership.h"
-#include "runtime/words/context.h"
-#include "runtime/words/predefined.h"
-#include "runtime/words/symbol.h"
+#include "tests/support/core_runtime.h"
 
 namespace {
 
@@ -104,14 +97,7 @@ Sources generate(size_t bytes) {
 }
 
 void fresh_runtime() {
-    qor::memory::init();
-    qor::datatypes::register_all();
-    qor::stack::init();
-    qor::cycle::reset();
-    qor::symbol::init_table();
-    qor::context::make_global();
-    qor::words::init_all();
-    qor::ownership::init();
+    qor::test::start_core_runtime();
     qor::lexer::init();
 }
 

@@ -29,6 +29,7 @@
 #include "runtime/words/context.h"
 #include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"
+#include "tests/support/core_runtime.h"
 
 using namespace qor;
 
@@ -134,15 +135,7 @@ double bench_compare() {
 }  // namespace
 
 int main() {
-    memory::init();
-    stack::init();
-    datatypes::register_all();
-    actions::init();
-    cycle::reset();
-    symbol::init_table();
-    context::make_global();
-    words::init_all();
-    ownership::init();
+    test::start_core_runtime();
 
     report("append 1,000,000 x 10 characters", bench_append(),
            run_script(lua("local t=os.clock() local b={} for i=1,1000000 do b[#b+1]=\"abcdefghij\" end "

@@ -130,7 +130,7 @@ uint32_t decode_utf8(const uint8_t* b, uint32_t n) {
     return cp;
 }
 
-// make and to: the spec as a code point in the prototype cell.
+// make and to: the given value as a code point in the prototype cell.
 const Cell* make(Cell* prototype, Cell* spec, TypeId) {
     uint32_t cp = 0;
     switch (type_of(*spec)) {

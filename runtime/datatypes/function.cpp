@@ -115,8 +115,8 @@ uint32_t check_spec(const Cell& spec) {
 }
 
 Cell* push_new(const Cell& spec_value, const Cell& body) {
-    // The spec, the body and the function being made stay reachable on the
-    // stack while the parts are made.
+    // The interface block, the body and the function being made stay
+    // reachable on the stack while the parts are made.
     Cell* spec_slot = stack::push(spec_value);
     const uint32_t flags = check_spec(*spec_slot);
     const Cell* body_slot = stack::push(body);

@@ -2,15 +2,18 @@
 // which the language reaches built-in code (native!, action!) and infix
 // operators (op!).
 //
+// A function's interface block lists its arguments, refinements, their
+// types and doc strings.
+//
 // function! payload: word 1 the function context (values on the data stack
-// while it runs), word 2 the spec block's node, word 3 the node of the
+// while it runs), word 2 the interface block's node, word 3 the node of the
 // five-cell parts block (body, argument cache, compiled code, the op! made
 // from it, an extra integer).
 //
 // native! and action! payload: word 1 the native's or action's number,
-// word 2 the spec block's node, word 3 a two-cell block: the context! cell
-// of a context made from the spec, then the argument cache (none until the
-// first call).
+// word 2 the interface block's node, word 3 a two-cell block: the context!
+// cell of a context made from that block, then the argument cache (none
+// until the first call).
 //
 // op! keeps the payload of the value it wraps; header bits 16-23 hold the
 // wrapped value's datatype.
@@ -42,8 +45,8 @@ inline constexpr uint32_t flag_no_trace = 0x200;
 // attribute flags.
 uint32_t check_spec(const Cell& spec);
 
-// A function from a spec and a body: the spec checked, a context made from
-// it, the body deeply copied and bound to that context. Pushes the value on
+// A function from an interface block and a body: the block checked, a
+// context made from it, the body deeply copied and bound to that context. Pushes the value on
 // the data stack and answers it.
 Cell* push_new(const Cell& spec, const Cell& body);
 

@@ -275,7 +275,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
     error::script("bad-to-arg", {datatype::value(TypeId::integer), spec});
 }
 
-// to: the spec converted to an integer in the prototype cell.
+// to: the given value converted to an integer in the prototype cell.
 const Cell* to(Cell* prototype, Cell* spec, TypeId) {
     int32_t v = 0;
     switch (type_of(*spec)) {

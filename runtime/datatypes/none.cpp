@@ -25,7 +25,7 @@ Cell* make_in(Cell& block) { return make_at(*series_tail::block_alloc_tail(block
 
 namespace {
 
-// Whatever the spec: a new none value.
+// Whatever is given: a new none value.
 const Cell* make(Cell*, Cell*, TypeId) { return push(); }
 
 int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t limit) {

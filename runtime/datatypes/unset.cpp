@@ -27,7 +27,7 @@ Cell* make_in(Cell& block) { return series_tail::block_alloc_tail(block); }
 
 namespace {
 
-// Whatever the spec: a new unset value.
+// Whatever is given: a new unset value.
 const Cell* make(Cell*, Cell*, TypeId) { return push(); }
 
 int32_t form(const Cell*, Cell*, const Cell*, int32_t limit) { return limit; }

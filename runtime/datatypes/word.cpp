@@ -32,7 +32,7 @@ bool same_canonical(const Cell& a, const Cell& b) {
     return symbol::resolve_alias(a.w2) == symbol::resolve_alias(b.w2);
 }
 
-// word!/make and to: by the spec's datatype.
+// word!/make and to: by the datatype of the given value.
 const Cell* make(Cell* result, Cell* spec, TypeId type) {
     const TypeId spec_type = type_of(*spec);
     Cell made;

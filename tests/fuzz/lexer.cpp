@@ -4,41 +4,18 @@
 // It must never crash, read outside the input or run on for ever.
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
 
-#include "runtime/cycle_stack.h"
-#include "runtime/datatypes/register_all.h"
-#include "runtime/datatypes/registry.h"
 #include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/hash/hash_table.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/memory_record.h"
-#include "runtime/ownership.h"
-#include "runtime/words/context.h"
-#include "runtime/words/predefined.h"
-#include "runtime/words/symbol.h"
+#include "tests/support/core_runtime.h"
 
 namespace {
 
 void fresh_runtime() {
-    qor::memory::init();
-    qor::datatypes::register_all();
-    qor::stack::init();
-    qor::cycle::reset();
-    qor::symbol::init_table();
-    qor::context::make_global();
-    qor::words::init_all();
-    qor::ownership::init();
+    qor::test::start_core_runtime();
     qor::lexer::init();
-    qor::hashtable::set_key_compare([](const qor::Cell& a, const qor::Cell& b, int op) {
-        // Datatypes not registered yet compare by their cells.
-        if (qor::datatype::name(qor::type_of(a)).empty() || qor::datatype::name(qor::type_of(b)).empty())
-            return std::memcmp(&a, &b, sizeof a) == 0 ? 0 : 1;
-        return qor::actions::compare(a, b, static_cast<qor::CompareOp>(op)) ? 0 : 1;
-    });
 }
 
 void run(const uint8_t* data, size_t size, const qor::lexer::Options& options) {

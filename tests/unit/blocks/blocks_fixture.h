@@ -24,26 +24,6 @@ protected:
         start_core_runtime();
         ownership::install_on_deep_change(nullptr);
         block::install_comparator_call(nullptr);
-        register_text_types();
-        hashtable::set_key_compare(&key_compare);
-    }
-    // hash! indexes compare keys with the compare action, as the boot sets up.
-    static int32_t key_compare(const Cell& a, const Cell& b, int op) {
-        return actions::compare(a, b, static_cast<CompareOp>(op)) ? 0 : 1;
-    }
-    // Until string!, binary! and hash! register their own routines, they
-    // stand here as plain children of series! and block!, so the shared
-    // routines run on them.
-    static void register_text_types() {
-        struct Stand { TypeId type, parent; const char* name; };
-        for (const Stand& s : {Stand{TypeId::string, TypeId::series, "string!"},
-                               Stand{TypeId::binary, TypeId::series, "binary!"},
-                               Stand{TypeId::hash, TypeId::block, "hash!"}}) {
-            if (datatype::is_registered(s.type)) continue;
-            datatype::ActionRow row;
-            row.inherit_rest();
-            datatype::register_type(s.type, s.parent, s.name, row.entries());
-        }
     }
     void TearDown() override {
         ownership::install_on_deep_change(nullptr);

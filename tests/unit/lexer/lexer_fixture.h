@@ -29,13 +29,6 @@ protected:
     void SetUp() override {
         start_core_runtime();
         lexer::init();
-        // Map keys compare through the compare action.
-        hashtable::set_key_compare([](const Cell& a, const Cell& b, int op) {
-            // Datatypes not registered yet compare by their cells.
-            if (datatype::name(type_of(a)).empty() || datatype::name(type_of(b)).empty())
-                return std::memcmp(&a, &b, sizeof a) == 0 ? 0 : 1;
-            return actions::compare(a, b, static_cast<CompareOp>(op)) ? 0 : 1;
-        });
     }
     void TearDown() override {
         stop_core_runtime();
