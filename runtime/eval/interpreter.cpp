@@ -1,6 +1,7 @@
 // The interpreter: blocks, expressions, calls and paths.
 #include "runtime/eval/interpreter.h"
 
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
@@ -97,6 +98,10 @@ uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t po
             return pos;
         }
         error::script("no-arg", {call_word(name), arg_word(entry)});
+    }
+    if (mode & call_mode::values) [[unlikely]] {
+        stack::push(cell_at(code, pos));
+        return pos + 1;
     }
     if (kind == arg_cache::Kind::evaluated) return eval_expression(code, pos, flags);
     const Cell v = cell_at(code, pos);
@@ -432,9 +437,25 @@ void set_from_top(const Cell& set_word) {
 
 bool run_function_body(const Cell& fn) { return run_body(fn); }
 
+namespace {
+
+// A sort comparator's call: its answer, or none once an exit passes through
+// (the exit stays pending, the comparator is not run again, and the exit
+// ends the sort's caller).
+Cell call_comparator(const Cell& fn, const Cell& first, const Cell& second) {
+    if (stack::exiting()) return none::value;
+    const Cell args[] = {first, second};
+    call_with(fn, args);
+    if (stack::exiting()) return none::value;
+    return *--stack::data.top;
+}
+
+}  // namespace
+
 void init() {
     current = unset_cell;
     install_roots();
+    block::install_comparator_call(call_comparator);
 }
 
 const Cell& current_code() { return current; }
@@ -490,6 +511,21 @@ uint32_t eval_next(NodeId code, uint32_t pos, bool push) {
 uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const PathRefinements& path,
                        uint32_t mode) {
     return call(fn, name, code, pos, path, false, mode);
+}
+
+// The arguments must not point into a series buffer: making the code block
+// may move buffers.
+void call_with(const Cell& fn, std::span<const Cell> args) {
+    const NodeId code = series::alloc_cells(args.size());
+    Cell* const code_cell = stack::push(Cell{to_int(TypeId::block), 0, code, 0});
+    series::Buffer* b = series::buffer(code);
+    std::copy(args.begin(), args.end(), b->cells());
+    b->set_tail_units(b->head_units() + static_cast<uint32_t>(args.size()));
+    const Cell callee = type_of(fn) == TypeId::op ? native::unwrap_op(fn) : fn;
+    (void)call(callee, none::value, code, 0, {}, false, call_mode::values);
+    if (stack::exiting()) return;
+    *code_cell = stack::data.top[-1];  // the result takes the code block's place
+    stack::data.top = code_cell + 1;
 }
 
 uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "runtime/cell.h"
 #include "runtime/memory/node.h"
@@ -51,6 +52,7 @@ namespace call_mode {
 inline constexpr uint32_t fill_missing = 1;
 inline constexpr uint32_t all = 2;
 inline constexpr uint32_t safer = 4;
+inline constexpr uint32_t values = 8;  // the code holds the argument values themselves
 }  // namespace call_mode
 
 // Calls a function value with arguments collected from the code at the
@@ -63,6 +65,11 @@ struct PathRefinements {
 };
 uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t position,
                        const PathRefinements& refinements = {}, uint32_t mode = 0);
+
+// Calls a function value (function, native, action, operator) with the
+// argument values given, not evaluated: the mandatory arguments in order
+// (checked against their types), every refinement off. Pushes the result.
+void call_with(const Cell& fn, std::span<const Cell> args);
 
 // Evaluates a path (get: no function is called; set: the last element is
 // set to `value`); pushes the value; answers the next code position.

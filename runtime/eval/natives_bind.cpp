@@ -1,8 +1,11 @@
-// Binding natives: bind and in.
+// Binding natives: bind and in; extend of a map; to-local-file.
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/natives_impl.h"
+#include "runtime/strings/string_core.h"
+#include "runtime/strings/url_text.h"
 #include "runtime/words/context.h"
 #include "runtime/words/word.h"
 
@@ -46,11 +49,29 @@ void n_in(bool, std::span<const int32_t>) {
     *arg(0) = w;
 }
 
+// extend map spec /case: the pairs of the block join the map. Objects do
+// not grow in place.
+void n_extend(bool, std::span<const int32_t> refs) {
+    if (type_of(*arg(0)) != TypeId::map) error::fire(error::Category::internal, "not-done");
+    map::extend_with(*arg(0), *arg(1), refs[0] >= 0);
+}
+
+// to-local-file path /full: the path as the platform writes it, as a new
+// string.
+void n_to_local_file(bool, std::span<const int32_t> refs) {
+    const std::string local = url_text::to_local(*arg(0), refs[0] >= 0);
+    const Cell* out = str::push_new(reinterpret_cast<const uint8_t*>(local.data()), local.size());
+    *arg(0) = *out;
+    stack::pop();
+}
+
 }  // namespace
 
 void install_bind(std::span<Routine> r) {
     r[37] = n_bind;
     r[38] = n_in;
+    r[82] = n_extend;
+    r[84] = n_to_local_file;
 }
 
 }  // namespace qor::natives::impl

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/error_fire.h"
@@ -252,11 +253,24 @@ void require_walkable(const Cell& series) {
     if (t == TypeId::map || t == TypeId::image || !is_series(t)) error::fire(error::Category::internal, "not-done");
 }
 
+// foreach over a map: a key and its value per step, removed pairs passed
+// over.
+void foreach_pair(const Cell& words, const Cell& map, const Cell& body) {
+    open_loop();
+    for (uint32_t position = map.w1; map::foreach_set(words, map, position);) {
+        const Step step = run_body(body);
+        if (step == Step::pass) return;
+        if (step == Step::leave) break;
+    }
+    stack::unwind_set_result();
+}
+
 void n_foreach(bool, std::span<const int32_t>) {
     const LoopWords words = loop_words(*arg(0));
     const Cell series = *arg(1);
     const Cell body = *arg(2);
     if (type_of(series) == TypeId::map && words.count != 2) error::script("invalid-arg", {words.spec});
+    if (type_of(series) == TypeId::map) return foreach_pair(words.spec, series, body);
     require_walkable(series);
     open_loop();
     for (uint32_t pos = series.w1; set_loop_words(words, series, pos); pos += words.count) {

@@ -47,6 +47,7 @@ inline void define_environment() {
         {Action::add, two, "+"},        {Action::subtract, two, "-"},  {Action::multiply, two, "*"},
         {Action::divide, two, "/"},     {Action::remainder, two, "//"}, {Action::negate, one, ""},
         {Action::even_q, one, ""},      {Action::odd_q, one, ""},      {Action::absolute, one, ""},
+        {Action::sort, "series [series!] /case /skip size [integer!] /compare comparator [integer! any-function!] /part length [number! series!] /all /reverse /stable", ""},
         {Action::append, "series [any-type!] value [any-type!] /part length [any-type!] /only /dup count [any-type!]", ""},
         {Action::head, "series [any-type!]", ""},
         {Action::tail, "series [any-type!]", ""},
