@@ -515,14 +515,14 @@ uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t p
 
 // The arguments must not point into a series buffer: making the code block
 // may move buffers.
-void call_with(const Cell& fn, std::span<const Cell> args) {
+void call_with(const Cell& fn, std::span<const Cell> args, const Cell& name) {
     const NodeId code = series::alloc_cells(args.size());
     Cell* const code_cell = stack::push(Cell{to_int(TypeId::block), 0, code, 0});
     series::Buffer* b = series::buffer(code);
     std::copy(args.begin(), args.end(), b->cells());
     b->set_tail_units(b->head_units() + static_cast<uint32_t>(args.size()));
     const Cell callee = type_of(fn) == TypeId::op ? native::unwrap_op(fn) : fn;
-    (void)call(callee, none::value, code, 0, {}, false, call_mode::values);
+    (void)call(callee, name, code, 0, {}, false, call_mode::values);
     if (stack::exiting()) return;
     *code_cell = stack::data.top[-1];  // the result takes the code block's place
     stack::data.top = code_cell + 1;

@@ -68,8 +68,9 @@ uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t p
 
 // Calls a function value (function, native, action, operator) with the
 // argument values given, not evaluated: the mandatory arguments in order
-// (checked against their types), every refinement off. Pushes the result.
-void call_with(const Cell& fn, std::span<const Cell> args);
+// (checked against their types), every refinement off. The call frame is
+// named by `name` when it is a word. Pushes the result.
+void call_with(const Cell& fn, std::span<const Cell> args, const Cell& name = unset_cell);
 
 // Evaluates a path (get: no function is called; set: the last element is
 // set to `value`); pushes the value; answers the next code position.

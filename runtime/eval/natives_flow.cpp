@@ -226,6 +226,19 @@ void n_do(bool, std::span<const int32_t> refs) {
     do_value(refs);
 }
 
+// A script file or URL runs through the library's do-file, with the trace
+// callback (or none) and the /args value (or none).
+void do_script(const Cell& script, std::span<const int32_t> refs) {
+    const Cell name = word::load("do-file");
+    const Cell fn = *context::value_cell(name);
+    if (type_of(fn) != TypeId::function) error::script("no-value", {name});
+    const Cell args[] = {script, refs[3] >= 0 ? *arg(static_cast<uint32_t>(refs[3])) : none::value,
+                         refs[1] >= 0 ? *arg(static_cast<uint32_t>(refs[1])) : none::value};
+    interpreter::call_with(fn, args, name);
+    if (stack::exiting()) return;
+    *arg(0) = *--stack::data.top;
+}
+
 void do_value(std::span<const int32_t> refs) {
     const Cell value = *arg(0);
     if (refs[0] >= 0) error::fire(error::Category::internal, "not-done");
@@ -273,7 +286,7 @@ void do_value(std::span<const int32_t> refs) {
             return;
         }
         case TypeId::file:
-        case TypeId::url:
+        case TypeId::url: return do_script(value, refs);
         case TypeId::error: error::fire(error::Category::internal, "not-done");
         default: return;  // the value itself
     }
