@@ -1,4 +1,5 @@
 // Replays the evaluator's transcripts in process.
+#include <cstdlib>
 #include <filesystem>
 
 #include "tests/unit/eval/transcript_harness.h"
@@ -11,6 +12,7 @@ protected:
     void SetUp() override {
         EvalTest::SetUp();
         define_environment();
+        ::setenv("QOR_TRANSCRIPT_VAR", "a=b c", 1);  // list-env reads it back
     }
 
     void replay(const std::string& name) {
