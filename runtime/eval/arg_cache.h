@@ -7,7 +7,7 @@
 //                 2 lit-word: taken literally); word 3 (unused by the
 //                 datatype bits) the argument's symbol, for messages
 //   a refinement  a refinement! cell (the spec's word)
-// then, last, an integer!: for functions the number of locals to set up
+// then, last, an integer!: for functions and routines the number of locals to set up
 // (the /local flag and its words; present only when there are locals), for
 // natives and actions the number of refinements. The set-word `return:`
 // takes no argument and leaves no entry. An entry's position is the value's
@@ -43,7 +43,7 @@ enum class Kind : uint32_t { evaluated = 0, get = 1, literal = 2 };
 NodeId make_for(const Cell& fn);
 
 // The cache of the value (built on first use); answers its node. Functions
-// keep it in cell 1 of their parts block, natives and actions in cell 1 of
+// and routines keep it in cell 1 of their parts block, natives and actions in cell 1 of
 // their two-cell block.
 [[nodiscard]] inline NodeId of(const Cell& fn) {
     const Cell& cached = series::buffer(fn.w3)->cells()[1];
@@ -58,5 +58,9 @@ NodeId build(const Cell& spec, bool for_native);
 // standard typeset names before the library defines them); script
 // invalid-type-spec otherwise.
 void add_type_word(Cell& typeset, const Cell& word);
+
+// Whether add_type_word knows the name without its word having a value: a
+// datatype name or one of the standard typeset names.
+[[nodiscard]] bool is_standard_type_name(uint32_t sym);
 
 }  // namespace qor::arg_cache

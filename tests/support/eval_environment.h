@@ -56,6 +56,9 @@ inline void define_environment() {
         {Action::copy, "value [any-type!] /part length [any-type!] /deep /types kind [any-type!]", ""},
         {Action::make, "type [any-type!] spec [any-type!]", ""},
         {Action::length_q, "series [any-type!]", ""},
+        {Action::form, "value [any-type!] /part limit [any-type!]", ""},
+        {Action::mold, "value [any-type!] /only /all /flat /part limit [any-type!]", ""},
+        {Action::reflect, "value [any-type!] field [any-type!]", ""},
     };
     for (const ActionSpec& a : actions) {
         Cell value = natives::make_action(a.action, a.spec);
@@ -78,16 +81,8 @@ inline void define_environment() {
     }
 }
 
-// Molds a value as the console shows it. Function values mold by their
-// kind until their datatype registers its mold.
+// Molds a value as the console shows it.
 inline std::string mold_value(const Cell& v) {
-    switch (type_of(v)) {
-        case TypeId::function: return "?function?";
-        case TypeId::native: return "?native?";
-        case TypeId::action: return "?action?";
-        case TypeId::op: return "?op?";
-        default: break;
-    }
     Cell buffer = none::value;
     collector::RootGuard guard(buffer);
     text_buffer::make(buffer);
