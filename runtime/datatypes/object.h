@@ -102,11 +102,22 @@ void set_fields(Cell& object, const Cell& value, bool any, bool only, bool some)
 int32_t form_fields(const Cell& object, Cell& buffer, bool only, bool all, bool flat, const Cell* part,
                     int32_t limit, bool indent, int32_t level, bool mold);
 
+// form and mold of an object: "make object! [", the fields one per line
+// indented four spaces a level, "]"; an object met inside itself writes
+// "make object! [...]".
+int32_t form(const Cell* value, Cell* buffer, const Cell* part, int32_t limit);
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* part, int32_t limit,
+             int32_t indent);
+
 // --- Actions (shared with error! and port!) ------------------------------------
 
 Cell* eval_path(const actions::EvalPathArgs& args);
 int32_t compare(const Cell* a, const Cell* b, CompareOp op);
 Cell* reflect();
+
+// Installs the runners of the change handlers in the context and ownership
+// layers (registration does it; test set-ups that clear them call it again).
+void install_runners();
 
 // Registers object! and installs the change handlers' runners in the
 // context and ownership layers.
