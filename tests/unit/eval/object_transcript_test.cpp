@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "runtime/datatypes/object.h"
+#include "runtime/datatypes/port.h"
 #include "tests/unit/eval/transcript_harness.h"
 
 namespace qor::test {
@@ -38,7 +39,18 @@ protected:
             collector::RootGuard guard(value);
             define(action_word(action), value);
         }
+        // The scheme registry is the global word `schemes`; the standard
+        // prototypes are left to the port datatype's own.
+        port::install_system_lookup([](port::SystemPart part) {
+            if (part != port::SystemPart::schemes) return none::value;
+            return *context::value_cell(word::load("schemes"));
+        });
         run_line("object: func [spec] [make object! spec] context: :object");
+    }
+
+    void TearDown() override {
+        port::install_system_lookup(nullptr);
+        EvalTest::TearDown();
     }
 
     void replay(const std::string& name) {
@@ -50,6 +62,7 @@ protected:
 };
 
 TEST_F(ObjectTranscriptTest, Objects) { replay("objects.qt"); }
+TEST_F(ObjectTranscriptTest, Ports) { replay("ports.qt"); }
 
 }  // namespace
 }  // namespace qor::test
