@@ -23,7 +23,9 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/paren.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/routine.h"
@@ -79,6 +81,8 @@ void register_all() {
     tag_email_ref::init_tag();
     tag_email_ref::init_email();
     tag_email_ref::init_ref();
+    object::init();
+    port::init();
 }
 
 }  // namespace qor::datatypes
