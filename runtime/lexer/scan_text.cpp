@@ -231,10 +231,10 @@ WordShape word_shape(Record& r, uint32_t start, uint32_t end, uint32_t flags) {
         for (uint32_t i = start + 1; i + 1 < end; i++) inner += r.input[i] == ':';
         if (inner > 0 || (lead_colon && trail_colon)) invalid(r, start, end, TypeId::word);
         if (lead_quote && trail_colon) invalid(r, start, end, TypeId::lit_word);
+        // The flag may come from the ":" that ended the token (a path's
+        // set-word form, "o/ab:"): with no colon inside, it is a word.
         if (lead_colon) w = {TypeId::get_word, start + 1, end};
         else if (trail_colon) w = {TypeId::set_word, start, end - 1};
-        else if (end - start == 1) w = {TypeId::word, start, end};
-        else invalid(r, start, end, TypeId::word);
     } else if (lead_quote) {
         w = {TypeId::lit_word, start + 1, end};
     }

@@ -168,6 +168,8 @@ TEST_F(LoadTest, Paths) {
         {"a/b: :a/b 'a/b", "set-path! [word! a word! b], get-path! [word! a word! b], lit-path! [word! a word! b]"},
         {"a/(b)/c", "path! [word! a paren! [word! b] word! c]"},
         {"[a/b]", "block! [path! [word! a word! b]]"},
+        {"xy/ab: 2 x/ab/cd: 3", "set-path! [word! xy word! ab], integer! 2, set-path! [word! x word! ab word! cd], integer! 3"},
+        {"o/ab:", "set-path! [word! o word! ab]"},
     });
     EXPECT_NE(loaded("'a/b:").rfind("error", 0), std::string::npos);
     EXPECT_NE(loaded("a/").rfind("error", 0), std::string::npos);
