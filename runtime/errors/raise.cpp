@@ -12,7 +12,7 @@ namespace qor::error {
 
 using error_type::Field;
 
-Cell* push_caught(const Raised& raised, const stack::ErrorUnwind& unwound) {
+Cell* push_caught(const Raised& raised, const RaisePoint& at) {
     Cell* error;
     if (type_of(raised.value) == TypeId::error) {
         error = stack::push(raised.value);
@@ -28,14 +28,26 @@ Cell* push_caught(const Raised& raised, const stack::ErrorUnwind& unwound) {
             *error_type::field(*error, static_cast<Field>(static_cast<int>(Field::arg1) + i)) = word;
         }
     }
-    if (unwound.where.symbol != 0 && type_of(*error_type::field(*error, Field::where)) == TypeId::none) {
-        Cell where = word::find_in_or_global(unwound.where.context, unwound.where.symbol);
+    if (at.where.symbol != 0 && type_of(*error_type::field(*error, Field::where)) == TypeId::none) {
+        Cell where = word::find_in_or_global(at.where.context, at.where.symbol);
         set_header(where, TypeId::word);
         *error_type::field(*error, Field::where) = where;
     }
     Cell* stack_field = error_type::field(*error, Field::stack);
     if (type_of(*stack_field) != TypeId::block)
-        *stack_field = Cell{to_int(TypeId::integer), 0, unwound.depth, 0};
+        *stack_field = Cell{to_int(TypeId::integer), 0, at.depth, 0};
+    return error;
+}
+
+Cell* catch_raised(const Raised& raised, Cell* top, bool keep_stack) {
+    stack::data.top = top;
+    if (stack::data.base > top) stack::data.base = top;
+    const RaisePoint at{stack::get_call(), static_cast<uint32_t>(stack::call_depth())};
+    const uint32_t index = stack::index_of(push_caught(raised, at));
+    if (keep_stack) fill_stack_fields(*stack::cell_at(index));
+    (void)stack::unwind_for_error();
+    Cell* error = stack::cell_at(index);
+    if (stack::data.top <= error) stack::data.top = error + 1;
     return error;
 }
 

@@ -15,6 +15,7 @@ namespace {
 void n_try(bool, std::span<const int32_t> refs) {
     const Cell block = *arg(0);
     const bool keep = refs[1] >= 0;
+    Cell* const top = stack::data.top;
     if (refs[0] >= 0)
         stack::mark_try_all(to_int(Sym::try_));
     else
@@ -24,11 +25,7 @@ void n_try(bool, std::span<const int32_t> refs) {
         if (stack::exiting()) return;
         stack::unwind_set_result();
     } catch (const error::Raised& raised) {
-        const stack::ErrorUnwind unwound = stack::unwind_for_error();
-        stack::keep();  // the native's frame keeps only its result slot
-        Cell* error = error::push_caught(raised, unwound);
-        if (keep) error::fill_stack_fields(*error);
-        *arg(0) = *error;
+        *arg(0) = *error::catch_raised(raised, top, keep);
         stack::keep();
     }
 }

@@ -62,10 +62,12 @@ inline std::string run_line(std::string_view input) {
     stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
     stack::data.base = stack::data.top = stack::data.bottom;
     std::string out;
+    Cell* top = stack::data.top;
     try {
         const Cell code = load(input);
         stack::mark_native(to_int(Sym::tag_body));
         stack::push(code);  // the code stays referenced
+        top = stack::data.top;
         stack::mark_try(to_int(Sym::tag_body));
         interpreter::eval_block(code, false);
         if (stack::exiting()) {
@@ -78,8 +80,7 @@ inline std::string run_line(std::string_view input) {
                 out = "== " + mold_value(result) + "\n";
         }
     } catch (const error::Raised& e) {
-        const stack::ErrorUnwind unwound = stack::unwind_for_error();
-        Cell error = *error::push_caught(e, unwound);
+        Cell error = *error::catch_raised(e, top, false);
         collector::RootGuard guard(error);
         out = form_text(error) + "\n";
     }
