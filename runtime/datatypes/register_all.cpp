@@ -23,7 +23,9 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/paren.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/series.h"
@@ -68,12 +70,14 @@ void register_all() {
     file_url::init_file();
     float_::init();
     typeset::init();
-    error_type::init();
     map::init();
     hash_type::init();
     tag_email_ref::init_tag();
     tag_email_ref::init_email();
     tag_email_ref::init_ref();
+    object::init();
+    error_type::init();
+    port::init();
 }
 
 }  // namespace qor::datatypes
