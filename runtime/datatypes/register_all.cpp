@@ -16,6 +16,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/hash.h"
@@ -82,6 +83,7 @@ void register_all() {
     tag_email_ref::init_email();
     tag_email_ref::init_ref();
     object::init();
+    error_type::init();
     port::init();
 }
 

@@ -21,7 +21,7 @@ NodeId target_context(const Cell& v) { return v.w1; }
 void n_bind(bool, std::span<const int32_t> refs) {
     const Cell target = *arg(1);
     const NodeId ctx = target_context(target);
-    if (ctx == 0) error::script("not-defined", {target});
+    if (ctx == 0) error::fire(error::Id::not_defined, {target});
     Cell value = *arg(0);
     if (is_any_word(type_of(value))) {
         Cell w = value;
@@ -61,7 +61,7 @@ void n_in(bool, std::span<const int32_t>) {
 // extend map spec /case: the pairs of the block join the map. Objects do
 // not grow in place.
 void n_extend(bool, std::span<const int32_t> refs) {
-    if (type_of(*arg(0)) != TypeId::map) error::fire(error::Category::internal, "not-done");
+    if (type_of(*arg(0)) != TypeId::map) error::fire(error::Id::not_done);
     map::extend_with(*arg(0), *arg(1), refs[0] >= 0);
 }
 

@@ -30,7 +30,7 @@ void nothing_code() {}
 void answer_code() { stack::set_result(Cell{to_int(TypeId::integer), 0, 42, 0}); }
 
 // Raises an error from inside the routine.
-void raising_code() { error::script("invalid-arg", {*stack::arg(0)}); }
+void raising_code() { error::fire(error::Id::invalid_arg, {*stack::arg(0)}); }
 
 class RoutineTest : public EvalTest {
 protected:
@@ -74,20 +74,20 @@ TEST_F(RoutineTest, CallsCheckArgumentsAndLayOutRefinementsAsAFunctionFrame) {
     define_routine("raising", "a", raising_code);
     const std::pair<std::string_view, std::string_view> cases[] = {
         {"sum2 1 2 * 3", "== 7\n"},  // arguments take whole infix expressions
-        {"sum2 1 \"x\"", "*** script/expect-arg\n"},
-        {"sum2 1", "*** script/no-arg\n"},
+        {"sum2 1 \"x\"", "*** Script Error: sum2 does not allow string! for its b argument\n*** Where: sum2\n*** Near : sum2 1 \"x\"\n"},
+        {"sum2 1", "*** Script Error: sum2 is missing its b argument\n*** Where: sum2\n*** Near : sum2 1\n"},
         {"scaled 5", "== 5\n"},
         {"scaled/twice 5", "== 10\n"},
         {"scaled/plus 5 1", "== 6\n"},
         {"scaled/plus/twice 5 1", "== 12\n"},
         {"scaled/twice/plus 5 1", "== 12\n"},
-        {"scaled/plus 5 \"x\"", "*** script/expect-arg\n"},
-        {"scaled/minus 5", "*** script/no-refine\n"},
+        {"scaled/plus 5 \"x\"", "*** Script Error: scaled does not allow string! for its b argument\n*** Where: scaled\n*** Near : scaled/plus 5 \"x\"\n"},
+        {"scaled/minus 5", "*** Script Error: scaled has no refinement called minus\n*** Where: scaled\n*** Near : scaled/minus 5\n"},
         {"nothing [a b]", "== [a b]\n"},
         {"answer", "== 42\n"},
         {"quiet", ""},
-        {"raising 1", "*** script/invalid-arg\n"},
-        {"sum2 raising 1 2", "*** script/invalid-arg\n"},
+        {"raising 1", "*** Script Error: invalid argument: 1\n*** Where: raising\n*** Near : raising 1\n"},
+        {"sum2 raising 1 2", "*** Script Error: invalid argument: 1\n*** Where: raising\n*** Near : sum2 raising 1 2\n"},
         {"f: func [x] [sum2 x 1] f f 1", "== 3\n"},
         {"apply :sum2 [4 5]", "== 9\n"},
         {"plus2: make op! :sum2 1 plus2 2 plus2 3", "== 6\n"},
@@ -106,7 +106,8 @@ TEST_F(RoutineTest, AValueWithoutRegisteredCodeRaisesNotDone) {
     Cell* spec = stack::push(load("a"));
     define("orphan", *routine::push_new(*spec, nullptr, 999999, 0, false));
     stack::pop(2);
-    EXPECT_EQ(run_line("orphan 1"), "*** internal/not-done\n");
+    EXPECT_EQ(run_line("orphan 1"),
+              "*** Internal Error: reserved for future use (or not yet implemented)\n*** Where: orphan\n*** Near : orphan 1\n");
 }
 
 TEST_F(RoutineTest, BuildKeepsArityFlagCodeAndExtra) {
@@ -154,7 +155,7 @@ TEST_F(RoutineTest, DuplicateNamesReportTheFirstRepetition) {
             (void)function::check_spec(*spec);
             ADD_FAILURE() << c.spec;
         } catch (const error::Raised& e) {
-            EXPECT_TRUE(e.is(error::Category::script, "dup-vars")) << c.spec;
+            EXPECT_TRUE(e.is(error::Id::dup_vars)) << c.spec;
             EXPECT_EQ(symbol::spelling(e.args[0].w2), c.repeated) << c.spec;
         }
         stack::pop();
