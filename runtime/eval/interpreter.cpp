@@ -533,15 +533,57 @@ uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t p
     return call(fn, name, code, pos, path, false, mode);
 }
 
+namespace {
+
+// A function! called with values: its frame is laid out directly, with no
+// code to read them from and nothing allocated but its argument cache the
+// first time. Arguments it takes beyond those given are none.
+void call_function_with(const Cell& fn, std::span<const Cell> args, const Cell& name) {
+    const bool named = type_of(name) == TypeId::word;
+    Cell* const place = stack::push(fn);
+    const NodeId cache = arg_cache::of(*place);
+    stack::mark_interp_function(named ? name.w2 : to_int(Sym::tag_anon), named ? name.w1 : 0, place->w1);
+    const uint32_t n = length(cache);
+    size_t given = 0;
+    bool in_refinements = false;
+    for (uint32_t j = 0; j < n; j++) {
+        const Cell e = cell_at(cache, j);
+        switch (type_of(e)) {
+            case TypeId::typeset:
+                stack::push(!in_refinements && given < args.size() ? args[given++] : none::value);
+                break;
+            case TypeId::refinement:
+                in_refinements = true;
+                stack::push(logic::false_value);
+                break;
+            case TypeId::integer:
+                // The locals: the /local flag off, then none for each word.
+                if (e.w2 > 0) {
+                    stack::push(logic::false_value);
+                    for (uint32_t l = 1; l < e.w2; l++) stack::push(none::value);
+                }
+                break;
+            default: break;
+        }
+    }
+    if (!run_body(*place)) return;
+    stack::unwind_last();
+    *place = place[1];
+    stack::data.top = place + 1;
+}
+
+}  // namespace
+
 // The arguments must not point into a series buffer: making the code block
 // may move buffers.
 void call_with(const Cell& fn, std::span<const Cell> args, const Cell& name) {
+    const Cell callee = type_of(fn) == TypeId::op ? native::unwrap_op(fn) : fn;
+    if (type_of(callee) == TypeId::function) return call_function_with(callee, args, name);
     const NodeId code = series::alloc_cells(args.size());
     Cell* const code_cell = stack::push(Cell{to_int(TypeId::block), 0, code, 0});
     series::Buffer* b = series::buffer(code);
     std::copy(args.begin(), args.end(), b->cells());
     b->set_tail_units(b->head_units() + static_cast<uint32_t>(args.size()));
-    const Cell callee = type_of(fn) == TypeId::op ? native::unwrap_op(fn) : fn;
     (void)call(callee, name, code, 0, {}, false, call_mode::values);
     if (stack::exiting()) return;
     *code_cell = stack::data.top[-1];  // the result takes the code block's place

@@ -66,10 +66,13 @@ struct PathRefinements {
 uint32_t eval_function(const Cell& fn, const Cell& name, NodeId code, uint32_t position,
                        const PathRefinements& refinements = {}, uint32_t mode = 0);
 
-// Calls a function value (function, native, action, operator) with the
-// argument values given, not evaluated: the mandatory arguments in order
-// (checked against their types), every refinement off. The call frame is
-// named by `name` when it is a word. Pushes the result.
+// Calls a function value (function, native, action, routine, operator)
+// with the argument values given, not evaluated: the mandatory arguments in
+// order, every refinement off. A function! gets none for arguments beyond
+// those given and no type check (its frame is laid out directly: no
+// allocation per call); the others are checked as a call from code is. The
+// call frame is named by `name` when it is a word. Pushes the result, or
+// leaves an exit pending.
 void call_with(const Cell& fn, std::span<const Cell> args, const Cell& name = unset_cell);
 
 // Evaluates a path (get: no function is called; set: the last element is
