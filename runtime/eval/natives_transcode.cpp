@@ -146,7 +146,7 @@ uint32_t part_length(const Cell& source, uint32_t available, std::span<const int
     } else if (type_of(limit) == type_of(source)) {
         n = int64_t{limit.w1} - source.w1;
     } else {
-        error::script("not-same-type");
+        error::fire(error::Id::not_same_type);
     }
     if (n < 0) n = 0;
     return n > available ? available : static_cast<uint32_t>(n);
@@ -182,7 +182,7 @@ void n_transcode(bool, std::span<const int32_t> refs) {
     if (has(refs, r_trace)) {
         const uint32_t callback_at = static_cast<uint32_t>(refs[r_trace]);
         const Cell fn = *arg(callback_at);
-        if (type_of(fn) != TypeId::function) error::fire(error::Category::internal, "not-done");
+        if (type_of(fn) != TypeId::function) error::fire(error::Id::not_done);
         listener.mask = event_mask(fn);
         listener.on_event = [callback_at](const lexer::EventInfo& e, uint32_t& resume) {
             return call_back(callback_at, e, resume);
