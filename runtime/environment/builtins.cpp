@@ -1,6 +1,6 @@
 // The words that exist before the library's first line: every datatype
-// name bound to its datatype, the `make` action, and the ways to make natives, actions and
-// operators that the library's first sources use.
+// name bound to its datatype, and the `make` action, with which the library
+// makes every other native, action and operator.
 #include <string>
 #include <string_view>
 
@@ -13,8 +13,6 @@
 
 namespace qor::environment {
 
-void install_make_bridges();
-
 void define_builtins() {
     for (uint32_t t = 1; t <= type_name_count; t++) {
         // The spelling is copied: making the word may allocate.
@@ -24,7 +22,6 @@ void define_builtins() {
         context::set(w, *kept);
         stack::pop();
     }
-    install_make_bridges();
     // `make` itself, which the library's first line needs to make the rest.
     const Cell* make = stack::push(natives::make_action(Action::make, "type spec"));
     Cell w = word::load(action_word(Action::make));

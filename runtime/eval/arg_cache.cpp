@@ -80,6 +80,15 @@ void add_type_word(Cell& ts, const Cell& word) {
     error::script("invalid-type-spec", {word});
 }
 
+bool is_standard_type_name(uint32_t sym) {
+    const std::string_view name = symbol::spelling(sym);
+    if (name == "any-type!") return true;
+    for (const NamedSet& set : named_sets)
+        if (set.name == name) return true;
+    const uint32_t canonical = symbol::resolve_alias(sym);
+    return canonical >= 1 && canonical <= type_name_count;
+}
+
 NodeId build(const Cell& spec, bool for_native) {
     const NodeId spec_node = spec.w2;
     stack::push(spec);  // the spec stays reachable while the cache grows
@@ -135,7 +144,7 @@ NodeId build(const Cell& spec, bool for_native) {
 }
 
 NodeId make_for(const Cell& fn) {
-    const NodeId cache = build(Cell{to_int(TypeId::block), 0, fn.w2, 0}, type_of(fn) != TypeId::function);
+    const NodeId cache = build(Cell{to_int(TypeId::block), 0, fn.w2, 0}, type_of(fn) != TypeId::function && type_of(fn) != TypeId::routine);
     *native::cache_cell(fn) = Cell{to_int(TypeId::block), 0, cache, 0};
     return cache;
 }

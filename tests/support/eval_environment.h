@@ -31,16 +31,8 @@ inline void define_environment() {
     if (failure) throw std::runtime_error(failure->source + ": " + failure->error);
 }
 
-// Molds a value as the console shows it. Function values mold by their
-// kind until their datatype registers its mold.
+// Molds a value as the console shows it.
 inline std::string mold_value(const Cell& v) {
-    switch (type_of(v)) {
-        case TypeId::function: return "?function?";
-        case TypeId::native: return "?native?";
-        case TypeId::action: return "?action?";
-        case TypeId::op: return "?op?";
-        default: break;
-    }
     Cell buffer = none::value;
     collector::RootGuard guard(buffer);
     text_buffer::make(buffer);
