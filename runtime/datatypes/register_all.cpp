@@ -23,6 +23,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/paren.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/registry.h"
@@ -79,6 +80,7 @@ void register_all() {
     tag_email_ref::init_tag();
     tag_email_ref::init_email();
     tag_email_ref::init_ref();
+    object::init();
 }
 
 }  // namespace qor::datatypes

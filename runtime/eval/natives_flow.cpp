@@ -6,6 +6,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
@@ -482,6 +483,13 @@ void n_get(bool, std::span<const int32_t> refs) {
         *arg(0) = *--stack::data.top;
         return;
     }
+    if (type_of(w) == TypeId::object) {
+        // The object's values, as reflect answers them.
+        stack::keep();
+        stack::push(Cell{to_int(TypeId::word), 0, to_int(Sym::values), static_cast<uint32_t>(word::no_index)});
+        actions::get_action<Action::reflect>(TypeId::object)();
+        return;
+    }
     if (!is_any_word(type_of(w))) error::fire(error::Category::internal, "not-done");
     const Cell v = *context::value_cell(w);
     if (type_of(v) == TypeId::unset && refs[0] < 0) error::script("no-value", {w});
@@ -504,8 +512,14 @@ void n_set(bool, std::span<const int32_t> refs) {
             if (!is_any_word(type_of(w))) error::script("invalid-arg", {w});
             Cell v = value;
             if (spread) v = value.w1 + k < length(value.w2) ? item(value.w2, value.w1 + k) : none::value;
+            if (spread && refs[3] >= 0 && type_of(v) == TypeId::none) continue;
+            if (type_of(v) == TypeId::unset && refs[0] < 0) error::script("need-value", {w});
             context::set(w, v);
         }
+    } else if (type_of(target) == TypeId::object) {
+        Cell object = target;
+        object::set_fields(object, value, refs[0] >= 0, refs[2] >= 0, refs[3] >= 0);
+        if (stack::exiting()) return;
     } else {
         error::fire(error::Category::internal, "not-done");
     }
