@@ -16,6 +16,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/hash.h"
@@ -75,6 +76,7 @@ void register_all() {
     file_url::init_file();
     float_::init();
     typeset::init();
+    error_type::init();
     map::init();
     hash_type::init();
     tag_email_ref::init_tag();
