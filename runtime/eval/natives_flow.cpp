@@ -604,6 +604,7 @@ void install_output(std::span<Routine> r);
 void install_memory(std::span<Routine> r);
 void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
+void install_host(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
     install_control(r);
@@ -611,6 +612,7 @@ void install(std::span<Routine> r) {
     install_memory(r);
     install_sets(r);
     install_bind(r);
+    install_host(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;
