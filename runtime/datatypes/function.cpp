@@ -23,7 +23,7 @@ bool is_copied_deep(TypeId t) {
 
 bool canonical_is(uint32_t sym, Sym s) { return symbol::resolve_alias(sym) == symbol::resolve_alias(to_int(s)); }
 
-[[noreturn]] void bad_def(const Cell& spec) { error::script("bad-func-def", {spec}); }
+[[noreturn]] void bad_def(const Cell& spec) { error::fire(error::Id::bad_func_def, {spec}); }
 
 }  // namespace
 
@@ -108,7 +108,7 @@ uint32_t check_spec(const Cell& spec) {
             const Cell y = cells(node)[b];
             if (is_any_word(type_of(y)) && type_of(y) != TypeId::set_word &&
                 symbol::resolve_alias(x.w2) == symbol::resolve_alias(y.w2))
-                error::script("dup-vars", {y});
+                error::fire(error::Id::dup_vars, {y});
         }
     }
     return flags;
@@ -162,7 +162,7 @@ Cell* cache_cell(const Cell& fn) {
 Cell make_op(const Cell& fn) {
     const TypeId t = type_of(fn);
     if (t != TypeId::native && t != TypeId::action && t != TypeId::function && t != TypeId::routine)
-        error::script("invalid-type", {Cell{to_int(TypeId::datatype), to_int(t), 0, 0}});
+        error::fire(error::Id::invalid_type, {Cell{to_int(TypeId::datatype), to_int(t), 0, 0}});
     // The left argument must be a plain word; exactly two arguments.
     const NodeId spec = fn.w2;
     int args = 0;
@@ -185,7 +185,7 @@ Cell make_op(const Cell& fn) {
             break;
         }
     }
-    if (!valid || args != 2) error::script("bad-op-spec");
+    if (!valid || args != 2) error::fire(error::Id::bad_op_spec);
     if (t == TypeId::function || t == TypeId::routine) *function::part(fn, function::Part::op_value) = fn;
     Cell op = fn;
     op.header = to_int(TypeId::op) | (static_cast<uint32_t>(to_int(t)) << cell_flag::op_type_shift);

@@ -126,7 +126,7 @@ void n_function(bool, std::span<const int32_t>) {
             while (end < b->length() && type_of(b->cells()[end]) != TypeId::refinement) {
                 const TypeId t = type_of(b->cells()[end]);
                 if (!is_any_word(t) && t != TypeId::block && t != TypeId::string)
-                    error::script("bad-func-extern", {b->cells()[end]});
+                    error::fire(error::Id::bad_func_extern, {b->cells()[end]});
                 end++;
             }
             const uint32_t removed = end - i;
@@ -181,8 +181,8 @@ void n_case(bool, std::span<const int32_t> refs) {
         pos = interpreter::eval_next(cases.w2, pos, true);
         if (stack::exiting()) return;
         const Cell cond = *--stack::data.top;
-        if (pos >= length(cases.w2)) error::script("need-value", {word::load("case")});
-        if (type_of(cond) == TypeId::unset) error::script("no-return");
+        if (pos >= length(cases.w2)) error::fire(error::Id::need_value, {word::load("case")});
+        if (type_of(cond) == TypeId::unset) error::fire(error::Id::no_return);
         if (!truthy(cond)) {
             pos++;
             answer = none::value;
@@ -228,7 +228,7 @@ void n_do(bool, std::span<const int32_t> refs) {
 
 void do_value(std::span<const int32_t> refs) {
     const Cell value = *arg(0);
-    if (refs[0] >= 0) error::fire(error::Category::internal, "not-done");
+    if (refs[0] >= 0) error::fire(error::Id::not_done);
     switch (type_of(value)) {
         case TypeId::block:
         case TypeId::paren:
@@ -260,7 +260,7 @@ void do_value(std::span<const int32_t> refs) {
         }
         case TypeId::word: {
             const Cell v = *context::value_cell(value);
-            if (type_of(v) == TypeId::unset) error::script("no-value", {value});
+            if (type_of(v) == TypeId::unset) error::fire(error::Id::no_value, {value});
             *arg(0) = v;
             return;
         }
@@ -274,7 +274,7 @@ void do_value(std::span<const int32_t> refs) {
         }
         case TypeId::file:
         case TypeId::url:
-        case TypeId::error: error::fire(error::Category::internal, "not-done");
+        case TypeId::error: error::fire(error::Id::not_done);
         default: return;  // the value itself
     }
 }
@@ -298,7 +298,7 @@ void n_apply(bool, std::span<const int32_t> refs) {
     if (type_of(fn) == TypeId::op) fn = native::unwrap_op(fn);
     const TypeId ft = type_of(fn);
     if (ft != TypeId::function && ft != TypeId::native && ft != TypeId::action && ft != TypeId::routine)
-        error::script("invalid-arg", {f});
+        error::fire(error::Id::invalid_arg, {f});
     uint32_t mode = interpreter::call_mode::fill_missing;
     if (refs[0] >= 0) mode |= interpreter::call_mode::all;
     if (refs[1] >= 0) mode |= interpreter::call_mode::safer;
@@ -332,7 +332,7 @@ bool name_matches(const Cell& name, const Cell& wanted) {
         bool found = false;
         for (uint32_t i = wanted.w1; i < length(wanted.w2); i++) {
             const Cell w = item(wanted.w2, i);
-            if (type_of(w) != TypeId::word) error::script("invalid-refine-arg", {word::load("name"), wanted});
+            if (type_of(w) != TypeId::word) error::fire(error::Id::invalid_refine_arg, {word::load("name"), wanted});
             if (symbol::resolve_alias(w.w2) == canonical) found = true;
         }
         return found;
@@ -523,7 +523,7 @@ int64_t push_composed(const Cell& block, bool deep, bool only) {
 
 void n_compose(bool, std::span<const int32_t> refs) {
     if (type_of(*arg(0)) != TypeId::block)
-        error::script("expect-val", {Cell{to_int(TypeId::datatype), to_int(TypeId::block), 0, 0},
+        error::fire(error::Id::expect_val, {Cell{to_int(TypeId::datatype), to_int(TypeId::block), 0, 0},
                                      Cell{to_int(TypeId::datatype), to_int(type_of(*arg(0))), 0, 0}});
     const int64_t n = push_composed(*arg(0), refs[0] >= 0, refs[1] >= 0);
     if (n < 0) return;
@@ -565,15 +565,15 @@ void n_get(bool, std::span<const int32_t> refs) {
         *arg(0) = *--stack::data.top;
         return;
     }
-    if (!is_any_word(type_of(w))) error::fire(error::Category::internal, "not-done");
+    if (!is_any_word(type_of(w))) error::fire(error::Id::not_done);
     const Cell v = *context::value_cell(w);
-    if (type_of(v) == TypeId::unset && refs[0] < 0) error::script("no-value", {w});
+    if (type_of(v) == TypeId::unset && refs[0] < 0) error::fire(error::Id::no_value, {w});
     *arg(0) = v;
 }
 
 void n_set(bool, std::span<const int32_t> refs) {
     const Cell target = *arg(0), value = *arg(1);
-    if (type_of(value) == TypeId::unset && refs[0] < 0) error::script("need-value", {target});
+    if (type_of(value) == TypeId::unset && refs[0] < 0) error::fire(error::Id::need_value, {target});
     if (is_any_word(type_of(target))) {
         Cell w = target;
         context::set(w, value);
@@ -584,13 +584,13 @@ void n_set(bool, std::span<const int32_t> refs) {
         const bool spread = type_of(value) == TypeId::block && refs[2] < 0;
         for (uint32_t i = target.w1, k = 0; i < length(target.w2); i++, k++) {
             Cell w = item(target.w2, i);
-            if (!is_any_word(type_of(w))) error::script("invalid-arg", {w});
+            if (!is_any_word(type_of(w))) error::fire(error::Id::invalid_arg, {w});
             Cell v = value;
             if (spread) v = value.w1 + k < length(value.w2) ? item(value.w2, value.w1 + k) : none::value;
             context::set(w, v);
         }
     } else {
-        error::fire(error::Category::internal, "not-done");
+        error::fire(error::Id::not_done);
     }
     *arg(0) = value;
 }

@@ -66,7 +66,7 @@ inline std::string run_line(std::string_view input) {
         }
     } catch (const error::Raised& e) {
         stack::unwind_for_error();
-        out = std::string("*** ") + category_name(e.category) + "/" + std::string(e.id) + "\n";
+        out = std::string("*** ") + category_name(e.category) + "/" + std::string(error::spelling(e.id)) + "\n";
     }
     return printed + out;
 }

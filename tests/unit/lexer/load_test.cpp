@@ -210,7 +210,7 @@ TEST_F(LoadTest, NulBytes) {
             load(s);
             ADD_FAILURE() << "no error for NUL in " << s.size() << " bytes";
         } catch (const error::Raised& e) {
-            EXPECT_EQ(e.id, "bad-char");
+            EXPECT_EQ(e.id, error::Id::bad_char);
         }
     }
     EXPECT_EQ(loaded(std::string("\"a\0b\"", 5)).rfind("error: (line 1) string! invalid", 0), 0u);
