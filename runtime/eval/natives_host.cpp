@@ -44,10 +44,10 @@ std::vector<uint8_t> data_bytes(const Cell& data) {
         }
         case TypeId::file: {
             host::ReadResult r = host::read_file(url_text::to_local(data, true));
-            if (r.status != host::ReadStatus::ok) error::fire(error::Category::access, "cannot-open", {data});
+            if (r.status != host::ReadStatus::ok) error::fire(error::Id::cannot_open, {data});
             return std::move(r.bytes);
         }
-        default: error::script("invalid-arg", {data});
+        default: error::fire(error::Id::invalid_arg, {data});
     }
 }
 
@@ -66,7 +66,7 @@ std::optional<checksum::Method> method_of(const Cell& word) {
 
 // A new binary! of the digest bytes in the result slot.
 void answer_digest(const checksum::DigestResult& r, const Cell& method) {
-    if (!r) error::script("invalid-arg", {method});
+    if (!r) error::fire(error::Id::invalid_arg, {method});
     const std::span<const uint8_t> bytes = r.bytes();
     const std::vector<uint8_t> copy(bytes.begin(), bytes.end());  // not inside a series buffer
     binary_type::load_at(*arg(0), copy);
@@ -78,16 +78,16 @@ void answer_digest(const checksum::DigestResult& r, const Cell& method) {
 void n_checksum(bool, std::span<const int32_t> refinements) {
     const Cell method = *arg(1);
     const std::optional<checksum::Method> m = method_of(method);
-    if (!m) error::script("invalid-arg", {method});
+    if (!m) error::fire(error::Id::invalid_arg, {method});
     const bool with = !refinements.empty() && refinements[0] >= 0;
     const Cell spec = with ? *arg(static_cast<uint32_t>(refinements[0])) : none::value;
     if (with && type_of(spec) == TypeId::integer) {
-        if (*m != checksum::Method::hash) error::script("invalid-refine-arg", {word::load("with"), spec});
+        if (*m != checksum::Method::hash) error::fire(error::Id::invalid_refine_arg, {word::refinement("with"), spec});
         output::print({checksum::hash_with_size_message, "\n"});
         *arg(0) = integer_cell(0);
         return;
     }
-    if (*m == checksum::Method::hash) error::script("invalid-refine-arg", {word::load("with"), method});
+    if (*m == checksum::Method::hash) error::fire(error::Id::invalid_refine_arg, {word::refinement("with"), method});
     const std::vector<uint8_t> bytes = data_bytes(*arg(0));
     if (with) {
         if (!checksum::is_digest(*m)) {
