@@ -613,6 +613,7 @@ void install_memory(std::span<Routine> r);
 void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
 void install_host(std::span<Routine> r);
+void install_transcode(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
     install_control(r);
@@ -621,6 +622,7 @@ void install(std::span<Routine> r) {
     install_sets(r);
     install_bind(r);
     install_host(r);
+    install_transcode(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;
