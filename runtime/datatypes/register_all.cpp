@@ -16,6 +16,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
@@ -67,6 +68,7 @@ void register_all() {
     file_url::init_file();
     float_::init();
     typeset::init();
+    error_type::init();
     map::init();
     hash_type::init();
     tag_email_ref::init_tag();

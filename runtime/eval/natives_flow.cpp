@@ -281,8 +281,8 @@ void do_value(std::span<const int32_t> refs) {
             return;
         }
         case TypeId::file:
-        case TypeId::url:
-        case TypeId::error: error::fire(error::Id::not_done);
+        case TypeId::url: error::fire(error::Id::not_done);
+        case TypeId::error: error::raise_value(value);
         default: return;  // the value itself
     }
 }
@@ -614,8 +614,10 @@ void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
 void install_host(std::span<Routine> r);
 void install_transcode(std::span<Routine> r);
+void install_try(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
+    install_try(r);
     install_control(r);
     install_output(r);
     install_memory(r);

@@ -55,6 +55,8 @@ inline void define_environment() {
         {Action::copy, "value [any-type!] /part length [any-type!] /deep /types kind [any-type!]", ""},
         {Action::make, "type [any-type!] spec [any-type!]", ""},
         {Action::length_q, "series [any-type!]", ""},
+        {Action::form, "value [any-type!] /part limit [integer!]", ""},
+        {Action::mold, "value [any-type!] /only /all /flat /part limit [integer!]", ""},
     };
     for (const ActionSpec& a : actions) {
         Cell value = natives::make_action(a.action, a.spec);
