@@ -11,6 +11,7 @@
 #include <new>
 #include <utility>
 
+#include "runtime/environment/environment.h"
 #include "runtime/output.h"
 #include "runtime/platform/fault_signals.h"
 #include "runtime/platform/standard_streams.h"
@@ -124,8 +125,8 @@ FixedText format_report(int number, uint32_t address) noexcept {
 void main_body() {
     boot();
     finish_boot();
-    // Still to come, each with its own subsystem: the predefined words, the
-    // environment's top level, and the console's launch.
+    environment::run();
+    // Still to come, with its own subsystem: the console's launch.
 }
 
 void* runtime_thread(void* raw) {

@@ -1,6 +1,11 @@
-// Building function!, native!, action! and op! values.
+// function!: building function values, and their actions.
 #include "runtime/datatypes/function.h"
 
+#include <string_view>
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/text_buffer.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/memory/roots.h"
@@ -21,9 +26,7 @@ bool is_copied_deep(TypeId t) {
            t == TypeId::set_path || t == TypeId::get_path;
 }
 
-bool canonical_is(uint32_t sym, Sym s) { return symbol::resolve_alias(sym) == symbol::resolve_alias(to_int(s)); }
-
-[[noreturn]] void bad_def(const Cell& spec) { error::fire(error::Id::bad_func_def, {spec}); }
+constexpr uint32_t to_int_part(Part p) { return static_cast<uint32_t>(p); }
 
 }  // namespace
 
@@ -53,143 +56,128 @@ Cell copy_deep(const Cell& block) {
     return result;
 }
 
-uint32_t check_spec(const Cell& spec) {
-    const NodeId node = spec.w2;
-    uint32_t i = spec.w1, flags = 0;
-    const uint32_t n = length(node);
-    if (i < n && type_of(cells(node)[i]) == TypeId::block) {
-        const Cell attrs = cells(node)[i++];
-        for (uint32_t a = attrs.w1; a < length(attrs.w2); a++) {
-            const Cell w = cells(attrs.w2)[a];
-            if (type_of(w) != TypeId::word) bad_def(spec);
-            if (canonical_is(w.w2, Sym::trace)) flags |= flag_trace;
-            if (canonical_is(w.w2, Sym::no_trace)) flags |= flag_no_trace;
-        }
-    }
-    bool seen_return = false, seen_local = false;
-    const uint32_t first = i;
-    for (; i < n; i++) {
-        const Cell v = cells(node)[i];
-        const TypeId t = type_of(v);
-        const bool has_next = i + 1 < n;
-        const TypeId next = has_next ? type_of(cells(node)[i + 1]) : TypeId::none_id;
-        if (t == TypeId::word || t == TypeId::lit_word || t == TypeId::get_word) {
-            if (seen_local && t != TypeId::word) bad_def(spec);
-            if (seen_return && !seen_local) bad_def(spec);
-            if (next == TypeId::block) i++;
-        } else if (t == TypeId::string) {
-            if (seen_local && next == TypeId::block) bad_def(spec);
-        } else if (t == TypeId::set_word) {
-            if (!canonical_is(v.w2, Sym::return_) || seen_return || seen_local || next != TypeId::block) bad_def(spec);
-            seen_return = true;
-            i++;
-            if (i + 1 < n) {
-                const TypeId after = type_of(cells(node)[i + 1]);
-                if (after != TypeId::refinement && after != TypeId::string) bad_def(spec);
-            }
-        } else if (t == TypeId::refinement) {
-            if (canonical_is(v.w2, Sym::local)) {
-                seen_local = true;
-            } else if (seen_local || seen_return) {
-                bad_def(spec);
-            }
-            if (has_next && next != TypeId::word && next != TypeId::get_word && next != TypeId::lit_word &&
-                next != TypeId::refinement && next != TypeId::set_word && next != TypeId::string)
-                bad_def(spec);
-        } else {
-            bad_def(spec);
-        }
-    }
-    // The same name twice.
-    for (uint32_t a = first; a < n; a++) {
-        const Cell x = cells(node)[a];
-        if (!is_any_word(type_of(x)) || type_of(x) == TypeId::set_word) continue;
-        for (uint32_t b = a + 1; b < n; b++) {
-            const Cell y = cells(node)[b];
-            if (is_any_word(type_of(y)) && type_of(y) != TypeId::set_word &&
-                symbol::resolve_alias(x.w2) == symbol::resolve_alias(y.w2))
-                error::fire(error::Id::dup_vars, {y});
-        }
-    }
-    return flags;
-}
-
-Cell* push_new(const Cell& spec_value, const Cell& body) {
-    // The interface block, the body and the function being made stay
-    // reachable on the stack while the parts are made.
+Cell* make_at(const Cell& spec_value, const Cell* body, NodeId given_context, int32_t code, int32_t extra,
+              uint32_t flags) {
+    // The spec, the body and the function being made stay reachable on the
+    // stack while the parts are made.
     Cell* spec_slot = stack::push(spec_value);
-    const uint32_t flags = check_spec(*spec_slot);
-    const Cell* body_slot = stack::push(body);
+    if (spec_slot->w1 > length(spec_slot->w2)) spec_slot->w1 = length(spec_slot->w2);
+    Cell* body_slot = stack::push(body ? *body : Cell{to_int(TypeId::none), 0, 0, 0});
+    const bool has_body = type_of(*body_slot) == TypeId::block;
+    if (has_body && body_slot->w1 > length(body_slot->w2)) body_slot->w1 = length(body_slot->w2);
     if (spec_slot->w1 != 0) *spec_slot = copy_deep(*spec_slot);
     Cell* fn_slot = stack::push(Cell{to_int(TypeId::none), 0, 0, 0});
-    uint32_t ctx = context::make_from_spec(*spec_slot, true, false, context::Kind::function);
-    collector::NodeGuard ctx_guard(ctx);  // while the parts are allocated
-    const NodeId parts = series::alloc_unset_cells(5);
+    NodeId parts = series::alloc_unset_cells(5);
     series::buffer(parts)->set_tail_units(5);
+    *fn_slot = Cell{to_int(TypeId::block), 0, parts, 0};  // the parts, until the function holds them
+    NodeId ctx = given_context;
+    if (ctx == 0) ctx = context::make_from_spec(*spec_slot, true, false, context::Kind::function);
     const Cell fn{to_int(TypeId::function) | flags, ctx, spec_slot->w2, parts};
     *fn_slot = fn;
     *context::self(ctx) = fn;
-    const Cell body_copy = copy_deep(*body_slot);
-    cells(parts)[0] = body_copy;
-    Cell bound = body_copy;
-    context::bind(bound, ctx, false);
+    if (code != 0) cells(parts)[to_int_part(Part::code)] = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(code), 0};
+    if (extra != 0) cells(parts)[to_int_part(Part::extra)] = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(extra), 0};
+    if (has_body) {
+        Cell copy = copy_deep(*body_slot);
+        cells(parts)[0] = copy;
+        if (given_context == 0) context::bind(copy, ctx, false);
+    } else {
+        cells(parts)[0] = Cell{to_int(TypeId::none), 0, 0, 0};
+    }
     stack::pop(3);
     return stack::push(fn);
 }
 
-}  // namespace qor::function
-
-namespace qor::native {
-
-Cell make(TypeId type, uint32_t number, const Cell& spec) {
+Cell* push_new(const Cell& spec, const Cell& body) {
     Cell* spec_slot = stack::push(spec);
-    uint32_t ctx = context::make_from_spec(*spec_slot, true, false, context::Kind::function);
-    collector::NodeGuard ctx_guard(ctx);  // while its block is allocated
-    const NodeId block = series::alloc_unset_cells(2);
-    series::buffer(block)->set_tail_units(2);
-    series::buffer(block)->cells()[0] = *context::header(ctx);
-    series::buffer(block)->cells()[1] = Cell{to_int(TypeId::none), 0, 0, 0};
-    const Cell value{to_int(type), number, spec_slot->w2, block};
+    const uint32_t flags = check_spec(*spec_slot);
+    const Cell checked = *spec_slot;
     stack::pop();
-    return value;
+    return make_at(checked, &body, 0, 0, 0, flags);
 }
 
-Cell* cache_cell(const Cell& fn) {
-    if (type_of(fn) == TypeId::function) return function::part(fn, function::Part::arg_cache);
-    return series::buffer(fn.w3)->cells() + 1;
+// ---- actions
+
+namespace {
+
+int32_t put(Cell& buffer, std::string_view text, int32_t limit) {
+    text_buffer::append_ascii(buffer, text);
+    return limit - static_cast<int32_t>(text.size());
 }
 
-Cell make_op(const Cell& fn) {
-    const TypeId t = type_of(fn);
-    if (t != TypeId::native && t != TypeId::action && t != TypeId::function && t != TypeId::routine)
-        error::fire(error::Id::invalid_type, {Cell{to_int(TypeId::datatype), to_int(t), 0, 0}});
-    // The left argument must be a plain word; exactly two arguments.
-    const NodeId spec = fn.w2;
-    int args = 0;
-    bool plain_seen = false, valid = true;
-    for (uint32_t i = 0; i < series::buffer(spec)->length() && valid; i++) {
-        const Cell v = series::buffer(spec)->cells()[i];
-        const TypeId vt = type_of(v);
-        if (vt == TypeId::word) {
-            args++;
-            plain_seen = true;
-        } else if (vt == TypeId::lit_word || vt == TypeId::get_word) {
-            args++;
-            if (!plain_seen) valid = false;
-        } else if (vt == TypeId::refinement) {
-            const uint32_t c = symbol::resolve_alias(v.w2);
-            if (c != symbol::resolve_alias(to_int(Sym::local)) && c != symbol::resolve_alias(to_int(Sym::extern_)))
-                valid = false;
-            break;
-        } else if (vt == TypeId::set_word) {
-            break;
-        }
+// make function! [spec body]
+const Cell* make_action(Cell*, Cell* spec, TypeId) {
+    const Cell s = *spec;
+    if (type_of(s) != TypeId::block) error::fire(error::Id::bad_func_def, {s});
+    const uint32_t n = length(s.w2);
+    if (s.w1 >= n || n - s.w1 < 2) error::fire(error::Id::bad_func_def, {s});
+    const Cell fn_spec = cells(s.w2)[s.w1], body = cells(s.w2)[s.w1 + 1];
+    if (type_of(fn_spec) != TypeId::block || type_of(body) != TypeId::block) error::fire(error::Id::bad_func_def, {s});
+    return push_new(fn_spec, body);
+}
+
+// reflect: the spec, the body, or the words of the function's context.
+Cell* reflect() {
+    const Cell fn = *stack::arg(0);
+    const Cell field = *stack::arg(1);
+    const uint32_t sym = is_any_word(type_of(field)) ? symbol::resolve_alias(field.w2) : 0;
+    if (sym == symbol::resolve_alias(to_int(Sym::spec)))
+        return stack::set_result(Cell{to_int(TypeId::block), 0, fn.w2, 0});
+    if (sym == symbol::resolve_alias(to_int(Sym::body))) return stack::set_result(*part(fn, Part::body));
+    if (sym != symbol::resolve_alias(to_int(Sym::words))) error::fire(error::Id::not_done);
+    const NodeId ctx = fn.w1;
+    const uint32_t count = context::word_count(ctx);
+    Cell* out = block::push_new(static_cast<int32_t>(count > 0 ? count : 1));
+    for (uint32_t i = 0; i < count; i++) {
+        Cell w = *context::word_at(ctx, i);
+        w.w1 = ctx;
+        w.w3 = i;
+        clear_new_line(w);
+        block::append_cell(*out, w);
     }
-    if (!valid || args != 2) error::fire(error::Id::bad_op_spec);
-    if (t == TypeId::function || t == TypeId::routine) *function::part(fn, function::Part::op_value) = fn;
-    Cell op = fn;
-    op.header = to_int(TypeId::op) | (static_cast<uint32_t>(to_int(t)) << cell_flag::op_type_shift);
-    return op;
+    return stack::set_result(*out);
 }
 
-}  // namespace qor::native
+int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return put(*buffer, "?function?", limit); }
+
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const Cell* part_limit, int32_t limit,
+             int32_t indent) {
+    limit = put(*buffer, "func ", limit);
+    const Cell spec{to_int(TypeId::block), 0, value->w2, 0};
+    limit = block::mold(&spec, buffer, false, all, flat, part_limit, limit, indent);
+    const Cell body = *part(*value, Part::body);
+    if (type_of(body) != TypeId::block) return put(*buffer, " none", limit);
+    return block::mold(&body, buffer, false, all, flat, part_limit, limit, indent);
+}
+
+}  // namespace
+
+// Functions and routines are equal only when they share their parts block;
+// they order by its node.
+int32_t compare_parts(const Cell* a, const Cell* b, CompareOp op) {
+    if (type_of(*a) != type_of(*b)) return -2;
+    switch (fold_equality(op)) {
+        case CompareOp::equal:
+        case CompareOp::not_equal:
+        case CompareOp::strict_equal:
+        case CompareOp::sort:
+        case CompareOp::sort_case:
+        case CompareOp::same:
+        case CompareOp::find_key: {
+            const auto x = static_cast<int32_t>(a->w3), y = static_cast<int32_t>(b->w3);
+            return (x > y) - (x < y);
+        }
+        default: return -2;
+    }
+}
+
+// ---- registration
+
+void register_datatype() {
+    datatype::ActionRow row;
+    row.own<Action::make>(make_action).own<Action::reflect>(reflect);
+    row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare_parts);
+    datatype::register_type(TypeId::function, TypeId::context, "function!", row.entries());
+}
+
+}  // namespace qor::function

@@ -1,6 +1,4 @@
-// function!: a function written in the language, and the values through
-// which the language reaches built-in code (native!, action!) and infix
-// operators (op!).
+// function!: a function written in the language.
 //
 // A function's interface block lists its arguments, refinements, their
 // types and doc strings.
@@ -10,22 +8,16 @@
 // five-cell parts block (body, argument cache, compiled code, the op! made
 // from it, an extra integer).
 //
-// native! and action! payload: word 1 the native's or action's number,
-// word 2 the interface block's node, word 3 a two-cell block: the context!
-// cell of a context made from that block, then the argument cache (none
-// until the first call).
-//
-// op! keeps the payload of the value it wraps; header bits 16-23 hold the
-// wrapped value's datatype.
-//
-// This file builds the values and reaches their parts; their datatype
-// actions (form, mold, reflect, compare) are registered with the rest of
-// the function family.
+// This file builds function values (function.cpp) and checks interface
+// blocks and collects locals (function_spec.cpp). The values through which
+// the language reaches built-in code are in native.h, built-in routines in
+// routine.h.
 #pragma once
 
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/datatypes/native.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
 
@@ -41,37 +33,43 @@ inline constexpr uint32_t flag_no_trace = 0x200;
     return series::buffer(fn.w3)->cells() + static_cast<uint32_t>(p);
 }
 
-// Checks a spec block (script bad-func-def, dup-vars) and answers its
-// attribute flags.
+// Checks a spec block (script bad-func-def, invalid-type-spec, no-value,
+// dup-vars) and answers its attribute flags.
 uint32_t check_spec(const Cell& spec);
 
-// A function from an interface block and a body: the block checked, a
-// context made from it, the body deeply copied and bound to that context. Pushes the value on
-// the data stack and answers it.
+// Builds a function on the data stack and answers it: the spec (copied
+// when its index is past its head), a new function context made from it
+// unless one is given, the body deeply copied (none without one) and bound
+// to a new context, the code number and extra in their parts when not 0,
+// the header flags.
+Cell* make_at(const Cell& spec, const Cell* body, NodeId context, int32_t code, int32_t extra, uint32_t flags);
+
+// A function from an interface block and a body: the block checked, then
+// make_at with a new context. Pushes the value on the data stack and
+// answers it.
 Cell* push_new(const Cell& spec, const Cell& body);
+
+// The interface block of the native `function`: a copy of the spec without
+// its /extern words, with every word the body sets (and the words of its
+// foreach, remove-each and repeat loops) that the spec does not name added
+// after /local. Pushes the new block on the data stack and answers it.
+Cell* push_made_spec(const Cell& spec, const Cell& body);
+
+// The locals of a spec from `start`: 1 for /local plus 1 per word! after
+// it; without /local -1 when strict, else 0.
+[[nodiscard]] int32_t count_locals(NodeId spec, uint32_t start, bool strict);
+
+// Pushes the defaults of n locals: false (the /local flag), then n - 1 nones.
+void push_locals(uint32_t n);
 
 // A copy of the block whose nested blocks, parens and paths are copies too.
 [[nodiscard]] Cell copy_deep(const Cell& block);
 
+// The compare routine of functions and routines: equal only when they
+// share their parts block.
+int32_t compare_parts(const Cell* a, const Cell* b, CompareOp op);
+
+// Registers function!.
+void register_datatype();
+
 }  // namespace qor::function
-
-namespace qor::native {
-
-// A native! or action! value of the given number over a spec block.
-[[nodiscard]] Cell make(TypeId type, uint32_t number, const Cell& spec);
-
-// The operator that wraps a native, action, function or routine (script
-// invalid-type otherwise, bad-op-spec unless its spec takes two arguments).
-[[nodiscard]] Cell make_op(const Cell& fn);
-
-// The value an operator wraps.
-[[nodiscard]] inline Cell unwrap_op(const Cell& op) {
-    Cell fn = op;
-    fn.header = (op.header >> cell_flag::op_type_shift) & 0xFF;
-    return fn;
-}
-
-// The cell that holds the argument cache of a native, action or function.
-[[nodiscard]] Cell* cache_cell(const Cell& fn);
-
-}  // namespace qor::native

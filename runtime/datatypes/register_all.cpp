@@ -18,14 +18,17 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/paren.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
@@ -58,10 +61,15 @@ void register_all() {
     word_type::init_get_word();
     word_type::init_refinement();
     char_::init();
+    native::register_native();
+    native::register_action();
+    native::register_op();
     path::init_path();
     path::init_lit_path();
     path::init_set_path();
     path::init_get_path();
+    function::register_datatype();
+    routine::register_datatype();
     paren::init();
     word_type::init_issue();
     file_url::init_url();
@@ -74,6 +82,7 @@ void register_all() {
     tag_email_ref::init_tag();
     tag_email_ref::init_email();
     tag_email_ref::init_ref();
+    object::init();
 }
 
 }  // namespace qor::datatypes

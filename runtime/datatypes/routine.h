@@ -61,4 +61,7 @@ void count_args(Cell& r);
 // The code number kept in the parts block.
 [[nodiscard]] uint32_t code_number(const Cell& r);
 
+// Registers routine!.
+void register_datatype();
+
 }  // namespace qor::routine

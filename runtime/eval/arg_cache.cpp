@@ -55,13 +55,19 @@ void add_type_word(Cell& ts, const Cell& word) {
         for (int t = 1; t < type_table_size; t++) typeset::add(ts, static_cast<TypeId>(t));
         return;
     }
+    // A typeset the library defines under the name takes precedence over the
+    // built-in fallback of the same name.
+    const Cell value = *context::value_cell(word);
+    if (type_of(value) == TypeId::typeset) {
+        typeset::add_type(ts, value);
+        return;
+    }
     for (const NamedSet& set : named_sets) {
         if (set.name != name) continue;
         for (T t : set.types) typeset::add(ts, t);
         return;
     }
-    const Cell value = *context::value_cell(word);
-    if (type_of(value) == TypeId::datatype || type_of(value) == TypeId::typeset) {
+    if (type_of(value) == TypeId::datatype) {
         typeset::add_type(ts, value);
         return;
     }
@@ -72,6 +78,15 @@ void add_type_word(Cell& ts, const Cell& word) {
         return;
     }
     error::fire(error::Id::invalid_type_spec, {word});
+}
+
+bool is_standard_type_name(uint32_t sym) {
+    const std::string_view name = symbol::spelling(sym);
+    if (name == "any-type!") return true;
+    for (const NamedSet& set : named_sets)
+        if (set.name == name) return true;
+    const uint32_t canonical = symbol::resolve_alias(sym);
+    return canonical >= 1 && canonical <= type_name_count;
 }
 
 NodeId build(const Cell& spec, bool for_native) {
@@ -129,7 +144,7 @@ NodeId build(const Cell& spec, bool for_native) {
 }
 
 NodeId make_for(const Cell& fn) {
-    const NodeId cache = build(Cell{to_int(TypeId::block), 0, fn.w2, 0}, type_of(fn) != TypeId::function);
+    const NodeId cache = build(Cell{to_int(TypeId::block), 0, fn.w2, 0}, type_of(fn) != TypeId::function && type_of(fn) != TypeId::routine);
     *native::cache_cell(fn) = Cell{to_int(TypeId::block), 0, cache, 0};
     return cache;
 }

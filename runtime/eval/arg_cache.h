@@ -59,4 +59,8 @@ NodeId build(const Cell& spec, bool for_native);
 // invalid-type-spec otherwise.
 void add_type_word(Cell& typeset, const Cell& word);
 
+// Whether add_type_word knows the name without its word having a value: a
+// datatype name or one of the standard typeset names.
+[[nodiscard]] bool is_standard_type_name(uint32_t sym);
+
 }  // namespace qor::arg_cache

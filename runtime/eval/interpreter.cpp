@@ -3,6 +3,7 @@
 
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/error_fire.h"
@@ -163,6 +164,16 @@ bool run_traced_body(const Cell& fn, const Cell& body) {
     return false;
 }
 
+// Runs a routine whose arguments are in the frame: its code leaves the
+// result in the first argument cell; without arguments that cell starts
+// unset.
+void call_routine(const Cell& r) {
+    const routine::RoutineFn code = routine::code(routine::code_number(r));
+    if (!code) error::fire(error::Id::not_done);
+    if (stack::data.top == stack::data.base) stack::push(unset::value);
+    code();
+}
+
 // Finds a refinement among the cache entries from `from`: its entry index
 // and its ordinal among the refinements; false when absent.
 bool find_refinement(NodeId cache, uint32_t from, uint32_t sym, uint32_t& entry, uint32_t& ordinal) {
@@ -187,6 +198,9 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
                         const Cell* left, uint32_t mode) {
     const NodeId cache = arg_cache::of(fn);
     const bool is_function = type_of(fn) == TypeId::function;
+    // Functions and routines keep every refinement in their frame, natives
+    // and actions get slot numbers for the refinements given.
+    const bool framed = is_function || type_of(fn) == TypeId::routine;
     const uint32_t n = length(cache);
     const uint32_t arg_flags = left ? eval_flag::no_infix : 0;
     Cell* const base = stack::data.base;
@@ -207,10 +221,10 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
     const Cell last = n > 0 ? cell_at(cache, n - 1) : unset_cell;
     const uint32_t count = type_of(last) == TypeId::integer ? last.w2 : 0;
 
-    // Refinements: functions get every one as false with none arguments.
+    // Refinements: functions and routines get every one as false with none arguments.
     int32_t refinements[32];
-    const uint32_t refinement_count = is_function ? 0 : (count < 32 ? count : 32);
-    if (is_function) {
+    const uint32_t refinement_count = framed ? 0 : (count < 32 ? count : 32);
+    if (framed) {
         for (uint32_t j = i; j < n; j++) {
             const TypeId t = type_of(cell_at(cache, j));
             if (t == TypeId::refinement) stack::push(logic::false_value);
@@ -232,7 +246,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
                 if (stack::exiting()) [[unlikely]] return pos;
                 on = truthy(*--stack::data.top);
             }
-            if (is_function) base[j] = on ? logic::true_value : logic::false_value;
+            if (framed) base[j] = on ? logic::true_value : logic::false_value;
             else if (ordinal < refinement_count && on) refinements[ordinal] = static_cast<int32_t>(stack::data.top - base);
             for (uint32_t k = j + 1; k < n; k++) {
                 const Cell e = cell_at(cache, k);
@@ -243,7 +257,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
                 }
                 pos = fetch_one(e, name, code, pos, 0, call_mode::fill_missing);
                 if (stack::exiting()) [[unlikely]] return pos;
-                if (is_function) {
+                if (framed) {
                     base[k] = stack::data.top[-1];
                     stack::pop();
                 } else if (!on) {
@@ -273,7 +287,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
             if (ordinal < 32 && (given >> ordinal & 1))
                 error::fire(error::Id::dup_refine, {Cell{to_int(TypeId::path), path.from - 1, path.path, 0}});
             if (ordinal < 32) given |= 1u << ordinal;
-            if (is_function) {
+            if (framed) {
                 base[entry] = flag;
             } else if (ordinal < refinement_count && on) {
                 refinements[ordinal] = static_cast<int32_t>(stack::data.top - base);
@@ -284,7 +298,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
                 pos = fetch_one(e, name, code, pos, 0);
                 if (stack::exiting()) [[unlikely]] return pos;
                 check_arg(e, name);
-                if (is_function) {
+                if (framed) {
                     base[j] = stack::data.top[-1];
                     stack::pop();
                 }
@@ -297,13 +311,19 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
         trace::fire(trace::call, code, pos, &name, &fn);
         if (stack::exiting()) return pos;
     }
+    if (framed && count > 0) {
+        stack::push(logic::false_value);
+        for (uint32_t l = 1; l < count; l++) stack::push(none::value);
+    }
     if (is_function) {
-        if (count > 0) {
-            stack::push(logic::false_value);
-            for (uint32_t l = 1; l < count; l++) stack::push(none::value);
-        }
         if (!run_body(fn)) return pos;
         stack::unwind_last();
+        return pos;
+    }
+    if (framed) {
+        call_routine(fn);
+        if (stack::exiting()) [[unlikely]] return pos;
+        stack::unwind();
         return pos;
     }
     const std::span<const int32_t> slots(refinements, refinement_count);
@@ -343,8 +363,8 @@ uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const
     switch (type_of(fn)) {
         case TypeId::function: stack::mark_interp_function(sym, ctx, fn.w1); break;
         case TypeId::native:
-        case TypeId::action: stack::mark_interp_native(sym, ctx); break;
-        case TypeId::routine: error::fire(error::Id::not_done);
+        case TypeId::action:
+        case TypeId::routine: stack::mark_interp_native(sym, ctx); break;
         default: error::unreachable();
     }
     pos = fetch_and_call(*place, name, code, pos, path, infix ? &left : nullptr, mode);

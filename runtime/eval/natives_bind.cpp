@@ -1,6 +1,7 @@
 // Binding natives: bind and in.
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/words/context.h"
@@ -32,6 +33,14 @@ void n_bind(bool, std::span<const int32_t> refs) {
     context::bind(*arg(0), ctx, type_of(target) == TypeId::object);
 }
 
+// construct: an object from an unevaluated spec, copied from the /with
+// prototype when given.
+void n_construct(bool, std::span<const int32_t> refs) {
+    const Cell* prototype = refs[0] >= 0 ? arg(static_cast<uint32_t>(refs[0])) : nullptr;
+    const Cell made = *object::push_new(*arg(0), prototype, refs[1] >= 0);
+    *arg(0) = made;
+}
+
 void n_in(bool, std::span<const int32_t>) {
     const NodeId ctx = target_context(*arg(0));
     Cell w = *arg(1);
@@ -51,6 +60,7 @@ void n_in(bool, std::span<const int32_t>) {
 void install_bind(std::span<Routine> r) {
     r[37] = n_bind;
     r[38] = n_in;
+    r[67] = n_construct;
 }
 
 }  // namespace qor::natives::impl

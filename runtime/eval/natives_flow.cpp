@@ -6,6 +6,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
@@ -51,15 +52,6 @@ void n_does(bool, std::span<const int32_t>) {
     make_function(block_of(series::alloc_cells(1)), body);
 }
 
-// A shallow copy of the block from its index, with room to grow.
-NodeId copy_cells(const Cell& block) {
-    const uint32_t from = block.w1 < length(block.w2) ? block.w1 : length(block.w2);
-    const uint32_t n = length(block.w2) - from;
-    const NodeId node = series::alloc_cells(n + 8);
-    for (uint32_t i = 0; i < n; i++) *series_tail::alloc_cell(node) = item(block.w2, from + i);
-    return node;
-}
-
 void n_has(bool, std::span<const int32_t>) {
     const NodeId spec = series::alloc_cells(length(arg(0)->w2) + 1);
     stack::push(block_of(spec));
@@ -69,84 +61,10 @@ void n_has(bool, std::span<const int32_t>) {
     make_function(block_of(spec), *arg(1));
 }
 
-bool holds_symbol(NodeId block, uint32_t sym) {
-    const uint32_t canonical = symbol::resolve_alias(sym);
-    for (uint32_t i = 0; i < length(block); i++) {
-        const Cell c = item(block, i);
-        if (is_any_word(type_of(c)) && symbol::resolve_alias(c.w2) == canonical) return true;
-    }
-    return false;
-}
-
-// Collects the words the body sets into `found` (not already in `ignore`).
-void collect_locals(const Cell& body, NodeId ignore, NodeId found) {
-    for (uint32_t i = body.w1; i < length(body.w2); i++) {
-        const Cell c = item(body.w2, i);
-        const TypeId t = type_of(c);
-        auto add = [&](const Cell& w) {
-            if (holds_symbol(ignore, w.w2)) return;
-            Cell plain = word::make_cell(TypeId::word, w.w1, w.w2, static_cast<int32_t>(w.w3));
-            *series_tail::alloc_cell(ignore) = plain;
-            *series_tail::alloc_cell(found) = plain;
-        };
-        if (t == TypeId::set_word) {
-            add(c);
-        } else if (t == TypeId::word && i + 1 < length(body.w2)) {
-            const std::string_view s = symbol::spelling(symbol::resolve_alias(c.w2));
-            const bool words_follow = s == "foreach" || s == "remove-each" || s == "repeat";
-            const Cell next = item(body.w2, i + 1);
-            if (words_follow && (type_of(next) == TypeId::word || type_of(next) == TypeId::set_word)) {
-                add(next);
-            } else if (words_follow && s != "repeat" && type_of(next) == TypeId::block) {
-                for (uint32_t k = next.w1; k < length(next.w2); k++)
-                    if (type_of(item(next.w2, k)) == TypeId::word) add(item(next.w2, k));
-            }
-        } else if (t == TypeId::block || t == TypeId::paren) {
-            collect_locals(Cell{to_int(TypeId::block), c.w1, c.w2, 0}, ignore, found);
-        }
-    }
-}
-
 void n_function(bool, std::span<const int32_t>) {
-    const Cell spec = clamped(*arg(0));
     const Cell body = clamped(*arg(1));
-    const NodeId new_spec = copy_cells(spec);
-    stack::push(block_of(new_spec));
-    const NodeId ignore = copy_cells(spec);
-    stack::push(block_of(ignore));
-    const NodeId found = series::alloc_cells(8);
-    stack::push(block_of(found));
-    const uint32_t extern_sym = symbol::resolve_alias(to_int(Sym::extern_));
-    const uint32_t local_sym = symbol::resolve_alias(to_int(Sym::local));
-    // /extern and its words leave the spec.
-    series::Buffer* b = series::buffer(new_spec);
-    for (uint32_t i = 0; i < b->length(); i++) {
-        const Cell c = b->cells()[i];
-        if (type_of(c) == TypeId::refinement && symbol::resolve_alias(c.w2) == extern_sym) {
-            uint32_t end = i + 1;
-            while (end < b->length() && type_of(b->cells()[end]) != TypeId::refinement) {
-                const TypeId t = type_of(b->cells()[end]);
-                if (!is_any_word(t) && t != TypeId::block && t != TypeId::string)
-                    error::fire(error::Id::bad_func_extern, {b->cells()[end]});
-                end++;
-            }
-            const uint32_t removed = end - i;
-            std::memmove(b->cells() + i, b->cells() + end, (b->length() - end) * sizeof(Cell));
-            b->tail -= removed * series::cell_unit;
-            break;
-        }
-    }
-    collect_locals(body, ignore, found);
-    if (length(found) > 0) {
-        if (!holds_symbol(new_spec, to_int(Sym::local))) *series_tail::alloc_cell(new_spec) = words_refinement_local();
-        for (uint32_t i = 0; i < length(found); i++) {
-            const Cell w = item(found, i);
-            if (symbol::resolve_alias(w.w2) != local_sym) *series_tail::alloc_cell(new_spec) = w;
-        }
-    }
-    stack::pop(3);
-    stack::push(block_of(new_spec));  // kept while the function is made
-    make_function(block_of(new_spec), body);
+    const Cell spec = *function::push_made_spec(clamped(*arg(0)), body);  // kept while the function is made
+    make_function(spec, body);
 }
 
 // --- Dispatch -----------------------------------------------------------------
@@ -573,6 +491,13 @@ void n_get(bool, std::span<const int32_t> refs) {
         *arg(0) = *--stack::data.top;
         return;
     }
+    if (type_of(w) == TypeId::object) {
+        // The object's values, as reflect answers them.
+        stack::keep();
+        stack::push(Cell{to_int(TypeId::word), 0, to_int(Sym::values), static_cast<uint32_t>(word::no_index)});
+        actions::get_action<Action::reflect>(TypeId::object)();
+        return;
+    }
     if (!is_any_word(type_of(w))) error::fire(error::Id::not_done);
     const Cell v = *context::value_cell(w);
     if (type_of(v) == TypeId::unset && refs[0] < 0) error::fire(error::Id::no_value, {w});
@@ -595,8 +520,14 @@ void n_set(bool, std::span<const int32_t> refs) {
             if (!is_any_word(type_of(w))) error::fire(error::Id::invalid_arg, {w});
             Cell v = value;
             if (spread) v = value.w1 + k < length(value.w2) ? item(value.w2, value.w1 + k) : none::value;
+            if (spread && refs[3] >= 0 && type_of(v) == TypeId::none) continue;
+            if (type_of(v) == TypeId::unset && refs[0] < 0) error::fire(error::Id::need_value, {w});
             context::set(w, v);
         }
+    } else if (type_of(target) == TypeId::object) {
+        Cell object = target;
+        object::set_fields(object, value, refs[0] >= 0, refs[2] >= 0, refs[3] >= 0);
+        if (stack::exiting()) return;
     } else {
         error::fire(error::Id::not_done);
     }

@@ -1,0 +1,24 @@
+// Replays the environment library's transcripts in process, with the real
+// library loaded.
+#include <filesystem>
+
+#include "tests/support/environment_runtime.h"
+#include "tests/unit/eval/transcript_harness.h"
+
+namespace qor::test {
+namespace {
+
+class EnvTranscriptTest : public EnvironmentTest {
+protected:
+    void replay(const std::string& name) {
+        const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
+        const std::vector<TranscriptCase> cases = read_transcript(dir + "/" + name);
+        EXPECT_FALSE(cases.empty());
+        for (const TranscriptCase& c : cases) EXPECT_EQ(run_line(c.input), c.expected) << ">> " << c.input;
+    }
+};
+
+TEST_F(EnvTranscriptTest, BaseWords) { replay("base.qt"); }
+
+}  // namespace
+}  // namespace qor::test

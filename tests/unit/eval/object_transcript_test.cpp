@@ -1,0 +1,30 @@
+// Replays the transcripts of objects and ports with the environment library.
+#include <filesystem>
+
+#include "runtime/datatypes/object.h"
+#include "tests/unit/eval/transcript_harness.h"
+
+namespace qor::test {
+namespace {
+
+class ObjectTranscriptTest : public EvalTest {
+protected:
+    void SetUp() override {
+        EvalTest::SetUp();
+        object::install_runners();
+        define_environment();
+        run_line("object: func [spec] [make object! spec] context: :object");
+    }
+
+    void replay(const std::string& name) {
+        const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
+        const std::vector<TranscriptCase> cases = read_transcript(dir + "/" + name);
+        EXPECT_FALSE(cases.empty());
+        for (const TranscriptCase& c : cases) EXPECT_EQ(run_line(c.input), c.expected) << ">> " << c.input;
+    }
+};
+
+TEST_F(ObjectTranscriptTest, Objects) { replay("objects.qt"); }
+
+}  // namespace
+}  // namespace qor::test
