@@ -26,6 +26,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/paren.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/routine.h"
@@ -83,6 +84,7 @@ void register_all() {
     tag_email_ref::init_email();
     tag_email_ref::init_ref();
     object::init();
+    port::init();
 }
 
 }  // namespace qor::datatypes

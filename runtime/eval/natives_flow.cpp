@@ -11,6 +11,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/interpreter.h"
+#include "runtime/eval/do_file.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/eval/trace.h"
 #include "runtime/lexer/lexer.h"
@@ -129,6 +130,13 @@ struct TraceRestore {
 };
 
 void n_do(bool, std::span<const int32_t> refs) {
+    const TypeId t = type_of(*arg(0));
+    if (t == TypeId::file || t == TypeId::url) {
+        const Cell none_value = none::value;
+        do_file(*arg(0), refs[3] >= 0 ? *arg(static_cast<uint32_t>(refs[3])) : none_value,
+                refs[1] >= 0 ? *arg(static_cast<uint32_t>(refs[1])) : none_value);
+        return;
+    }
     if (refs[3] < 0) {
         do_value(refs);
         return;
@@ -535,6 +543,7 @@ void install_output(std::span<Routine> r);
 void install_memory(std::span<Routine> r);
 void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
+void install_host(std::span<Routine> r);
 void install_transcode(std::span<Routine> r);
 void install_try(std::span<Routine> r);
 
@@ -545,6 +554,7 @@ void install(std::span<Routine> r) {
     install_memory(r);
     install_sets(r);
     install_bind(r);
+    install_host(r);
     install_transcode(r);
     r[13] = n_func;
     r[14] = n_function;
