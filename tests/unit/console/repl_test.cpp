@@ -24,11 +24,11 @@ protected:
     void SetUp() override {
         EnvironmentTest::SetUp();
         run_line(
-            "unless value? 'system [system: context [version: \"0.0.0\" console: none"
-            " options: context [args: [] cache: %/nonexistent/ script: none] script: context [args: none]]]");
+            "unless value? 'system [system: make object! [version: \"0.0.0\" console: none"
+            " options: make object! [args: [] cache: %/nonexistent/ script: none] script: make object! [args: none]]]");
         const std::string script = read_file(std::string(QOR_SOURCE_DIR) + "/console/console.qor");
         ASSERT_FALSE(script.empty());
-        ASSERT_EQ(run_line(script), "");
+        ASSERT_EQ(run_line(script + "\n()"), "");
         ASSERT_EQ(run_line("system/console/size: 80x50 ()"), "");
     }
 
