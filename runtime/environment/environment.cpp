@@ -1,5 +1,6 @@
 // Running the embedded environment library at start-up.
 #include "runtime/environment/environment.h"
+#include "runtime/environment/system_hooks.h"
 
 #include <cstdio>
 #include <string_view>
@@ -54,6 +55,7 @@ std::optional<Failure> run_source(const Source& source) {
 
 std::optional<Failure> try_run() {
     define_builtins();
+    define_system_hooks();
     for (const Source& source : sources())
         if (auto failure = run_source(source)) return failure;
     return std::nullopt;
