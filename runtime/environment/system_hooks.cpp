@@ -92,6 +92,9 @@ const Cell* source_files() {
 }  // namespace
 
 void define_system_hooks() {
+    // The library's objects keep the runtime in step through their change
+    // handlers.
+    object::install_runners();
     bind_value("system-words-object", *object::push(context::global(), 0));
     stack::pop();
     bind_value("system-error-catalog", error::catalogue::errors());
