@@ -1,10 +1,11 @@
 // The words that exist before the library's first line: every datatype
-// name bound to its datatype, and the `make` action, with which the library
-// makes every other native, action and operator.
+// name bound to its datatype, the `make` action (with which the library
+// makes every other native, action and operator), and the built-in routines.
 #include <string>
 #include <string_view>
 
 #include "runtime/environment/environment.h"
+#include "runtime/environment/routines.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/eval/natives.h"
 #include "runtime/words/context.h"
@@ -27,6 +28,8 @@ void define_builtins() {
     Cell w = word::load(action_word(Action::make));
     context::set(w, *make);
     stack::pop();
+    define_system_routines();
+    define_type_tests();
 }
 
 }  // namespace qor::environment

@@ -1,5 +1,6 @@
 // Running the embedded environment library at start-up.
 #include "runtime/environment/environment.h"
+#include "runtime/environment/system_hooks.h"
 
 #include <cstdio>
 #include <string_view>
@@ -53,7 +54,14 @@ std::optional<Failure> run_source(const Source& source) {
 }  // namespace
 
 std::optional<Failure> try_run() {
-    define_builtins();
+    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
+    stack::data.base = stack::data.top = stack::data.bottom;
+    try {
+        define_builtins();
+        define_system_hooks();
+    } catch (const error::Raised& e) {
+        return Failure{"built-in words", error_name(e)};
+    }
     for (const Source& source : sources())
         if (auto failure = run_source(source)) return failure;
     return std::nullopt;

@@ -544,6 +544,8 @@ void install_memory(std::span<Routine> r);
 void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
 void install_host(std::span<Routine> r);
+void install_case(std::span<Routine> r);
+void install_zero(std::span<Routine> r);
 void install_transcode(std::span<Routine> r);
 void install_try(std::span<Routine> r);
 
@@ -555,6 +557,8 @@ void install(std::span<Routine> r) {
     install_sets(r);
     install_bind(r);
     install_host(r);
+    install_case(r);
+    install_zero(r);
     install_transcode(r);
     r[13] = n_func;
     r[14] = n_function;

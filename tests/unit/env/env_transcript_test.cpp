@@ -19,6 +19,8 @@ protected:
 };
 
 TEST_F(EnvTranscriptTest, BaseWords) { replay("base.qt"); }
+TEST_F(EnvTranscriptTest, Routines) { replay("routines.qt"); }
+TEST_F(EnvTranscriptTest, TypeTests) { replay("type_tests.qt"); }
 
 }  // namespace
 }  // namespace qor::test
