@@ -140,6 +140,23 @@ TEST_F(ConsoleRun, DoubleDashTakesTheNextArgumentAsTheScript) {
     EXPECT_EQ(r.output, "odd\n[\"a\" \"b\"]\n");
 }
 
+TEST_F(ConsoleRun, TheScriptSeesOnlyItsOwnArguments) {
+    put("args.qor", "Qor [] print mold system/script/args print mold system/options/args\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string output;
+    } cases[] = {
+        {{"args.qor", "x y", "z"}, "{\"x y\" z}\n[\"x y\" \"z\"]\n"},
+        {{"--catch", "--", "args.qor", "z"}, "\"z\"\n[\"z\"]\n"},
+        {{"args.qor"}, "\"\"\n[]\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = qor(c.args, "");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.output, c.output) << c.args[0];
+    }
+}
+
 TEST_F(ConsoleRun, ScriptsWithoutAProperHeaderAreRefused) {
     put("none.qor", "print \"no header\"\n");
     put("word.qor", "Qor: 1 print \"x\"\n");
