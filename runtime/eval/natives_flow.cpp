@@ -535,6 +535,7 @@ void install_output(std::span<Routine> r);
 void install_memory(std::span<Routine> r);
 void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
+void install_number(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
     install_control(r);
@@ -542,6 +543,7 @@ void install(std::span<Routine> r) {
     install_memory(r);
     install_sets(r);
     install_bind(r);
+    install_number(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;
