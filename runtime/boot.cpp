@@ -6,6 +6,7 @@
 // set-up when it arrives.
 #include "runtime/cell_pool.h"
 #include "runtime/datatypes/register_all.h"
+#include "runtime/errors/catalogue.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/eval/interpreter.h"
@@ -61,6 +62,8 @@ void init_lexer() {
 }
 void decode_boot_image() {}
 void init_interpreter() { interpreter::init(); }
+// The error catalogue and the standard error prototype, as values.
+void init_error_catalogue() { error::catalogue::init(); }
 void init_cell_pool() { cell_pool::init(); }
 void reset_collector_counters() {
     collector::init();
@@ -98,6 +101,7 @@ void boot() {
     init_lexer();
     decode_boot_image();         // with the collector switched off
     init_interpreter();
+    init_error_catalogue();
     init_cell_pool();
     reset_collector_counters();
 }

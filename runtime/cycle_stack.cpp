@@ -11,7 +11,7 @@ int top = 0;
 }  // namespace
 
 void push(uint32_t series) {
-    if (top + 1 == capacity) error::fire(error::Category::internal, "too-deep");
+    if (top + 1 == capacity) error::fire(error::Id::too_deep);
     stack[top++] = series;
 }
 

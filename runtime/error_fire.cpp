@@ -3,12 +3,15 @@
 
 #include <cstring>
 
+#include "runtime/eval/interpreter.h"
+#include "runtime/words/context.h"
 #include "runtime/startup.h"
 
 namespace qor::error {
 
-void fire(Category category, std::string_view id, std::initializer_list<Arg> args) {
-    Raised raised{category, id, {unset_cell, unset_cell, unset_cell}, {}, 0};
+void fire(Id id, std::initializer_list<Arg> args) {
+    Raised raised{category_of(id), id, {unset_cell, unset_cell, unset_cell}, {}, 0, interpreter::current_code(),
+                  unset_cell};
     for (const Arg& arg : args) {
         if (raised.arg_count == 3) break;
         raised.args[raised.arg_count] = arg.value;
@@ -18,13 +21,22 @@ void fire(Category category, std::string_view id, std::initializer_list<Arg> arg
     throw raised;
 }
 
+// The error's category and id come from its code field (field 0), so catch
+// sites that test the id see the same as for a fired error.
+void raise_value(const Cell& error) {
+    const Cell* fields = context::values(error.w1);
+    const int code = fields && type_of(fields[0]) == TypeId::integer ? static_cast<int32_t>(fields[0].w2) : -1;
+    const Id id = is_code(code) ? static_cast<Id>(code) : Id::invalid_error;
+    throw Raised{category_of(id), id, {unset_cell, unset_cell, unset_cell}, {}, 0, interpreter::current_code(), error};
+}
+
 void expect_arg(Arg call_word, TypeId type, Arg arg_word) {
     const Cell datatype{to_int(TypeId::datatype), to_int(type), 0, 0};
-    fire(Category::script, "expect-arg", {call_word, datatype, arg_word});
+    fire(Id::expect_arg, {call_word, datatype, arg_word});
 }
 
 void bad_make_arg(const Cell& datatype, const Cell& spec) {
-    fire(Category::script, "bad-make-arg", {datatype, spec});
+    fire(Id::bad_make_arg, {datatype, spec});
 }
 
 // Type t is bit 0x80 >> (t & 7) of byte t >> 3 of the typeset's payload.

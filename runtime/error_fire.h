@@ -1,14 +1,18 @@
 // Raising language errors from C++.
 //
-// An error is named by its catalogue category and id and carries up to three
-// argument values. Raising never returns: it unwinds, as a C++ exception, to
-// the nearest frame that catches errors. (Errors may cost an exception; the
-// frequent non-local exits of the evaluator do not come through here.)
+// An error carries up to three argument values. Raising never returns: it
+// unwinds, as a C++ exception, to the nearest frame that catches errors.
+// (Errors may cost an exception; the frequent non-local exits of the
+// evaluator do not come through here.)
 //
-// Until the error catalogue exists, an error is known by its category and the
-// spelling of its id ("no-memory", "zero-divide", ...). Arguments that are
-// words of the runtime itself (an action's word, an argument's word) are
-// given by their spelling until the symbol table exists to make them words.
+// An error is named by its id (error::Id, generated from the catalogue table;
+// the id implies its category). Arguments that are words of the runtime
+// itself (an action's word, an argument's word) may be given by their
+// spelling: they become words when the error value is made.
+//
+// The raised exception carries plain cells, which the moving collector does
+// not see: the catch site turns it into an error! value (errors/raise.h)
+// before anything allocates.
 #pragma once
 
 #include <cstdint>
@@ -16,23 +20,9 @@
 #include <string_view>
 
 #include "runtime/cell.h"
+#include "runtime/errors/ids.h"
 
 namespace qor::error {
-
-// Categories in catalogue order; an error's code is category × 100 + the
-// id's position in the category.
-enum class Category : uint8_t {
-    throw_ = 0,
-    note = 1,
-    syntax = 2,
-    script = 3,
-    math = 4,
-    access = 5,
-    reserved1 = 6,
-    reserved2 = 7,
-    user = 8,
-    internal = 9,
-};
 
 // A word argument given by its spelling (a static string).
 struct WordArg {
@@ -50,24 +40,21 @@ struct Arg {
 
 struct Raised {
     Category category;
-    std::string_view id;      // a static string
-    Cell args[3];             // unset where the argument is a word or absent
-    std::string_view arg_words[3];
+    Id id;
+    Cell args[3];                   // unset where the argument is a word or absent
+    std::string_view arg_words[3];  // static spellings of word arguments
     int arg_count;
+    Cell near;                      // the evaluator's position when raised
+    Cell value;                     // an error! raised as it is, else unset
 
-    [[nodiscard]] bool is(Category c, std::string_view i) const { return category == c && id == i; }
+    [[nodiscard]] bool is(Id i) const { return id == i; }
 };
 
 // Raises the error. The arguments are copied into the raised value.
-[[noreturn]] void fire(Category category, std::string_view id, std::initializer_list<Arg> args = {});
+[[noreturn]] void fire(Id id, std::initializer_list<Arg> args = {});
 
-// Shorthands for the two most common categories.
-[[noreturn]] inline void script(std::string_view id, std::initializer_list<Arg> args = {}) {
-    fire(Category::script, id, args);
-}
-[[noreturn]] inline void math(std::string_view id, std::initializer_list<Arg> args = {}) {
-    fire(Category::math, id, args);
-}
+// Raises an error! value as it is (do of an error, cause-error).
+[[noreturn]] void raise_value(const Cell& error);
 
 // script `expect-arg`: the called word, the datatype of the rejected value
 // and the word of the argument ("add does not allow string! for its value1

@@ -5,6 +5,8 @@
 
 #include "runtime/cycle_stack.h"
 #include "runtime/hash/hash_table.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
 #include "runtime/words/word.h"
@@ -157,11 +159,44 @@ Cell* watched_record(const Cell& v) {
     return record;
 }
 
+// ---- The table under the collector ----
+// A record's key is the owned series (or object context). While the key is
+// reachable its record keeps the owner and the field word alive; once the
+// key died, the record goes.
+
+void mark_owner_of_live_key(uint32_t key, Cell* payload, void* marked_any) {
+    if (!collector::is_marked(key)) return;
+    const Cell& owner = payload[1];
+    if (owner.w1 != 0 && collector::is_marked(owner.w1)) return;
+    collector::mark_cells(payload + 1, payload + record_cells);
+    *static_cast<bool*>(marked_any) = true;
+}
+
+bool weak_pass() {
+    bool marked_any = false;
+    if (record_table != 0) hashtable::for_each_record(record_table, mark_owner_of_live_key, &marked_any);
+    return marked_any;
+}
+
+void drop_if_dead(uint32_t key, Cell* payload, void*) {
+    if (collector::is_marked(key)) return;
+    // The node id may be handed out again: leave no cell naming it.
+    for (uint32_t i = 0; i < record_cells; i++) payload[i] = unset_cell;
+    (void)hashtable::remove_key(record_table, key);
+}
+
+void sweep_dead_records() {
+    if (record_table != 0) hashtable::for_each_record(record_table, drop_if_dead, nullptr);
+}
+
 }  // namespace
 
 void init() {
     record_table = hashtable::init(static_cast<int32_t>(table_room), nullptr, hashtable::Kind::ownership,
                                    static_cast<int32_t>(record_cells));
+    static const bool registered = (collector::add_weak_pass(weak_pass),
+                                    collector::add_sweep_callback(sweep_dead_records), true);
+    (void)registered;
 }
 
 NodeId table() { return record_table; }

@@ -30,7 +30,7 @@ using series_type::Notice;
 
 namespace {
 
-[[noreturn]] void no_memory() { error::fire(error::Category::internal, "no-memory"); }
+[[noreturn]] void no_memory() { error::fire(error::Id::no_memory); }
 
 series::Buffer* buf(const Cell& b) { return series::buffer(b.w2); }
 
@@ -256,7 +256,7 @@ namespace {
 void retype(Cell& c, TypeId type) { set_header(c, type); }
 
 [[noreturn]] void bad_make(TypeId type, const Cell& spec) {
-    error::script("bad-make-arg", {datatype::value(type), spec});
+    error::fire(error::Id::bad_make_arg, {datatype::value(type), spec});
 }
 
 }  // namespace
@@ -268,7 +268,7 @@ const Cell* make(Cell*, Cell* spec, TypeId type) {
         clone(*spec, *result, false, false);
     } else if (st == TypeId::integer || st == TypeId::float_) {
         double n = st == TypeId::integer ? double(get_int(*spec)) : get_double(*spec);
-        if (!(n >= -2147483648.0 && n <= 2147483647.0)) error::script("out-of-range", {*spec});
+        if (!(n >= -2147483648.0 && n <= 2147483647.0)) error::fire(error::Id::out_of_range, {*spec});
         make_at(*result, int32_t(n));
     } else {
         bad_make(type, *spec);
@@ -399,7 +399,7 @@ const Cell* copy(Cell* value, Cell* result, const Cell* part, bool deep, const C
     if (from_hash) set_type_keep_flags(*result, TypeId::block);
     if (deep && cycle::find(source_node)) {
         cycle::reset();
-        error::fire(error::Category::internal, "no-cycle");
+        error::fire(error::Id::no_cycle);
     }
     if (deep) {
         cycle::Scope scope(source_node);
@@ -429,7 +429,7 @@ const Cell* take(Cell* b, const Cell* part, bool deep, bool last) {
 Cell* swap() {
     Cell* a = stack::arg(0);
     Cell* b = stack::arg(1);
-    if (!is_any_block(type_of(*b))) error::script("invalid-arg", {*b});
+    if (!is_any_block(type_of(*b))) error::fire(error::Id::invalid_arg, {*b});
     if (series_type::is_tail(*a) || series_type::is_tail(*b)) return a;
     Notice na(*a, Change::swap, b, int32_t(a->w1), 1);
     Notice nb(*b, Change::swap, a, int32_t(b->w1), 1);

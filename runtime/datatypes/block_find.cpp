@@ -64,9 +64,9 @@ Found search(const Cell& s, const Cell& value, const actions::FindArgs& args) {
     int64_t skip = 1;
     if (args.skip) {
         if (type_of(*args.skip) != TypeId::integer)
-            error::script("invalid-refine-arg", {error::WordArg{"skip"}, *args.skip});
+            error::fire(error::Id::invalid_refine_arg, {error::WordArg{"skip"}, *args.skip});
         skip = get_int(*args.skip);
-        if (skip < 1) error::script("out-of-range", {*args.skip});
+        if (skip < 1) error::fire(error::Id::out_of_range, {*args.skip});
     }
     // The /part range ends just before `part_end`.
     int64_t part_end = length;

@@ -106,7 +106,7 @@ Cell* eval_path(const actions::EvalPathArgs& args) {
     actions::FindArgs f;
     f.case_sensitive = args.case_sensitive;
     const Cell found = *find(&parent, args.element, f);
-    if (type_of(found) == TypeId::none) error::script("bad-path-set", {args.path ? *args.path : none::value, element});
+    if (type_of(found) == TypeId::none) error::fire(error::Id::bad_path_set, {args.path ? *args.path : none::value, element});
     Cell at = found;
     series_type::poke(&at, nullptr, 2, args.value);
     return args.value;

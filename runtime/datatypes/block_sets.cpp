@@ -78,7 +78,7 @@ Cell* set_operation(bool case_sensitive, const Cell* skip, SetOp op) {
     uint32_t size = 1;
     if (skip && type_of(*skip) != TypeId::none) {
         if (type_of(*skip) != TypeId::integer || get_int(*skip) < 1)
-            error::script("invalid-refine-arg", {error::WordArg{"skip"}, *skip});
+            error::fire(error::Id::invalid_refine_arg, {error::WordArg{"skip"}, *skip});
         size = uint32_t(get_int(*skip));
     }
     (void)series_type::length_at(first);

@@ -114,7 +114,7 @@ int32_t sort_call(const void* pa, const void* pb, void* ctx_arg, void*) {
 void install_comparator_call(ComparatorCall call) { comparator_call = call; }
 
 int32_t call_comparator(const Cell& function, const Cell& first, const Cell& second) {
-    if (!comparator_call) error::fire(error::Category::internal, "not-done");
+    if (!comparator_call) error::fire(error::Id::not_done);
     return answer_of(comparator_call(function, first, second));
 }
 
@@ -138,9 +138,9 @@ const Cell* sort(Cell* s, const actions::SortArgs& args) {
     if (args.skip) {
         size = type_of(*args.skip) == TypeId::integer ? get_int(*args.skip) : 0;
         if (size < 1 || n % size != 0 || n < size)
-            error::script("invalid-refine-arg", {error::WordArg{"skip"}, *args.skip});
+            error::fire(error::Id::invalid_refine_arg, {error::WordArg{"skip"}, *args.skip});
     }
-    if (args.all && !args.skip) error::script("bad-refines");
+    if (args.all && !args.skip) error::fire(error::Id::bad_refines);
     uint32_t flags = 0;
     bool by_function = false;
     if (args.comparator) {
@@ -149,18 +149,18 @@ const Cell* sort(Cell* s, const actions::SortArgs& args) {
             by_function = true;
             if (args.all) flags |= flag_all | uint32_t(size) << flag_shift;
         } else if (type_of(c) == TypeId::integer) {
-            if (!args.skip || args.all) error::script("bad-refines");
+            if (!args.skip || args.all) error::fire(error::Id::bad_refines);
             const int32_t offset = get_int(c);
-            if (offset < 1 || offset > size) error::script("out-of-range", {c});
+            if (offset < 1 || offset > size) error::fire(error::Id::out_of_range, {c});
             flags |= uint32_t(offset - 1) << flag_shift;
         } else {
-            error::script("invalid-refine-arg", {error::WordArg{"compare"}, c});
+            error::fire(error::Id::invalid_refine_arg, {error::WordArg{"compare"}, c});
         }
     } else if (args.all) {
         flags |= flag_all | uint32_t(size) << flag_shift;
     }
     if (args.reverse) flags |= flag_reverse;
-    if (by_function && !comparator_call) error::fire(error::Category::internal, "not-done");
+    if (by_function && !comparator_call) error::fire(error::Id::not_done);
 
     const size_t records = size_t(n / size);
     const size_t width = size_t(size) * sizeof(Cell);

@@ -73,14 +73,14 @@ Cell* do_math(MathOp op) {
         case TypeId::char_:
         case TypeId::integer: value = get_int(*right); break;
         case TypeId::float_: value = integer::from_double_checked(get_double(*right)); break;
-        default: error::script("invalid-type", {datatype::value(type_of(*right))});
+        default: error::fire(error::Id::invalid_type, {datatype::value(type_of(*right))});
     }
     // Division truncates: no result cell, so no float quotient.
     Cell scratch = unset_cell;
     const int32_t r = integer::do_math(get_int(*left), value, op, op == MathOp::divide ? nullptr : &scratch);
     if ((op != MathOp::divide && type_of(scratch) != TypeId::unset) || r < 0 ||
         static_cast<uint32_t>(r) > max_code_point)
-        error::math("overflow");
+        error::fire(error::Id::overflow);
     left->w2 = static_cast<uint32_t>(r);
     return left;
 }
@@ -99,12 +99,12 @@ Cell* and_t() { return do_math(MathOp::and_); }
 Cell* xor_t() { return do_math(MathOp::xor_); }
 
 [[noreturn]] void bad_to_arg(const Cell& spec) {
-    error::script("bad-to-arg", {datatype::value(TypeId::char_), spec});
+    error::fire(error::Id::bad_to_arg, {datatype::value(TypeId::char_), spec});
 }
 
 // A number as a code point: out of range raises out-of-range.
 uint32_t checked_code_point(int64_t v, const Cell& spec) {
-    if (v < 0 || v > max_code_point) error::script("out-of-range", {spec});
+    if (v < 0 || v > max_code_point) error::fire(error::Id::out_of_range, {spec});
     return static_cast<uint32_t>(v);
 }
 
@@ -145,7 +145,7 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId) {
         case TypeId::float_:
         case TypeId::percent: {
             const double t = std::trunc(get_double(*spec));
-            if (!(t >= 0.0 && t <= max_code_point)) error::script("out-of-range", {*spec});
+            if (!(t >= 0.0 && t <= max_code_point)) error::fire(error::Id::out_of_range, {*spec});
             cp = static_cast<uint32_t>(t);
             break;
         }

@@ -54,7 +54,7 @@ double apply_op(double x, double y, MathOp op) {
         default: {
             // The bitwise operations have no meaning for doubles.
             const Action a = op == MathOp::or_ ? Action::or_t : op == MathOp::and_ ? Action::and_t : Action::xor_t;
-            error::script("cannot-use", {error::WordArg{action_word(a)}, datatype::value(TypeId::float_)});
+            error::fire(error::Id::cannot_use, {error::WordArg{action_word(a)}, datatype::value(TypeId::float_)});
         }
     }
 }
@@ -71,13 +71,13 @@ Cell* do_math(MathOp op) {
         case TypeId::integer: r = get_int(*right); break;
         case TypeId::char_:
             if (lt == TypeId::percent || lt == TypeId::time)
-                error::script("invalid-type", {datatype::value(rt)});
+                error::fire(error::Id::invalid_type, {datatype::value(rt)});
             r = get_int(*right);
             break;
         case TypeId::float_:
         case TypeId::percent:
         case TypeId::time: r = get_double(*right); break;
-        default: error::script("invalid-type", {datatype::value(rt)});
+        default: error::fire(error::Id::invalid_type, {datatype::value(rt)});
     }
     const double l = lt == TypeId::integer ? double(get_int(*left)) : get_double(*left);
     const TypeId result_type = (lt == TypeId::time || rt == TypeId::time) ? TypeId::time
@@ -107,7 +107,7 @@ Cell* round(Cell* value, const Cell* scale, const RoundFlags& flags) {
     if (scale) {
         switch (type_of(*scale)) {
             case TypeId::money:
-                error::script("not-related", {error::WordArg{"round"}, datatype::value(TypeId::money)});
+                error::fire(error::Id::not_related, {error::WordArg{"round"}, datatype::value(TypeId::money)});
             case TypeId::integer: f = std::fabs(double(get_int(*scale))); break;
             case TypeId::float_:
             case TypeId::percent:
@@ -140,7 +140,7 @@ Cell* round(Cell* value, const Cell* scale, const RoundFlags& flags) {
         if (f >= 1.0) {
             result = c * f;
             // A finite value whose rounding leaves the doubles.
-            if (std::isfinite(x) && (std::fabs(result) == DBL_MAX || std::isinf(result))) error::math("overflow");
+            if (std::isfinite(x) && (std::fabs(result) == DBL_MAX || std::isinf(result))) error::fire(error::Id::overflow);
         } else {
             result = tiny_unit ? c * f : c / (1.0 / f);
         }
@@ -303,7 +303,7 @@ double float_below(double bound, bool secure) {
 int32_t to_integer_checked(const Cell& c) {
     if (type_of(c) != TypeId::float_) return get_int(c);
     const double d = get_double(c);
-    if (!(d >= -2147483648.0 && d <= 2147483647.0)) error::script("out-of-range", {c});
+    if (!(d >= -2147483648.0 && d <= 2147483647.0)) error::fire(error::Id::out_of_range, {c});
     return static_cast<int32_t>(d);
 }
 
@@ -352,7 +352,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
 }
 
 [[noreturn]] void bad_to_arg(TypeId target, const Cell& spec) {
-    error::script("bad-to-arg", {datatype::value(target), spec});
+    error::fire(error::Id::bad_to_arg, {datatype::value(target), spec});
 }
 
 // The double of an item of a [mantissa exponent] block.

@@ -108,11 +108,11 @@ int32_t put(Cell& buffer, std::string_view text, int32_t limit) {
 // make function! [spec body]
 const Cell* make_action(Cell*, Cell* spec, TypeId) {
     const Cell s = *spec;
-    if (type_of(s) != TypeId::block) error::script("bad-func-def", {s});
+    if (type_of(s) != TypeId::block) error::fire(error::Id::bad_func_def, {s});
     const uint32_t n = length(s.w2);
-    if (s.w1 >= n || n - s.w1 < 2) error::script("bad-func-def", {s});
+    if (s.w1 >= n || n - s.w1 < 2) error::fire(error::Id::bad_func_def, {s});
     const Cell fn_spec = cells(s.w2)[s.w1], body = cells(s.w2)[s.w1 + 1];
-    if (type_of(fn_spec) != TypeId::block || type_of(body) != TypeId::block) error::script("bad-func-def", {s});
+    if (type_of(fn_spec) != TypeId::block || type_of(body) != TypeId::block) error::fire(error::Id::bad_func_def, {s});
     return push_new(fn_spec, body);
 }
 
@@ -124,7 +124,7 @@ Cell* reflect() {
     if (sym == symbol::resolve_alias(to_int(Sym::spec)))
         return stack::set_result(Cell{to_int(TypeId::block), 0, fn.w2, 0});
     if (sym == symbol::resolve_alias(to_int(Sym::body))) return stack::set_result(*part(fn, Part::body));
-    if (sym != symbol::resolve_alias(to_int(Sym::words))) error::fire(error::Category::internal, "not-done");
+    if (sym != symbol::resolve_alias(to_int(Sym::words))) error::fire(error::Id::not_done);
     const NodeId ctx = fn.w1;
     const uint32_t count = context::word_count(ctx);
     Cell* out = block::push_new(static_cast<int32_t>(count > 0 ? count : 1));

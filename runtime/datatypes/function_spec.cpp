@@ -30,7 +30,7 @@ uint32_t canonical(Sym s) { return symbol::resolve_alias(to_int(s)); }
 
 bool is_arg_word(TypeId t) { return t == TypeId::word || t == TypeId::lit_word || t == TypeId::get_word; }
 
-[[noreturn]] void bad_def(const Cell& spec) { error::script("bad-func-def", {spec}); }
+[[noreturn]] void bad_def(const Cell& spec) { error::fire(error::Id::bad_func_def, {spec}); }
 
 // The attribute block: words only; `trace` and `no-trace` set header flags.
 uint32_t attribute_flags(const Cell& spec, const Cell& attrs) {
@@ -94,9 +94,9 @@ void check_type_block(const Cell& types) {
         if (vt == TypeId::datatype || vt == TypeId::typeset || vt == TypeId::word) continue;
         if (vt == TypeId::unset) {
             if (arg_cache::is_standard_type_name(entry.w2)) continue;
-            error::script("no-value", {entry});
+            error::fire(error::Id::no_value, {entry});
         }
-        error::script("invalid-type-spec", {entry});
+        error::fire(error::Id::invalid_type_spec, {entry});
     }
 }
 
@@ -124,7 +124,7 @@ void check_duplicates(const Cell& spec, uint32_t first) {
             best_repeat = i;
         }
     }
-    if (best_first != UINT32_MAX) error::script("dup-vars", {cells(node)[best_repeat]});
+    if (best_first != UINT32_MAX) error::fire(error::Id::dup_vars, {cells(node)[best_repeat]});
 }
 
 }  // namespace
@@ -195,7 +195,7 @@ private:
 void ignore_entry(std::unordered_set<uint32_t>& ignore, const Cell& entry) {
     const TypeId t = type_of(entry);
     if (is_any_word(t)) ignore.insert(canonical(entry.w2));
-    else if (t != TypeId::block && t != TypeId::string) error::script("bad-func-extern", {entry});
+    else if (t != TypeId::block && t != TypeId::string) error::fire(error::Id::bad_func_extern, {entry});
 }
 
 }  // namespace

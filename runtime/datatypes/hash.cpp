@@ -49,7 +49,7 @@ const Cell* build(Cell* prototype, Cell* spec, bool conversion) {
     } else {
         size = std::max(float_::to_integer_checked(*spec), 1);
         if (uint64_t(size) > series::max_capacity / series::cell_unit)
-            error::fire(error::Category::internal, "no-memory");
+            error::fire(error::Id::no_memory);
         block::make_at(*result, size);
     }
     index_as_hash(*result, size);

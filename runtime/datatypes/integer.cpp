@@ -21,7 +21,7 @@ namespace {
 constexpr int32_t int_min = std::numeric_limits<int32_t>::min();
 constexpr int32_t int_max = std::numeric_limits<int32_t>::max();
 
-[[noreturn]] void overflow() { error::math("overflow"); }
+[[noreturn]] void overflow() { error::fire(error::Id::overflow); }
 }  // namespace
 
 // ---- helpers
@@ -106,7 +106,7 @@ int32_t do_math(int32_t left, int32_t right, MathOp op, Cell* result) {
             return 0;
         }
         case MathOp::divide:
-            if (right == 0) error::math("zero-divide");
+            if (right == 0) error::fire(error::Id::zero_divide);
             if (left == int_min && right == -1) overflow();
             if (result && left % right != 0) {
                 float_::make_at(*result, static_cast<double>(left) / right);
@@ -115,7 +115,7 @@ int32_t do_math(int32_t left, int32_t right, MathOp op, Cell* result) {
             r = left / right;
             break;
         case MathOp::remainder:
-            if (right == 0) error::math("zero-divide");
+            if (right == 0) error::fire(error::Id::zero_divide);
             if (left == int_min && right == -1) overflow();
             r = left % right;
             break;
@@ -141,7 +141,7 @@ Cell* do_math_action(MathOp op) {
         case TypeId::time:
             return float_::do_math(op);
         default:
-            error::script("invalid-type", {datatype::value(type_of(*right))});
+            error::fire(error::Id::invalid_type, {datatype::value(type_of(*right))});
     }
 }
 
@@ -149,7 +149,7 @@ Cell* do_math_action(MathOp op) {
 // raises math overflow when the result does not fit; toward zero always fits.
 Cell* round(Cell* value, const Cell* scale, const RoundFlags& f) {
     if (scale && type_of(*scale) == TypeId::money)
-        error::script("not-related", {error::WordArg{"round"}, datatype::value(TypeId::money)});
+        error::fire(error::Id::not_related, {error::WordArg{"round"}, datatype::value(TypeId::money)});
     const int32_t n = get_int(*value);
     uint32_t h = 1;
     if (scale) {
@@ -272,7 +272,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
 }
 
 [[noreturn]] void bad_to_arg(const Cell& spec) {
-    error::script("bad-to-arg", {datatype::value(TypeId::integer), spec});
+    error::fire(error::Id::bad_to_arg, {datatype::value(TypeId::integer), spec});
 }
 
 // to: the given value converted to an integer in the prototype cell.
@@ -292,7 +292,7 @@ const Cell* to(Cell* prototype, Cell* spec, TypeId) {
         case TypeId::percent: {
             const double d = get_double(*spec);
             if (float_out_of_range(std::trunc(d)))
-                error::script("type-limit", {datatype::value(TypeId::integer)});
+                error::fire(error::Id::type_limit, {datatype::value(TypeId::integer)});
             v = static_cast<int32_t>(std::trunc(d));
             break;
         }

@@ -24,13 +24,13 @@ Cell* push(bool flag) { return make_at(*stack::push_slot(), flag); }
 Cell* make_in(Cell& block, bool flag) { return make_at(*series_tail::block_alloc_tail(block), flag); }
 
 bool value_true(const Cell& v, bool check, const Cell& word) {
-    if (check && type_of(v) == TypeId::unset) error::script("no-value", {word});
+    if (check && type_of(v) == TypeId::unset) error::fire(error::Id::no_value, {word});
     return is_true(v);
 }
 
 bool true_arg() {
     const Cell& v = *stack::result();
-    if (type_of(v) == TypeId::unset) error::script("no-return");
+    if (type_of(v) == TypeId::unset) error::fire(error::Id::no_return);
     return is_true(v);
 }
 

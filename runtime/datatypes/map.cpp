@@ -65,7 +65,7 @@ void check_indexed_key(NodeId table, Cell& key) {
 
 // Raises invalid-arg unless the block holds whole pairs from its index.
 void require_pairs(const Cell& block) {
-    if (block::length_at(block) % 2 != 0) error::script("invalid-arg", {block});
+    if (block::length_at(block) % 2 != 0) error::fire(error::Id::invalid_arg, {block});
 }
 
 }  // namespace
@@ -88,7 +88,7 @@ bool valid_key(TypeId t) {
 
 void prepare_key(Cell& key, const Cell& context) {
     const TypeId t = type_of(key);
-    if (!valid_key(t)) error::script("invalid-path", {context, datatype::value(t)});
+    if (!valid_key(t)) error::fire(error::Id::invalid_path, {context, datatype::value(t)});
     if (t >= TypeId::word && t <= TypeId::get_word) {  // refinements and issues stay as they are
         set_type_keep_flags(key, TypeId::set_word);
     } else if (is_copied_key(t)) {
@@ -129,15 +129,15 @@ const Cell* build(Cell* spec, bool conversion) {
         make_at(*result, pairs, int32_t(n));
     } else if ((st == TypeId::integer || st == TypeId::float_) && !conversion) {
         const int32_t n = float_::to_integer_checked(*spec);
-        if (n < 0) error::script("out-of-range", {*spec});
+        if (n < 0) error::fire(error::Id::out_of_range, {*spec});
         // Two cells a pair; a count no block could hold is refused as memory.
         if (uint64_t(n) * 2 > series::max_capacity / series::cell_unit)
-            error::fire(error::Category::internal, "no-memory");
+            error::fire(error::Id::no_memory);
         make_at(*result, nullptr, std::max(n * 2, 2));
     } else if (st == TypeId::map) {
         return copy(spec, result, nullptr, false, nullptr);
     } else {
-        error::script("bad-to-arg", {datatype::value(TypeId::map), *spec});
+        error::fire(error::Id::bad_to_arg, {datatype::value(TypeId::map), *spec});
     }
     return result;
 }
@@ -188,7 +188,7 @@ bool foreach_set(const Cell& words, const Cell& map, uint32_t& position) {
         Cell word = *block::cell_at(w, w.w1 + i);
         const TypeId t = type_of(word);
         if (t != TypeId::word && t != TypeId::set_word && t != TypeId::get_word && t != TypeId::lit_word)
-            error::script("invalid-arg", {word});
+            error::fire(error::Id::invalid_arg, {word});
         const uint32_t end = cell_count(m);
         if (position % 2 == 0)
             while (position + 1 < end && is_removed(cells_of(m)[position + 1])) position += 2;
@@ -243,7 +243,7 @@ const Cell* select(Cell* map, Cell* key, const actions::FindArgs& args) {
 }
 
 const Cell* remove(Cell* map, const Cell*, const Cell* key) {
-    if (!key) error::script("missing-arg");
+    if (!key) error::fire(error::Id::missing_arg);
     const int32_t position = find_key(*map, *key, hashtable::op_strict_equal);
     if (position >= 0) hashtable::remove_at(table_of(*map), position);
     return map;
@@ -284,7 +284,7 @@ const Cell* copy(Cell* value, Cell* result, const Cell*, bool deep, const Cell* 
     const Cell source = *value;
     if (deep && types && cycle::find(source.w2)) {
         cycle::reset();
-        error::fire(error::Category::internal, "no-cycle");
+        error::fire(error::Id::no_cycle);
     }
     Cell* pairs = stack::push(none::value);
     const Cell whole{to_int(TypeId::block), 0, source.w2, 0};

@@ -84,7 +84,7 @@ Cell* reflect() {
     const bool words = sym == symbol::resolve_alias(to_int(Sym::words));
     const bool values = sym == symbol::resolve_alias(to_int(Sym::values));
     const bool body = sym == symbol::resolve_alias(to_int(Sym::body));
-    if (!words && !values && !body) error::fire(error::Category::internal, "not-done");
+    if (!words && !values && !body) error::fire(error::Id::not_done);
     const int32_t live = size(m);
     Cell* out = block::push_new(std::max(body ? live * 2 : live, 1));
     for (uint32_t i = 0; i + 1 < cell_count(m); i += 2) {

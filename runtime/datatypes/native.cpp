@@ -77,7 +77,7 @@ Cell* reflect() {
     const uint32_t sym = is_any_word(type_of(field)) ? symbol::resolve_alias(field.w2) : 0;
     if (sym == symbol::resolve_alias(to_int(Sym::spec)))
         return stack::set_result(Cell{to_int(TypeId::block), 0, v.w2, 0});
-    if (sym != symbol::resolve_alias(to_int(Sym::body))) error::fire(error::Category::internal, "not-done");
+    if (sym != symbol::resolve_alias(to_int(Sym::body))) error::fire(error::Id::not_done);
     const TypeId wrapped = type_of(v) == TypeId::op ? type_of(unwrap_op(v)) : type_of(v);
     if (wrapped == TypeId::function || wrapped == TypeId::routine)
         return stack::set_result(*function::part(v, function::Part::body));

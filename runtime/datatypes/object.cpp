@@ -91,7 +91,7 @@ void copy_field_deep(NodeId ctx, uint32_t i, bool bind) {
 void rebind_function(NodeId ctx, uint32_t i) {
     Cell* fn = stack::push(*context::value_cell_at(ctx, i));
     const Cell body = *function::part(*fn, function::Part::body);
-    if (type_of(body) == TypeId::none) error::script("bad-func-def", {*fn});
+    if (type_of(body) == TypeId::none) error::fire(error::Id::bad_func_def, {*fn});
     Cell* clone = stack::push(function::copy_deep(body));
     context::bind(*clone, ctx, true);
     const Cell spec{to_int(TypeId::block), 0, fn->w2, 0};
@@ -151,7 +151,7 @@ void fire_installed(const Cell& object, const Cell& word, const Cell& old_value,
 // The runner the ownership layer calls after a series an object owns changed.
 void on_deep_change(const Cell& owner, const Cell& word, const Cell& target, const Cell& action,
                     const Cell* new_value, int32_t index, int32_t count) {
-    if (owner.w3 == 0) error::script("invalid-obj-evt", {owner});
+    if (owner.w3 == 0) error::fire(error::Id::invalid_obj_evt, {owner});
     Cell args[7] = {owner, word, target, action, new_value ? *new_value : none::value,
                     Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(index), 0},
                     Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(count), 0}};
@@ -190,7 +190,7 @@ void clear_changed(NodeId ctx) {
 
 void set_quiet(const Cell& object, const Cell& word, const Cell& value) {
     const int32_t index = find_word(object, word);
-    if (index < 0) error::script("invalid-path", {word});
+    if (index < 0) error::fire(error::Id::invalid_path, {word});
     Cell w = *context::word_at(object.w1, static_cast<uint32_t>(index));
     context::set_word_value(w, value, object.w1, false);
 }
@@ -237,7 +237,7 @@ void copy_into(const Cell& source, Cell& destination, bool deep, const Cell* typ
             const NodeId source_values = values_node(source.w1);
             if (deep && cycle::find(source_values)) {
                 cycle::reset();
-                error::fire(error::Category::internal, "no-cycle");
+                error::fire(error::Id::no_cycle);
             }
             cycle::Scope scope(source_values);
             // The typed copy of a block does the work on the values block.
@@ -278,7 +278,7 @@ void attach_handlers(Cell& object) {
         const Cell fn = *context::value_cell_at(ctx, static_cast<uint32_t>(found[h]));
         if (type_of(fn) != TypeId::function && type_of(fn) != TypeId::routine) {
             const Cell word = *context::word_at(ctx, static_cast<uint32_t>(found[h]));
-            error::script("bad-field-set", {word, Cell{to_int(TypeId::datatype), to_int(type_of(fn)), 0, 0}});
+            error::fire(error::Id::bad_field_set, {word, Cell{to_int(TypeId::datatype), to_int(type_of(fn)), 0, 0}});
         }
         words[h] = static_cast<uint32_t>(found[h]) << 16 | (count_locals(fn) & 0xFFFF);
         specs[h] = fn.w2;
@@ -341,7 +341,7 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId type) {
         attach_handlers(*result);
         return result;
     }
-    if (type_of(*spec) != TypeId::block) error::fire(error::Category::syntax, "malconstruct", {*spec});
+    if (type_of(*spec) != TypeId::block) error::fire(error::Id::malconstruct, {*spec});
     const bool grew = context::collect_set_words(ctx, *spec);
     context::bind(*spec, ctx, true);
     if (from_object) copy_proto_series(*prototype, ctx);
@@ -408,7 +408,7 @@ void fire_on_change(const Cell& object_in, const Cell& word_in, const Cell& old_
     const int32_t index = handler_index(*record_cell(object, Handler::change));
     const Cell field = *context::value_cell_at(object.w1, static_cast<uint32_t>(index));
     if (!handler_function(object, Handler::change, fn))
-        error::script("invalid-obj-evt", {Cell{to_int(TypeId::datatype), to_int(type_of(field)), 0, 0}});
+        error::fire(error::Id::invalid_obj_evt, {Cell{to_int(TypeId::datatype), to_int(type_of(field)), 0, 0}});
     Cell* kept = stack::push(fn);
     const Cell call_args[3] = {args[0], args[1], args[2]};
     call_function(*kept, to_int(Sym::on_change_star), call_args, nullptr);
@@ -448,7 +448,7 @@ void set_fields(Cell& object, const Cell& value_in, bool any, bool only, bool so
         for (uint32_t i = 0; i < available; i++) {
             Cell v;
             if (source(i, v) && type_of(v) == TypeId::unset)
-                error::script("need-value", {*context::word_at(ctx, i)});
+                error::fire(error::Id::need_value, {*context::word_at(ctx, i)});
         }
     }
     const bool events = object.w3 != 0;

@@ -36,7 +36,7 @@ Cell path_or_none(const actions::EvalPathArgs& a) { return a.path ? *a.path : no
 // element, else an error naming the path and the element.
 Cell* path_miss(const actions::EvalPathArgs& a) {
     if (a.get_mode && a.last) return const_cast<Cell*>(&unset::value);
-    error::script(a.last ? "invalid-path" : "unset-path", {path_or_none(a), *a.element});
+    error::fire(a.last ? error::Id::invalid_path : error::Id::unset_path, {path_or_none(a), *a.element});
 }
 
 // Values that compare by the ordering of sort: words among words, numbers
@@ -64,13 +64,13 @@ int32_t compare_fields(NodeId a, NodeId b, CompareOp op) {
 }
 
 const Cell* copy_action(Cell* value, Cell* result, const Cell* part, bool deep, const Cell* types) {
-    if (part) error::script("invalid-refine-arg", {error::WordArg{"part"}, *part});
+    if (part) error::fire(error::Id::invalid_refine_arg, {error::WordArg{"part"}, *part});
     copy_into(*value, *result, deep, types, true);
     return result;
 }
 
 const Cell* put(Cell* object, Cell* field, Cell* value, bool case_sensitive) {
-    if (type_of(*field) != TypeId::word) error::script("invalid-key-type", {datatype_of(*field)});
+    if (type_of(*field) != TypeId::word) error::fire(error::Id::invalid_key_type, {datatype_of(*field)});
     actions::EvalPathArgs a{};
     a.parent = object;
     a.element = field;
@@ -81,14 +81,14 @@ const Cell* put(Cell* object, Cell* field, Cell* value, bool case_sensitive) {
 }
 
 const Cell* select(Cell* object, Cell* key, const actions::FindArgs&) {
-    if (!is_path_word(type_of(*key))) error::script("invalid-type", {datatype_of(*key)});
+    if (!is_path_word(type_of(*key))) error::fire(error::Id::invalid_type, {datatype_of(*key)});
     return get_word_cell(*object, *key);
 }
 
 const Cell* modify(Cell* object, Cell* field, Cell* value, bool) {
     const uint32_t sym = is_any_word(type_of(*field)) ? field->w2 : 0;
     if (sym && same_symbol(sym, Sym::changed)) {
-        if (type_of(*value) != TypeId::none) error::script("invalid-arg", {*value});
+        if (type_of(*value) != TypeId::none) error::fire(error::Id::invalid_arg, {*value});
         clear_changed(object->w1);
     } else if (sym && same_symbol(sym, Sym::owner)) {
         ownership::set_deep_owned(*object, *object, none::value);
@@ -98,10 +98,10 @@ const Cell* modify(Cell* object, Cell* field, Cell* value, bool) {
         } else if (type_of(*value) == TypeId::block && block::length_at(*value) >= 2) {
             const Cell owner = *block::cell_at(*value, value->w1);
             const Cell word = *block::cell_at(*value, value->w1 + 1);
-            if (type_of(owner) != TypeId::object) error::script("invalid-arg", {*value});
+            if (type_of(owner) != TypeId::object) error::fire(error::Id::invalid_arg, {*value});
             ownership::own_deep(*object, owner, word);
         } else {
-            error::script("invalid-arg", {*value});
+            error::fire(error::Id::invalid_arg, {*value});
         }
     }
     return value;
@@ -129,7 +129,7 @@ const Cell* make_action(Cell* prototype, Cell* spec, TypeId type) { return make(
 
 Cell* eval_path(const actions::EvalPathArgs& a) {
     Cell& element = *a.element;
-    if (!is_path_word(type_of(element))) error::script("invalid-path", {path_or_none(a), element});
+    if (!is_path_word(type_of(element))) error::fire(error::Id::invalid_path, {path_or_none(a), element});
     const Cell object = *a.parent;
     const NodeId ctx = object.w1;
     if (element.w1 != ctx || word::index_of(element) < 0) {
@@ -195,7 +195,7 @@ Cell* reflect() {
     const bool values = sym && same_symbol(sym, Sym::values);
     const bool body = sym && same_symbol(sym, Sym::body);
     const bool changed = sym && same_symbol(sym, Sym::changed);
-    if (!words && !values && !body && !changed) error::fire(error::Category::internal, "not-done");
+    if (!words && !values && !body && !changed) error::fire(error::Id::not_done);
     Cell* out = block::push_new(static_cast<int32_t>(body ? n * 2 : n));
     if (body) {
         reflect_body(object, *out);

@@ -58,8 +58,8 @@ bool is_operator_spec(NodeId spec) {
 
 Cell make_op(const Cell& fn) {
     const TypeId t = type_of(fn);
-    if (!is_wrappable(t)) error::script("invalid-type", {datatype::value(t)});
-    if (!is_operator_spec(fn.w2)) error::script("bad-op-spec");
+    if (!is_wrappable(t)) error::fire(error::Id::invalid_type, {datatype::value(t)});
+    if (!is_operator_spec(fn.w2)) error::fire(error::Id::bad_op_spec);
     if (t == TypeId::function || t == TypeId::routine) *function::part(fn, function::Part::op_value) = fn;
     Cell op = fn;
     op.header = to_int(TypeId::op) | (static_cast<uint32_t>(to_int(t)) << cell_flag::op_type_shift);

@@ -21,7 +21,7 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId type) {
     const TypeId st = type_of(*spec);
     if (is_any_block(st)) return block::make(prototype, spec, type);
     if (st != TypeId::integer && st != TypeId::float_ && st != TypeId::percent)
-        error::script("bad-make-arg", {datatype::value(type), *spec});
+        error::fire(error::Id::bad_make_arg, {datatype::value(type), *spec});
     const double d = st == TypeId::integer ? double(get_int(*spec)) : get_double(*spec);
     const int32_t n = d < 1.0 ? 1 : d > 1e6 ? 1000000 : int32_t(d);
     Cell* result = stack::push(none::value);

@@ -13,7 +13,7 @@
 namespace qor::random_draw {
 
 [[nodiscard]] inline int32_t checked(std::optional<int32_t> v) {
-    if (!v) error::fire(error::Category::internal, "not-done");
+    if (!v) error::fire(error::Id::not_done);
     return *v;
 }
 

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/hash.h"
@@ -25,6 +26,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/paren.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/routine.h"
@@ -75,12 +77,14 @@ void register_all() {
     file_url::init_file();
     float_::init();
     typeset::init();
+    error_type::init();
     map::init();
     hash_type::init();
     tag_email_ref::init_tag();
     tag_email_ref::init_email();
     tag_email_ref::init_ref();
     object::init();
+    port::init();
 }
 
 }  // namespace qor::datatypes

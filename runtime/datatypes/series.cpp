@@ -46,7 +46,7 @@ bool skip(Cell& s, int32_t n) {
 uint32_t index_check(int mode) {
     const Cell& s = *stack::arg(0);
     const Cell& n_cell = *stack::arg(1);
-    if (type_of(n_cell) != TypeId::integer) error::script("invalid-arg", {n_cell});
+    if (type_of(n_cell) != TypeId::integer) error::fire(error::Id::invalid_arg, {n_cell});
     const int64_t n = get_int(n_cell);
     int64_t to = int64_t{s.w1} + n;
     if (mode == 1 && n >= 1) to -= 1;
@@ -71,7 +71,7 @@ void hash_enter(NodeId index, uint32_t at, uint32_t n) {
 int64_t part_count(const Cell& s, const Cell& part) {
     if (type_of(part) == TypeId::integer) return get_int(part);
     if (type_of(part) != type_of(s) || part.w2 != s.w2)
-        error::script("invalid-refine-arg", {error::WordArg{"part"}, part});
+        error::fire(error::Id::invalid_refine_arg, {error::WordArg{"part"}, part});
     return int64_t{part.w1} - int64_t{s.w1};
 }
 
@@ -109,7 +109,7 @@ void item_value(const Cell& s, uint32_t i, Cell& out) {
         return;
     }
     // vector! and image! elements are read by their own datatypes.
-    error::fire(error::Category::internal, "not-done");
+    error::fire(error::Id::not_done);
 }
 
 const Cell* pick(Cell* s, Cell*, int32_t n) {
@@ -126,7 +126,7 @@ namespace {
 
 // The code point a string unit must hold, checked.
 uint32_t char_for_poke(const Cell& value) {
-    if (type_of(value) != TypeId::char_) error::script("invalid-arg", {value});
+    if (type_of(value) != TypeId::char_) error::fire(error::Id::invalid_arg, {value});
     return value.w2;
 }
 
@@ -136,7 +136,7 @@ uint32_t byte_for_poke(const Cell& value) {
     const TypeId t = type_of(value);
     const int32_t v = get_int(value);
     if (!((t == TypeId::integer && v >= -128 && v <= 255) || (t == TypeId::char_ && value.w2 <= 255)))
-        error::script("invalid-arg", {value});
+        error::fire(error::Id::invalid_arg, {value});
     return static_cast<uint8_t>(v);
 }
 
@@ -146,14 +146,14 @@ uint32_t unit_for(uint32_t code_point) { return code_point > 0xFFFF ? 4 : code_p
 
 const Cell* poke(Cell* s, Cell*, int32_t n, Cell* value) {
     const int64_t offset = pick_offset(*s, n);
-    if (offset < 0) error::script("out-of-range", {Cell{to_int(TypeId::integer), 0, uint32_t(n), 0}});
+    if (offset < 0) error::fire(error::Id::out_of_range, {Cell{to_int(TypeId::integer), 0, uint32_t(n), 0}});
     const TypeId t = type_of(*s);
     const uint32_t at = static_cast<uint32_t>(offset);
     const bool block_like = is_any_block(t) || t == TypeId::map;
     uint32_t code = 0;
     if (is_any_string(t)) code = char_for_poke(*value);
     else if (t == TypeId::binary) code = byte_for_poke(*value);
-    else if (!block_like) error::fire(error::Category::internal, "not-done");
+    else if (!block_like) error::fire(error::Id::not_done);
 
     Notice notice(*s, Change::poke, value, int32_t(at), 1);
     if (block_like) {
@@ -268,7 +268,7 @@ bool is_owned_field(const Cell& field) {
 // reflect: the owner recorded for the series, for the field `owned`.
 Cell* reflect() {
     const Cell& field = *stack::arg(1);
-    if (!is_owned_field(field)) error::fire(error::Category::internal, "not-done");
+    if (!is_owned_field(field)) error::fire(error::Id::not_done);
     const Cell* owner = ownership::owner_of(stack::arg(0)->w2);
     return stack::set_result(owner ? *owner : none::value);
 }

@@ -21,7 +21,7 @@ using ownership::Change;
 
 namespace {
 
-[[noreturn]] void no_memory() { error::fire(error::Category::internal, "no-memory"); }
+[[noreturn]] void no_memory() { error::fire(error::Id::no_memory); }
 
 // Closes a gap of n units at unit `at` of the buffer (the units after it
 // move down).
@@ -84,12 +84,12 @@ const Cell* reverse(Cell* s, const Cell* part, const Cell* skip) {
     count = std::min<int64_t>(count, length - s->w1);
     int64_t size = 1;
     if (skip) {
-        if (type_of(*skip) != TypeId::integer) error::script("invalid-refine-arg", {error::WordArg{"skip"}, *skip});
+        if (type_of(*skip) != TypeId::integer) error::fire(error::Id::invalid_refine_arg, {error::WordArg{"skip"}, *skip});
         size = get_int(*skip);
         if (size == count) return s;
-        if (size < 1) error::script("out-of-range", {*skip});
+        if (size < 1) error::fire(error::Id::out_of_range, {*skip});
         if (count < size || count % size != 0)
-            error::script("invalid-refine-arg", {error::WordArg{"skip"}, *skip});
+            error::fire(error::Id::invalid_refine_arg, {error::WordArg{"skip"}, *skip});
     }
     Notice notice(*s, Change::reverse, nullptr, int32_t(s->w1), int32_t(count));
     series::Buffer* b = series::buffer(s->w2);
@@ -250,10 +250,10 @@ std::u32string code_points(const Cell& s, uint32_t from, uint32_t n) {
 void move_across(Cell& origin, Cell& target, uint32_t count) {
     const TypeId ot = type_of(origin), tt = type_of(target);
     if (is_any_block(ot) != is_any_block(tt))
-        error::script("move-bad", {datatype::value(ot), datatype::value(tt)});
+        error::fire(error::Id::move_bad, {datatype::value(ot), datatype::value(tt)});
     const uint32_t ou = series::buffer(origin.w2)->unit(), tu = series::buffer(target.w2)->unit();
     if (ou != tu && (ot == TypeId::binary || tt == TypeId::binary || ot == TypeId::vector || tt == TypeId::vector))
-        error::script("move-bad", {datatype::value(ot), datatype::value(tt)});
+        error::fire(error::Id::move_bad, {datatype::value(ot), datatype::value(tt)});
 
     const uint32_t t_at = std::min(target.w1, length_of_buffer(target));
     Notice notice(target, Change::move, &origin, int32_t(origin.w1), int32_t(count));
@@ -331,7 +331,7 @@ const Cell* move(Cell* origin, Cell* target, const Cell* part) {
     if (origin->w1 >= o_length) return target;
     int64_t count = 1;
     if (part) {
-        if (type_of(*part) != TypeId::integer) error::script("invalid-refine-arg", {error::WordArg{"part"}, *part});
+        if (type_of(*part) != TypeId::integer) error::fire(error::Id::invalid_refine_arg, {error::WordArg{"part"}, *part});
         count = get_int(*part);
         if (count < 1) return target;
         count = std::min<int64_t>(count, o_length - origin->w1);
@@ -346,7 +346,7 @@ const Cell* move(Cell* origin, Cell* target, const Cell* part) {
     if (t == o) return target;
     // A target inside the moved range (past its first unit) has no place to
     // receive it: refused rather than computed into a negative length.
-    if (t > o && t < o + n) error::script("invalid-arg", {*target});
+    if (t > o && t < o + n) error::fire(error::Id::invalid_arg, {*target});
     if (t > o && t != o_length && o_length - t < n) return origin;
     move_within(*target, o, t, n, o_length, *origin);
     return target;

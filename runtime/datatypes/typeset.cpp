@@ -72,7 +72,7 @@ void add_type(Cell& ts, const Cell& item_or_word) {
             ts.w3 |= item.w3;
             break;
         case TypeId::datatype: add(ts, datatype::named(item)); break;
-        default: error::script("invalid-arg", {item});
+        default: error::fire(error::Id::invalid_arg, {item});
     }
 }
 
@@ -86,7 +86,7 @@ Cell* set_operation(int code) {
             second = make(0, 0, 0);
             add(second, datatype::named(*arg));
             break;
-        default: error::script("invalid-arg", {*arg});
+        default: error::fire(error::Id::invalid_arg, {*arg});
     }
     if (code == 8) return first;
     auto combine = [&](uint32_t a, uint32_t b) -> uint32_t {
@@ -138,7 +138,7 @@ namespace {
 const Cell* make_action(Cell*, Cell* spec, TypeId) {
     if (type_of(*spec) == TypeId::typeset) return spec;
     if (type_of(*spec) != TypeId::block)
-        error::script("bad-to-arg", {datatype::value(TypeId::typeset), *spec});
+        error::fire(error::Id::bad_to_arg, {datatype::value(TypeId::typeset), *spec});
     Cell* ts = stack::push(make(0, 0, 0));
     const uint32_t n = series_tail::cell_count(*spec);
     for (uint32_t i = 0; i < n; i++) add_type(*ts, *series_tail::cell_at(*spec, i));
@@ -184,7 +184,7 @@ Cell* complement() {
 
 // Whether a datatype is in the set: always a logic!, never none.
 const Cell* find(Cell* series, Cell* value, const actions::FindArgs&) {
-    if (type_of(*value) != TypeId::datatype) error::script("invalid-arg", {*value});
+    if (type_of(*value) != TypeId::datatype) error::fire(error::Id::invalid_arg, {*value});
     return has(*series, datatype::named(*value)) ? &logic::true_value : &logic::false_value;
 }
 

@@ -45,9 +45,9 @@ const Cell* make(Cell* result, Cell* spec, TypeId type) {
     } else if (spec_type == TypeId::refinement || spec_type == TypeId::issue || spec_type == TypeId::string ||
                spec_type == TypeId::char_) {
         // These need the lexer to check or load the spelling.
-        error::fire(error::Category::internal, "not-done");
+        error::fire(error::Id::not_done);
     } else {
-        error::script("bad-to-arg", {datatype::value(type), *spec});
+        error::fire(error::Id::bad_to_arg, {datatype::value(type), *spec});
     }
     set_header(made, type);
     *result = made;

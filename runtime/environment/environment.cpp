@@ -1,5 +1,6 @@
 // Running the embedded environment library at start-up.
 #include "runtime/environment/environment.h"
+#include "runtime/environment/system_hooks.h"
 
 #include <cstdio>
 #include <string_view>
@@ -22,7 +23,7 @@ constexpr std::string_view category_names[] = {"throw",     "note",      "syntax
                                                 "access",    "reserved1", "reserved2", "user", "internal"};
 
 std::string error_name(const error::Raised& e) {
-    return std::string(category_names[static_cast<int>(e.category)]) + "/" + std::string(e.id);
+    return std::string(category_names[static_cast<int>(e.category)]) + "/" + std::string(error::spelling(e.id));
 }
 
 // Loads one source and evaluates it at top level in the global context,
@@ -57,6 +58,7 @@ std::optional<Failure> try_run() {
     stack::data.base = stack::data.top = stack::data.bottom;
     try {
         define_builtins();
+        define_system_hooks();
     } catch (const error::Raised& e) {
         return Failure{"built-in words", error_name(e)};
     }

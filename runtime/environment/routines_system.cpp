@@ -115,12 +115,12 @@ void get_current_dir() {
 
 void set_current_dir() {
     if (!platform::set_current_dir(url_text::to_local(*arg(0), false)))
-        error::fire(error::Category::access, "cannot-open", {*arg(0)});
+        error::fire(error::Id::cannot_open, {*arg(0)});
 }
 
 void create_dir() {
     if (!host::make_dir(url_text::to_local(*arg(0), false)))
-        error::fire(error::Category::access, "no-create", {*arg(0)});
+        error::fire(error::Id::no_create, {*arg(0)});
 }
 
 void exists() { logic::box(host::exists(url_text::to_local(*arg(0), false))); }
@@ -212,7 +212,7 @@ void write_clipboard() {
     switch (type_of(data)) {
         case TypeId::none: clipboard = none::value; break;
         case TypeId::string: case TypeId::block: case TypeId::image: clipboard = deep_copy(data); break;
-        default: error::script("invalid-arg", {data});
+        default: error::fire(error::Id::invalid_arg, {data});
     }
     logic::box(true);
 }

@@ -40,14 +40,14 @@ void not_supported(Action a, TypeId type) {
 
 EvalPathRoutine get_path_action(const Cell& value, const Cell& element) {
     const Routine r = datatype::routine(type_of(value), Action::eval_path);
-    if (!r) error::script("bad-path-type2", {element, datatype::value(type_of(value))});
+    if (!r) error::fire(error::Id::bad_path_type2, {element, datatype::value(type_of(value))});
     return restore<Action::eval_path>(r);
 }
 
 bool compare(const Cell& value1, const Cell& value2, CompareOp op) {
     const int32_t r = get_action_of<Action::compare>(value1)(&value1, &value2, op);
     if (r == -2) {
-        if (is_ordering_test(op)) error::script("invalid-compare", {value1, value2});
+        if (is_ordering_test(op)) error::fire(error::Id::invalid_compare, {value1, value2});
         return op == CompareOp::not_equal;
     }
     switch (op) {

@@ -49,7 +49,7 @@ void append(NodeId node, const Cell& c) { *series_tail::alloc_cell(node) = c; }
 }  // namespace
 
 void add_type_word(Cell& ts, const Cell& word) {
-    if (type_of(word) != TypeId::word) error::script("invalid-type-spec", {word});
+    if (type_of(word) != TypeId::word) error::fire(error::Id::invalid_type_spec, {word});
     const std::string_view name = symbol::spelling(word.w2);
     if (name == "any-type!") {
         for (int t = 1; t < type_table_size; t++) typeset::add(ts, static_cast<TypeId>(t));
@@ -77,7 +77,7 @@ void add_type_word(Cell& ts, const Cell& word) {
         typeset::add(ts, static_cast<TypeId>(canonical));
         return;
     }
-    error::script("invalid-type-spec", {word});
+    error::fire(error::Id::invalid_type_spec, {word});
 }
 
 bool is_standard_type_name(uint32_t sym) {

@@ -56,7 +56,7 @@ struct Positions {
 // raised; so does running out of frames. The found frame stays last, and the
 // data stack stands empty at that frame's own argument base.
 template <class Wanted>
-Frame* seek_frame(const Positions& saved, Wanted&& wanted, std::string_view error_id, const Cell* error_arg) {
+Frame* seek_frame(const Positions& saved, Wanted&& wanted, error::Id error_id, const Cell* error_arg) {
     uint32_t own_base = index_of(data.base);
     while (calls.top > calls.bottom) {
         Frame& f = calls.top[-1];
@@ -72,8 +72,8 @@ Frame* seek_frame(const Positions& saved, Wanted&& wanted, std::string_view erro
         calls.top--;
     }
     saved.restore();
-    if (error_arg) error::fire(error::Category::throw_, error_id, {*error_arg});
-    error::fire(error::Category::throw_, error_id);
+    if (error_arg) error::fire(error_id, {*error_arg});
+    error::fire(error_id);
 }
 
 // Pops the frame of the native that starts an exit.
@@ -107,7 +107,7 @@ void detail::call_overflow() {
     data.top = data.top - 5 > data.bottom ? data.top - 5 : data.bottom;
     if (data.base > data.top) data.base = data.top;
     cycle::reset();
-    error::fire(error::Category::internal, "stack-overflow");
+    error::fire(error::Id::stack_overflow);
 }
 
 void unwind_checked() {
@@ -234,7 +234,7 @@ void throw_break(bool with_value, bool is_continue) {
     const Cell value = with_value ? *data.base : unset::value;
     pop_own_frame();
     seek_frame(
-        saved, [](const Frame& f) { return f.kind() == FrameKind::loop; }, is_continue ? "continue" : "break",
+        saved, [](const Frame& f) { return f.kind() == FrameKind::loop; }, is_continue ? error::Id::continue_ : error::Id::break_,
         nullptr);
     *data.top++ = value;
     pending = is_continue ? exit_continue : exit_break;
@@ -244,7 +244,7 @@ void throw_exit(bool is_return, bool from_compiled) {
     const Positions saved;
     const Cell value = is_return ? *data.base : unset::value;
     if (!from_compiled) pop_own_frame();
-    seek_frame(saved, [](const Frame& f) { return f.has(frame_flag::body); }, "return", nullptr);
+    seek_frame(saved, [](const Frame& f) { return f.has(frame_flag::body); }, error::Id::return_, nullptr);
     *data.top++ = value;
     pending = is_return ? exit_return : exit_exit;
 }
@@ -255,7 +255,7 @@ void throw_throw(uint32_t code) {
     const Cell name = data.top - data.base > 1 ? data.base[1] : unset::value;
     pop_own_frame();
     if (throw_position < 0 && calls.top > calls.bottom) throw_position = static_cast<int32_t>(call_depth() - 1);
-    seek_frame(saved, [](const Frame& f) { return f.kind() == FrameKind::catch_; }, "throw", &value);
+    seek_frame(saved, [](const Frame& f) { return f.kind() == FrameKind::catch_; }, error::Id::throw_, &value);
     *data.top++ = value;
     *data.top++ = name;
     pending = code;

@@ -30,7 +30,7 @@ void detail::overflow() {
     data.top = data.top - 5 > data.bottom ? data.top - 5 : data.bottom;
     if (data.base > data.top) data.base = data.top;
     cycle::reset();
-    error::fire(error::Category::internal, "stack-overflow");
+    error::fire(error::Id::stack_overflow);
 }
 
 }  // namespace qor::stack

@@ -120,7 +120,7 @@ bool is_part_series(TypeId t) { return is_series(t) || t == TypeId::map; }
 void normalize_part(Cell& series, Cell& part) {
     if (type_of(part) == TypeId::integer) return;
     if (type_of(part) != type_of(series) || part.w2 != series.w2)
-        error::script("invalid-refine-arg", {error::WordArg{"part"}, part});
+        error::fire(error::Id::invalid_refine_arg, {error::WordArg{"part"}, part});
     const uint32_t tail = tail_of(series);
     const uint32_t at = part.w1 < tail ? part.w1 : tail;
     integer::make_at(part, static_cast<int32_t>(at) - static_cast<int32_t>(index_of(series)));
@@ -133,7 +133,7 @@ void insert_action(Refs refs) {
     Cell* part = value(refs, 0);
     if (part) {
         Cell& inserted = *arg(1);
-        if (!is_part_series(type_of(inserted))) error::script("invalid-part", {*part});
+        if (!is_part_series(type_of(inserted))) error::fire(error::Id::invalid_part, {*part});
         const uint32_t tail = tail_of(inserted);
         if (inserted.w1 > tail) inserted.w1 = tail;
         normalize_part(inserted, *part);

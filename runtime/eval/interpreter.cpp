@@ -97,7 +97,7 @@ uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t po
             stack::push(unset::value);
             return pos;
         }
-        error::script("no-arg", {call_word(name), arg_word(entry)});
+        error::fire(error::Id::no_arg, {call_word(name), arg_word(entry)});
     }
     if (kind == arg_cache::Kind::evaluated) return eval_expression(code, pos, flags);
     const Cell v = cell_at(code, pos);
@@ -169,7 +169,7 @@ bool run_traced_body(const Cell& fn, const Cell& body) {
 // unset.
 void call_routine(const Cell& r) {
     const routine::RoutineFn code = routine::code(routine::code_number(r));
-    if (!code) error::fire(error::Category::internal, "not-done");
+    if (!code) error::fire(error::Id::not_done);
     if (stack::data.top == stack::data.base) stack::push(unset::value);
     code();
 }
@@ -279,13 +279,13 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
                 flag = word_value(element);
                 on = truthy(flag);
             } else if (type_of(element) != TypeId::word && type_of(element) != TypeId::refinement) {
-                error::script("bad-refine", {element});
+                error::fire(error::Id::bad_refine, {element});
             }
             uint32_t entry = 0, ordinal = 0;
             if (!find_refinement(cache, i, element.w2, entry, ordinal))
-                error::script("no-refine", {call_word(name), element});
+                error::fire(error::Id::no_refine, {call_word(name), element});
             if (ordinal < 32 && (given >> ordinal & 1))
-                error::script("dup-refine", {Cell{to_int(TypeId::path), path.from - 1, path.path, 0}});
+                error::fire(error::Id::dup_refine, {Cell{to_int(TypeId::path), path.from - 1, path.path, 0}});
             if (ordinal < 32) given |= 1u << ordinal;
             if (framed) {
                 base[entry] = flag;
@@ -329,7 +329,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
     const std::span<const int32_t> slots(refinements, refinement_count);
     if (type_of(fn) == TypeId::native) {
         const natives::Routine routine = natives::code(fn.w1);
-        if (!routine) error::fire(error::Category::internal, "not-done");
+        if (!routine) error::fire(error::Id::not_done);
         routine(false, slots);
     } else {
         actions::dispatcher(static_cast<Action>(fn.w1))(slots);
@@ -431,7 +431,7 @@ uint32_t infix_look_ahead(NodeId code, uint32_t pos) {
 // object's change handler.
 void set_from_top(const Cell& set_word) {
     const Cell& value = stack::data.top[-1];
-    if (type_of(value) == TypeId::unset) [[unlikely]] error::script("need-value", {set_word});
+    if (type_of(value) == TypeId::unset) [[unlikely]] error::fire(error::Id::need_value, {set_word});
     if (trace::wanted(trace::set)) [[unlikely]] {
         trace::fire(trace::set, 0, -1, &set_word, &value);
         if (stack::exiting()) return;
@@ -524,9 +524,9 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
                 called = true;
                 pos = call(value, v, code, pos, {}, false);
             } else if (t == TypeId::unset) {
-                error::script("no-value", {v});
+                error::fire(error::Id::no_value, {v});
             } else if (t == TypeId::op) {
-                error::script("no-op-arg", {v});
+                error::fire(error::Id::no_op_arg, {v});
             } else {
                 Cell copy = value;
                 clear_new_line(copy);
@@ -535,7 +535,7 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
             break;
         }
         case TypeId::set_word:
-            if (pos >= length(code)) error::script("need-value", {v});
+            if (pos >= length(code)) error::fire(error::Id::need_value, {v});
             pos = eval_expression(code, pos, 0);
             if (stack::exiting()) [[unlikely]] return pos;
             set_from_top(v);
@@ -547,7 +547,7 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
             if (pos < length(code) && type_of(cell_at(code, pos)) == TypeId::block &&
                 (canonical == symbol::resolve_alias(to_int(Sym::system)) ||
                  canonical == symbol::resolve_alias(to_int(Sym::system_global))))
-                error::fire(error::Category::internal, "qor-system");
+                error::fire(error::Id::qor_system);
             stack::push(retyped(v, TypeId::issue));
             break;
         }
@@ -561,16 +561,16 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
                 pos = call(v, unset_cell, code, pos, {}, false);
             }
             break;
-        case TypeId::op: error::fire(error::Category::internal, "not-done");
+        case TypeId::op: error::fire(error::Id::not_done);
         case TypeId::path: pos = eval_path(v, code, pos, PathMode::call); break;
         case TypeId::lit_path: stack::push(retyped(v, TypeId::path)); break;
         case TypeId::get_path: pos = eval_path(v, code, pos, PathMode::get); break;
         case TypeId::set_path: {
-            if (pos >= length(code)) error::script("need-value", {v});
+            if (pos >= length(code)) error::fire(error::Id::need_value, {v});
             pos = eval_expression(code, pos, 0);
             if (stack::exiting()) [[unlikely]] return pos;
             const Cell value = stack::data.top[-1];
-            if (type_of(value) == TypeId::unset) error::script("need-value", {v});
+            if (type_of(value) == TypeId::unset) error::fire(error::Id::need_value, {v});
             eval_path(v, code, pos, PathMode::set, &value);
             stack::data.top[-1] = value;  // the expression's value is the value set
             return pos;
@@ -597,15 +597,15 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
     clear_new_line(path);
     const NodeId p = path.w2;
     const uint32_t head = path.w1;
-    if (head >= length(p)) error::script("empty-path");
+    if (head >= length(p)) error::fire(error::Id::empty_path);
     const Cell first = cell_at(p, head);
-    if (type_of(first) != TypeId::word) error::script("word-first", {path});
+    if (type_of(first) != TypeId::word) error::fire(error::Id::word_first, {path});
     Cell* const old_top = stack::data.top;
     Cell current_value = *context::value_cell(first);
-    if (type_of(current_value) == TypeId::unset) error::script("unset-path", {path, first});
+    if (type_of(current_value) == TypeId::unset) error::fire(error::Id::unset_path, {path, first});
     if (is_callable(type_of(current_value)) && head + 1 <= length(p)) {
-        if (mode == PathMode::set) error::script("invalid-path-set", {path});
-        if (mode == PathMode::get) error::script("invalid-path-get", {path});
+        if (mode == PathMode::set) error::fire(error::Id::invalid_path_set, {path});
+        if (mode == PathMode::get) error::fire(error::Id::invalid_path_get, {path});
         return call(current_value, first, code, pos, {p, head + 1}, false);
     }
     // The walk keeps its values on the stack: parent, then the current value.

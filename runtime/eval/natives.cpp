@@ -147,7 +147,7 @@ void mark_checked_natives() {
 uint32_t next_free = 1;
 
 // A native whose subsystem has not arrived yet.
-void not_done(bool, std::span<const int32_t>) { error::fire(error::Category::internal, "not-done"); }
+void not_done(bool, std::span<const int32_t>) { error::fire(error::Id::not_done); }
 
 // Reads one token of the spec notation into a cell appended to the block.
 void append_token(NodeId block, std::string_view token) {

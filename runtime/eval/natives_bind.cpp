@@ -18,7 +18,7 @@ NodeId target_context(const Cell& v) { return v.w1; }
 void n_bind(bool, std::span<const int32_t> refs) {
     const Cell target = *arg(1);
     const NodeId ctx = target_context(target);
-    if (ctx == 0) error::script("not-defined", {target});
+    if (ctx == 0) error::fire(error::Id::not_defined, {target});
     Cell value = *arg(0);
     if (is_any_word(type_of(value))) {
         Cell w = value;

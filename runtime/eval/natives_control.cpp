@@ -27,7 +27,7 @@ Cell item(NodeId node, uint32_t i) { return series::buffer(node)->cells()[i]; }
 
 // The strict truth test: an unset value has no truth.
 bool strict_truthy(const Cell& v) {
-    if (type_of(v) == TypeId::unset) error::script("no-return");
+    if (type_of(v) == TypeId::unset) error::fire(error::Id::no_return);
     return truthy(v);
 }
 
@@ -36,7 +36,7 @@ bool strict_truthy(const Cell& v) {
 int64_t loop_count(const Cell& v) {
     if (type_of(v) == TypeId::integer) return get_int(v);
     const double d = get_double(v);
-    if (std::isnan(d) || d >= 2147483648.0 || d < -2147483648.0) error::script("out-of-range", {v});
+    if (std::isnan(d) || d >= 2147483648.0 || d < -2147483648.0) error::fire(error::Id::out_of_range, {v});
     return static_cast<int64_t>(d);
 }
 
@@ -122,7 +122,7 @@ void n_while(bool, std::span<const int32_t>) {
         if (stack::exiting()) {
             if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return;
             stack::take_exit();
-            error::fire(error::Category::throw_, "while-cond");
+            error::fire(error::Id::while_cond);
         }
         stack::keep();
         if (!strict_truthy(*stack::data.base)) break;
@@ -210,11 +210,11 @@ struct LoopWords {
 LoopWords loop_words(const Cell& spec) {
     if (type_of(spec) != TypeId::block) return {spec, 1};
     const uint32_t n = spec.w1 < length(spec.w2) ? length(spec.w2) - spec.w1 : 0;
-    if (n == 0) error::script("invalid-arg", {spec});
+    if (n == 0) error::fire(error::Id::invalid_arg, {spec});
     for (uint32_t i = 0; i < n; i++) {
         const TypeId t = type_of(item(spec.w2, spec.w1 + i));
         if (t != TypeId::word && t != TypeId::set_word && t != TypeId::get_word && t != TypeId::lit_word)
-            error::script("invalid-arg", {item(spec.w2, spec.w1 + i)});
+            error::fire(error::Id::invalid_arg, {item(spec.w2, spec.w1 + i)});
     }
     return {spec, n};
 }
@@ -249,14 +249,14 @@ bool set_loop_words(const LoopWords& words, const Cell& series, uint32_t pos) {
 // image!).
 void require_walkable(const Cell& series) {
     const TypeId t = type_of(series);
-    if (t == TypeId::map || t == TypeId::image || !is_series(t)) error::fire(error::Category::internal, "not-done");
+    if (t == TypeId::map || t == TypeId::image || !is_series(t)) error::fire(error::Id::not_done);
 }
 
 void n_foreach(bool, std::span<const int32_t>) {
     const LoopWords words = loop_words(*arg(0));
     const Cell series = *arg(1);
     const Cell body = *arg(2);
-    if (type_of(series) == TypeId::map && words.count != 2) error::script("invalid-arg", {words.spec});
+    if (type_of(series) == TypeId::map && words.count != 2) error::fire(error::Id::invalid_arg, {words.spec});
     require_walkable(series);
     open_loop();
     for (uint32_t pos = series.w1; set_loop_words(words, series, pos); pos += words.count) {
@@ -284,7 +284,7 @@ void n_forall(bool, std::span<const int32_t>) {
             break;
         }
         Cell* now = context::value_cell(word);
-        if (now->w2 != start.w2 || !is_series(type_of(*now))) error::script("bad-loop-series", {*now});
+        if (now->w2 != start.w2 || !is_series(type_of(*now))) error::fire(error::Id::bad_loop_series, {*now});
         now->w1++;
     }
     if (!broke) context::set(word, start);

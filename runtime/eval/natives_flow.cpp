@@ -11,6 +11,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/interpreter.h"
+#include "runtime/eval/do_file.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/eval/trace.h"
 #include "runtime/lexer/lexer.h"
@@ -99,8 +100,8 @@ void n_case(bool, std::span<const int32_t> refs) {
         pos = interpreter::eval_next(cases.w2, pos, true);
         if (stack::exiting()) return;
         const Cell cond = *--stack::data.top;
-        if (pos >= length(cases.w2)) error::script("need-value", {word::load("case")});
-        if (type_of(cond) == TypeId::unset) error::script("no-return");
+        if (pos >= length(cases.w2)) error::fire(error::Id::need_value, {word::load("case")});
+        if (type_of(cond) == TypeId::unset) error::fire(error::Id::no_return);
         if (!truthy(cond)) {
             pos++;
             answer = none::value;
@@ -129,6 +130,13 @@ struct TraceRestore {
 };
 
 void n_do(bool, std::span<const int32_t> refs) {
+    const TypeId t = type_of(*arg(0));
+    if (t == TypeId::file || t == TypeId::url) {
+        const Cell none_value = none::value;
+        do_file(*arg(0), refs[3] >= 0 ? *arg(static_cast<uint32_t>(refs[3])) : none_value,
+                refs[1] >= 0 ? *arg(static_cast<uint32_t>(refs[1])) : none_value);
+        return;
+    }
     if (refs[3] < 0) {
         do_value(refs);
         return;
@@ -146,7 +154,7 @@ void n_do(bool, std::span<const int32_t> refs) {
 
 void do_value(std::span<const int32_t> refs) {
     const Cell value = *arg(0);
-    if (refs[0] >= 0) error::fire(error::Category::internal, "not-done");
+    if (refs[0] >= 0) error::fire(error::Id::not_done);
     switch (type_of(value)) {
         case TypeId::block:
         case TypeId::paren:
@@ -178,7 +186,7 @@ void do_value(std::span<const int32_t> refs) {
         }
         case TypeId::word: {
             const Cell v = *context::value_cell(value);
-            if (type_of(v) == TypeId::unset) error::script("no-value", {value});
+            if (type_of(v) == TypeId::unset) error::fire(error::Id::no_value, {value});
             *arg(0) = v;
             return;
         }
@@ -191,8 +199,8 @@ void do_value(std::span<const int32_t> refs) {
             return;
         }
         case TypeId::file:
-        case TypeId::url:
-        case TypeId::error: error::fire(error::Category::internal, "not-done");
+        case TypeId::url: error::fire(error::Id::not_done);
+        case TypeId::error: error::raise_value(value);
         default: return;  // the value itself
     }
 }
@@ -216,7 +224,7 @@ void n_apply(bool, std::span<const int32_t> refs) {
     if (type_of(fn) == TypeId::op) fn = native::unwrap_op(fn);
     const TypeId ft = type_of(fn);
     if (ft != TypeId::function && ft != TypeId::native && ft != TypeId::action && ft != TypeId::routine)
-        error::script("invalid-arg", {f});
+        error::fire(error::Id::invalid_arg, {f});
     uint32_t mode = interpreter::call_mode::fill_missing;
     if (refs[0] >= 0) mode |= interpreter::call_mode::all;
     if (refs[1] >= 0) mode |= interpreter::call_mode::safer;
@@ -250,7 +258,7 @@ bool name_matches(const Cell& name, const Cell& wanted) {
         bool found = false;
         for (uint32_t i = wanted.w1; i < length(wanted.w2); i++) {
             const Cell w = item(wanted.w2, i);
-            if (type_of(w) != TypeId::word) error::script("invalid-refine-arg", {word::load("name"), wanted});
+            if (type_of(w) != TypeId::word) error::fire(error::Id::invalid_refine_arg, {word::load("name"), wanted});
             if (symbol::resolve_alias(w.w2) == canonical) found = true;
         }
         return found;
@@ -441,7 +449,7 @@ int64_t push_composed(const Cell& block, bool deep, bool only) {
 
 void n_compose(bool, std::span<const int32_t> refs) {
     if (type_of(*arg(0)) != TypeId::block)
-        error::script("expect-val", {Cell{to_int(TypeId::datatype), to_int(TypeId::block), 0, 0},
+        error::fire(error::Id::expect_val, {Cell{to_int(TypeId::datatype), to_int(TypeId::block), 0, 0},
                                      Cell{to_int(TypeId::datatype), to_int(type_of(*arg(0))), 0, 0}});
     const int64_t n = push_composed(*arg(0), refs[0] >= 0, refs[1] >= 0);
     if (n < 0) return;
@@ -490,15 +498,15 @@ void n_get(bool, std::span<const int32_t> refs) {
         actions::get_action<Action::reflect>(TypeId::object)();
         return;
     }
-    if (!is_any_word(type_of(w))) error::fire(error::Category::internal, "not-done");
+    if (!is_any_word(type_of(w))) error::fire(error::Id::not_done);
     const Cell v = *context::value_cell(w);
-    if (type_of(v) == TypeId::unset && refs[0] < 0) error::script("no-value", {w});
+    if (type_of(v) == TypeId::unset && refs[0] < 0) error::fire(error::Id::no_value, {w});
     *arg(0) = v;
 }
 
 void n_set(bool, std::span<const int32_t> refs) {
     const Cell target = *arg(0), value = *arg(1);
-    if (type_of(value) == TypeId::unset && refs[0] < 0) error::script("need-value", {target});
+    if (type_of(value) == TypeId::unset && refs[0] < 0) error::fire(error::Id::need_value, {target});
     if (is_any_word(type_of(target))) {
         Cell w = target;
         context::set(w, value);
@@ -509,11 +517,11 @@ void n_set(bool, std::span<const int32_t> refs) {
         const bool spread = type_of(value) == TypeId::block && refs[2] < 0;
         for (uint32_t i = target.w1, k = 0; i < length(target.w2); i++, k++) {
             Cell w = item(target.w2, i);
-            if (!is_any_word(type_of(w))) error::script("invalid-arg", {w});
+            if (!is_any_word(type_of(w))) error::fire(error::Id::invalid_arg, {w});
             Cell v = value;
             if (spread) v = value.w1 + k < length(value.w2) ? item(value.w2, value.w1 + k) : none::value;
             if (spread && refs[3] >= 0 && type_of(v) == TypeId::none) continue;
-            if (type_of(v) == TypeId::unset && refs[0] < 0) error::script("need-value", {w});
+            if (type_of(v) == TypeId::unset && refs[0] < 0) error::fire(error::Id::need_value, {w});
             context::set(w, v);
         }
     } else if (type_of(target) == TypeId::object) {
@@ -521,7 +529,7 @@ void n_set(bool, std::span<const int32_t> refs) {
         object::set_fields(object, value, refs[0] >= 0, refs[2] >= 0, refs[3] >= 0);
         if (stack::exiting()) return;
     } else {
-        error::fire(error::Category::internal, "not-done");
+        error::fire(error::Id::not_done);
     }
     *arg(0) = value;
 }
@@ -536,14 +544,22 @@ void install_memory(std::span<Routine> r);
 void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
 void install_number(std::span<Routine> r);
+void install_host(std::span<Routine> r);
+void install_case(std::span<Routine> r);
+void install_transcode(std::span<Routine> r);
+void install_try(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
+    install_try(r);
     install_control(r);
     install_output(r);
     install_memory(r);
     install_sets(r);
     install_bind(r);
     install_number(r);
+    install_host(r);
+    install_case(r);
+    install_transcode(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;

@@ -76,7 +76,7 @@ void n_as(bool, std::span<const int32_t>) {
     const TypeId target = type_of(type) == TypeId::datatype ? static_cast<TypeId>(type.w1) : type_of(type);
     const TypeId from = type_of(spec);
     if (!((block_family(target) && block_family(from)) || (string_family(target) && string_family(from))))
-        error::script("not-same-class", {Cell{to_int(TypeId::datatype), to_int(from), 0, 0},
+        error::fire(error::Id::not_same_class, {Cell{to_int(TypeId::datatype), to_int(from), 0, 0},
                                          Cell{to_int(TypeId::datatype), to_int(target), 0, 0}});
     Cell result = spec;
     set_type_keep_flags(result, target);
@@ -88,7 +88,7 @@ void n_as(bool, std::span<const int32_t>) {
 uint32_t pair_coordinate(const Cell& v) {
     if (type_of(v) == TypeId::integer) return v.w2;
     const double d = get_double(v);
-    if (std::isnan(d) || d >= 2147483648.0 || d <= -2147483649.0) error::script("invalid-arg", {v});
+    if (std::isnan(d) || d >= 2147483648.0 || d <= -2147483649.0) error::fire(error::Id::invalid_arg, {v});
     return static_cast<uint32_t>(static_cast<int32_t>(d));
 }
 

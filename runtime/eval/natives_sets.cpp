@@ -26,7 +26,7 @@ void set_operation(std::span<const int32_t> refs, uint8_t code, std::string_view
     if (!unique) {
         const TypeId tb = type_of(*arg(1));
         const bool agree = block_like(ta) ? block_like(tb) : ta == tb;
-        if (!agree) error::script("expect-val", {datatype_of(a), datatype_of(*arg(1))});
+        if (!agree) error::fire(error::Id::expect_val, {datatype_of(a), datatype_of(*arg(1))});
     }
     const bool case_sensitive = refs[0] >= 0;
     const Cell* skip = refs[1] >= 0 ? arg(static_cast<uint32_t>(refs[1])) : nullptr;

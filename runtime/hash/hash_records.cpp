@@ -122,4 +122,15 @@ Cell* remove_key(NodeId table, uint32_t key) {
     return header + 1;
 }
 
+void for_each_record(NodeId table, void (*visit)(uint32_t key, Cell* payload, void* context), void* context) {
+    const Record& r = record(table);
+    if (r.block == 0) return;
+    const uint32_t record_size = static_cast<uint32_t>(r.index);
+    const series::Buffer* b = series::buffer(static_cast<NodeId>(r.block));
+    for (uint32_t offset = 0; offset + record_size <= b->tail - b->head; offset += record_size) {
+        Cell* header = record_at(r, static_cast<int32_t>(offset));
+        if (header->header == live_record) visit(header->w1, header + 1, context);
+    }
+}
+
 }  // namespace qor::hashtable

@@ -193,4 +193,9 @@ Cell* remove_key(NodeId table, uint32_t key);
 // key node).
 void for_each_node(NodeId table, void (*visit)(NodeId node, void* context), void* context);
 
+// Calls visit with the key and the payload cells of every live record of a
+// record table (kinds 3-4). Visit may remove the record it is given; it must
+// not allocate.
+void for_each_record(NodeId table, void (*visit)(uint32_t key, Cell* payload, void* context), void* context);
+
 }  // namespace qor::hashtable

@@ -61,7 +61,7 @@ uint32_t stack_alloc(Record& r) {
     if (r.top >= value_stack.size()) {
         // Records keep indices, so growing moves nothing they refer to.
         const size_t bigger = value_stack.empty() ? initial_stack_cells : value_stack.size() * 2;
-        if (bigger > (uint64_t{1} << 28)) error::fire(error::Category::internal, "no-memory");
+        if (bigger > (uint64_t{1} << 28)) error::fire(error::Id::no_memory);
         value_stack.resize(bigger, unset_cell);
     }
     const uint32_t i = r.top++;
@@ -311,9 +311,9 @@ void syntax_error(Record& r, uint32_t start, uint32_t end, int kind) {
     r.error_raised = true;
     switch (kind) {
         case kind_bad_char:
-            error::fire(error::Category::syntax, "bad-char", {line, ex});
+            error::fire(error::Id::bad_char, {line, ex});
         case kind_malconstruct:
-            error::fire(error::Category::syntax, "malconstruct", {line, ex});
+            error::fire(error::Id::malconstruct, {line, ex});
         case kind_missing:
         case kind_missing_end: {
             const bool paren = failed == TypeId::paren || failed == TypeId::point2d || failed == TypeId::point3d;
@@ -321,11 +321,11 @@ void syntax_error(Record& r, uint32_t start, uint32_t end, int kind) {
             if (kind == kind_missing && r.pos < r.end && static_cast<char>(r.input[r.pos]) == ch)
                 ch = paren ? '(' : '[';
             const Cell c{to_int(TypeId::char_), 0, static_cast<uint32_t>(ch), 0};
-            error::fire(error::Category::syntax, "missing", {line, c, ex});
+            error::fire(error::Id::missing, {line, c, ex});
         }
         default: {
             const Cell type{to_int(TypeId::datatype), static_cast<uint32_t>(kind), 0, 0};
-            error::fire(error::Category::syntax, "invalid", {line, type, ex});
+            error::fire(error::Id::invalid, {line, type, ex});
         }
     }
 }
@@ -471,7 +471,7 @@ void scan_tokens(Record& r) {
 }  // namespace
 
 Result scan_buffer(Cell* dst, const uint8_t* input, size_t length, const Options& options) {
-    if (length > 0x7FFFFFF0u) error::fire(error::Category::internal, "no-memory");
+    if (length > 0x7FFFFFF0u) error::fire(error::Id::no_memory);
     if (value_stack.empty()) init();
     Record r;
     Record* last = last_in_chain();

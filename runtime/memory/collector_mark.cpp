@@ -25,6 +25,7 @@ std::vector<Cell*> root_cells;
 std::vector<uint32_t*> root_nodes;
 std::vector<MarkFunction> mark_callbacks;
 std::vector<MarkFunction> sweep_callbacks;
+std::vector<WeakPass> weak_passes;
 TableMarker table_marker = nullptr;
 ImageMarker image_marker = nullptr;
 
@@ -217,6 +218,8 @@ void remove_mark_callback(MarkFunction callback) { remove_first(mark_callbacks, 
 void add_sweep_callback(MarkFunction callback) { sweep_callbacks.push_back(callback); }
 void remove_sweep_callback(MarkFunction callback) { remove_first(sweep_callbacks, callback); }
 
+void add_weak_pass(WeakPass pass) { weak_passes.push_back(pass); }
+
 void run_sweep_callbacks() {
     for (MarkFunction f : sweep_callbacks)
         if (f) f();
@@ -244,6 +247,11 @@ void detail::mark_roots() {
     drain();
     // Index loop: a callback may register another.
     for (size_t i = 0; i < mark_callbacks.size(); i++) run(mark_callbacks[i]);
+    for (bool marked = !weak_passes.empty(); marked;) {
+        marked = false;
+        for (WeakPass pass : weak_passes) marked |= pass();
+        drain();
+    }
 }
 
 }  // namespace qor::collector

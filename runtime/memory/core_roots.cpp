@@ -42,7 +42,18 @@ void mark_symbols() {
     mark_table_id(symbol::index());
 }
 
-void mark_ownership() { mark_table_id(ownership::table()); }
+// The ownership table holds its series weakly: only its own storage is
+// marked here; the records are the weak pass's and the sweep's work
+// (ownership.cpp), so an owned series lives only as long as its owner
+// reaches it.
+void mark_ownership() {
+    uint32_t table = ownership::table();
+    if (table == 0 || !mark_node(&table)) return;
+    const hashtable::Record& r = hashtable::record(table);
+    uint32_t parts[] = {static_cast<uint32_t>(r.flags), static_cast<uint32_t>(r.slots),
+                        static_cast<uint32_t>(r.block)};
+    for (uint32_t& part : parts) mark_node(&part);
+}
 
 void mark_global() {
     uint32_t global = context::global();

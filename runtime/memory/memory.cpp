@@ -47,13 +47,13 @@ void release_all() {
 }
 
 void* os_alloc_region(uint64_t size, uint64_t& reserved, bool prefault) {
-    if (size == 0 || size > largest_region) error::fire(error::Category::internal, "no-memory");
+    if (size == 0 || size > largest_region) error::fire(error::Id::no_memory);
     uint64_t rounded = (size + page_size - 1) & ~(page_size - 1);
     void* p = nullptr;
     try {
         p = prefault ? platform::os_alloc_prefaulted(rounded) : platform::os_alloc(rounded);
     } catch (const rt::Throw&) {
-        error::fire(error::Category::internal, "no-memory");
+        error::fire(error::Id::no_memory);
     }
     the_record.os_total += rounded;
     reserved = rounded;
@@ -65,7 +65,7 @@ void os_free_region(void* address, uint64_t reserved) {
     try {
         platform::os_free(address, reserved);
     } catch (const rt::Throw&) {
-        error::fire(error::Category::internal, "wrong-mem");
+        error::fire(error::Id::wrong_mem);
     }
 }
 

@@ -24,7 +24,7 @@ constexpr size_t frame_slot_bytes = size_t{frame_capacity} * sizeof(uintptr_t);
 // The frame owning each range of ids, by range number.
 std::vector<NodeFrame*> frames_by_range;
 
-[[noreturn]] void no_memory() { error::fire(error::Category::internal, "no-memory"); }
+[[noreturn]] void no_memory() { error::fire(error::Id::no_memory); }
 
 uintptr_t free_link(uint32_t next) { return uintptr_t{next} << 1 | 1; }
 

@@ -82,6 +82,15 @@ void remove_mark_callback(MarkFunction callback);
 void add_sweep_callback(MarkFunction callback);
 void remove_sweep_callback(MarkFunction callback);
 
+// Weak tables: an entry whose key is reachable keeps its other values
+// alive, an entry whose key is not keeps nothing. A weak pass runs after
+// every other root was marked, marks the values of the entries whose keys
+// are marked and answers whether it marked any; passes repeat until a round
+// marks nothing new, since those values can reach further keys. The table's
+// sweep callback then drops the entries whose keys died.
+using WeakPass = bool (*)();
+void add_weak_pass(WeakPass pass);
+
 namespace detail {
 enum class GuardKind : uint8_t { cell, series, table };
 struct GuardEntry {

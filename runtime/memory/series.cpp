@@ -17,7 +17,7 @@ using memory::SeriesFrame;
 
 namespace {
 
-[[noreturn]] void no_memory() { error::fire(error::Category::internal, "no-memory"); }
+[[noreturn]] void no_memory() { error::fire(error::Id::no_memory); }
 
 // The one size check of the allocator: count × unit rounded up to 16, in
 // 64 bits, refused above max_capacity instead of wrapping.

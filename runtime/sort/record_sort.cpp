@@ -372,9 +372,9 @@ size_t stable_sort(void* base, size_t n, size_t width, void* arg1, void* arg2, C
     Records r{static_cast<uint8_t*>(base), width, arg1, arg2, compare};
     size_t scratch_size = width * (n / 2);
     if (width != 0 && scratch_size / width != n / 2) scratch_size = SIZE_MAX;
-    if (scratch_size > 0x7FFFFFFF) error::fire(error::Category::script, "too-long");
+    if (scratch_size > 0x7FFFFFFF) error::fire(error::Id::too_long);
     std::unique_ptr<uint8_t, FreeScratch> scratch(static_cast<uint8_t*>(std::malloc(scratch_size ? scratch_size : 1)));
-    if (!scratch) error::fire(error::Category::internal, "no-memory");
+    if (!scratch) error::fire(error::Id::no_memory);
 
     struct Entry {
         size_t start;

@@ -61,7 +61,7 @@ void poke_byte(Cell& b, uint32_t at, const Cell& value) {
     const TypeId t = type_of(value);
     const int32_t v = get_int(value);
     if (!((t == TypeId::integer && v >= -128 && v <= 255) || (t == TypeId::char_ && value.w2 <= 255)))
-        error::script("invalid-arg", {value});
+        error::fire(error::Id::invalid_arg, {value});
     *str::buffer_of(b)->at(at) = static_cast<uint8_t>(v);
 }
 
@@ -96,7 +96,7 @@ void value_bytes(const Cell& value, std::vector<uint8_t>& out, BytesMode mode) {
         }
         case TypeId::integer: {
             const int32_t v = get_int(value);
-            if (v < -128 || v > 255) error::script("invalid-arg", {value});
+            if (v < -128 || v > 255) error::fire(error::Id::invalid_arg, {value});
             out.push_back(static_cast<uint8_t>(v));
             return;
         }
@@ -120,7 +120,7 @@ void value_bytes(const Cell& value, std::vector<uint8_t>& out, BytesMode mode) {
         append_utf8(value, out);
         return;
     }
-    if (mode == BytesMode::insert) error::script("bad-to-arg", {datatype::value(TypeId::binary), value});
+    if (mode == BytesMode::insert) error::fire(error::Id::bad_to_arg, {datatype::value(TypeId::binary), value});
     Cell* text = stack::push(unset_cell);
     str::make_at(*text, 16);
     actions::call_form(value, *text, nullptr, INT32_MAX);
@@ -148,7 +148,7 @@ const Cell* to(Cell* prototype, Cell* spec, TypeId) {
             const series::Buffer* b = str::buffer_of(*text);
             base::Decoded d = base::decode_base16(b->head_ptr(), b->length(), b->unit());
             stack::pop();
-            if (!d) error::script("invalid-data", {*spec});
+            if (!d) error::fire(error::Id::invalid_data, {*spec});
             bytes = std::move(*d);
             break;
         }
@@ -162,7 +162,7 @@ const Cell* to(Cell* prototype, Cell* spec, TypeId) {
             value_bytes(*spec, bytes, BytesMode::insert);
             break;
         default:
-            if (!is_any_string(t)) error::script("bad-to-arg", {datatype::value(TypeId::binary), *spec});
+            if (!is_any_string(t)) error::fire(error::Id::bad_to_arg, {datatype::value(TypeId::binary), *spec});
             value_bytes(*spec, bytes, BytesMode::insert);
     }
     load_at(*prototype, bytes);
@@ -265,7 +265,7 @@ uint32_t dup_count(const Cell* dup) {
 series::Buffer* make_room(NodeId node, uint64_t total) {
     const series::Buffer* b = series::buffer(node);
     if (total > series::max_capacity || uint64_t{b->tail - b->head} + total > series::max_capacity)
-        error::fire(error::Category::internal, "no-memory");
+        error::fire(error::Id::no_memory);
     return str::reserve(node, total);
 }
 
@@ -317,7 +317,7 @@ const Cell* change(Cell* series, Cell* value, const Cell* part, bool, const Cell
     const uint32_t count = dup_count(dup);
     const std::vector<uint8_t> bytes = bytes_with_part(*value, nullptr, false, BytesMode::change);
     const uint64_t written = uint64_t{bytes.size()} * count;
-    if (written > series::max_capacity) error::fire(error::Category::internal, "no-memory");
+    if (written > series::max_capacity) error::fire(error::Id::no_memory);
     uint64_t replaced = part ? static_cast<uint64_t>(std::max(0, get_int(*part))) : written;
     replaced = std::min<uint64_t>(replaced, left);
     series_type::Notice notice(*series, ownership::Change::change, nullptr, static_cast<int32_t>(at),
@@ -335,7 +335,7 @@ const Cell* change(Cell* series, Cell* value, const Cell* part, bool, const Cell
 // ---- trim
 
 const Cell* trim(Cell* series, const actions::TrimArgs& a) {
-    if (a.auto_ || a.lines) error::fire(error::Category::internal, "not-done");
+    if (a.auto_ || a.lines) error::fire(error::Id::not_done);
     if (a.with) return string_type::trim(series, a);
     str::clamp_index(*series);
     series::Buffer* b = str::buffer_of(*series);
@@ -372,7 +372,7 @@ enum class Bitwise : uint8_t { and_, or_, xor_ };
 Cell* bitwise(Bitwise op) {
     Cell* a = stack::arg(0);
     const Cell* b = stack::arg(1);
-    if (type_of(*b) != TypeId::binary) error::script("invalid-arg", {*b});
+    if (type_of(*b) != TypeId::binary) error::fire(error::Id::invalid_arg, {*b});
     const std::vector<uint8_t> x = bytes_of(*a), y = bytes_of(*b);
     const std::vector<uint8_t>& longer = x.size() >= y.size() ? x : y;
     std::vector<uint8_t> out(longer.size(), 0);

@@ -31,7 +31,7 @@ constexpr int32_t no_limit = INT32_MAX;
 HttpRequest http_request = nullptr;
 SchemePort scheme_port = nullptr;
 
-[[noreturn]] void not_done() { error::fire(error::Category::internal, "not-done"); }
+[[noreturn]] void not_done() { error::fire(error::Id::not_done); }
 
 bool is_http(const Cell& url) { return str::equal_literal(url, "http"); }
 
@@ -89,7 +89,7 @@ void form_into(Cell& out, const Cell& value) { actions::call_form(value, out, nu
 // scheme "://" host [":" port] "/" values joined by "/" ("#" before an issue).
 void url_from_block(Cell& out, const Cell& block) {
     const uint32_t n = series_tail::cell_count(block);
-    if (n == 0) error::script("bad-to-arg", {datatype::value(TypeId::url), block});
+    if (n == 0) error::fire(error::Id::bad_to_arg, {datatype::value(TypeId::url), block});
     form_into(out, *series_tail::cell_at(block, 0));
     str::append_literal(out, "://");
     if (n < 2) return;
@@ -130,7 +130,7 @@ const Cell* url_to(Cell* prototype, Cell* spec, TypeId type) { return url_build(
 // U/key: a new value of U's type holding U's text and the formed key,
 // joined by exactly one "/".
 Cell* url_eval_path(const actions::EvalPathArgs& a) {
-    if (a.value) error::script("bad-path-set", {*a.path, *a.element});
+    if (a.value) error::fire(error::Id::bad_path_set, {*a.path, *a.element});
     const Cell u = *a.parent;
     const Cell key = *a.element;
     Cell* out = stack::push(unset_cell);
@@ -153,7 +153,7 @@ namespace {
 
 Cell call_scheme(const Cell& url, const actions::OpenArgs* open) {
     const Cell port = scheme_port ? scheme_port(url, open) : none::value;
-    if (type_of(port) == TypeId::none) error::script("invalid-arg", {url});
+    if (type_of(port) == TypeId::none) error::fire(error::Id::invalid_arg, {url});
     return port;
 }
 
@@ -165,7 +165,7 @@ const Cell* url_open(Cell* port, const actions::OpenArgs& args) {
 Cell http(std::string_view method, const Cell& url, const Cell* headers, const Cell* data, bool binary, bool lines,
           bool info) {
     const Cell answer = http_request ? http_request(method, url, headers, data, binary, lines, info) : none::value;
-    if (type_of(answer) == TypeId::none) error::fire(error::Category::access, "no-connect", {url});
+    if (type_of(answer) == TypeId::none) error::fire(error::Id::no_connect, {url});
     return answer;
 }
 
@@ -201,18 +201,18 @@ const Cell* url_write(Cell* destination, Cell* data, const actions::WriteArgs& a
             payload = nullptr;
         } else {
             const Cell* word = series_tail::cell_at(*data, 0);
-            if (type_of(*word) != TypeId::word) error::script("invalid-arg", {*word});
+            if (type_of(*word) != TypeId::word) error::fire(error::Id::invalid_arg, {*word});
             method = symbol::spelling(symbol::resolve_alias(word->w2));
             if (n > 1) {
                 headers = series_tail::cell_at(*data, 1);
-                if (type_of(*headers) != TypeId::block) error::script("invalid-arg", {*headers});
+                if (type_of(*headers) != TypeId::block) error::fire(error::Id::invalid_arg, {*headers});
             }
             payload = n > 2 ? series_tail::cell_at(*data, 2) : nullptr;
         }
     }
     if (payload) {
         const TypeId t = type_of(*payload);
-        if (t != TypeId::block && t != TypeId::string && t != TypeId::binary) error::script("invalid-arg", {*payload});
+        if (t != TypeId::block && t != TypeId::string && t != TypeId::binary) error::fire(error::Id::invalid_arg, {*payload});
     }
     *destination = http(method, *destination, headers, payload, a.binary, a.lines, a.info);
     return destination;
@@ -230,7 +230,7 @@ int64_t count_of(const Cell* c) {
     return get_int(*c);
 }
 
-[[noreturn]] void cannot_open(const Cell& file) { error::fire(error::Category::access, "cannot-open", {file}); }
+[[noreturn]] void cannot_open(const Cell& file) { error::fire(error::Id::cannot_open, {file}); }
 
 // A new block of strings, one a line.
 void lines_block(Cell& out, std::span<const uint8_t> bytes) {
@@ -301,7 +301,7 @@ std::vector<uint8_t> output_bytes(const Cell& value, int64_t part) {
 const Cell* file_write(Cell* destination, Cell* data, const actions::WriteArgs& a) {
     if (a.allow || a.as) not_done();
     if (a.part && type_of(*a.part) != TypeId::integer)
-        error::script("invalid-refine-arg", {error::WordArg{"part"}, *a.part});
+        error::fire(error::Id::invalid_refine_arg, {error::WordArg{"part"}, *a.part});
     const int64_t part = count_of(a.part);
     const Cell file = *destination;
     if (part >= 0 || !a.part) {

@@ -46,7 +46,7 @@ series::Buffer* reserve(NodeId node, uint64_t extra) {
     series::Buffer* b = series::buffer(node);
     const uint64_t need = uint64_t{b->tail} + (extra << b->unit_shift());
     if (need <= b->capacity) return b;
-    if (need > series::max_capacity) error::fire(error::Category::internal, "no-memory");
+    if (need > series::max_capacity) error::fire(error::Id::no_memory);
     const uint64_t in_use = need - b->head;
     const uint64_t doubled = uint64_t{b->capacity} * 2;
     return series::expand_copy(node, std::min<uint64_t>(std::max(doubled, in_use), series::max_capacity));
@@ -197,7 +197,7 @@ Cell& load_at(const uint8_t* bytes, size_t count, Cell& cell, int32_t encoding) 
     switch (static_cast<Encoding>(encoding)) {
         case Encoding::utf8: node = unicode::load_utf8(bytes, count, 0, false); break;
         case Encoding::utf16le: node = unicode::load_utf16le(bytes, count / 2, 0, false); break;
-        default: error::fire(error::Category::internal, "not-done");
+        default: error::fire(error::Id::not_done);
     }
     cell = Cell{to_int(TypeId::string), 0, node, 0};
     return cell;

@@ -82,7 +82,7 @@ void repeat_run(Cell& s, uint32_t length, uint32_t count) {
         // Refused before the string changes: the run built so far goes.
         series::Buffer* b = str::buffer_of(s);
         b->set_tail_units(b->tail_units() - length);
-        error::fire(error::Category::internal, "no-memory");
+        error::fire(error::Id::no_memory);
     }
     series::Buffer* b = str::reserve(s.w2, extra);
     const uint32_t unit = b->unit();
@@ -185,11 +185,11 @@ Cell* swap() {
     Cell* s1 = stack::arg(0);
     Cell* s2 = stack::arg(1);
     const TypeId t1 = type_of(*s1), t2 = type_of(*s2);
-    if (!(is_any_string(t2) || t2 == TypeId::binary)) error::script("invalid-arg", {*s2});
+    if (!(is_any_string(t2) || t2 == TypeId::binary)) error::fire(error::Id::invalid_arg, {*s2});
     if (str::length_at(*s1) == 0 || str::length_at(*s2) == 0) return s1;
     const uint32_t c1 = str::char_at(*s1, 0), c2 = str::char_at(*s2, 0);
     // A binary holds bytes only.
-    if ((t1 == TypeId::binary && c2 > 255) || (t2 == TypeId::binary && c1 > 255)) error::script("invalid-arg", {*s2});
+    if ((t1 == TypeId::binary && c2 > 255) || (t2 == TypeId::binary && c1 > 255)) error::fire(error::Id::invalid_arg, {*s2});
     series_type::Notice notice1(*s1, ownership::Change::swap, s2, static_cast<int32_t>(s1->w1), 1);
     series_type::Notice notice2(*s2, ownership::Change::swap, s1, static_cast<int32_t>(s2->w1), 1);
     str::write_char(s1->w2, s1->w1, c2);
@@ -243,7 +243,7 @@ std::u32string with_set(const Cell& with) {
     const TypeId t = type_of(with);
     if (t == TypeId::char_ || t == TypeId::integer) return std::u32string(1, static_cast<char32_t>(with.w2));
     if (is_any_string(t) || t == TypeId::binary) return read_chars(with);
-    error::script("invalid-arg", {with});
+    error::fire(error::Id::invalid_arg, {with});
 }
 
 std::u32string trim_lines(const std::u32string& in) {
@@ -295,7 +295,7 @@ std::u32string trim_ends(const std::u32string& in, bool head, bool tail) {
 }  // namespace
 
 const Cell* trim(Cell* series, const actions::TrimArgs& a) {
-    if (a.auto_) error::fire(error::Category::internal, "not-done");
+    if (a.auto_) error::fire(error::Id::not_done);
     str::clamp_index(*series);
     series_type::Notice notice(*series, ownership::Change::trim, nullptr, static_cast<int32_t>(series->w1),
                                          static_cast<int32_t>(str::length_at(*series)));

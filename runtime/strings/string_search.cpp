@@ -58,7 +58,7 @@ Pattern make_pattern(const Cell& series, const Cell& value, bool fold) {
     } else if (vt == TypeId::bitset) {
         p.bitset = &value;
     } else if (vt == TypeId::binary) {
-        if (!in_binary) error::script("invalid-arg", {value});
+        if (!in_binary) error::fire(error::Id::invalid_arg, {value});
         add_text(value);
     } else if (is_any_string(vt)) {
         add_text(value);
@@ -140,11 +140,11 @@ const Cell* find(Cell* series, Cell* value, const actions::FindArgs& a) {
     const uint32_t length = b->length();
     const uint32_t index = series->w1;
     if (length == 0 || (!a.reverse && index >= length)) return &none::value;
-    if (a.any || a.with) error::fire(error::Category::internal, "not-done");
+    if (a.any || a.with) error::fire(error::Id::not_done);
     uint32_t step = 1;
     if (a.skip) {
         const int32_t s = get_int(*a.skip);
-        if (type_of(*a.skip) != TypeId::integer || s < 1) error::script("out-of-range", {*a.skip});
+        if (type_of(*a.skip) != TypeId::integer || s < 1) error::fire(error::Id::out_of_range, {*a.skip});
         step = static_cast<uint32_t>(s);
     }
     // The range [lo, hi) that the search covers.
@@ -155,7 +155,7 @@ const Cell* find(Cell* series, Cell* value, const actions::FindArgs& a) {
         if (type_of(*a.part) == TypeId::integer) count = get_int(*a.part);
         else if (type_of(*a.part) == type_of(*series) && a.part->w2 == series->w2)
             count = int64_t{a.part->w1} - int64_t{index};
-        else error::script("invalid-refine-arg", {error::WordArg{"part"}, *a.part});
+        else error::fire(error::Id::invalid_refine_arg, {error::WordArg{"part"}, *a.part});
         if (count < 1) return &none::value;
     }
     if (a.reverse) {
@@ -230,7 +230,7 @@ void poke_at(Cell& s, uint32_t at, const Cell& v) {
         binary_type::poke_byte(s, at, v);
         return;
     }
-    if (type_of(v) != TypeId::char_) error::script("invalid-arg", {v});
+    if (type_of(v) != TypeId::char_) error::fire(error::Id::invalid_arg, {v});
     str::write_char(s.w2, at, v.w2);
 }
 
@@ -242,7 +242,7 @@ Cell* eval_path(const actions::EvalPathArgs& a) {
     if (type_of(key) == TypeId::integer) {
         const int64_t at = pick_offset(s, get_int(key));
         if (a.value) {
-            if (at < 0) error::script("out-of-range", {key});
+            if (at < 0) error::fire(error::Id::out_of_range, {key});
             const Cell v = *a.value;
             poke_at(s, static_cast<uint32_t>(at), v);
             *a.parent = v;
@@ -257,7 +257,7 @@ Cell* eval_path(const actions::EvalPathArgs& a) {
         else char_::make_at(s, c);
         return a.parent;
     }
-    if (type_of(key) == TypeId::word) error::script("invalid-path", {key, *a.path});
+    if (type_of(key) == TypeId::word) error::fire(error::Id::invalid_path, {key, *a.path});
     actions::FindArgs f;
     f.case_sensitive = a.case_sensitive;
     Cell k = key;
@@ -266,7 +266,7 @@ Cell* eval_path(const actions::EvalPathArgs& a) {
     f.tail = true;
     const Cell* r = find(&probe, &k, f);
     if (type_of(*r) == TypeId::none || probe.w1 >= str::buffer_of(probe)->length())
-        error::script("bad-path-set", {*a.path, key});
+        error::fire(error::Id::bad_path_set, {*a.path, key});
     const Cell v = *a.value;
     poke_at(s, probe.w1, v);
     *a.parent = v;

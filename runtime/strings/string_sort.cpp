@@ -83,7 +83,7 @@ const Cell* sort(Cell* series, const actions::SortArgs& a) {
         if (type_of(*a.part) == TypeId::integer) n = get_int(*a.part);
         else if (type_of(*a.part) == type_of(*series) && a.part->w2 == series->w2)
             n = int64_t{a.part->w1} - start;
-        else error::script("invalid-refine-arg", {error::WordArg{"part"}, *a.part});
+        else error::fire(error::Id::invalid_refine_arg, {error::WordArg{"part"}, *a.part});
         if (n < 0) {
             const uint32_t back = static_cast<uint32_t>(std::min<int64_t>(-n, start));
             start -= back;
@@ -98,10 +98,10 @@ const Cell* sort(Cell* series, const actions::SortArgs& a) {
         const int32_t s = get_int(*a.skip);
         if (type_of(*a.skip) != TypeId::integer || s < 1 || range % static_cast<uint32_t>(s) != 0 ||
             range < static_cast<uint32_t>(s))
-            error::script("invalid-refine-arg", {error::WordArg{"skip"}, *a.skip});
+            error::fire(error::Id::invalid_refine_arg, {error::WordArg{"skip"}, *a.skip});
         size = static_cast<uint32_t>(s);
     } else if (a.all) {
-        error::script("bad-refines");
+        error::fire(error::Id::bad_refines);
     }
     const uint32_t unit = str::buffer_of(*series)->unit();
     SortContext c{unit, 0, a.all ? size : 1, unit != 1 && !a.case_sensitive,
@@ -112,14 +112,14 @@ const Cell* sort(Cell* series, const actions::SortArgs& a) {
         const TypeId ct = type_of(*a.comparator);
         if (ct == TypeId::integer) {
             const int32_t n = get_int(*a.comparator);
-            if (!a.skip || a.all) error::script("bad-refines");
-            if (n < 1 || static_cast<uint32_t>(n) > size) error::script("out-of-range", {*a.comparator});
+            if (!a.skip || a.all) error::fire(error::Id::bad_refines);
+            if (n < 1 || static_cast<uint32_t>(n) > size) error::fire(error::Id::out_of_range, {*a.comparator});
             c.offset = static_cast<uint32_t>(n - 1);
         } else if (ct == TypeId::function) {
             c.function = a.comparator;
             compare = compare_by_function;
         } else {
-            error::script("invalid-refine-arg", {error::WordArg{"compare"}, *a.comparator});
+            error::fire(error::Id::invalid_refine_arg, {error::WordArg{"compare"}, *a.comparator});
         }
     }
     const uint32_t records = range / size;
@@ -168,7 +168,7 @@ void set_operation(SetOp op, Cell& a, const Cell* b, bool case_sensitive, const 
     if (skip) {
         const int32_t s = get_int(*skip);
         if (type_of(*skip) != TypeId::integer || s < 1)
-            error::script("invalid-refine-arg", {error::WordArg{"skip"}, *skip});
+            error::fire(error::Id::invalid_refine_arg, {error::WordArg{"skip"}, *skip});
         size = static_cast<uint32_t>(s);
     }
     const std::u32string x = chars_of(a);

@@ -98,7 +98,7 @@ const Cell* to(Cell* prototype, Cell* spec, TypeId type) {
     const TypeId st = type_of(*spec);
     Cell* out = stack::push(unset_cell);
     switch (st) {
-        case TypeId::none: error::script("bad-to-arg", {datatype::value(type), *spec});
+        case TypeId::none: error::fire(error::Id::bad_to_arg, {datatype::value(type), *spec});
         case TypeId::block:
         case TypeId::paren:
         case TypeId::hash:
@@ -139,12 +139,12 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId type) {
     const TypeId st = type_of(*spec);
     if (st == TypeId::integer || st == TypeId::float_) {
         const int32_t n = st == TypeId::integer ? get_int(*spec) : integer::from_double_checked(get_double(*spec));
-        if (n < 0) error::script("out-of-range", {*spec});
+        if (n < 0) error::fire(error::Id::out_of_range, {*spec});
         str::make_at(*prototype, static_cast<uint32_t>(n), 1, type);
         return prototype;
     }
     if (type == TypeId::binary) {
-        if (st == TypeId::money) error::script("bad-make-arg", {datatype::value(type), *spec});
+        if (st == TypeId::money) error::fire(error::Id::bad_make_arg, {datatype::value(type), *spec});
         return binary_type::to(prototype, spec, type);
     }
     return to(prototype, spec, type);

@@ -40,10 +40,10 @@ int32_t ref_mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* 
 Cell* email_eval_path(const actions::EvalPathArgs& a) {
     const Cell key = *a.element;
     if (type_of(key) == TypeId::integer) return string_type::eval_path(a);
-    if (type_of(key) != TypeId::word) error::script("invalid-path", {key, *a.path});
+    if (type_of(key) != TypeId::word) error::fire(error::Id::invalid_path, {key, *a.path});
     const uint32_t sym = symbol::resolve_alias(key.w2);
     const bool user = sym == to_int(Sym::user);
-    if (!user && sym != to_int(Sym::host)) error::script("invalid-path", {key, *a.path});
+    if (!user && sym != to_int(Sym::host)) error::fire(error::Id::invalid_path, {key, *a.path});
     const Cell e = *a.parent;
     const uint32_t length = str::length_at(e);
     const int32_t at = str::find_char(e, '@');

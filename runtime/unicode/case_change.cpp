@@ -33,7 +33,7 @@ void write_unit(uint8_t* p, uint32_t unit, uint32_t cp) {
         int32_t id = hashtable::intern_symbol(symbols, reinterpret_cast<const uint8_t*>("part"), 4, false);
         refinement = Cell{to_int(TypeId::refinement), 0, static_cast<uint32_t>(id), 0};
     }
-    error::fire(error::Category::script, "invalid-refine-arg", {refinement, part});
+    error::fire(error::Id::invalid_refine_arg, {refinement, part});
 }
 
 // How many characters from `index` the part argument covers.

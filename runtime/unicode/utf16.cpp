@@ -25,7 +25,7 @@ uint16_t unit_at(const uint8_t* bytes, size_t i) {
 // The error carries the high surrogate and the unit after it, if any.
 [[noreturn]] void raise_lone_high_surrogate(const uint8_t* bytes, size_t at, size_t count) {
     size_t units = at + 1 < count ? 2 : 1;
-    error::fire(error::Category::script, "invalid-data", {utf8::binary_value(bytes + 2 * at, units * 2)});
+    error::fire(error::Id::invalid_data, {utf8::binary_value(bytes + 2 * at, units * 2)});
 }
 
 template <class Unit>

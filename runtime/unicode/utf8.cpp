@@ -38,7 +38,7 @@ constexpr uint8_t dfa[256 + 108] = {
 
 [[noreturn]] void raise_invalid_char(uint32_t cp) {
     Cell value{to_int(TypeId::integer), 0, cp, 0};
-    error::fire(error::Category::script, "invalid-char", {value});
+    error::fire(error::Id::invalid_char, {value});
 }
 
 }  // namespace
@@ -149,7 +149,7 @@ int32_t decode_char_checked(const uint8_t* p, size_t available, int& length) {
 }
 
 void raise_invalid(const uint8_t* p, size_t available) {
-    error::fire(error::Category::access, "invalid-utf8", {binary_value(p, std::min<size_t>(available, 4))});
+    error::fire(error::Id::invalid_utf8, {binary_value(p, std::min<size_t>(available, 4))});
 }
 
 size_t encode_units(const void* units, size_t count, int unit, uint8_t* dest, bool crlf) {

@@ -33,7 +33,7 @@ Cell* slot(const Cell& h, uint32_t index) {
 }
 
 // The word's value cell for messages: a plain copy of the word.
-[[noreturn]] void fire_with_word(std::string_view id, const Cell& word) { error::script(id, {word}); }
+[[noreturn]] void fire_with_word(error::Id id, const Cell& word) { error::fire(id, {word}); }
 
 
 bool binds_into(TypeId t) {
@@ -219,7 +219,7 @@ Cell add_global(uint32_t sym) { return add_word_global(sym, false, true); }
 Cell* global_value_of(uint32_t sym, NodeId ctx) {
     if (values_on_stack(*header(ctx))) ctx = global_context;
     int32_t index = find_word(ctx, sym, true);
-    if (index < 0) error::script("not-defined", {word::make_cell(TypeId::word, ctx, sym, -1)});
+    if (index < 0) error::fire(error::Id::not_defined, {word::make_cell(TypeId::word, ctx, sym, -1)});
     return slot(*header(ctx), static_cast<uint32_t>(index));
 }
 
@@ -229,17 +229,17 @@ Cell* word_value_cell(const Cell& word, NodeId ctx) {
     int32_t index = word::index_of(word);
     if (index < 0 || ctx == 0) {
         if (ctx != 0 && word.w2 == to_int(Sym::self)) return self(ctx);
-        fire_with_word("no-value", word);
+        fire_with_word(error::Id::no_value, word);
     }
     const Cell& h = *header(ctx);
-    if (!has_values(h)) fire_with_word("not-in-context", word);
+    if (!has_values(h)) fire_with_word(error::Id::not_in_context, word);
     return slot(h, static_cast<uint32_t>(index));
 }
 
 Cell* value_cell(const Cell& word) { return word_value_cell(word, word::context_of(word)); }
 
 Cell* set_word_value(Cell& word, const Cell& value, NodeId ctx, bool events) {
-    if (ctx == 0) fire_with_word("not-defined", word);
+    if (ctx == 0) fire_with_word(error::Id::not_defined, word);
     const Cell new_value = value;  // the value may live in a block that moves
     if (word::index_of(word) < 0) {
         int32_t index = find_word(ctx, word.w2, false);
@@ -249,7 +249,7 @@ Cell* set_word_value(Cell& word, const Cell& value, NodeId ctx, bool events) {
     }
     const uint32_t index = word.w3;
     const Cell h = *header(ctx);
-    if (!has_values(h)) fire_with_word("not-defined", word);
+    if (!has_values(h)) fire_with_word(error::Id::not_defined, word);
     if (values_on_stack(h)) return &(*slot(h, index) = new_value);
     if (kind_of(h) == Kind::object) {
         word_at(ctx, index)->header |= cell_flag::changed;
@@ -289,7 +289,7 @@ Cell* value_cell_at(NodeId ctx, uint32_t index) { return slot(*header(ctx), inde
 
 Cell* get_local(NodeId ctx, uint32_t index) {
     const Cell& h = *header(ctx);
-    if (!has_values(h)) fire_with_word("not-defined", *word_at(ctx, index));
+    if (!has_values(h)) fire_with_word(error::Id::not_defined, *word_at(ctx, index));
     return stack::push(*slot(h, index));
 }
 

@@ -104,7 +104,7 @@ Cell issue(std::string_view utf8) {
 
 Cell* get(const Cell& word) {
     const Cell value = *context::value_cell(word);
-    if (type_of(value) == TypeId::unset) error::script("no-value", {word});
+    if (type_of(value) == TypeId::unset) error::fire(error::Id::no_value, {word});
     return stack::push(value);
 }
 
@@ -116,7 +116,7 @@ Cell* push_value(const Cell& word) {
 Cell* set_checked() {
     Cell* word = stack::arg(0);
     const Cell value = *stack::arg(1);
-    if (type_of(value) == TypeId::unset) error::script("need-value", {*word});
+    if (type_of(value) == TypeId::unset) error::fire(error::Id::need_value, {*word});
     context::set(*word, value);
     return stack::set_result(value);
 }

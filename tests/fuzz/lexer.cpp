@@ -25,7 +25,7 @@ void run(const uint8_t* data, size_t size, const qor::lexer::Options& options) {
         if (r.consumed > size) std::abort();
     } catch (const qor::error::Raised& e) {
         if (e.category != qor::error::Category::syntax) {
-            std::fprintf(stderr, "unexpected error %d/%.*s\n", static_cast<int>(e.category), static_cast<int>(e.id.size()), e.id.data());
+            std::fprintf(stderr, "unexpected error %d/%.*s\n", static_cast<int>(e.category), static_cast<int>(qor::error::spelling(e.id).size()), qor::error::spelling(e.id).data());
             std::abort();
         }
     }

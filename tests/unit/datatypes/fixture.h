@@ -165,7 +165,7 @@ std::string error_of(Body&& body) {
     try {
         body();
     } catch (const error::Raised& r) {
-        return std::string(names[static_cast<int>(r.category)]) + "/" + std::string(r.id);
+        return std::string(names[static_cast<int>(r.category)]) + "/" + std::string(error::spelling(r.id));
     }
     return "";
 }

@@ -80,7 +80,7 @@ TEST_F(SmallTypesTest, LogicOperations) {
         act(Action::and_t, {L(true), I(1)});
         ADD_FAILURE() << "no error";
     } catch (const error::Raised& r) {
-        EXPECT_TRUE(r.is(error::Category::script, "expect-arg"));
+        EXPECT_TRUE(r.is(error::Id::expect_arg));
         EXPECT_EQ(r.arg_words[0], "and~");
         EXPECT_EQ(datatype::named(r.args[1]), TypeId::integer);
         EXPECT_EQ(r.arg_words[2], "value2");

@@ -74,7 +74,7 @@ TEST_F(RegistryTest, UnsupportedActionNamesTheActionTypeAndArgument) {
             act(c.action, {c.first, I(1)});
             ADD_FAILURE() << c.word << " raised nothing";
         } catch (const error::Raised& r) {
-            EXPECT_TRUE(r.is(error::Category::script, "expect-arg")) << c.word;
+            EXPECT_TRUE(r.is(error::Id::expect_arg)) << c.word;
             EXPECT_EQ(r.arg_words[0], c.word);
             EXPECT_EQ(datatype::named(r.args[1]), c.type);
             EXPECT_EQ(r.arg_words[2], c.arg);
@@ -95,7 +95,7 @@ TEST_F(RegistryTest, PathAccessOnATypeWithoutIt) {
         (void)actions::get_path_action(I(5), S("x"));
         ADD_FAILURE() << "no error";
     } catch (const error::Raised& r) {
-        EXPECT_TRUE(r.is(error::Category::script, "bad-path-type2"));
+        EXPECT_TRUE(r.is(error::Id::bad_path_type2));
         EXPECT_EQ(text_of(r.args[0]), "x");
         EXPECT_EQ(datatype::named(r.args[1]), TypeId::integer);
     }
@@ -178,7 +178,7 @@ TEST_F(RegistryTest, FormAndMoldPartCutTheText) {
 
 TEST_F(RegistryTest, ErrorArgumentsKeepValuesAndWords) {
     try {
-        error::fire(error::Category::script, "invalid-compare", {I(1), error::WordArg{"part"}});
+        error::fire(error::Id::invalid_compare, {I(1), error::WordArg{"part"}});
     } catch (const error::Raised& r) {
         EXPECT_EQ(r.arg_count, 2);
         EXPECT_TRUE(same_value(r.args[0], I(1)));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/errors/catalogue.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
@@ -30,6 +31,7 @@ protected:
         natives::init();
         lexer::init();
         interpreter::init();
+        error::catalogue::init();
         collector::init();
         collector::install_core_roots();
         // The lexer's runs in progress are a root, as the boot sets them up.

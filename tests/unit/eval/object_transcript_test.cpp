@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "runtime/datatypes/object.h"
+#include "runtime/datatypes/port.h"
 #include "tests/unit/eval/transcript_harness.h"
 
 namespace qor::test {
@@ -13,7 +14,18 @@ protected:
         EvalTest::SetUp();
         object::install_runners();
         define_environment();
+        // The scheme registry is the global word `schemes`; the standard
+        // prototypes are left to the port datatype's own.
+        port::install_system_lookup([](port::SystemPart part) {
+            if (part != port::SystemPart::schemes) return none::value;
+            return *context::value_cell(word::load("schemes"));
+        });
         run_line("object: func [spec] [make object! spec] context: :object");
+    }
+
+    void TearDown() override {
+        port::install_system_lookup(nullptr);
+        EvalTest::TearDown();
     }
 
     void replay(const std::string& name) {
@@ -25,6 +37,7 @@ protected:
 };
 
 TEST_F(ObjectTranscriptTest, Objects) { replay("objects.qt"); }
+TEST_F(ObjectTranscriptTest, Ports) { replay("ports.qt"); }
 
 }  // namespace
 }  // namespace qor::test

@@ -1,7 +1,8 @@
 // The in-process transcript harness: replays `>> ` input lines through the
 // interpreter and compares what the console would print ("== " and the
-// molded value; nothing for unset; "*** category/id" for an error, until
-// the error catalogue forms messages).
+// molded value; nothing for unset; the formed error for an error, raised
+// or answered: "*** Math Error: attempt to divide by zero", then its
+// "*** Where: " and "*** Near : " lines).
 #pragma once
 
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/errors/raise.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
@@ -25,10 +27,18 @@
 
 namespace qor::test {
 
-inline const char* category_name(error::Category c) {
-    static const char* const names[] = {"throw", "note", "syntax", "script", "math",
-                                        "access", "reserved1", "reserved2", "user", "internal"};
-    return names[static_cast<int>(c)];
+// The text of a value formed (the console prints errors formed).
+inline std::string form_text(const Cell& v) {
+    Cell buffer = none::value;
+    collector::RootGuard guard(buffer);
+    text_buffer::make(buffer);
+    actions::call_form(v, buffer, nullptr, 0);
+    std::string out;
+    for (uint32_t i = 0; i < text_buffer::length(buffer); i++) {
+        const char32_t c = text_buffer::char_at(buffer, i);
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
 }
 
 // What print and prin wrote during the current line.
@@ -52,21 +62,27 @@ inline std::string run_line(std::string_view input) {
     stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
     stack::data.base = stack::data.top = stack::data.bottom;
     std::string out;
+    Cell* top = stack::data.top;
     try {
         const Cell code = load(input);
         stack::mark_native(to_int(Sym::tag_body));
         stack::push(code);  // the code stays referenced
+        top = stack::data.top;
         stack::mark_try(to_int(Sym::tag_body));
         interpreter::eval_block(code, false);
         if (stack::exiting()) {
             out = "*** exit " + std::to_string(stack::take_exit()) + "\n";
         } else {
             const Cell result = stack::data.top[-1];
-            if (type_of(result) != TypeId::unset) out = "== " + mold_value(result) + "\n";
+            if (type_of(result) == TypeId::error)
+                out = form_text(result) + "\n";
+            else if (type_of(result) != TypeId::unset)
+                out = "== " + mold_value(result) + "\n";
         }
     } catch (const error::Raised& e) {
-        stack::unwind_for_error();
-        out = std::string("*** ") + category_name(e.category) + "/" + std::string(e.id) + "\n";
+        Cell error = *error::catch_raised(e, top, false);
+        collector::RootGuard guard(error);
+        out = form_text(error) + "\n";
     }
     return printed + out;
 }

@@ -5,6 +5,8 @@
 
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/hash/hash_table.h"
+#include "runtime/ownership.h"
 #include "runtime/memory/memstats.h"
 #include "runtime/startup.h"
 #include "runtime/words/context.h"
@@ -96,6 +98,67 @@ TEST_F(BootedGcTest, WhatNoRootReachesIsStillCollected) {
     EXPECT_TRUE(test::alive(held));
     EXPECT_TRUE(test::alive(symbol::block()));
     EXPECT_TRUE(test::alive(context::global()));
+}
+
+// The ownership table holds series weakly: an owned series lives as long as
+// something else reaches it, and while it lives it keeps its owner alive.
+TEST_F(BootedGcTest, OwnershipRecordsLastAsLongAsTheirSeries) {
+    auto make_owner = [] {
+        NodeId ctx = context::make(2, false, true, nullptr, context::Kind::object);
+        Cell obj{to_int(TypeId::object), ctx, 1000001, 0};
+        *context::self(ctx) = obj;
+        context::add_word(ctx, symbol::make("f"));
+        return obj;
+    };
+    auto field = [] { return word::load("f"); };
+    auto records = [] { return hashtable::record(ownership::table()).size; };
+    const int32_t before = records();
+
+    // Held through the owner's field: both survive, the record stays.
+    Cell kept_owner = make_owner();
+    collector::RootGuard keep_owner(kept_owner);
+    Cell kept_series = test::series_cell(TypeId::binary, test::make_text(50, 1, 3));
+    *context::value_cell_at(kept_owner.w1, 0) = kept_series;
+    ownership::own_deep(kept_series, kept_owner, field());
+
+    // Owner and series reached by nothing: both go, with their record.
+    NodeId lost_series;
+    {
+        Cell lost_owner = make_owner();
+        collector::RootGuard g(lost_owner);
+        Cell s = test::series_cell(TypeId::binary, test::make_text(50, 1, 4));
+        lost_series = s.w2;
+        *context::value_cell_at(lost_owner.w1, 0) = s;
+        ownership::own_deep(s, lost_owner, field());
+    }
+
+    // The series is reached from a root while its owner is not: the record
+    // keeps the owner.
+    Cell rooted_series = test::series_cell(TypeId::binary, test::make_text(50, 1, 5));
+    collector::RootGuard keep_rooted(rooted_series);
+    NodeId orphan_ctx;
+    {
+        Cell orphan = make_owner();
+        collector::RootGuard g(orphan);
+        orphan_ctx = orphan.w1;
+        ownership::own_deep(rooted_series, orphan, field());
+    }
+    ASSERT_EQ(records(), before + 3);
+
+    collector::recycle();
+    EXPECT_TRUE(test::alive(kept_series.w2));
+    EXPECT_FALSE(test::alive(lost_series));
+    EXPECT_TRUE(test::alive(orphan_ctx));
+    EXPECT_EQ(records(), before + 2);
+    ASSERT_NE(ownership::owner_of(rooted_series.w2), nullptr);
+    EXPECT_EQ(ownership::owner_of(rooted_series.w2)->w1, orphan_ctx);
+
+    // The owner lets go of its series: the series and its record go.
+    *context::value_cell_at(kept_owner.w1, 0) = none::value;
+    const NodeId dropped = kept_series.w2;
+    collector::recycle();
+    EXPECT_FALSE(test::alive(dropped));
+    EXPECT_EQ(records(), before + 1);
 }
 
 }  // namespace

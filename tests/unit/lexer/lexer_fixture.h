@@ -169,7 +169,7 @@ inline std::string message_of(const error::Raised& e) {
             default: return "?";
         }
     };
-    std::string id(e.id);
+    std::string id(error::spelling(e.id));
     if (id == "missing") return arg(0) + " missing " + arg(1) + " at " + arg(2);
     if (id == "invalid") return arg(0) + " " + arg(1) + " invalid at " + arg(2);
     return arg(0) + " " + id + " at " + arg(e.arg_count - 1);

@@ -166,6 +166,7 @@ TEST_F(LoadTest, Paths) {
     check({
         {"a/b a/1/c", "path! [word! a word! b], path! [word! a integer! 1 word! c]"},
         {"a/b: :a/b 'a/b", "set-path! [word! a word! b], get-path! [word! a word! b], lit-path! [word! a word! b]"},
+        {"ab/cd: 1", "set-path! [word! ab word! cd], integer! 1"},
         {"a/(b)/c", "path! [word! a paren! [word! b] word! c]"},
         {"[a/b]", "block! [path! [word! a word! b]]"},
     });
@@ -210,7 +211,7 @@ TEST_F(LoadTest, NulBytes) {
             load(s);
             ADD_FAILURE() << "no error for NUL in " << s.size() << " bytes";
         } catch (const error::Raised& e) {
-            EXPECT_EQ(e.id, "bad-char");
+            EXPECT_EQ(e.id, error::Id::bad_char);
         }
     }
     EXPECT_EQ(loaded(std::string("\"a\0b\"", 5)).rfind("error: (line 1) string! invalid", 0), 0u);

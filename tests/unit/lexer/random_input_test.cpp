@@ -34,7 +34,7 @@ TEST_F(RandomInputTest, EveryModeEnds) {
                     lexer::scan_buffer(&out, reinterpret_cast<const uint8_t*>(text.data()), text.size(), o);
                 ASSERT_LE(r.consumed, text.size());
             } catch (const error::Raised& e) {
-                ASSERT_EQ(e.category, error::Category::syntax) << e.id;
+                ASSERT_EQ(e.category, error::Category::syntax) << error::spelling(e.id);
             }
             ASSERT_EQ(lexer::active_runs(), 0);
         }

@@ -29,7 +29,7 @@ std::string_view internal_error_of(Body&& body) {
     try {
         body();
     } catch (const error::Raised& raised) {
-        return raised.category == error::Category::internal ? raised.id : "other category";
+        return raised.category == error::Category::internal ? error::spelling(raised.id) : "other category";
     }
     return "";
 }

@@ -45,7 +45,7 @@ struct Counter {
 int32_t by_key(const void* a, const void* b, void* arg1, void* arg2) {
     auto* counter = static_cast<Counter*>(arg1);
     EXPECT_EQ(arg2, reinterpret_cast<void*>(0x1234));
-    if (counter->calls++ == counter->throw_after) error::fire(error::Category::script, "invalid-compare");
+    if (counter->calls++ == counter->throw_after) error::fire(error::Id::invalid_compare);
     if (counter->random) return static_cast<int32_t>(counter->rng() % 3) - 1;
     uint16_t x, y;
     std::memcpy(&x, a, 2);

@@ -75,7 +75,7 @@ TEST(ChangeCase, PartAsAPositionInTheSameStringAndBadParts) {
             unicode::change_case(s, CaseDirection::upper, bad);
             ADD_FAILURE() << "no error";
         } catch (const error::Raised& e) {
-            EXPECT_EQ(e.id, "invalid-refine-arg");
+            EXPECT_EQ(e.id, error::Id::invalid_refine_arg);
             ASSERT_EQ(e.arg_count, 2);
             EXPECT_EQ(e.args[1].w2, bad->w2);
         }

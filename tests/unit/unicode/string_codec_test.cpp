@@ -69,7 +69,7 @@ TEST(LoadUtf8, IntoATargetReplacesItsContentAndBadInputLeavesItAlone) {
         load("ab\xFF\xFE", false, keep);
         ADD_FAILURE() << "no error";
     } catch (const error::Raised& e) {
-        EXPECT_EQ(e.id, "invalid-utf8");
+        EXPECT_EQ(e.id, error::Id::invalid_utf8);
         ASSERT_EQ(e.arg_count, 1);
         ASSERT_EQ(type_of(e.args[0]), TypeId::binary);
         series::Buffer* arg = series::buffer(e.args[0].w2);

@@ -91,7 +91,7 @@ TEST(Utf16, LoneHighSurrogateIsAnErrorNotAnExit) {
             ADD_FAILURE() << "no error";
         } catch (const error::Raised& e) {
             EXPECT_EQ(e.category, error::Category::script);
-            EXPECT_EQ(e.id, "invalid-data");
+            EXPECT_EQ(e.id, error::Id::invalid_data);
         }
     }
 }

@@ -132,7 +132,7 @@ CheckedResult decode_checked(std::vector<uint8_t> bytes) {
     try {
         r.cp = utf8::decode_char_checked(bytes.data(), bytes.size(), r.length);
     } catch (const error::Raised& e) {
-        r.error = std::string(e.id);
+        r.error = std::string(error::spelling(e.id));
         r.raised = e;
     }
     return r;
@@ -222,7 +222,7 @@ TEST(Utf8, EncodersRefuseValuesAboveTheLastCodePoint) {
                 ADD_FAILURE() << "no error for " << cp;
             } catch (const error::Raised& e) {
                 EXPECT_EQ(e.category, error::Category::script);
-                EXPECT_EQ(e.id, "invalid-char");
+                EXPECT_EQ(e.id, error::Id::invalid_char);
                 ASSERT_EQ(e.arg_count, 1);
                 EXPECT_EQ(type_of(e.args[0]), TypeId::integer);
                 EXPECT_EQ(e.args[0].w2, cp);

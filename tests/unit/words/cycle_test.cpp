@@ -41,7 +41,7 @@ TEST_F(CycleTest, TooDeepLeavesTheEntriesOfEnclosingWalks) {
     try {
         nest(0);
     } catch (const error::Raised& e) {
-        raised = std::string(e.id);
+        raised = std::string(error::spelling(e.id));
     }
     EXPECT_EQ(raised, "too-deep");
     EXPECT_EQ(cycle::depth(), caught_at);

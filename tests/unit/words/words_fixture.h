@@ -111,7 +111,7 @@ std::string error_of(Body&& body) {
     try {
         body();
     } catch (const error::Raised& raised) {
-        return std::to_string(static_cast<int>(raised.category)) + "/" + std::string(raised.id);
+        return std::to_string(static_cast<int>(raised.category)) + "/" + std::string(error::spelling(raised.id));
     }
     return "";
 }
