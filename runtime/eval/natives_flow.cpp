@@ -543,9 +543,9 @@ void install_output(std::span<Routine> r);
 void install_memory(std::span<Routine> r);
 void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
+void install_number(std::span<Routine> r);
 void install_host(std::span<Routine> r);
 void install_case(std::span<Routine> r);
-void install_zero(std::span<Routine> r);
 void install_transcode(std::span<Routine> r);
 void install_try(std::span<Routine> r);
 
@@ -556,9 +556,9 @@ void install(std::span<Routine> r) {
     install_memory(r);
     install_sets(r);
     install_bind(r);
+    install_number(r);
     install_host(r);
     install_case(r);
-    install_zero(r);
     install_transcode(r);
     r[13] = n_func;
     r[14] = n_function;

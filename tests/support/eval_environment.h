@@ -14,6 +14,8 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/eval/actions.h"
+#include "runtime/eval/data_stack.h"
+#include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/roots.h"
@@ -23,13 +25,6 @@
 #include "runtime/words/word.h"
 
 namespace qor::test {
-
-// The environment words the transcripts use: the real library, run into
-// the fresh evaluator. A library source that fails is a test failure.
-inline void define_environment() {
-    const std::optional<environment::Failure> failure = environment::try_run();
-    if (failure) throw std::runtime_error(failure->source + ": " + failure->error);
-}
 
 // Molds a value as the console shows it.
 inline std::string mold_value(const Cell& v) {
@@ -50,6 +45,19 @@ inline Cell load(std::string_view text) {
     Cell block;
     lexer::scan_buffer(&block, reinterpret_cast<const uint8_t*>(text.data()), text.size());
     return block;
+}
+
+// The environment words the transcripts use: the real library, run into
+// the fresh evaluator. A library source that fails is a test failure.
+inline void define_environment() {
+    const std::optional<environment::Failure> failure = environment::try_run();
+    if (failure) throw std::runtime_error(failure->source + ": " + failure->error);
+    // The evaluator's transcripts show an error's message, where and near
+    // lines, without the call-stack trace line.
+    Cell code = load("set in system/state 'stack-trace 0");
+    collector::RootGuard guard(code);
+    interpreter::eval_block(code, false);
+    stack::data.top = stack::data.base = stack::data.bottom;
 }
 
 }  // namespace qor::test

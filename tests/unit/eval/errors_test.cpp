@@ -96,6 +96,9 @@ TEST_F(ErrorsTest, CaughtArgumentsSurviveCollection) {
 // The error of a raise inside nested calls names the innermost call, and
 // its stack field holds the depth at the raise.
 TEST_F(ErrorsTest, WhereAndStackComeFromTheRaisePoint) {
+    // The frames named <body> are the anonymous ones, whatever an earlier
+    // test set.
+    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
     stack::mark_native(to_int(Sym::tag_body));
     Cell* const top = stack::data.top;
     stack::mark_try(to_int(Sym::tag_body));
@@ -111,6 +114,29 @@ TEST_F(ErrorsTest, WhereAndStackComeFromTheRaisePoint) {
         EXPECT_EQ(stack::call_depth(), 1u);
         EXPECT_EQ(stack::data.top, top + 1);
     }
+}
+
+// The path of cause-error: an error made from catalogue words is raised as
+// it is; a catch keeps its arguments and gives it where and stack.
+TEST_F(ErrorsTest, ErrorFromWordsRaisesAsItIs) {
+    stack::mark_native(to_int(Sym::tag_body));
+    Cell* const top = stack::data.top;
+    stack::mark_try(to_int(Sym::tag_body));
+    const Cell type = word::load("math");
+    const Cell id = word::load("overflow");
+    const Cell made = *error_type::push_from_words(type, id, nullptr, nullptr, nullptr);
+    try {
+        error::raise_value(made);
+    } catch (const error::Raised& raised) {
+        EXPECT_TRUE(raised.is(Id::overflow));
+        Cell error = *error::catch_raised(raised, top, false);
+        EXPECT_EQ(error.w1, made.w1);  // the same error, not a copy
+        EXPECT_EQ(get_int(*error_type::field(error, Field::code)), 401);
+        EXPECT_EQ(type_of(*error_type::field(error, Field::stack)), TypeId::integer);
+    }
+    const Cell bad = word::load("no-such-category");
+    EXPECT_EQ(error_of([&] { (void)error_type::push_from_words(bad, id, nullptr, nullptr, nullptr); }),
+              "script/invalid-spec-field");
 }
 
 }  // namespace
