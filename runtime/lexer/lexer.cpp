@@ -299,15 +299,19 @@ void syntax_error(Record& r, uint32_t start, uint32_t end, int kind) {
             throw Skip{};
         }
     }
-    // Both texts wait on the value stack while the other is made.
-    const uint32_t keep = stack_alloc(r);
-    value_stack[keep] = excerpt(r, start);
-    const Cell line = line_text(r.line);
-    const Cell ex = value_stack[keep];
     const Cell* m = innermost_marker(r);
     if (m && is_path_type(marker_type(*m)) && kind != kind_malconstruct) kind = kind_bad_char;
     const TypeId failed = r.series_type;
+    // Closing the open series allocates, so the texts are made after it;
+    // both wait on the value stack while the other is made and the error
+    // is raised.
     close_paths(r);
+    const uint32_t keep = stack_alloc(r);
+    value_stack[keep] = excerpt(r, start);
+    const uint32_t keep_line = stack_alloc(r);
+    value_stack[keep_line] = line_text(r.line);
+    const Cell line = value_stack[keep_line];
+    const Cell ex = value_stack[keep];
     r.error_raised = true;
     switch (kind) {
         case kind_bad_char:
