@@ -11,6 +11,8 @@
 #include <new>
 #include <utility>
 
+#include "runtime/environment/environment.h"
+#include "console/console_launch.h"
 #include "runtime/output.h"
 #include "runtime/platform/fault_signals.h"
 #include "runtime/platform/standard_streams.h"
@@ -124,8 +126,8 @@ FixedText format_report(int number, uint32_t address) noexcept {
 void main_body() {
     boot();
     finish_boot();
-    // Still to come, each with its own subsystem: the predefined words, the
-    // environment's top level, and the console's launch.
+    environment::run();
+    console::launch();
 }
 
 void* runtime_thread(void* raw) {

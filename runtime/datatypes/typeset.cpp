@@ -10,6 +10,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/series_tail.h"
+#include "runtime/words/context.h"
 
 namespace qor::typeset {
 
@@ -61,7 +62,9 @@ Cell* make_all_in(Cell& block) {
     return make_in(block, ts.w1, ts.w2, ts.w3);
 }
 
-void add_type(Cell& ts, const Cell& item) {
+void add_type(Cell& ts, const Cell& item_or_word) {
+    // A word stands for its value: make typeset! [integer! number!].
+    const Cell item = type_of(item_or_word) == TypeId::word ? *context::value_cell(item_or_word) : item_or_word;
     switch (type_of(item)) {
         case TypeId::typeset:
             ts.w1 |= item.w1;

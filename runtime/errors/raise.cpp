@@ -17,10 +17,18 @@ Cell* push_caught(const Raised& raised, const RaisePoint& at) {
     if (type_of(raised.value) == TypeId::error) {
         error = stack::push(raised.value);
     } else {
+        // Until the error holds them, the argument values are reachable only
+        // from the exception (a lexer's texts, say, whose run has ended): they
+        // wait on the data stack while the error is made, and the error then
+        // takes their place.
+        Cell* const base = stack::data.top;
         const Cell* args[3] = {nullptr, nullptr, nullptr};
         for (int i = 0; i < raised.arg_count; i++)
-            if (raised.arg_words[i].empty()) args[i] = &raised.args[i];
+            if (raised.arg_words[i].empty()) args[i] = stack::push(raised.args[i]);
         error = error_type::push_new(raised.id, args[0], args[1], args[2], raised.near);
+        *base = *error;
+        stack::data.top = base + 1;
+        error = base;
         // Words given by spelling become words now that the values are safe.
         for (int i = 0; i < raised.arg_count; i++) {
             if (raised.arg_words[i].empty()) continue;

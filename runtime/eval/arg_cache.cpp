@@ -55,13 +55,19 @@ void add_type_word(Cell& ts, const Cell& word) {
         for (int t = 1; t < type_table_size; t++) typeset::add(ts, static_cast<TypeId>(t));
         return;
     }
+    // A typeset the library defines under the name takes precedence over the
+    // built-in fallback of the same name.
+    const Cell value = *context::value_cell(word);
+    if (type_of(value) == TypeId::typeset) {
+        typeset::add_type(ts, value);
+        return;
+    }
     for (const NamedSet& set : named_sets) {
         if (set.name != name) continue;
         for (T t : set.types) typeset::add(ts, t);
         return;
     }
-    const Cell value = *context::value_cell(word);
-    if (type_of(value) == TypeId::datatype || type_of(value) == TypeId::typeset) {
+    if (type_of(value) == TypeId::datatype) {
         typeset::add_type(ts, value);
         return;
     }

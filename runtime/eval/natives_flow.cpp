@@ -121,6 +121,7 @@ void n_case(bool, std::span<const int32_t> refs) {
 }
 
 void do_value(std::span<const int32_t> refs);
+void do_script(const Cell& script, std::span<const int32_t> refs);
 
 // Puts the trace state back however the traced evaluation ends.
 struct TraceRestore {
@@ -129,6 +130,10 @@ struct TraceRestore {
 };
 
 void n_do(bool, std::span<const int32_t> refs) {
+    // A script gets the trace callback as an argument of do-file; it does
+    // not trace the loading here.
+    const TypeId t = type_of(*arg(0));
+    if (t == TypeId::file || t == TypeId::url) return do_script(*arg(0), refs);
     if (refs[3] < 0) {
         do_value(refs);
         return;
@@ -203,8 +208,6 @@ void do_value(std::span<const int32_t> refs) {
             *arg(0) = stack::data.top[-1];
             return;
         }
-        case TypeId::file:
-        case TypeId::url: return do_script(value, refs);
         case TypeId::error: error::raise_value(value);
         default: return;  // the value itself
     }
@@ -548,7 +551,10 @@ void install_output(std::span<Routine> r);
 void install_memory(std::span<Routine> r);
 void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
+void install_number(std::span<Routine> r);
 void install_host(std::span<Routine> r);
+void install_case(std::span<Routine> r);
+void install_transcode(std::span<Routine> r);
 void install_try(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
@@ -558,7 +564,10 @@ void install(std::span<Routine> r) {
     install_memory(r);
     install_sets(r);
     install_bind(r);
+    install_number(r);
     install_host(r);
+    install_case(r);
+    install_transcode(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;

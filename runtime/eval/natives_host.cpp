@@ -1,40 +1,173 @@
-// Host natives: the process environment as a map.
+// Host natives: checksum over a binary, a string's UTF-8 or a file's
+// content, and the process environment (get-env, set-env, list-env).
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/error_fire.h"
+#include "runtime/eval/checksum.h"
+#include "runtime/eval/digest.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/host/env_list.h"
+#include "runtime/host/file_read.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/output.h"
+#include "runtime/platform/environment.h"
+#include "runtime/strings/binary.h"
 #include "runtime/strings/string_core.h"
+#include "runtime/series_tail.h"
+#include "runtime/strings/url_text.h"
+#include "runtime/words/symbol.h"
+#include "runtime/words/word.h"
 
 namespace qor::natives::impl {
 
 namespace {
 
-void append_text(const Cell& block, const std::string& text) {
-    const Cell* s = str::push_new(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-    const Cell copy = *s;  // the block is reached from the stack below it
-    *series_tail::alloc_cell(block.w2) = copy;
+Cell integer_cell(int32_t v) {
+    Cell c{to_int(TypeId::integer), 0, 0, 0};
+    set_int(c, v);
+    return c;
+}
+
+// The bytes a checksum runs over: a binary from its index, a string as
+// UTF-8, a file's whole content (access cannot-open when it cannot be read).
+std::vector<uint8_t> data_bytes(const Cell& data) {
+    switch (type_of(data)) {
+        case TypeId::binary: return binary_type::bytes_of(data);
+        case TypeId::string: {
+            const std::string text = str::to_utf8(data);
+            return {text.begin(), text.end()};
+        }
+        case TypeId::file: {
+            host::ReadResult r = host::read_file(url_text::to_local(data, true));
+            if (r.status != host::ReadStatus::ok) error::fire(error::Id::cannot_open, {data});
+            return std::move(r.bytes);
+        }
+        default: error::fire(error::Id::invalid_arg, {data});
+    }
+}
+
+// The method a word names, compared without regard to case.
+std::optional<checksum::Method> method_of(const Cell& word) {
+    const std::string_view name = symbol::spelling(word.w2);
+    for (size_t i = 0; i < checksum::method_count; i++) {
+        const std::string_view m = checksum::methods[i].name;
+        if (m.size() != name.size()) continue;
+        bool same = true;
+        for (size_t k = 0; k < m.size() && same; k++) same = (name[k] | 0x20) == m[k];
+        if (same) return static_cast<checksum::Method>(i);
+    }
+    return std::nullopt;
+}
+
+// A new binary! of the digest bytes in the result slot.
+void answer_digest(const checksum::DigestResult& r, const Cell& method) {
+    if (!r) error::fire(error::Id::invalid_arg, {method});
+    const std::span<const uint8_t> bytes = r.bytes();
+    const std::vector<uint8_t> copy(bytes.begin(), bytes.end());  // not inside a series buffer
+    binary_type::load_at(*arg(0), copy);
+}
+
+// checksum data method /with spec: an integer! for crc32, tcp and adler32,
+// a binary! digest for the digest methods, an HMAC with a text or binary
+// key.
+void n_checksum(bool, std::span<const int32_t> refinements) {
+    const Cell method = *arg(1);
+    const std::optional<checksum::Method> m = method_of(method);
+    if (!m) error::fire(error::Id::invalid_arg, {method});
+    const bool with = !refinements.empty() && refinements[0] >= 0;
+    const Cell spec = with ? *arg(static_cast<uint32_t>(refinements[0])) : none::value;
+    if (with && type_of(spec) == TypeId::integer) {
+        if (*m != checksum::Method::hash) error::fire(error::Id::invalid_refine_arg, {word::refinement("with"), spec});
+        output::print({checksum::hash_with_size_message, "\n"});
+        *arg(0) = integer_cell(0);
+        return;
+    }
+    if (*m == checksum::Method::hash) error::fire(error::Id::invalid_refine_arg, {word::refinement("with"), method});
+    const std::vector<uint8_t> bytes = data_bytes(*arg(0));
+    if (with) {
+        if (!checksum::is_digest(*m)) {
+            output::print({checksum::no_hmac_message, "\n"});
+            *arg(0) = none::value;
+            return;
+        }
+        std::vector<uint8_t> key;
+        if (type_of(spec) == TypeId::binary) {
+            key = binary_type::bytes_of(spec);
+        } else {
+            const std::string text = str::to_utf8(spec);
+            key.assign(text.begin(), text.end());
+        }
+        answer_digest(checksum::hmac(*m, bytes, key), method);
+        return;
+    }
+    switch (*m) {
+        case checksum::Method::crc32: *arg(0) = integer_cell(static_cast<int32_t>(checksum::crc32(bytes))); return;
+        case checksum::Method::tcp: *arg(0) = integer_cell(checksum::tcp(bytes)); return;
+        case checksum::Method::adler32: *arg(0) = integer_cell(static_cast<int32_t>(checksum::adler32(bytes))); return;
+        default: answer_digest(checksum::digest(*m, bytes), method);
+    }
+}
+
+// The variable name of a string or a word's spelling.
+std::string variable_name(const Cell& var) {
+    if (is_any_word(type_of(var))) return std::string(symbol::spelling(var.w2));
+    return str::to_utf8(var);
+}
+
+// get-env var: the variable's text, or none when it is not set.
+void n_get_env(bool, std::span<const int32_t>) {
+    const std::optional<std::string> value = platform::get_env(variable_name(*arg(0)));
+    if (!value) {
+        *arg(0) = none::value;
+        return;
+    }
+    Cell* text = str::push_new(reinterpret_cast<const uint8_t*>(value->data()), value->size());
+    *arg(0) = *text;
     stack::pop();
 }
 
-// list-env: a map of every variable's name to its text, both strings, in
-// the order the environment holds them.
+// set-env var value: sets the variable, or removes it for none; answers
+// value.
+void n_set_env(bool, std::span<const int32_t>) {
+    const Cell value = *arg(1);
+    std::optional<std::string> text;
+    if (type_of(value) != TypeId::none) text = str::to_utf8(value);
+    (void)platform::set_env(variable_name(*arg(0)), text);
+    *arg(0) = value;
+}
+
+// list-env: a map! of every variable's name and text, in the environment's
+// order. The native takes no argument, so its result slot is the stack's
+// top: the pairs block is pushed to hold a place of its own while it fills.
 void n_list_env(bool, std::span<const int32_t>) {
-    const std::vector<host::EnvVariable> variables = host::list_env();
-    const Cell* pairs = stack::push(Cell{to_int(TypeId::block), 0, series::alloc_cells(100), 0});
-    for (const host::EnvVariable& v : variables) {
-        append_text(*pairs, v.name);
-        append_text(*pairs, v.value);
+    const std::vector<host::EnvVariable> vars = host::list_env();
+    const Cell* pairs = stack::push(
+        Cell{to_int(TypeId::block), 0, series::alloc_cells(static_cast<uint32_t>(vars.size() * 2 + 1)), 0});
+    for (const host::EnvVariable& v : vars) {
+        for (const std::string* s : {&v.name, &v.value}) {
+            const Cell text = *str::push_new(reinterpret_cast<const uint8_t*>(s->data()), s->size());
+            *series_tail::alloc_cell(pairs->w2) = text;
+            stack::pop();
+        }
     }
     Cell map = none::value;
-    map::make_at(map, pairs, 0);
+    map::make_at(map, pairs, static_cast<int32_t>(vars.size() * 2));
+    stack::data.top = stack::data.base;
     *arg(0) = map;
-    stack::pop();
 }
 
 }  // namespace
 
-void install_host(std::span<Routine> r) { r[94] = n_list_env; }
+void install_host(std::span<Routine> r) {
+    r[86] = n_checksum;
+    r[92] = n_set_env;
+    r[93] = n_get_env;
+    r[94] = n_list_env;
+}
 
 }  // namespace qor::natives::impl

@@ -8,6 +8,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/error_fire.h"
+#include "runtime/eval/data_stack.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/lexer/lex_record.h"
 #include "runtime/memory/series.h"
@@ -299,15 +300,18 @@ void syntax_error(Record& r, uint32_t start, uint32_t end, int kind) {
             throw Skip{};
         }
     }
-    // Both texts wait on the value stack while the other is made.
-    const uint32_t keep = stack_alloc(r);
-    value_stack[keep] = excerpt(r, start);
-    const Cell line = line_text(r.line);
-    const Cell ex = value_stack[keep];
+    // Both texts wait on the data stack while the other is made and while
+    // open paths are closed (which allocates); the raised error then holds
+    // them.
+    Cell* const texts = stack::push(excerpt(r, start));
+    stack::push(line_text(r.line));
     const Cell* m = innermost_marker(r);
     if (m && is_path_type(marker_type(*m)) && kind != kind_malconstruct) kind = kind_bad_char;
     const TypeId failed = r.series_type;
     close_paths(r);
+    const Cell ex = texts[0];
+    const Cell line = texts[1];
+    stack::pop(2);
     r.error_raised = true;
     switch (kind) {
         case kind_bad_char:

@@ -96,6 +96,8 @@ TEST_F(ErrorsTest, CaughtArgumentsSurviveCollection) {
 // The error of a raise inside nested calls names the innermost call, and
 // its stack field holds the depth at the raise.
 TEST_F(ErrorsTest, WhereAndStackComeFromTheRaisePoint) {
+    // The frames named <body> are the anonymous ones, whatever an earlier
+    // test set.
     stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
     stack::mark_native(to_int(Sym::tag_body));
     Cell* const top = stack::data.top;

@@ -28,6 +28,7 @@ TEST_F(TranscriptTest, ControlFlow) { replay("control.qt"); }
 TEST_F(TranscriptTest, FunctionsAndExits) { replay("functions.qt"); }
 TEST_F(TranscriptTest, Memory) { replay("memory.qt"); }
 TEST_F(TranscriptTest, FunctionValues) { replay("functions_types.qt"); }
+TEST_F(TranscriptTest, Transcode) { replay("transcode.qt"); }
 TEST_F(TranscriptTest, Errors) { replay("errors.qt"); }
 
 }  // namespace

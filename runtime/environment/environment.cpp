@@ -1,0 +1,79 @@
+// Running the embedded environment library at start-up.
+#include "runtime/environment/environment.h"
+#include "runtime/environment/system_hooks.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "runtime/environment/sources.h"
+#include "runtime/error_fire.h"
+#include "runtime/eval/call_stack.h"
+#include "runtime/eval/data_stack.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/lexer/lexer.h"
+#include "runtime/output.h"
+#include "runtime/startup.h"
+#include "runtime/words/symbol_ids.h"
+
+namespace qor::environment {
+
+namespace {
+
+constexpr std::string_view category_names[] = {"throw",     "note",      "syntax", "script", "math",
+                                                "access",    "reserved1", "reserved2", "user", "internal"};
+
+std::string error_name(const error::Raised& e) {
+    return std::string(category_names[static_cast<int>(e.category)]) + "/" + std::string(error::spelling(e.id));
+}
+
+// Loads one source and evaluates it at top level in the global context,
+// under a try frame so that an error unwinds to here.
+std::optional<Failure> run_source(const Source& source) {
+    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
+    stack::data.base = stack::data.top = stack::data.bottom;
+    try {
+        Cell code;
+        lexer::scan_buffer(&code, source.bytes, source.size);
+        stack::mark_native(to_int(Sym::tag_body));
+        stack::push(code);  // the code stays reachable while it runs
+        stack::mark_try(to_int(Sym::tag_body));
+        interpreter::eval_block(code, false);
+        if (stack::exiting()) {
+            stack::take_exit();
+            return Failure{source.name, "a break, return, exit or throw left the top level"};
+        }
+    } catch (const error::Raised& e) {
+        stack::unwind_for_error();
+        return Failure{source.name, error_name(e)};
+    }
+    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
+    stack::data.base = stack::data.top = stack::data.bottom;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Failure> try_run() {
+    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
+    stack::data.base = stack::data.top = stack::data.bottom;
+    try {
+        define_builtins();
+        define_system_hooks();
+    } catch (const error::Raised& e) {
+        return Failure{"built-in words", error_name(e)};
+    }
+    for (const Source& source : sources())
+        if (auto failure = run_source(source)) return failure;
+    return std::nullopt;
+}
+
+void run() {
+    const std::optional<Failure> failure = try_run();
+    if (!failure) return;
+    output::flush();
+    std::fprintf(stderr, "*** environment library: %s: %s\n", failure->source.c_str(), failure->error.c_str());
+    std::fflush(stderr);
+    rt::quit(99);
+}
+
+}  // namespace qor::environment

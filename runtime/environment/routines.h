@@ -1,0 +1,27 @@
+// The environment's built-in routines: small operations written in C++ and
+// bound to global words as routine! values, each with its spec.
+//
+// Every routine runs in the frame of its call: its arguments are the cells
+// from stack::data.base in spec order, already checked against their types,
+// and it leaves its result in the first of them.
+#pragma once
+
+#include <string_view>
+
+#include "runtime/datatypes/routine.h"
+
+namespace qor::environment {
+
+// Registers the code under the name, builds a routine from the spec text
+// (one block in the language's own notation, doc strings included) and binds the name's
+// global word to it.
+void define_routine(std::string_view name, std::string_view spec, routine::RoutineFn code);
+
+// The quiet setters, shifts, directories, stack introspection, clipboard
+// and standard-output routines.
+void define_system_routines();
+
+// The datatype and typeset tests (integer?, any-list? ...).
+void define_type_tests();
+
+}  // namespace qor::environment
