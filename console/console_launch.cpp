@@ -1,10 +1,18 @@
 // Starting the console (see console_launch.h).
 #include "console/console_launch.h"
 
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
 #include <string_view>
 
 #include "console/console_routines.h"
 #include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/text_buffer.h"
+#include "runtime/errors/raise.h"
+#include "runtime/eval/actions.h"
+#include "runtime/output.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
@@ -79,11 +87,24 @@ void define_routines() {
 }
 
 void launch() {
-    define_routines();
     Cell* const top = stack::data.top;
-    stack::mark_native(stack::anonymous.body);
-    const Cell code = *push_code("cli-console-ctx/launch");
-    interpreter::eval_block(code, false);
+    stack::mark_try(stack::anonymous.body);
+    try {
+        define_routines();
+        const Cell code = *push_code("cli-console-ctx/launch");
+        interpreter::eval_block(code, false);
+    } catch (const error::Raised& raised) {
+        // Nothing caught it: the error is reported and the process ends.
+        Cell* error = error::catch_raised(raised, top, true);
+        Cell* text = stack::push(unset_cell);
+        text_buffer::make(*text);
+        actions::call_form(*error, *text, nullptr, INT32_MAX);
+        output::run_string_hooks(*text, true);
+        output::flush();
+        std::fflush(nullptr);
+        _exit(254);  // -2 as an 8-bit exit status
+    }
+    if (stack::exiting()) rt::on_uncaught_throw(stack::take_exit());
     stack::data.top = top;
 }
 

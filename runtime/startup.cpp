@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "runtime/environment/environment.h"
+#include "console/console_launch.h"
 #include "runtime/output.h"
 #include "runtime/platform/fault_signals.h"
 #include "runtime/platform/standard_streams.h"
@@ -126,7 +127,7 @@ void main_body() {
     boot();
     finish_boot();
     environment::run();
-    // Still to come, with its own subsystem: the console's launch.
+    console::launch();
 }
 
 void* runtime_thread(void* raw) {

@@ -226,16 +226,14 @@ WordShape word_shape(Record& r, uint32_t start, uint32_t end, uint32_t flags) {
     const bool lead_colon = first == ':';
     const bool lead_quote = first == '\'';
     const bool trail_colon = end - start > 1 && r.input[end - 1] == ':';
-    // The colon flag may come from the ":" that ends a path element, which
-    // the token does not hold.
-    if ((flags & tf::colon) && std::memchr(r.input + start, ':', end - start)) {
+    if (flags & tf::colon) {
         uint32_t inner = 0;
         for (uint32_t i = start + 1; i + 1 < end; i++) inner += r.input[i] == ':';
         if (inner > 0 || (lead_colon && trail_colon)) invalid(r, start, end, TypeId::word);
         if (lead_quote && trail_colon) invalid(r, start, end, TypeId::lit_word);
         if (lead_colon) w = {TypeId::get_word, start + 1, end};
         else if (trail_colon) w = {TypeId::set_word, start, end - 1};
-        else if (end - start == 1) w = {TypeId::word, start, end};
+        else if (end - start == 1 || r.input[end - 1] != ':') w = {TypeId::word, start, end};  // a path element: its colon follows
         else invalid(r, start, end, TypeId::word);
     } else if (lead_quote) {
         w = {TypeId::lit_word, start + 1, end};

@@ -166,7 +166,7 @@ TEST_F(LoadTest, Paths) {
     check({
         {"a/b a/1/c", "path! [word! a word! b], path! [word! a integer! 1 word! c]"},
         {"a/b: :a/b 'a/b", "set-path! [word! a word! b], get-path! [word! a word! b], lit-path! [word! a word! b]"},
-        {"ab/cd: 1", "set-path! [word! ab word! cd], integer! 1"},
+        {"ab/cd: 1 a/b/cde: 2", "set-path! [word! ab word! cd], integer! 1, set-path! [word! a word! b word! cde], integer! 2"},
         {"a/(b)/c", "path! [word! a paren! [word! b] word! c]"},
         {"[a/b]", "block! [path! [word! a word! b]]"},
     });

@@ -1,0 +1,207 @@
+// The real `qor` with standard input piped: commands, scripts named on the
+// command line, exit statuses and the settings file. Each run gets a fresh
+// HOME, so the settings directory is the test's own.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace qor::test {
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string output;
+};
+
+class ConsoleRun : public TempDirTest {
+protected:
+    // Runs qor with the arguments, `input` on its standard input, HOME set
+    // to the test's directory and the working directory there.
+    Outcome qor(const std::vector<std::string>& args, const std::string& input) {
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0) return {};
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            dup2(out[1], 2);
+            close(in[0]), close(in[1]), close(out[0]), close(out[1]);
+            if (chdir(dir_.c_str()) != 0) _exit(126);
+            setenv("HOME", dir_.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(QOR_BINARY)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(QOR_BINARY, argv.data());
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        // The input is written from another thread so a large output never
+        // blocks both sides.
+        std::thread writer([&] {
+            size_t done = 0;
+            while (done < input.size()) {
+                const ssize_t n = write(in[1], input.data() + done, input.size() - done);
+                if (n <= 0) break;
+                done += static_cast<size_t>(n);
+            }
+            close(in[1]);
+        });
+        Outcome run;
+        char chunk[4096];
+        ssize_t n;
+        while ((n = read(out[0], chunk, sizeof chunk)) > 0) run.output.append(chunk, static_cast<size_t>(n));
+        close(out[0]);
+        writer.join();
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+        return run;
+    }
+
+    std::string settings_file() const { return dir_ + "/.qor/Qor-Console/console-cfg.qor"; }
+};
+
+// The banner's two lines and the empty line print adds after them.
+bool starts_with_banner(const std::string& out) {
+    return out.rfind("--== Qor ", 0) == 0 && out.find(" ==--\nType HELP for starting information.\n\n") != std::string::npos;
+}
+std::string after_banner(const std::string& out) {
+    const std::string end = "Type HELP for starting information.\n\n";
+    const size_t at = out.find(end);
+    return at == std::string::npos ? out : out.substr(at + end.size());
+}
+
+TEST_F(ConsoleRun, PipedCommandsPrintOutputAndResultsAndEndWithStatusZero) {
+    const Outcome r = qor({}, "print 1 + 2\n1 + 2\n\n[1\n2]\nprint \"last\"");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(starts_with_banner(r.output)) << r.output;
+    EXPECT_EQ(after_banner(r.output), "3\n== 3\n== [1\n    2\n]\nlast\n");
+}
+
+TEST_F(ConsoleRun, QuitEndsWithItsStatus) {
+    const struct {
+        std::string input;
+        int status;
+    } cases[] = {
+        {"quit\nprint 1\n", 0},
+        {"quit/return 3\nprint 1\n", 3},
+        {"quit/return -2\n", 254},
+        {"q\n", 0},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = qor({}, c.input);
+        EXPECT_EQ(r.status, c.status) << c.input;
+        EXPECT_EQ(after_banner(r.output), "") << c.input;
+    }
+}
+
+TEST_F(ConsoleRun, ScriptRunsAndEnds) {
+    put("ok.qor", "Qor [Title: \"ok\"]\nprint \"ran\"\n");
+    put("one.qor", "; a comment before the header\nQor \t [] print \"one\" quit/return 1 print \"never\"\n");
+    put("error.qor", "Qor [] print \"before\" 1 / 0 print \"after\"\n");
+    const struct {
+        std::string script;
+        int status;
+        std::string start;  // what the output starts with
+    } cases[] = {
+        {"ok.qor", 0, "ran\n"},
+        {"one.qor", 1, "one\n"},
+        {"error.qor", 0, "before\n*** Math Error"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = qor({c.script}, "print \"not read\"\n");
+        EXPECT_EQ(r.status, c.status) << c.script;
+        EXPECT_EQ(r.output.rfind(c.start, 0), 0u) << c.script << ":\n" << r.output;
+        EXPECT_EQ(r.output.find("not read"), std::string::npos) << c.script;
+        EXPECT_EQ(r.output.find("after"), std::string::npos) << c.script;
+    }
+}
+
+TEST_F(ConsoleRun, CatchKeepsTheConsoleOpenAfterTheScript) {
+    put("s.qor", "Qor [] x: 42\n");
+    const Outcome r = qor({"--catch", "s.qor"}, "x + 1\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "== 43\n");  // no banner after a script
+}
+
+TEST_F(ConsoleRun, DoubleDashTakesTheNextArgumentAsTheScript) {
+    put("--odd.qor", "Qor [] print \"odd\" print mold system/options/args\n");
+    const Outcome r = qor({"--", "--odd.qor", "a", "b"}, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "odd\n[\"a\" \"b\"]\n");
+}
+
+TEST_F(ConsoleRun, ScriptsWithoutAProperHeaderAreRefused) {
+    put("none.qor", "print \"no header\"\n");
+    put("word.qor", "Qor: 1 print \"x\"\n");
+    put("system.qor", "Qor/System [] 1\n");
+    const struct {
+        std::string script, message;
+    } cases[] = {
+        {"none.qor", "*** Error: Qor header not found!\n"},
+        {"word.qor", "*** Error: Qor header not found!\n"},
+        {"system.qor", "*** Error: contains Qor/System code which requires compilation!\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = qor({c.script}, "");
+        EXPECT_EQ(r.status, 0) << c.script;
+        EXPECT_EQ(r.output, c.message) << c.script;
+    }
+}
+
+TEST_F(ConsoleRun, UnreadableScriptFallsBackToTheLoop) {
+    const Outcome r = qor({"missing.qor"}, "1 + 1\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output.rfind("*** Access Error", 0), 0u) << r.output;
+    EXPECT_NE(r.output.find("== 2\n"), std::string::npos) << r.output;
+}
+
+TEST_F(ConsoleRun, SettingsFileIsMadeOnQuitAndKeepsOtherSettings) {
+    // No file yet: quit makes the directory and the file with the defaults.
+    ASSERT_EQ(qor({}, "quit\n").status, 0);
+    const std::string first = get(".qor/Qor-Console/console-cfg.qor");
+    EXPECT_NE(first.find("Qor Console Configuration File"), std::string::npos) << first;
+    EXPECT_NE(first.find("buffer-lines: 10000"), std::string::npos) << first;
+    EXPECT_NE(first.find("history: []"), std::string::npos) << first;
+
+    // A file with an extra setting and a long history: the setting stays,
+    // the history is cut to its newest 100.
+    std::string history;
+    for (int i = 150; i >= 1; --i) history += " \"line " + std::to_string(i) + "\"";
+    put(".qor/Qor-Console/console-cfg.qor",
+        "Qor [Purpose: \"test\"]\ncolour: 'green\nhistory: [" + history + "]\n");
+    const Outcome r = qor({}, "print length? system/console/history\nprint first system/console/history\nquit\n");
+    EXPECT_EQ(after_banner(r.output), "150\nline 150\n");
+    const std::string saved = get(".qor/Qor-Console/console-cfg.qor");
+    EXPECT_NE(saved.find("colour: 'green"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("buffer-lines: 10000"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\"line 51\""), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("\"line 50\""), std::string::npos) << saved;
+}
+
+TEST_F(ConsoleRun, BrokenSettingsGiveDefaultsAndAnUnwritableDirectoryDoesNotStopQuit) {
+    std::filesystem::create_directories(dir_ + "/.qor/Qor-Console");
+    put(".qor/Qor-Console/console-cfg.qor", "this is [not a settings file\n");
+    Outcome r = qor({}, "print length? system/console/history\nquit/return 5\n");
+    EXPECT_EQ(after_banner(r.output), "0\n");
+    EXPECT_EQ(r.status, 5);
+
+    // The settings directory's place is taken by a file: nothing can be
+    // made or saved, yet the console runs and quits with its status.
+    std::filesystem::remove_all(dir_ + "/.qor");
+    put(".qor", "a file");
+    r = qor({}, "1 + 1\nquit/return 7\n");
+    EXPECT_EQ(after_banner(r.output), "== 2\n");
+    EXPECT_EQ(r.status, 7);
+}
+
+}  // namespace
+}  // namespace qor::test

@@ -1,0 +1,97 @@
+// The real `qor` in a real terminal (a tmux pane): the banner and prompt,
+// editing and history at the prompt, a multi-line block with its
+// continuation prompt, Ctrl-C at the prompt, and the history kept across
+// two sessions through the settings file. HOME is a directory of the
+// test's own. Skipped when tmux is not installed.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/temp_dir.h"
+#include "tests/support/tmux.h"
+
+namespace qor::test {
+namespace {
+
+using namespace tmux;
+
+class ConsoleTerminal : public TempDirTest {
+protected:
+    // Starts qor in the pane with HOME pointed at the test's directory.
+    void start(Tmux& t) {
+        t.start("HOME=" + sh_quoted(dir_) + " " + sh_quoted(QOR_BINARY) + "; echo DONE $?; sleep 60");
+    }
+};
+
+TEST_F(ConsoleTerminal, BannerEditingHistoryMultiLineAndCtrlC) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    Tmux t;
+    start(t);
+    ASSERT_TRUE(t.wait_for(">> ")) << t.screen();
+    const std::string banner = t.screen();
+    EXPECT_EQ(banner.rfind("--== Qor ", 0), 0u) << banner;
+    EXPECT_NE(banner.find(" ==--\nType HELP for starting information.\n\n>> "), std::string::npos) << banner;
+    EXPECT_EQ(t.format("#{pane_title}"), "Qor Console");
+
+    // Editing: Home and Delete take the first character away.
+    t.text("10 + 5");
+    t.keys("Home DC Enter");
+    ASSERT_TRUE(t.wait_for("== 5")) << t.screen();
+    EXPECT_NE(t.screen().find(">> 0 + 5\n== 5\n>> "), std::string::npos) << t.screen();
+
+    // History: Up brings the command back.
+    t.keys("Up");
+    ASSERT_TRUE(t.wait_for(">> 0 + 5", 2)) << t.screen();
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== 5", 2)) << t.screen();
+
+    // A block left open asks for more lines with its delimiter as prompt.
+    t.text("[1");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("[    ")) << t.screen();
+    t.text("2]");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== [1\n    2\n]\n>> ")) << t.screen();
+
+    // Esc drops a half-typed command.
+    t.text("(1");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("(    ")) << t.screen();
+    t.keys("Escape");
+    ASSERT_TRUE(t.wait_for("(escape)")) << t.screen();
+
+    // Ctrl-C at the prompt quits with status 0.
+    t.text("abc");
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for("DONE 0")) << t.screen();
+}
+
+TEST_F(ConsoleTerminal, HistoryIsKeptAcrossSessions) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    {
+        Tmux t;
+        start(t);
+        ASSERT_TRUE(t.wait_for(">> ")) << t.screen();
+        t.text("6 * 7");
+        t.keys("Enter");
+        ASSERT_TRUE(t.wait_for("== 42")) << t.screen();
+        t.text("\"second\"");
+        t.keys("Enter");
+        ASSERT_TRUE(t.wait_for("== \"second\"")) << t.screen();
+        t.keys("C-d");
+        ASSERT_TRUE(t.wait_for("DONE 0")) << t.screen();
+    }
+    Tmux t;
+    start(t);
+    ASSERT_TRUE(t.wait_for(">> ")) << t.screen();
+    t.keys("Up Up");
+    ASSERT_TRUE(t.wait_for(">> 6 * 7")) << t.screen();
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== 42")) << t.screen();
+    t.text("quit/return 4");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("DONE 4")) << t.screen();
+}
+
+}  // namespace
+}  // namespace qor::test
