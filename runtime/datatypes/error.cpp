@@ -4,6 +4,7 @@
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/unset.h"
@@ -323,72 +324,29 @@ int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t limit) {
     return budget;
 }
 
-// "make error! [" and one field per line ("type: 'script"), four spaces in
-// per level; flat: the fields on one line.
+// "make error! [" and the fields as an object writes them, one per line
+// four spaces in per level (one line when flat).
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* part, int32_t limit,
              int32_t indent) {
     Cell error = *value;
     collector::RootGuard keep(error);
     Cell& out = *buffer;
     if (!only) limit = put(out, "make error! [", limit);
-    const uint32_t n = context::word_count(error.w1);
-    const char* separator = flat ? " " : "\n";
-    if (!flat && !only && n > 0) limit = put(out, "\n", limit);
-    for (uint32_t i = 0; i < n && (!part || limit > 0); i++) {
-        if (!flat) limit = text_buffer::indent(out, indent + 1, limit);
-        limit = actions::call_mold(*context::word_at(error.w1, i), out, false, all, flat, part, limit, indent + 1);
-        limit = put(out, ": ", limit);
-        Cell v = *context::value_cell_at(error.w1, i);
-        if (type_of(v) == TypeId::none_id) v = unset::value;
-        if (is_word(v)) limit = put(out, "'", limit);
-        limit = actions::call_mold(v, out, false, all, flat, part, limit, indent + 1);
-        if (!flat || i + 1 < n) limit = put(out, separator, limit);
-    }
+    limit = object::form_fields(error, out, only, all, flat, part, limit, true, indent + 1, true);
     if (!flat && indent > 0) limit = text_buffer::indent(out, indent, limit);
     if (!only) limit = put(out, "]", limit);
     return limit;
 }
 
-// A field by name: get answers its value, set stores into it.
-Cell* eval_path(const actions::EvalPathArgs& args) {
-    const Cell error = *args.parent;
-    const Cell element = *args.element;
-    const TypeId t = type_of(element);
-    if (t != TypeId::word && t != TypeId::set_word && t != TypeId::get_word && t != TypeId::lit_word)
-        error::fire(error::Id::invalid_path, {*args.path, element});
-    const int32_t index = context::find_word(error.w1, element.w2, true);
-    const auto miss = [&]() -> Cell* {
-        if (args.get_mode && args.last) return stack::push(unset::value);
-        error::fire(args.last ? error::Id::invalid_path : error::Id::unset_path, {*args.path, element});
-    };
-    if (index < 0) return miss();
-    Cell* field_cell = context::value_cell_at(error.w1, static_cast<uint32_t>(index));
-    if (!args.value) {
-        if (type_of(*field_cell) == TypeId::unset) return miss();
-        return stack::push(*field_cell);
-    }
-    *field_cell = *args.value;
-    return args.value;
-}
+// Fields by name, as for any object.
+Cell* eval_path(const actions::EvalPathArgs& args) { return object::eval_path(args); }
 
-// Errors compare field by field; an error equals itself.
+// Errors compare as objects; an error equals itself.
 int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
     if (type_of(*value2) != TypeId::error) return -2;
-    if (value1->w1 == value2->w1) return 0;
-    if (op == CompareOp::same) return -1;
-    const uint32_t n1 = context::word_count(value1->w1), n2 = context::word_count(value2->w1);
-    if (n1 != n2) return n1 < n2 ? -1 : 1;
-    for (uint32_t i = 0; i < n1; i++) {
-        const uint32_t s1 = symbol::resolve_alias(context::word_at(value1->w1, i)->w2);
-        const uint32_t s2 = symbol::resolve_alias(context::word_at(value2->w1, i)->w2);
-        if (s1 != s2) return s1 < s2 ? -1 : 1;
-        const Cell a = *context::value_cell_at(value1->w1, i);
-        const Cell b = *context::value_cell_at(value2->w1, i);
-        if (type_of(a) != type_of(b)) return to_int(type_of(a)) < to_int(type_of(b)) ? -1 : 1;
-        const CompareOp test = op == CompareOp::strict_equal ? op : CompareOp::equal;
-        if (!actions::compare(a, b, test)) return actions::compare_order(a, b, CompareOp::sort) < 0 ? -1 : 1;
-    }
-    return 0;
+    Cell as_object = *value2;
+    set_type_keep_flags(as_object, TypeId::object);
+    return object::compare(value1, &as_object, op);
 }
 
 void init() {

@@ -26,9 +26,6 @@ SystemLookup system_lookup = nullptr;
 
 Cell system_part(SystemPart part) { return system_lookup ? system_lookup(part) : none::value; }
 
-[[noreturn]] void access(error::Id id, std::initializer_list<error::Arg> args = {}) {
-    error::fire(id, args);
-}
 
 Cell field(const Cell& object, uint32_t index) {
     if (index >= object::field_count(object)) return none::value;
@@ -68,7 +65,7 @@ const Cell* make(Cell*, Cell* spec_in, TypeId) {
         if (stack::exiting()) return spec;
     }
     const Cell scheme_word = field(*spec, 0);
-    if (type_of(scheme_word) != TypeId::word) access(error::Id::no_scheme, {*spec});
+    if (type_of(scheme_word) != TypeId::word) error::fire(error::Id::no_scheme, {*spec});
     Cell* port = stack::push(none::value);
     prototype(*port, SystemPart::standard_port, {"spec", "scheme", "actor", "awake", "state", "data", "extra"});
     set_header(*port, TypeId::port);
@@ -78,9 +75,9 @@ const Cell* make(Cell*, Cell* spec_in, TypeId) {
     *context::value_cell_at(port->w1, field_scheme) = scheme_word;
     const Cell schemes = system_part(SystemPart::schemes);
     const Cell scheme = type_of(schemes) == TypeId::object ? *object::get_word_cell(schemes, scheme_word) : none::value;
-    if (type_of(scheme) != TypeId::object) access(error::Id::unknown_scheme, {scheme_word});
+    if (type_of(scheme) != TypeId::object) error::fire(error::Id::unknown_scheme, {scheme_word});
     const Cell actor = field(scheme, scheme_field_actor);
-    if (type_of(actor) != TypeId::object && type_of(actor) != TypeId::handle) access(error::Id::invalid_actor, {scheme_word});
+    if (type_of(actor) != TypeId::object && type_of(actor) != TypeId::handle) error::fire(error::Id::invalid_actor, {scheme_word});
     *context::value_cell_at(port->w1, field_actor) = actor;
     return port;
 }
@@ -98,7 +95,7 @@ actions::Routine handle_routine(const Cell& port, Action a) {
             ? static_cast<const ActorTable*>(handle::entry(index).object)
             : nullptr;
     const actions::Routine r = table ? table->routines[to_int(a) - to_int(first_series_action)] : nullptr;
-    if (!r) access(error::Id::no_port_action, {word::load(action_word(a))});
+    if (!r) error::fire(error::Id::no_port_action, {word::load(action_word(a))});
     return r;
 }
 
@@ -112,10 +109,10 @@ Cell forward(Action a, const Cell& port_in, std::initializer_list<Cell> items) {
     Cell* args = stack::push(port_in);
     for (const Cell& item : items) stack::push(item);
     const Cell actor = field(*args, field_actor);
-    if (type_of(actor) != TypeId::object) access(error::Id::invalid_port, {*args});
+    if (type_of(actor) != TypeId::object) error::fire(error::Id::invalid_port, {*args});
     const Cell name = word::load(action_word(a));
     const Cell fn = *object::get_word_cell(actor, name);
-    if (type_of(fn) != TypeId::function) access(error::Id::no_port_action, {name});
+    if (type_of(fn) != TypeId::function) error::fire(error::Id::no_port_action, {name});
     Cell result = none::value;
     const size_t count = items.size() + 1;
     if (!object::call_function(fn, name.w2, {args, count}, &result)) return none::value;

@@ -77,13 +77,13 @@ void register_all() {
     file_url::init_file();
     float_::init();
     typeset::init();
-    error_type::init();
     map::init();
     hash_type::init();
     tag_email_ref::init_tag();
     tag_email_ref::init_email();
     tag_email_ref::init_ref();
     object::init();
+    error_type::init();
     port::init();
 }
 
