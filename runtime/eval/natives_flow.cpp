@@ -545,9 +545,9 @@ void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
 void install_host(std::span<Routine> r);
 void install_case(std::span<Routine> r);
-void install_zero(std::span<Routine> r);
 void install_transcode(std::span<Routine> r);
 void install_try(std::span<Routine> r);
+void install_number(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
     install_try(r);
@@ -558,8 +558,8 @@ void install(std::span<Routine> r) {
     install_bind(r);
     install_host(r);
     install_case(r);
-    install_zero(r);
     install_transcode(r);
+    install_number(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;

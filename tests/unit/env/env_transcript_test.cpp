@@ -21,6 +21,8 @@ protected:
 TEST_F(EnvTranscriptTest, BaseWords) { replay("base.qt"); }
 TEST_F(EnvTranscriptTest, Routines) { replay("routines.qt"); }
 TEST_F(EnvTranscriptTest, TypeTests) { replay("type_tests.qt"); }
+TEST_F(EnvTranscriptTest, NumberNatives) { replay("numbers.qt"); }
+TEST_F(EnvTranscriptTest, LibraryFunctions) { replay("library.qt"); }
 
 }  // namespace
 }  // namespace qor::test
