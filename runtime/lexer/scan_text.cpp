@@ -233,7 +233,7 @@ WordShape word_shape(Record& r, uint32_t start, uint32_t end, uint32_t flags) {
         if (lead_quote && trail_colon) invalid(r, start, end, TypeId::lit_word);
         if (lead_colon) w = {TypeId::get_word, start + 1, end};
         else if (trail_colon) w = {TypeId::set_word, start, end - 1};
-        else if (end - start == 1 || r.input[end - 1] != ':') w = {TypeId::word, start, end};  // a path element: its colon follows
+        else if (end - start == 1) w = {TypeId::word, start, end};
         else invalid(r, start, end, TypeId::word);
     } else if (lead_quote) {
         w = {TypeId::lit_word, start + 1, end};
