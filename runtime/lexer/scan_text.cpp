@@ -226,7 +226,9 @@ WordShape word_shape(Record& r, uint32_t start, uint32_t end, uint32_t flags) {
     const bool lead_colon = first == ':';
     const bool lead_quote = first == '\'';
     const bool trail_colon = end - start > 1 && r.input[end - 1] == ':';
-    if (flags & tf::colon) {
+    // The colon flag may come from the ":" that ends a path element, which
+    // the token does not hold.
+    if ((flags & tf::colon) && std::memchr(r.input + start, ':', end - start)) {
         uint32_t inner = 0;
         for (uint32_t i = start + 1; i + 1 < end; i++) inner += r.input[i] == ':';
         if (inner > 0 || (lead_colon && trail_colon)) invalid(r, start, end, TypeId::word);
