@@ -69,21 +69,22 @@ protected:
     std::string settings_file() const { return dir_ + "/.qor/Qor-Console/console-cfg.qor"; }
 };
 
-// The banner's two lines and the empty line print adds after them.
+// The banner's two lines (a block printed: a space before each line feed)
+// and the empty line print adds after them.
 bool starts_with_banner(const std::string& out) {
-    return out.rfind("--== Qor ", 0) == 0 && out.find(" ==--\nType HELP for starting information.\n\n") != std::string::npos;
+    return out.rfind("--== Qor ", 0) == 0 && out.find(" ==-- \nType HELP for starting information. \n\n") != std::string::npos;
 }
 std::string after_banner(const std::string& out) {
-    const std::string end = "Type HELP for starting information.\n\n";
+    const std::string end = "Type HELP for starting information. \n\n";
     const size_t at = out.find(end);
     return at == std::string::npos ? out : out.substr(at + end.size());
 }
 
 TEST_F(ConsoleRun, PipedCommandsPrintOutputAndResultsAndEndWithStatusZero) {
-    const Outcome r = qor({}, "print 1 + 2\n1 + 2\n\n[1\n2]\nprint \"last\"");
+    const Outcome r = qor({}, "print 1 + 2\n1 + 2\n\nlength? [1\n\n2]\nprint \"last\"");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(starts_with_banner(r.output)) << r.output;
-    EXPECT_EQ(after_banner(r.output), "3\n== 3\n== [1\n    2\n]\nlast\n");
+    EXPECT_EQ(after_banner(r.output), "3\n== 3\n== 2\nlast\n");
 }
 
 TEST_F(ConsoleRun, QuitEndsWithItsStatus) {
@@ -121,7 +122,7 @@ TEST_F(ConsoleRun, ScriptRunsAndEnds) {
         EXPECT_EQ(r.status, c.status) << c.script;
         EXPECT_EQ(r.output.rfind(c.start, 0), 0u) << c.script << ":\n" << r.output;
         EXPECT_EQ(r.output.find("not read"), std::string::npos) << c.script;
-        EXPECT_EQ(r.output.find("after"), std::string::npos) << c.script;
+        EXPECT_EQ(r.output.find("\nafter\n"), std::string::npos) << c.script;
     }
 }
 

@@ -47,27 +47,27 @@ TEST_F(Repl, CommandsResultsAndOutput) {
         {R"("")", ""},
         {R"("x: 2.5")", "== 2.5\n"},
         {R"("{a^/b}")", "== \"a^/b\"\n"},
-        {R"("1 / 0")", "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0\n\n"},
+        {R"("1 / 0")", "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0\n*** Stack: do-command try-do \n\n"},
         {R"("halt print 1")", "(halted)\n"},
-        {"\"[1 2)\"", "*** Syntax Error: (line 1) missing ] at )\n*** Where: transcode\n*** Near : transcode source\n"},
+        {"\"[1 2)\"", "*** Syntax Error: (line 1) missing ] at [1 2)\n*** Where: transcode\n*** Near : out: transcode source\n*** Stack: do-command load\n"},
     });
 }
 
 TEST_F(Repl, MultiLineCommandsWaitForTheirDelimiters) {
     // The continuation prompt is the innermost open delimiter and four spaces.
     const std::pair<std::string, std::string> steps[] = {
-        {R"("[1 2")", "[    "}, {R"("")", "[    "}, {R"("(3")", "(    "}, {R"(")]")", ""},
+        {R"("form [1 2")", "[    "}, {R"("")", "[    "}, {R"("(3")", "(    "}, {R"(")]")", ""},
     };
     for (const auto& [line, cue] : steps) {
         const std::string out = enter(line);
-        if (cue.empty()) EXPECT_EQ(out, "== [1 2\n\n    (3\n    )\n]\n") << line;
+        if (cue.empty()) EXPECT_EQ(out, "== \"1 2 3\"\n") << line;
         else EXPECT_EQ(run_line("print system/console/cue"), cue + "\n") << line;
     }
     EXPECT_EQ(run_line("system/console/mode"), "== mono\n");
 
     // Strings, raw strings, binaries and tags left open wait too; Esc drops
     // what was gathered.
-    for (const std::string& open : {R"("{abc")", R"("%{ab")", R"("#{AB")", R"("<a")"}) {
+    for (const char* open : {R"("{abc")", R"("%{ab")", R"("#{AB")", R"("<a")"}) {
         EXPECT_EQ(enter(open), "") << open;
         EXPECT_EQ(run_line("system/console/mode"), "== other\n") << open;
         EXPECT_EQ(enter("rejoin [\"x\" escape]"), "(escape)\n") << open;
@@ -79,11 +79,14 @@ TEST_F(Repl, MultiLineCommandsWaitForTheirDelimiters) {
 
 TEST_F(Repl, LongResultsAreCutToTheConsoleWidth) {
     // 80 columns and the default prompt: "== ", 73 characters and "...".
-    const std::string out = enter(R"("append/dup copy {} #"a" 200")");
-    EXPECT_EQ(out, "== \"" + std::string(72, 'a') + "...\n");
+    const std::string line = R"({append/dup copy "" #"a" 200})";
+    const std::string out = enter(line);
+    EXPECT_EQ(out.size(), 3 + 73 + 3 + 1u) << out;
+    EXPECT_EQ(out.rfind("== ", 0), 0u) << out;
+    EXPECT_EQ(out.substr(out.size() - 4 - 20), std::string(20, 'a') + "...\n");
     // A prompt longer than the console still leaves the "...".
-    run_line("system/console/prompt: append/dup copy {} #\"p\" 100 ()");
-    EXPECT_EQ(enter(R"("append/dup copy {} #"a" 200")"), "== ...\n");
+    run_line(R"(system/console/prompt: append/dup copy "" #"p" 100 ())");
+    EXPECT_EQ(enter(line), "== ...\n");
 }
 
 TEST_F(Repl, PromptAndResultPrefixAreStringsBlocksOrFunctions) {
@@ -93,7 +96,8 @@ TEST_F(Repl, PromptAndResultPrefixAreStringsBlocksOrFunctions) {
     EXPECT_EQ(enter(R"("1 + 1")"), "R: 2\n");
     run_line("system/console/result: [1 / 0] ()");
     EXPECT_EQ(enter(R"("1 + 1")"),
-              "*** Math Error: attempt to divide by zero\n*** Where: system/console/result\n*** Near : 1 / 0\n== 2\n");
+              "*** Math Error: attempt to divide by zero\n*** Where: system/console/result\n*** Near : 1 / 0\n"
+              "*** Stack: do-command shown \n== 2\n");
 }
 
 }  // namespace

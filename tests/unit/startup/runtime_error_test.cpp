@@ -1,4 +1,5 @@
 // The runtime-error report, quitting, catch levels and fatal faults.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -124,13 +125,18 @@ TEST(Fault, SignalsMapToRuntimeErrorNumbers) {
     EXPECT_EQ(platform::fault_number(SIGBUS, BUS_ADRERR, false), 34);
 }
 
-TEST(Binary, BootsAndExitsQuietly) {
+TEST(Binary, BootsStartsTheConsoleAndEndsWithTheInput) {
     auto result = run_in_child([] {
+        // Empty input: the console shows its banner, reads no command and
+        // ends with status 0.
+        const int none = open("/dev/null", O_RDONLY);
+        dup2(none, 0);
         execl(QOR_BINARY, QOR_BINARY, static_cast<char*>(nullptr));
         _exit(127);
     });
     EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.output.rfind("--== Qor ", 0), 0u) << result.output;
+    EXPECT_EQ(result.output.find("*** "), std::string::npos) << result.output;
 }
 
 }  // namespace
