@@ -18,7 +18,6 @@
 #include "runtime/platform/environment.h"
 #include "runtime/strings/binary.h"
 #include "runtime/strings/string_core.h"
-#include "runtime/series_tail.h"
 #include "runtime/strings/url_text.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -26,6 +25,13 @@
 namespace qor::natives::impl {
 
 namespace {
+
+// Prints a line as print does, through the output hooks.
+void print_line(std::string_view text) {
+    Cell* line = str::push_new(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    output::run_string_hooks(*line, true);
+    stack::pop();
+}
 
 Cell integer_cell(int32_t v) {
     Cell c{to_int(TypeId::integer), 0, 0, 0};
@@ -83,7 +89,7 @@ void n_checksum(bool, std::span<const int32_t> refinements) {
     const Cell spec = with ? *arg(static_cast<uint32_t>(refinements[0])) : none::value;
     if (with && type_of(spec) == TypeId::integer) {
         if (*m != checksum::Method::hash) error::fire(error::Id::invalid_refine_arg, {word::refinement("with"), spec});
-        output::print({checksum::hash_with_size_message, "\n"});
+        print_line(checksum::hash_with_size_message);
         *arg(0) = integer_cell(0);
         return;
     }
@@ -91,7 +97,7 @@ void n_checksum(bool, std::span<const int32_t> refinements) {
     const std::vector<uint8_t> bytes = data_bytes(*arg(0));
     if (with) {
         if (!checksum::is_digest(*m)) {
-            output::print({checksum::no_hmac_message, "\n"});
+            print_line(checksum::no_hmac_message);
             *arg(0) = none::value;
             return;
         }
@@ -142,23 +148,20 @@ void n_set_env(bool, std::span<const int32_t>) {
 }
 
 // list-env: a map! of every variable's name and text, in the environment's
-// order. The native takes no argument, so its result slot is the stack's
-// top: the pairs block is pushed to hold a place of its own while it fills.
+// order; names are told apart by case, as the platform does.
 void n_list_env(bool, std::span<const int32_t>) {
     const std::vector<host::EnvVariable> vars = host::list_env();
-    const Cell* pairs = stack::push(
-        Cell{to_int(TypeId::block), 0, series::alloc_cells(static_cast<uint32_t>(vars.size() * 2 + 1)), 0});
+    Cell* map_value = stack::push(none::value);  // referenced while it fills
+    map::make_at(*map_value, nullptr, static_cast<int32_t>(vars.size() * 2));
     for (const host::EnvVariable& v : vars) {
-        for (const std::string* s : {&v.name, &v.value}) {
-            const Cell text = *str::push_new(reinterpret_cast<const uint8_t*>(s->data()), s->size());
-            *series_tail::alloc_cell(pairs->w2) = text;
-            stack::pop();
-        }
+        Cell* name = str::push_new(reinterpret_cast<const uint8_t*>(v.name.data()), v.name.size());
+        Cell* value = str::push_new(reinterpret_cast<const uint8_t*>(v.value.data()), v.value.size());
+        map::set_pair(*map_value, *name, *value, true, none::value);
+        stack::pop(2);
     }
-    Cell map = none::value;
-    map::make_at(map, pairs, static_cast<int32_t>(vars.size() * 2));
-    stack::data.top = stack::data.base;
-    *arg(0) = map;
+    const Cell result = *map_value;
+    stack::pop();
+    *arg(0) = result;
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ protected:
 TEST_F(ScriptsAndFilesTest, LoadAndSave) { replay("load_save.qt"); }
 TEST_F(ScriptsAndFilesTest, Paths) { replay("files.qt"); }
 TEST_F(ScriptsAndFilesTest, SystemObject) { replay("system.qt"); }
+TEST_F(ScriptsAndFilesTest, ChecksumsAndEnvironment) { replay("host_natives.qt"); }
 
 // The process's directory is the language's: the test enters a temporary
 // one through the language and always goes back to where it was.
