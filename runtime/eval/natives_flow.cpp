@@ -162,9 +162,29 @@ void do_script(const Cell& script, std::span<const int32_t> refs) {
     *arg(0) = *--stack::data.top;
 }
 
+// do/expand: the preprocessor's expand runs over the block first (called as
+// expand with the block, none and false) and its result is evaluated. Without
+// a preprocessor in the library the block is evaluated as it is.
+void expand_first() {
+    const TypeId t = type_of(*arg(0));
+    if (t != TypeId::block && t != TypeId::paren && t != TypeId::hash) return;
+    const Cell preprocessor = *context::value_cell(word::load("preprocessor"));
+    if (type_of(preprocessor) != TypeId::object) return;
+    const Cell name = word::load("expand");
+    const Cell fn = *object::get_word_cell(preprocessor, name);
+    if (type_of(fn) != TypeId::function) return;
+    const Cell args[] = {*arg(0), none::value, logic::false_value};
+    interpreter::call_with(fn, args, name);
+    if (stack::exiting()) return;
+    *arg(0) = *--stack::data.top;
+}
+
 void do_value(std::span<const int32_t> refs) {
+    if (refs[0] >= 0) {
+        expand_first();
+        if (stack::exiting()) return;
+    }
     const Cell value = *arg(0);
-    if (refs[0] >= 0) error::fire(error::Id::not_done);
     switch (type_of(value)) {
         case TypeId::block:
         case TypeId::paren:
