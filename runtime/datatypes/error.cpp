@@ -117,11 +117,6 @@ Cell* make_from_fields(Cell& spec) {
 
 // --- Text ----------------------------------------------------------------------
 
-int32_t put(Cell& out, std::string_view text, int32_t budget) {
-    text_buffer::append_ascii(out, text);
-    return budget - static_cast<int32_t>(text.size());
-}
-
 // Appends a value formed or molded, cut to at most `max` characters.
 int32_t put_value(Cell& out, const Cell& value, bool mold, bool only, int32_t max, int32_t budget) {
     const uint32_t before = text_buffer::length(out);
@@ -159,7 +154,7 @@ int32_t put_message(Cell& out, const Cell& message, const Cell& error, bool synt
             budget = put_value(out, item, false, false, INT32_MAX, budget);
         else if (t == TypeId::word || t == TypeId::get_word)
             budget = put_value(out, field_named(error, item.w2), !syntax, false, 80, budget);
-        if (i + 1 < n) budget = put(out, " ", budget);
+        if (i + 1 < n) budget = text_buffer::put(out, " ", budget);
     }
     return budget;
 }
@@ -171,7 +166,7 @@ int32_t put_trace(Cell& out, int32_t depth, uint32_t end, int32_t budget) {
     stack::collect_calls(depth, calls->w2, end);
     for (uint32_t i = 0; i < series::buffer(calls->w2)->length(); i++) {
         budget = put_value(out, series::buffer(calls->w2)->cells()[i], false, false, INT32_MAX, budget);
-        budget = put(out, " ", budget);
+        budget = text_buffer::put(out, " ", budget);
     }
     stack::pop(1);
     return budget;
@@ -283,14 +278,14 @@ int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t limit) {
     Cell error = *value;
     collector::RootGuard keep(error);
     Cell& out = *buffer;
-    int32_t budget = put(out, "*** ", limit);
+    int32_t budget = text_buffer::put(out, "*** ", limit);
     NodeId category = 0;
     uint32_t position = 0;
     resolve(error, category, position);
     Cell message = *context::value_cell_at(category, position);
     if (is_word(message)) message = field_named(error, message.w2);
     budget = put_value(out, *context::value_cell_at(category, 1), false, false, INT32_MAX, budget);
-    budget = put(out, ": ", budget);
+    budget = text_buffer::put(out, ": ", budget);
     if (type_of(message) == TypeId::string) {
         budget = put_value(out, message, false, false, INT32_MAX, budget);
     } else if (type_of(message) == TypeId::block) {
@@ -299,26 +294,26 @@ int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t limit) {
     } else {
         mark_invalid(error, *slot(error, Field::type));
     }
-    budget = put(out, "\n*** Where: ", budget);
+    budget = text_buffer::put(out, "\n*** Where: ", budget);
     const Cell where = *slot(error, Field::where);
     if (is_word(where) || type_of(where) == TypeId::string)
         budget = put_value(out, where, false, false, INT32_MAX, budget);
     else
-        budget = put(out, "???", budget);
-    budget = put(out, "\n*** Near : ", budget);
+        budget = text_buffer::put(out, "???", budget);
+    budget = text_buffer::put(out, "\n*** Near : ", budget);
     budget = put_value(out, *slot(error, Field::near), true, true, 40, budget);
     const int32_t depth = stack_trace_depth();
     const Cell stack_field = *slot(error, Field::stack);
     if (depth > 0 && type_of(stack_field) == TypeId::integer) {
-        budget = put(out, "\n*** Stack: ", budget);
+        budget = text_buffer::put(out, "\n*** Stack: ", budget);
         budget = put_trace(out, depth, stack_field.w2, budget);
     } else if (depth > 0 && type_of(stack_field) == TypeId::block) {
-        budget = put(out, "\n*** Stack: ", budget);
+        budget = text_buffer::put(out, "\n*** Stack: ", budget);
         budget = put_value(out, stack_field, false, false, INT32_MAX, budget);
     }
     const Cell files = *slot(error, Field::files);
     if (type_of(files) == TypeId::block) {
-        budget = put(out, "\n*** Files: ", budget);
+        budget = text_buffer::put(out, "\n*** Files: ", budget);
         budget = put_value(out, files, true, true, 40, budget);
     }
     return budget;
@@ -331,10 +326,10 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, co
     Cell error = *value;
     collector::RootGuard keep(error);
     Cell& out = *buffer;
-    if (!only) limit = put(out, "make error! [", limit);
+    if (!only) limit = text_buffer::put(out, "make error! [", limit);
     limit = object::form_fields(error, out, only, all, flat, part, limit, true, indent + 1, true);
     if (!flat && indent > 0) limit = text_buffer::indent(out, indent, limit);
-    if (!only) limit = put(out, "]", limit);
+    if (!only) limit = text_buffer::put(out, "]", limit);
     return limit;
 }
 

@@ -1,5 +1,6 @@
 // function!: building function values, and their actions.
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/native.h"
 
 #include <string_view>
 
@@ -100,11 +101,6 @@ Cell* push_new(const Cell& spec, const Cell& body) {
 
 namespace {
 
-int32_t put(Cell& buffer, std::string_view text, int32_t limit) {
-    text_buffer::append_ascii(buffer, text);
-    return limit - static_cast<int32_t>(text.size());
-}
-
 // make function! [spec body]
 const Cell* make_action(Cell*, Cell* spec, TypeId) {
     const Cell s = *spec;
@@ -138,15 +134,15 @@ Cell* reflect() {
     return stack::set_result(*out);
 }
 
-int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return put(*buffer, "?function?", limit); }
+int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return text_buffer::put(*buffer, "?function?", limit); }
 
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const Cell* part_limit, int32_t limit,
              int32_t indent) {
-    limit = put(*buffer, "func ", limit);
+    limit = text_buffer::put(*buffer, "func ", limit);
     const Cell spec{to_int(TypeId::block), 0, value->w2, 0};
     limit = block::mold(&spec, buffer, false, all, flat, part_limit, limit, indent);
     const Cell body = *part(*value, Part::body);
-    if (type_of(body) != TypeId::block) return put(*buffer, " none", limit);
+    if (type_of(body) != TypeId::block) return text_buffer::put(*buffer, " none", limit);
     return block::mold(&body, buffer, false, all, flat, part_limit, limit, indent);
 }
 
@@ -155,20 +151,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
 // Functions and routines are equal only when they share their parts block;
 // they order by its node.
 int32_t compare_parts(const Cell* a, const Cell* b, CompareOp op) {
-    if (type_of(*a) != type_of(*b)) return -2;
-    switch (fold_equality(op)) {
-        case CompareOp::equal:
-        case CompareOp::not_equal:
-        case CompareOp::strict_equal:
-        case CompareOp::sort:
-        case CompareOp::sort_case:
-        case CompareOp::same:
-        case CompareOp::find_key: {
-            const auto x = static_cast<int32_t>(a->w3), y = static_cast<int32_t>(b->w3);
-            return (x > y) - (x < y);
-        }
-        default: return -2;
-    }
+    return native::compare_payload_word(a, b, op, &Cell::w3);
 }
 
 // ---- registration

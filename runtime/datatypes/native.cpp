@@ -22,11 +22,6 @@ namespace qor::native {
 
 namespace {
 
-int32_t put(Cell& buffer, std::string_view text, int32_t limit) {
-    text_buffer::append_ascii(buffer, text);
-    return limit - static_cast<int32_t>(text.size());
-}
-
 // The highest number each kind may carry.
 uint32_t max_number(TypeId type) { return type == TypeId::native ? natives::table_size : action_count; }
 
@@ -84,15 +79,15 @@ Cell* reflect() {
     return stack::set_result(Cell{to_int(TypeId::integer), 0, v.w1, 0});
 }
 
-int32_t form_native(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return put(*buffer, "?native?", limit); }
-int32_t form_action(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return put(*buffer, "?action?", limit); }
+int32_t form_native(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return text_buffer::put(*buffer, "?native?", limit); }
+int32_t form_action(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return text_buffer::put(*buffer, "?action?", limit); }
 
 int32_t mold_with(std::string_view opening, const Cell* value, Cell* buffer, bool only, bool all, bool flat,
                   const Cell* part, int32_t limit, int32_t indent) {
-    limit = put(*buffer, opening, limit);
+    limit = text_buffer::put(*buffer, opening, limit);
     const Cell spec{to_int(TypeId::block), 0, value->w2, 0};
     limit = block::mold(&spec, buffer, only, all, flat, part, limit, indent);
-    return put(*buffer, "]", limit);
+    return text_buffer::put(*buffer, "]", limit);
 }
 
 int32_t mold_native(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* part, int32_t limit,
@@ -108,7 +103,7 @@ int32_t mold_action(const Cell* value, Cell* buffer, bool only, bool all, bool f
 
 // Natives, actions and operators order by the number (or wrapped value)
 // in word 1; only equality, sort and identity tests apply.
-int32_t compare_by_word1(const Cell* a, const Cell* b, CompareOp op) {
+int32_t compare_payload_word(const Cell* a, const Cell* b, CompareOp op, uint32_t Cell::*word) {
     if (type_of(*a) != type_of(*b)) return -2;
     switch (fold_equality(op)) {
         case CompareOp::equal:
@@ -118,11 +113,15 @@ int32_t compare_by_word1(const Cell* a, const Cell* b, CompareOp op) {
         case CompareOp::sort_case:
         case CompareOp::same:
         case CompareOp::find_key: {
-            const auto x = static_cast<int32_t>(a->w1), y = static_cast<int32_t>(b->w1);
+            const auto x = static_cast<int32_t>(a->*word), y = static_cast<int32_t>(b->*word);
             return (x > y) - (x < y);
         }
         default: return -2;
     }
+}
+
+int32_t compare_by_word1(const Cell* a, const Cell* b, CompareOp op) {
+    return compare_payload_word(a, b, op, &Cell::w1);
 }
 
 // ---- registration

@@ -44,6 +44,11 @@ namespace qor::native {
 // wrapped value) in word 1, for the equality, sort and identity tests.
 int32_t compare_by_word1(const Cell* a, const Cell* b, CompareOp op);
 
+// The identity order of the function family: values of one datatype are
+// compared by one payload word as signed integers, for equality, sorting
+// and identity tests only (-2 otherwise, or for another datatype).
+int32_t compare_payload_word(const Cell* a, const Cell* b, CompareOp op, uint32_t Cell::*word);
+
 // Registers native! and action! (native.cpp), op! (op.cpp).
 void register_native();
 void register_action();

@@ -11,11 +11,6 @@ namespace qor::object {
 
 namespace {
 
-int32_t put_text(Cell& buffer, std::string_view text, int32_t limit) {
-    text_buffer::append_ascii(buffer, text);
-    return limit - static_cast<int32_t>(text.size());
-}
-
 bool is_handler_field(uint32_t sym) {
     const uint32_t s = symbol::resolve_alias(sym);
     return s == symbol::resolve_alias(to_int(Sym::on_change_star)) ||
@@ -32,7 +27,7 @@ int32_t form_fields(const Cell& object_in, Cell& buffer, bool only, bool all, bo
     if (n == 0) return limit;
     const std::string_view separator = flat ? " " : "\n";
     const bool indented = indent && !flat;
-    if (mold && !flat && !only) limit = put_text(buffer, "\n", limit);
+    if (mold && !flat && !only) limit = text_buffer::put(buffer, "\n", limit);
     cycle::Scope scope(ctx);
     for (uint32_t i = 0; i < n && (!part || limit > 0); i++) {
         const Cell word = *context::word_at(ctx, i);
@@ -41,13 +36,13 @@ int32_t form_fields(const Cell& object_in, Cell& buffer, bool only, bool all, bo
         Cell name = word;
         name.header = to_int(TypeId::word);
         limit = actions::call_mold(name, buffer, false, all, flat, part, limit, level);
-        limit = put_text(buffer, ": ", limit);
+        limit = text_buffer::put(buffer, ": ", limit);
         // Molding may move the values block: the value is read afresh.
         Cell value = *context::value_cell_at(ctx, i);
         if (type_of(value) == TypeId::none_id) value = unset_cell;
-        if (type_of(value) == TypeId::word) limit = put_text(buffer, "'", limit);
+        if (type_of(value) == TypeId::word) limit = text_buffer::put(buffer, "'", limit);
         limit = actions::call_mold(value, buffer, false, all, flat, part, limit, level);
-        if (i + 1 < n || indent) limit = put_text(buffer, separator, limit);
+        if (i + 1 < n || indent) limit = text_buffer::put(buffer, separator, limit);
     }
     return limit;
 }
@@ -61,10 +56,10 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, co
              int32_t indent) {
     if (cycle_marker::write(*value, *buffer, limit, true)) return limit;
     const Cell object = *value;
-    if (!only) limit = put_text(*buffer, "make object! [", limit);
+    if (!only) limit = text_buffer::put(*buffer, "make object! [", limit);
     limit = form_fields(object, *buffer, only, all, flat, part, limit, true, indent + 1, true);
     if (!flat && indent > 0) limit = text_buffer::indent(*buffer, indent, limit);
-    if (!only) limit = put_text(*buffer, "]", limit);
+    if (!only) limit = text_buffer::put(*buffer, "]", limit);
     return limit;
 }
 

@@ -18,11 +18,6 @@ namespace qor::native {
 
 namespace {
 
-int32_t put(Cell& buffer, std::string_view text, int32_t limit) {
-    text_buffer::append_ascii(buffer, text);
-    return limit - static_cast<int32_t>(text.size());
-}
-
 bool is_wrappable(TypeId t) {
     return t == TypeId::native || t == TypeId::action || t == TypeId::function || t == TypeId::routine;
 }
@@ -72,17 +67,17 @@ namespace {
 
 const Cell* make_action(Cell*, Cell* spec, TypeId) { return stack::push(make_op(*spec)); }
 
-int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return put(*buffer, "?op?", limit); }
+int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return text_buffer::put(*buffer, "?op?", limit); }
 
 // A function operator molds as the function it wraps; any other as its spec.
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* part, int32_t limit,
              int32_t indent) {
     const bool is_function = type_of(unwrap_op(*value)) == TypeId::function;
-    limit = put(*buffer, "make op! ", limit);
-    limit = put(*buffer, is_function ? "func " : "[", limit);
+    limit = text_buffer::put(*buffer, "make op! ", limit);
+    limit = text_buffer::put(*buffer, is_function ? "func " : "[", limit);
     const Cell spec{to_int(TypeId::block), 0, value->w2, 0};
     limit = block::mold(&spec, buffer, only, all, flat, part, limit, indent);
-    if (!is_function) return put(*buffer, "]", limit);
+    if (!is_function) return text_buffer::put(*buffer, "]", limit);
     const Cell body = *function::part(*value, function::Part::body);
     if (type_of(body) != TypeId::block) return limit;
     return block::mold(&body, buffer, only, all, flat, part, limit, indent);

@@ -98,21 +98,16 @@ uint32_t code_number(const Cell& r) {
 
 namespace {
 
-int32_t put(Cell& buffer, std::string_view text, int32_t limit) {
-    text_buffer::append_ascii(buffer, text);
-    return limit - static_cast<int32_t>(text.size());
-}
-
-int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return put(*buffer, "?routine?", limit); }
+int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return text_buffer::put(*buffer, "?routine?", limit); }
 
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* part, int32_t limit,
              int32_t indent) {
-    limit = put(*buffer, "routine ", limit);
+    limit = text_buffer::put(*buffer, "routine ", limit);
     const Cell spec{to_int(TypeId::block), 0, value->w2, 0};
     limit = block::mold(&spec, buffer, only, all, flat, part, limit, indent);
     const Cell body = *function::part(*value, function::Part::body);
     if (type_of(body) == TypeId::block) return block::mold(&body, buffer, only, all, flat, part, limit, indent);
-    limit = put(*buffer, " ", limit);
+    limit = text_buffer::put(*buffer, " ", limit);
     return actions::call_mold(body, *buffer, only, all, flat, part, limit, indent);
 }
 

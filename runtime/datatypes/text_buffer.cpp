@@ -109,4 +109,9 @@ uint32_t bytes(const Cell& binary, uint8_t* out, uint32_t max) {
     return n;
 }
 
+int32_t put(Cell& buffer, std::string_view text, int32_t budget) {
+    append_ascii(buffer, text);
+    return budget - static_cast<int32_t>(text.size());
+}
+
 }  // namespace qor::text_buffer

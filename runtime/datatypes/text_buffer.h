@@ -20,6 +20,10 @@ void make(Cell& cell, uint32_t capacity = 32);
 // Appends bytes as characters (each byte is its own code point).
 void append_ascii(Cell& buffer, std::string_view text);
 
+// Appends ASCII text and answers the part budget less its length: the
+// step of every former and molder that writes fixed text.
+int32_t put(Cell& buffer, std::string_view text, int32_t budget);
+
 // Appends one code point.
 void append_char(Cell& buffer, uint32_t code_point);
 
