@@ -5,19 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/support/tmux.h"
+
 namespace qor::console {
 namespace {
 
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, p)) > 0) out.append(chunk, n);
-    pclose(p);
-    return out;
-}
+using test::tmux::run;  // a shell command's standard output
 
 TEST(ConsoleInput, PipedLinesComeWithoutPromptOrEcho) {
     std::string driver = QOR_CONSOLE_edit_driver;
