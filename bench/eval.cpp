@@ -8,6 +8,7 @@
 
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/register_all.h"
+#include "runtime/errors/catalogue.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/data_stack.h"
@@ -18,6 +19,7 @@
 #include "runtime/words/context.h"
 #include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"
+#include "tests/support/core_runtime.h"
 #include "tests/support/eval_environment.h"
 
 using namespace qor;
@@ -37,17 +39,11 @@ const Program programs[] = {
 };
 
 void boot() {
-    memory::init();
-    datatypes::register_all();
-    actions::init();
-    stack::init();
-    symbol::init_table();
-    context::make_global();
-    words::init_all();
-    ownership::init();
+    test::start_core_runtime();
     natives::init();
     lexer::init();
     interpreter::init();
+    error::catalogue::init();
     stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
     test::define_environment();
 }
