@@ -8,10 +8,26 @@ echo). Lines before the first `>> ` line are comments. All inputs of a file
 go to one `qor` process, so later lines see what earlier lines defined. The
 banner the console prints first is not part of any case.
 
-Usage: run_transcripts.py QOR_BINARY TRANSCRIPT_DIR
+The same tables also run in process in the unit tests (the fast check that
+runs under the sanitizers); both runs read the same files and expect the same
+output. What the unit fixtures set up in C++ before a table, the console gets
+as input first:
+- `setup.txt` in a transcript directory, when there is one: console input
+  lines sent before each transcript of that directory. They must print
+  nothing (end a line with `()` to drop its value); any output shows as a
+  mismatch. The in-process fixtures run the same file (the unit tests of
+  the evaluator also switch the "*** Stack: " line off in C++).
+- The process environment gets QOR_TRANSCRIPT_VAR="a=b c", which the
+  tables read back, and HOME is a fresh directory, so no settings file of
+  the user is read or written.
+- Each transcript runs in a fresh empty working directory, removed after,
+  so tables that write files start clean and leave nothing behind.
+
+Usage: run_transcripts.py QOR_BINARY TRANSCRIPT_DIR...
 Exit 0 when every transcript matches, 1 on a mismatch, 77 (skipped) when
 `qor` has no console yet.
 """
+import concurrent.futures
 import difflib
 import os
 import pathlib
@@ -38,42 +54,64 @@ def parse(path):
 BANNER_END = "Type HELP for starting information. \n\n"
 
 
-def run(qor, text, cwd, home):
-    env = dict(os.environ, HOME=home)
-    done = subprocess.run([qor], input=text.encode(), stdout=subprocess.PIPE,
-                          stderr=subprocess.STDOUT, timeout=300, cwd=cwd, env=env)
+def run(qor, text):
+    """Runs one console session on `text` in a fresh working directory, with
+    a home directory of its own (the settings file goes there)."""
+    home = tempfile.mkdtemp(prefix="qor-transcript-home-")
+    cwd = tempfile.mkdtemp(prefix="qor-transcript-")
+    env = dict(os.environ, HOME=home, QOR_TRANSCRIPT_VAR="a=b c")
+    try:
+        done = subprocess.run([qor], input=text.encode(), stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, timeout=600, cwd=cwd, env=env)
+    finally:
+        shutil.rmtree(cwd, ignore_errors=True)
+        shutil.rmtree(home, ignore_errors=True)
     out = done.stdout.decode("utf-8", "replace")
     if out.startswith("--== Qor ") and BANNER_END in out:
         out = out[out.index(BANNER_END) + len(BANNER_END):]
     return out
 
 
+def setup_lines(folder):
+    setup = folder / "setup.txt"
+    if not setup.exists():
+        return ""
+    return "".join(l + "\n" for l in setup.read_text(encoding="utf-8").splitlines() if l)
+
+
+def replay(qor, path, setup):
+    """Answers the report of one transcript and whether it matched."""
+    cases = parse(path)
+    text = setup + "".join(c[0] + "\n" for c in cases)
+    expected = "".join("".join(l + "\n" for l in c[1]) for c in cases)
+    actual = run(qor, text)
+    name = f"{path.parent.parent.name}/{path.name}"
+    if actual == expected:
+        return True, f"ok   {name} ({len(cases)} cases)\n"
+    diff = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
+                                "expected", "actual")
+    return False, f"FAIL {name}\n" + "".join(diff)
+
+
 def main():
-    qor, folder = sys.argv[1], pathlib.Path(sys.argv[2])
-    files = sorted(folder.glob("*.qt"))
-    if not files:
+    qor = sys.argv[1]
+    folders = [pathlib.Path(f) for f in sys.argv[2:]]
+    jobs = [(path, setup_lines(folder)) for folder in folders
+            for path in sorted(folder.glob("*.qt"))]
+    if not jobs:
         print("transcripts: skipped: no transcript files yet")
         return 77
-    # The settings file goes to a directory of the run's own.
-    home = tempfile.mkdtemp(prefix="qor-transcripts-")
-    if "probe" not in run(qor, 'print "probe"\n', folder, home):
+    if "probe" not in run(qor, 'print "probe"\n'):
         print("transcripts: skipped: qor has no console yet")
         return 77
+    # The sessions are independent processes: run them side by side.
+    with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
+        results = list(pool.map(lambda job: replay(qor, *job), jobs))
     failed = 0
-    for path in files:
-        cases = parse(path)
-        text = "".join(c[0] + "\n" for c in cases)
-        expected = "".join("".join(l + "\n" for l in c[1]) for c in cases)
-        actual = run(qor, text, folder, home)
-        if actual != expected:
-            failed += 1
-            print(f"FAIL {path.name}")
-            sys.stdout.writelines(difflib.unified_diff(
-                expected.splitlines(True), actual.splitlines(True), "expected", "actual"))
-        else:
-            print(f"ok   {path.name} ({len(cases)} cases)")
-    shutil.rmtree(home, ignore_errors=True)
-    print(f"{len(files) - failed} passed, {failed} failed")
+    for matched, report in results:
+        failed += not matched
+        sys.stdout.write(report)
+    print(f"{len(jobs) - failed} passed, {failed} failed")
     return 1 if failed else 0
 
 

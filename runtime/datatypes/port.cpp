@@ -14,6 +14,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/handle_table.h"
+#include "runtime/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -55,6 +56,22 @@ void prototype(Cell& out, SystemPart part, std::initializer_list<std::string_vie
     object_with_fields(out, names);
 }
 
+// The scheme the registry holds under the word, or none. The registry is a
+// block of name and scheme pairs (as the library registers them) or an
+// object with a field per scheme; names compare ignoring case.
+Cell find_scheme(const Cell& schemes, const Cell& name) {
+    if (type_of(schemes) == TypeId::object) return *object::get_word_cell(schemes, name);
+    if (type_of(schemes) != TypeId::block) return none::value;
+    const uint32_t wanted = symbol::resolve_alias(word::symbol_of(name));
+    const uint32_t count = series_tail::cell_count(schemes);
+    for (uint32_t i = 0; i + 1 < count; i += 2) {
+        const Cell* key = series_tail::cell_at(schemes, i);
+        if (is_any_word(type_of(*key)) && symbol::resolve_alias(word::symbol_of(*key)) == wanted)
+            return *series_tail::cell_at(schemes, i + 1);
+    }
+    return none::value;
+}
+
 const Cell* make(Cell*, Cell* spec_in, TypeId) {
     Cell* spec = stack::push(*spec_in);
     if (type_of(*spec) != TypeId::object) {
@@ -74,7 +91,7 @@ const Cell* make(Cell*, Cell* spec_in, TypeId) {
     *context::value_cell_at(port->w1, field_spec) = *spec;
     *context::value_cell_at(port->w1, field_scheme) = scheme_word;
     const Cell schemes = system_part(SystemPart::schemes);
-    const Cell scheme = type_of(schemes) == TypeId::object ? *object::get_word_cell(schemes, scheme_word) : none::value;
+    const Cell scheme = find_scheme(schemes, scheme_word);
     if (type_of(scheme) != TypeId::object) error::fire(error::Id::unknown_scheme, {scheme_word});
     const Cell actor = field(scheme, scheme_field_actor);
     if (type_of(actor) != TypeId::object && type_of(actor) != TypeId::handle) error::fire(error::Id::invalid_actor, {scheme_word});

@@ -8,7 +8,9 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/errors/catalogue.h"
 #include "runtime/eval/data_stack.h"
@@ -70,11 +72,26 @@ const Cell* field(const Cell& object, std::string_view name) {
     return context::value_cell_at(object.w1, static_cast<uint32_t>(i));
 }
 
-// system/state, or nullptr before the system object exists.
-const Cell* system_state() {
+// A field of the system object, or nullptr before the system object exists.
+const Cell* system_field(std::string_view name) {
     const int32_t s = context::find_word(context::global(), symbol::make("system"), true);
     if (s < 0) return nullptr;
-    return field(*context::value_cell_at(context::global(), static_cast<uint32_t>(s)), "state");
+    return field(*context::value_cell_at(context::global(), static_cast<uint32_t>(s)), name);
+}
+
+const Cell* system_state() { return system_field("state"); }
+
+// What make port! reads from the system: the scheme registry and the
+// standard port and URL-parts prototypes.
+Cell port_system_part(port::SystemPart part) {
+    if (part == port::SystemPart::schemes) {
+        const Cell* schemes = system_field("schemes");
+        return schemes ? *schemes : none::value;
+    }
+    const Cell* standard = system_field("standard");
+    const Cell* found = standard ? field(*standard, part == port::SystemPart::standard_port ? "port" : "url-parts")
+                                 : nullptr;
+    return found ? *found : none::value;
 }
 
 int32_t stack_trace_depth() {
@@ -108,6 +125,7 @@ void define_system_hooks() {
     bind_routine("system-gc-series-cycles", "[return: [integer!]]", r_gc_series_cycles);
     bind_routine("system-gc-nodes-cycles", "[return: [integer!]]", r_gc_nodes_cycles);
     error_type::install_environment({stack_trace_depth, source_files});
+    port::install_system_lookup(port_system_part);
 }
 
 }  // namespace qor::environment

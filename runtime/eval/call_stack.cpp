@@ -6,6 +6,7 @@
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/error_fire.h"
+#include "runtime/eval/interpreter.h"
 #include "runtime/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/word.h"
@@ -53,10 +54,12 @@ struct Positions {
 
 // Pops frames from the top until one that `wanted` accepts. A try/all frame
 // on the way stops the search: the positions are put back and the error
-// raised; so does running out of frames. The found frame stays last, and the
-// data stack stands empty at that frame's own argument base.
+// raised (near `near` when given); so does running out of frames. The found
+// frame stays last, and the data stack stands empty at that frame's own
+// argument base.
 template <class Wanted>
-Frame* seek_frame(const Positions& saved, Wanted&& wanted, error::Id error_id, const Cell* error_arg) {
+Frame* seek_frame(const Positions& saved, Wanted&& wanted, error::Id error_id, const Cell* error_arg,
+                  const Cell* near = nullptr) {
     uint32_t own_base = index_of(data.base);
     while (calls.top > calls.bottom) {
         Frame& f = calls.top[-1];
@@ -72,6 +75,7 @@ Frame* seek_frame(const Positions& saved, Wanted&& wanted, error::Id error_id, c
         calls.top--;
     }
     saved.restore();
+    if (near) interpreter::current_code_cell() = *near;
     if (error_arg) error::fire(error_id, {*error_arg});
     error::fire(error_id);
 }
@@ -254,8 +258,14 @@ void throw_throw(uint32_t code) {
     const Cell value = data.base[0];
     const Cell name = data.top - data.base > 1 ? data.base[1] : unset::value;
     pop_own_frame();
-    if (throw_position < 0 && calls.top > calls.bottom) throw_position = static_cast<int32_t>(call_depth() - 1);
-    seek_frame(saved, [](const Frame& f) { return f.kind() == FrameKind::catch_; }, error::Id::throw_, &value);
+    // A catch of another name throws on: the first throw's frame and code
+    // stay the ones an uncaught throw reports.
+    if (throw_position < 0) {
+        interpreter::throw_code_cell() = interpreter::current_code();
+        if (calls.top > calls.bottom) throw_position = static_cast<int32_t>(call_depth() - 1);
+    }
+    seek_frame(saved, [](const Frame& f) { return f.kind() == FrameKind::catch_; }, error::Id::throw_, &value,
+               &interpreter::throw_code_cell());
     *data.top++ = value;
     *data.top++ = name;
     pending = code;

@@ -481,6 +481,10 @@ void init() {
 const Cell& current_code() { return current; }
 Cell& current_code_cell() { return current; }
 Cell& trace_callback_cell() { return trace::state.callback; }
+Cell& throw_code_cell() {
+    static Cell code = unset_cell;
+    return code;
+}
 
 void eval_block(const Cell& block, bool into_result) {
     const NodeId code = block.w2;

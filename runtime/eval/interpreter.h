@@ -93,7 +93,7 @@ bool run_function_body(const Cell& fn);
 }
 
 // For the collector: calls mark on each cell the interpreter keeps outside
-// the stacks (the current-code cell, the trace callback).
+// the stacks (the current-code cell, the trace callback, the throw's code).
 template <class Mark>
 void for_each_root(Mark&& mark);
 
@@ -102,11 +102,15 @@ void for_each_root(Mark&& mark);
 [[nodiscard]] const Cell& current_code();
 [[nodiscard]] Cell& current_code_cell();
 [[nodiscard]] Cell& trace_callback_cell();
+// The current code when the throw under way started: a throw that no catch
+// takes is reported near the throw, not near the last catch it passed.
+[[nodiscard]] Cell& throw_code_cell();
 
 template <class Mark>
 void for_each_root(Mark&& mark) {
     mark(current_code_cell());
     mark(trace_callback_cell());
+    mark(throw_code_cell());
 }
 
 }  // namespace qor::interpreter

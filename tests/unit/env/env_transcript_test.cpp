@@ -10,15 +10,17 @@ namespace {
 
 class EnvTranscriptTest : public EnvironmentTest {
 protected:
-    // `err code`: the category and id of the error the code raises (or its
-    // value), so that error cases read as one line each.
+    // The directory's set-up defines `err code`: the category and id of the
+    // error the code raises (or its value), so that error cases read as one
+    // line each.
     void SetUp() override {
         EnvironmentTest::SetUp();
-        run_line("err: function [code] [e: try code either error? :e [reduce [e/type e/id]] [:e]]");
+        run_setup(dir);
     }
 
+    const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
+
     void replay(const std::string& name) {
-        const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
         const std::vector<TranscriptCase> cases = read_transcript(dir + "/" + name);
         EXPECT_FALSE(cases.empty());
         for (const TranscriptCase& c : cases) EXPECT_EQ(run_line(c.input), c.expected) << ">> " << c.input;

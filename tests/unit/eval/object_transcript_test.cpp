@@ -14,14 +14,11 @@ protected:
         EvalTest::SetUp();
         object::install_runners();
         define_environment();
-        // The scheme registry is the global word `schemes`; the standard
-        // prototypes are left to the port datatype's own.
-        port::install_system_lookup([](port::SystemPart part) {
-            if (part != port::SystemPart::schemes) return none::value;
-            return *context::value_cell(word::load("schemes"));
-        });
         run_line("object: func [spec] [make object! spec] context: :object");
+        run_setup(dir);
     }
+
+    const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
 
     void TearDown() override {
         port::install_system_lookup(nullptr);
@@ -29,7 +26,6 @@ protected:
     }
 
     void replay(const std::string& name) {
-        const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
         const std::vector<TranscriptCase> cases = read_transcript(dir + "/" + name);
         EXPECT_FALSE(cases.empty());
         for (const TranscriptCase& c : cases) EXPECT_EQ(run_line(c.input), c.expected) << ">> " << c.input;

@@ -74,20 +74,20 @@ TEST_F(RoutineTest, CallsCheckArgumentsAndLayOutRefinementsAsAFunctionFrame) {
     define_routine("raising", "a", raising_code);
     const std::pair<std::string_view, std::string_view> cases[] = {
         {"sum2 1 2 * 3", "== 7\n"},  // arguments take whole infix expressions
-        {"sum2 1 \"x\"", "*** Script Error: sum2 does not allow string! for its b argument\n*** Where: sum2\n*** Near : sum2 1 \"x\"\n"},
-        {"sum2 1", "*** Script Error: sum2 is missing its b argument\n*** Where: sum2\n*** Near : sum2 1\n"},
+        {"sum2 1 \"x\"", "*** Script Error: sum2 does not allow string! for its b argument\n*** Where: sum2\n*** Near : sum2 1 \"x\" \n\n"},
+        {"sum2 1", "*** Script Error: sum2 is missing its b argument\n*** Where: sum2\n*** Near : sum2 1 \n\n"},
         {"scaled 5", "== 5\n"},
         {"scaled/twice 5", "== 10\n"},
         {"scaled/plus 5 1", "== 6\n"},
         {"scaled/plus/twice 5 1", "== 12\n"},
         {"scaled/twice/plus 5 1", "== 12\n"},
-        {"scaled/plus 5 \"x\"", "*** Script Error: scaled does not allow string! for its b argument\n*** Where: scaled\n*** Near : scaled/plus 5 \"x\"\n"},
-        {"scaled/minus 5", "*** Script Error: scaled has no refinement called minus\n*** Where: scaled\n*** Near : scaled/minus 5\n"},
+        {"scaled/plus 5 \"x\"", "*** Script Error: scaled does not allow string! for its b argument\n*** Where: scaled\n*** Near : scaled/plus 5 \"x\" \n\n"},
+        {"scaled/minus 5", "*** Script Error: scaled has no refinement called minus\n*** Where: scaled\n*** Near : scaled/minus 5 \n\n"},
         {"nothing [a b]", "== [a b]\n"},
         {"answer", "== 42\n"},
         {"quiet", ""},
-        {"raising 1", "*** Script Error: invalid argument: 1\n*** Where: raising\n*** Near : raising 1\n"},
-        {"sum2 raising 1 2", "*** Script Error: invalid argument: 1\n*** Where: raising\n*** Near : sum2 raising 1 2\n"},
+        {"raising 1", "*** Script Error: invalid argument: 1\n*** Where: raising\n*** Near : raising 1 \n\n"},
+        {"sum2 raising 1 2", "*** Script Error: invalid argument: 1\n*** Where: raising\n*** Near : sum2 raising 1 2 \n\n"},
         {"f: func [x] [sum2 x 1] f f 1", "== 3\n"},
         {"apply :sum2 [4 5]", "== 9\n"},
         {"plus2: make op! :sum2 1 plus2 2 plus2 3", "== 6\n"},
@@ -107,7 +107,7 @@ TEST_F(RoutineTest, AValueWithoutRegisteredCodeRaisesNotDone) {
     define("orphan", *routine::push_new(*spec, nullptr, 999999, 0, false));
     stack::pop(2);
     EXPECT_EQ(run_line("orphan 1"),
-              "*** Internal Error: reserved for future use (or not yet implemented)\n*** Where: orphan\n*** Near : orphan 1\n");
+              "*** Internal Error: reserved for future use (or not yet implemented)\n*** Where: orphan\n*** Near : orphan 1 \n\n");
 }
 
 TEST_F(RoutineTest, BuildKeepsArityFlagCodeAndExtra) {

@@ -1,8 +1,10 @@
 // The in-process transcript harness: replays `>> ` input lines through the
-// interpreter and compares what the console would print ("== " and the
-// molded value; nothing for unset; the formed error for an error, raised
-// or answered: "*** Math Error: attempt to divide by zero", then its
-// "*** Where: " and "*** Near : " lines).
+// interpreter and compares what the console prints with standard input
+// piped ("== " and the molded value; nothing for unset; for an error,
+// raised or answered, the console's one print of the error and a line
+// feed: "*** Math Error: attempt to divide by zero", its "*** Where: " and
+// "*** Near : " lines, a space and an empty line). The same files replay
+// through the real binary (tests/run_transcripts.py).
 #pragma once
 
 #include <cstring>
@@ -54,7 +56,9 @@ inline void capture_print(const Cell& string, bool newline) {
     if (newline) printed += '\n';
 }
 
-// Evaluates one input line as the console does and answers its output.
+// Evaluates one input line as the console does and answers its output. The
+// console evaluates a command with `do`, so the line runs in a frame of
+// that name: an error raised by the command itself shows "*** Where: do".
 inline std::string run_line(std::string_view input) {
     static const bool hooked = (output::add_hook(capture_print, nullptr), true);
     (void)hooked;
@@ -65,7 +69,8 @@ inline std::string run_line(std::string_view input) {
     Cell* top = stack::data.top;
     try {
         const Cell code = load(input);
-        stack::mark_native(to_int(Sym::tag_body));
+        static const uint32_t do_symbol = symbol::make("do");
+        stack::mark_native(do_symbol);
         stack::push(code);  // the code stays referenced
         top = stack::data.top;
         stack::mark_try(to_int(Sym::tag_body));
@@ -75,23 +80,36 @@ inline std::string run_line(std::string_view input) {
         } else {
             const Cell result = stack::data.top[-1];
             if (type_of(result) == TypeId::error)
-                out = form_text(result) + "\n";
+                out = form_text(result) + " \n\n";
             else if (type_of(result) != TypeId::unset)
                 out = "== " + mold_value(result) + "\n";
         }
     } catch (const error::Raised& e) {
         Cell error = *error::catch_raised(e, top, false);
         collector::RootGuard guard(error);
-        out = form_text(error) + "\n";
+        out = form_text(error) + " \n\n";
     }
     return printed + out;
+}
+
+// Runs the console lines of a transcript directory's setup.txt (what the
+// real console gets first, before each transcript of the directory); they
+// print nothing.
+inline void run_setup(const std::string& dir) {
+    std::ifstream in(dir + "/setup.txt");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        EXPECT_EQ(run_line(line), "") << line;
+    }
 }
 
 struct TranscriptCase {
     std::string input, expected;
 };
 
-// The cases of a transcript file.
+// The cases of a transcript file: each `>> ` line and the lines after it,
+// empty ones included, up to the next `>> ` line.
 inline std::vector<TranscriptCase> read_transcript(const std::string& path) {
     std::ifstream in(path);
     EXPECT_TRUE(in.good()) << path;
@@ -100,7 +118,7 @@ inline std::vector<TranscriptCase> read_transcript(const std::string& path) {
     while (std::getline(in, line)) {
         if (line.rfind(">> ", 0) == 0) {
             cases.push_back({line.substr(3), ""});
-        } else if (!cases.empty() && !line.empty()) {
+        } else if (!cases.empty()) {
             cases.back().expected += line + "\n";
         }
     }

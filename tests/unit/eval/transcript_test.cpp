@@ -13,10 +13,12 @@ protected:
         EvalTest::SetUp();
         define_environment();
         ::setenv("QOR_TRANSCRIPT_VAR", "a=b c", 1);  // list-env reads it back
+        run_setup(dir);
     }
 
+    const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
+
     void replay(const std::string& name) {
-        const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
         const std::vector<TranscriptCase> cases = read_transcript(dir + "/" + name);
         EXPECT_FALSE(cases.empty());
         for (const TranscriptCase& c : cases) EXPECT_EQ(run_line(c.input), c.expected) << ">> " << c.input;
