@@ -25,11 +25,7 @@ protected:
 
     const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
 
-    void replay(const std::string& name) {
-        const std::vector<TranscriptCase> cases = read_transcript(dir + "/" + name);
-        EXPECT_FALSE(cases.empty());
-        for (const TranscriptCase& c : cases) EXPECT_EQ(run_line(c.input), c.expected) << ">> " << c.input;
-    }
+    void replay(const std::string& name) { replay_transcript(dir + "/" + name); }
 };
 
 TEST_F(ScriptsAndFilesTest, LoadAndSave) { replay("load_save.qt"); }

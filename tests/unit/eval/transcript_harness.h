@@ -125,4 +125,12 @@ inline std::vector<TranscriptCase> read_transcript(const std::string& path) {
     return cases;
 }
 
+// Replays every case of a transcript file, each line's output compared
+// with what the file expects.
+inline void replay_transcript(const std::string& path) {
+    const std::vector<TranscriptCase> cases = read_transcript(path);
+    EXPECT_FALSE(cases.empty()) << path;
+    for (const TranscriptCase& c : cases) EXPECT_EQ(run_line(c.input), c.expected) << ">> " << c.input;
+}
+
 }  // namespace qor::test
