@@ -576,6 +576,9 @@ void install_host(std::span<Routine> r);
 void install_case(std::span<Routine> r);
 void install_transcode(std::span<Routine> r);
 void install_try(std::span<Routine> r);
+void install_text(std::span<Routine> r);
+void install_compress(std::span<Routine> r);
+void install_maxmin(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
     install_try(r);
@@ -588,6 +591,9 @@ void install(std::span<Routine> r) {
     install_host(r);
     install_case(r);
     install_transcode(r);
+    install_text(r);
+    install_compress(r);
+    install_maxmin(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;

@@ -28,6 +28,7 @@ TEST_F(TranscriptTest, Memory) { replay("memory.qt"); }
 TEST_F(TranscriptTest, FunctionValues) { replay("functions_types.qt"); }
 TEST_F(TranscriptTest, Transcode) { replay("transcode.qt"); }
 TEST_F(TranscriptTest, Errors) { replay("errors.qt"); }
+TEST_F(TranscriptTest, TextNatives) { replay("text_natives.qt"); }
 
 }  // namespace
 }  // namespace qor::test
