@@ -18,8 +18,8 @@
 //                            hash table of a hash! or map!, the size of an image!
 //   words                    context node id, symbol id, index in that context
 //   object!, error!, port!   context node id, class id, on-change record node id (or 0)
-//   function!, routine!      context node id, spec block node id, parts block node id
-//   native!, action!         table number of its code, spec block node id, a 2-cell block
+//   function!, routine!      context node id, interface block node id, parts block node id
+//   native!, action!         table number of its code, interface block node id, a 2-cell block
 //   date!                    packed date in word 1, time of day (double) in words 2-3
 //
 // Every reference that a pointer would make elsewhere (a series node, a

@@ -61,7 +61,7 @@ struct Raised {
 // argument").
 [[noreturn]] void expect_arg(Arg call_word, TypeId type, Arg arg_word);
 
-// script `bad-make-arg` with the datatype and the spec (make of native! and
+// script `bad-make-arg` with the datatype and the make argument (make of native! and
 // action!).
 [[noreturn]] void bad_make_arg(const Cell& datatype, const Cell& spec);
 

@@ -97,7 +97,7 @@ inline constexpr std::string_view action_words[action_count + 1] = {
 
 [[nodiscard]] constexpr std::string_view action_word(Action a) { return action_words[to_int(a)]; }
 
-// The words of each action's first two arguments, as its spec names them
+// The words of each action's first two arguments, as its interface block names them
 // (errors about an argument name it by these words).
 struct ActionArgWords {
     std::string_view first, second;

@@ -28,7 +28,7 @@ using Routine = void (*)();
 
 using FrameRoutine = Cell* (*)();
 
-// make and to: (prototype or datatype cell, spec cell, target type id).
+// make and to: (prototype or datatype cell, make argument cell, target type id).
 using MakeRoutine = const Cell* (*)(Cell* prototype, Cell* spec, TypeId type);
 // random: works on the value in place and answers it.
 using RandomRoutine = Cell* (*)(Cell* value, bool seed, bool secure, bool only);

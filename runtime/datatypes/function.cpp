@@ -59,7 +59,7 @@ Cell copy_deep(const Cell& block) {
 
 Cell* make_at(const Cell& spec_value, const Cell* body, NodeId given_context, int32_t code, int32_t extra,
               uint32_t flags) {
-    // The spec, the body and the function being made stay reachable on the
+    // The interface block, the body and the function being made stay reachable on the
     // stack while the parts are made.
     Cell* spec_slot = stack::push(spec_value);
     if (spec_slot->w1 > length(spec_slot->w2)) spec_slot->w1 = length(spec_slot->w2);
@@ -101,7 +101,7 @@ Cell* push_new(const Cell& spec, const Cell& body) {
 
 namespace {
 
-// make function! [spec body]
+// make function! [interface body]
 const Cell* make_action(Cell*, Cell* spec, TypeId) {
     const Cell s = *spec;
     if (type_of(s) != TypeId::block) error::fire(error::Id::bad_func_def, {s});
@@ -112,7 +112,7 @@ const Cell* make_action(Cell*, Cell* spec, TypeId) {
     return push_new(fn_spec, body);
 }
 
-// reflect: the spec, the body, or the words of the function's context.
+// reflect: the interface block, the body, or the words of the function's context.
 Cell* reflect() {
     const Cell fn = *stack::arg(0);
     const Cell field = *stack::arg(1);

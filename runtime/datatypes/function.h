@@ -9,7 +9,7 @@
 // from it, an extra integer).
 //
 // This file builds function values (function.cpp) and checks interface
-// blocks and collects locals (function_spec.cpp). The values through which
+// blocks and collects locals (function_interface.cpp). The values through which
 // the language reaches built-in code are in native.h, built-in routines in
 // routine.h.
 #pragma once
@@ -33,11 +33,11 @@ inline constexpr uint32_t flag_no_trace = 0x200;
     return series::buffer(fn.w3)->cells() + static_cast<uint32_t>(p);
 }
 
-// Checks a spec block (script bad-func-def, invalid-type-spec, no-value,
+// Checks an interface block (script bad-func-def, invalid-type-spec, no-value,
 // dup-vars) and answers its attribute flags.
 uint32_t check_spec(const Cell& spec);
 
-// Builds a function on the data stack and answers it: the spec (copied
+// Builds a function on the data stack and answers it: the interface block (copied
 // when its index is past its head), a new function context made from it
 // unless one is given, the body deeply copied (none without one) and bound
 // to a new context, the code number and extra in their parts when not 0,
@@ -49,13 +49,13 @@ Cell* make_at(const Cell& spec, const Cell* body, NodeId context, int32_t code, 
 // answers it.
 Cell* push_new(const Cell& spec, const Cell& body);
 
-// The interface block of the native `function`: a copy of the spec without
+// The interface block of the native `function`: a copy of the interface block without
 // its /extern words, with every word the body sets (and the words of its
-// foreach, remove-each and repeat loops) that the spec does not name added
+// foreach, remove-each and repeat loops) that the interface block does not name added
 // after /local. Pushes the new block on the data stack and answers it.
 Cell* push_made_spec(const Cell& spec, const Cell& body);
 
-// The locals of a spec from `start`: 1 for /local plus 1 per word! after
+// The locals of an interface block from `start`: 1 for /local plus 1 per word! after
 // it; without /local -1 when strict, else 0.
 [[nodiscard]] int32_t count_locals(NodeId spec, uint32_t start, bool strict);
 

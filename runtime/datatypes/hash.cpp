@@ -34,7 +34,7 @@ void index_as_hash(Cell& cell, int32_t size) {
 const Cell* copy(Cell* value, Cell* result, const Cell* part, bool deep, const Cell* types);
 const Cell* to(Cell* prototype, Cell* spec, TypeId type);
 
-// make and to share this body. With the conversion marker a block spec
+// make and to share this body. With the conversion marker a block make argument
 // becomes the hash! itself, otherwise a copy of it from its position.
 const Cell* build(Cell* prototype, Cell* spec, bool conversion) {
     const TypeId st = type_of(*spec);

@@ -1,5 +1,5 @@
 // native! and action!: built-in routines and action dispatchers named by
-// their number, with a spec block.
+// their number, with an interface block.
 #include <string_view>
 
 #include "runtime/datatypes/block.h"
@@ -50,7 +50,7 @@ Cell* cache_cell(const Cell& fn) {
 
 namespace {
 
-// make native! / make action!: a block of a spec block and a number.
+// make native! / make action!: a block of an interface block and a number.
 const Cell* make_action(Cell* prototype, Cell* spec, TypeId type) {
     const Cell s = *spec;
     if (type_of(s) != TypeId::block) error::bad_make_arg(*prototype, s);
@@ -64,7 +64,7 @@ const Cell* make_action(Cell* prototype, Cell* spec, TypeId type) {
     return stack::push(make(type, static_cast<uint32_t>(get_int(number)), fn_spec));
 }
 
-// reflect: the spec block, or the body: a wrapped function's body, else the
+// reflect: the interface block, or the body: a wrapped function's body, else the
 // table number.
 Cell* reflect() {
     const Cell v = *stack::arg(0);

@@ -2,8 +2,8 @@
 // built-in code, and infix operators.
 //
 // native! and action! payload: word 1 the native's or action's number (from
-// 1), word 2 the spec block's node, word 3 a two-cell block: the context!
-// cell of a function context made from the spec, then the argument cache
+// 1), word 2 the interface block's node, word 3 a two-cell block: the context!
+// cell of a function context made from the interface block, then the argument cache
 // (none until the first call).
 //
 // op! keeps the payload of the value it wraps (a native, action, function or
@@ -22,11 +22,11 @@
 
 namespace qor::native {
 
-// A native! or action! value of the given number over a spec block.
+// A native! or action! value of the given number over an interface block.
 [[nodiscard]] Cell make(TypeId type, uint32_t number, const Cell& spec);
 
 // The operator that wraps a native, action, function or routine (script
-// invalid-type otherwise, bad-op-spec unless its spec takes two arguments).
+// invalid-type otherwise, bad-op-spec unless its interface block takes two arguments).
 [[nodiscard]] Cell make_op(const Cell& fn);
 
 // The value an operator wraps.

@@ -13,7 +13,7 @@
 // The change-handler record is a block of two cells, the first for the
 // object's on-change* field and the second for on-deep-change*: word 2 holds
 // the field index in the high half (-1: no such handler) and the handler's
-// local count in the low half, word 3 the spec node the count was taken
+// local count in the low half, word 3 the handler's interface block node the count was taken
 // from, so a handler replaced later is recounted when it next runs.
 //
 // error! and port! are objects too: they reuse these routines.
@@ -65,11 +65,11 @@ Cell* make_at(Cell& out, uint32_t room);
 Cell* push(NodeId ctx, uint32_t class_id);
 
 // The make action: from a prototype object (or the datatype) and a block
-// (evaluated in the new context) or object spec. Pushes and answers the new
+// (evaluated in the new context) or object make argument. Pushes and answers the new
 // object; `type` is the datatype of the result (object!, error!, port!).
 const Cell* make(Cell* prototype, Cell* spec, TypeId type);
 
-// construct: a new object from an unevaluated spec, copied (deeply) from the
+// construct: a new object from an unevaluated make argument, copied (deeply) from the
 // prototype when one is given; unless `only`, the words true/yes/on,
 // false/no/off and none become their values. Pushes and answers it.
 Cell* push_new(const Cell& spec, const Cell* prototype, bool only);

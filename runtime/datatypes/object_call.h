@@ -18,7 +18,7 @@ namespace qor::object {
 // are already unwound for it.
 bool call_function(const Cell& fn, uint32_t name, std::span<const Cell> args, Cell* result);
 
-// The number of locals a function's spec declares (0 for other values).
+// The number of locals a function's interface block declares (0 for other values).
 [[nodiscard]] uint32_t count_locals(const Cell& fn);
 
 }  // namespace qor::object

@@ -1,5 +1,5 @@
 // op!: an infix operator made from a native, action, function or routine
-// whose spec takes two arguments.
+// whose interface block takes two arguments.
 #include <string_view>
 
 #include "runtime/datatypes/block.h"
@@ -22,7 +22,7 @@ bool is_wrappable(TypeId t) {
     return t == TypeId::native || t == TypeId::action || t == TypeId::function || t == TypeId::routine;
 }
 
-// An operator's spec declares exactly two arguments, the left one a plain
+// An operator's interface block declares exactly two arguments, the left one a plain
 // word; only /local and /extern may follow them.
 bool is_operator_spec(NodeId spec) {
     const uint32_t local_sym = symbol::resolve_alias(to_int(Sym::local));
@@ -69,7 +69,7 @@ const Cell* make_action(Cell*, Cell* spec, TypeId) { return stack::push(make_op(
 
 int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t limit) { return text_buffer::put(*buffer, "?op?", limit); }
 
-// A function operator molds as the function it wraps; any other as its spec.
+// A function operator molds as the function it wraps; any other as its interface block.
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* part, int32_t limit,
              int32_t indent) {
     const bool is_function = type_of(unwrap_op(*value)) == TypeId::function;

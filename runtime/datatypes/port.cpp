@@ -1,4 +1,4 @@
-// port!: making a port from a spec and a scheme, handing its actions to the
+// port!: making a port from a make argument and a scheme, handing its actions to the
 // actor's functions (or a handle actor's routine table), read and write as
 // open, copy and close, and its mold.
 #include "runtime/datatypes/port.h"

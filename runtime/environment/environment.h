@@ -4,7 +4,7 @@
 //
 // Before its first line runs, `define_builtins` gives the global context
 // what the library stands on: a word for every datatype, every native and
-// every action with its spec. Then each source runs in start-up order in the
+// every action with its interface block. Then each source runs in start-up order in the
 // global context, so later sources use what earlier ones define.
 #pragma once
 

@@ -1,8 +1,8 @@
 // The environment's built-in routines: small operations written in C++ and
-// bound to global words as routine! values, each with its spec.
+// bound to global words as routine! values, each with its interface block.
 //
 // Every routine runs in the frame of its call: its arguments are the cells
-// from stack::data.base in spec order, already checked against their types,
+// from stack::data.base in interface order, already checked against their types,
 // and it leaves its result in the first of them.
 #pragma once
 
@@ -12,7 +12,7 @@
 
 namespace qor::environment {
 
-// Registers the code under the name, builds a routine from the spec text
+// Registers the code under the name, builds a routine from the interface text
 // (one block in the language's own notation, doc strings included) and binds the name's
 // global word to it.
 void define_routine(std::string_view name, std::string_view spec, routine::RoutineFn code);

@@ -43,7 +43,7 @@ void r_gc_nodes_cycles() { *stack::data.base = integer_cell(collector::node_comp
 // system-float-pretty on: switches the pretty rules of float forming.
 void r_float_pretty() { float_::set_pretty_mode(logic::is_true(*stack::data.base)); }
 
-// Binds a global word to a routine of registered code over a spec text.
+// Binds a global word to a routine of registered code over an interface text.
 void bind_routine(std::string_view name, std::string_view spec, routine::RoutineFn code) {
     const uint32_t number = routine::register_code(name, code);
     const size_t depth = stack::depth();

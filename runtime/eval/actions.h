@@ -3,7 +3,7 @@
 //
 // A dispatcher runs inside the action's frame: its arguments are the cells
 // from the argument base, and it receives one number per refinement of the
-// action's spec, in spec order: -1 when the refinement is absent, else the
+// action's interface block, in interface order: -1 when the refinement is absent, else the
 // index of the refinement's first argument cell from the argument base. It
 // leaves the result in the result slot (the argument base).
 //

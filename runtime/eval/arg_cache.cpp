@@ -91,7 +91,7 @@ bool is_standard_type_name(uint32_t sym) {
 
 NodeId build(const Cell& spec, bool for_native) {
     const NodeId spec_node = spec.w2;
-    stack::push(spec);  // the spec stays reachable while the cache grows
+    stack::push(spec);  // the interface block stays reachable while the cache grows
     const NodeId cache = series::alloc_cells(8);
     stack::push(Cell{to_int(TypeId::block), 0, cache, 0});  // kept while types are looked up
     uint32_t locals = 0, refinements = 0;

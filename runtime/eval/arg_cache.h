@@ -1,12 +1,12 @@
-// The argument cache of a function, native or action: its spec read once
+// The argument cache of a function, native or action: its interface block read once
 // into the form that argument collection walks on every call.
 //
-// One entry per argument or refinement, in spec order:
+// One entry per argument or refinement, in interface order:
 //   an argument   a typeset! cell of the accepted datatypes; header bits
 //                 20-21 the kind (0 evaluated, 1 get-word: taken as it is,
 //                 2 lit-word: taken literally); word 3 (unused by the
 //                 datatype bits) the argument's symbol, for messages
-//   a refinement  a refinement! cell (the spec's word)
+//   a refinement  a refinement! cell (the declared word)
 // then, last, an integer!: for functions and routines the number of locals to set up
 // (the /local flag and its words; present only when there are locals), for
 // natives and actions the number of refinements. The set-word `return:`
@@ -51,7 +51,7 @@ NodeId make_for(const Cell& fn);
     return make_for(fn);
 }
 
-// Builds the cache of a spec block.
+// Builds the cache of an interface block.
 NodeId build(const Cell& spec, bool for_native);
 
 // The typeset a type word names (a datatype, a typeset value, or one of the

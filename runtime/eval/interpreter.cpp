@@ -239,7 +239,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
         for (uint32_t r = 0; r < refinement_count; r++) refinements[r] = -1;
     }
 
-    // Every refinement supplied from the code in spec order: a value that
+    // Every refinement supplied from the code in interface order: a value that
     // turns it on or off, then its arguments.
     if (mode & call_mode::all) {
         uint32_t ordinal = 0;
@@ -362,7 +362,7 @@ uint32_t call(const Cell& fn, const Cell& name, NodeId code, uint32_t pos, const
         left = *--stack::data.top;
     }
     // The function value holds the place of the result below the frame, so
-    // the function (its body, its spec) stays referenced while it runs even
+    // the function (its body, its interface block) stays referenced while it runs even
     // when its word is set to something else meanwhile.
     Cell* const place = stack::push(fn);
     switch (type_of(fn)) {

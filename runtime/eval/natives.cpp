@@ -1,4 +1,4 @@
-// The natives table, the built-in specs and native! values.
+// The natives table, the built-in interface blocks and native! values.
 #include "runtime/eval/natives.h"
 
 #include "runtime/datatypes/function.h"
@@ -149,7 +149,7 @@ uint32_t next_free = 1;
 // A native whose subsystem has not arrived yet.
 void not_done(bool, std::span<const int32_t>) { error::fire(error::Id::not_done); }
 
-// Reads one token of the spec notation into a cell appended to the block.
+// Reads one token of the interface notation into a cell appended to the block.
 void append_token(NodeId block, std::string_view token) {
     TypeId type = TypeId::word;
     if (token.front() == '\'') {

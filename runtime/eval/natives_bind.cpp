@@ -36,7 +36,7 @@ void n_bind(bool, std::span<const int32_t> refs) {
     context::bind(*arg(0), ctx, type_of(target) == TypeId::object);
 }
 
-// construct: an object from an unevaluated spec, copied from the /with
+// construct: an object from an unevaluated make argument, copied from the /with
 // prototype when given.
 void n_construct(bool, std::span<const int32_t> refs) {
     const Cell* prototype = refs[0] >= 0 ? arg(static_cast<uint32_t>(refs[0])) : nullptr;

@@ -24,7 +24,7 @@ namespace qor::natives::impl {
 
 namespace {
 
-// Refinement slots, in spec order.
+// Refinement slots, in interface order.
 enum Ref : size_t { r_next, r_one, r_prescan, r_scan, r_part, r_into, r_trace };
 
 bool has(std::span<const int32_t> refs, Ref r) { return refs.size() > r && refs[r] >= 0; }

@@ -64,7 +64,7 @@ inline constexpr uint32_t global_room = 4000;
 [[nodiscard]] NodeId make(uint32_t slots, bool on_stack, bool self, const Cell* source_words, Kind kind);
 
 // A context for the word!, lit-word!, get-word! and refinement! entries of a
-// spec block (one level, by alias); a heap context gets one unset! value per
+// interface block (one level, by alias); a heap context gets one unset! value per
 // entry.
 [[nodiscard]] NodeId make_from_spec(const Cell& spec, bool on_stack, bool self, Kind kind);
 

@@ -7,7 +7,7 @@ namespace qor::test {
 using BlockFindTest = BlocksTest;
 using BlockSortTest = BlocksTest;
 
-// find's refinements, in spec order.
+// find's refinements, in interface order.
 struct FindRefs {
     Ref part = off, only = off, case_ = off, same = off, any = off, with = off, skip = off, last = off,
         reverse = off, tail = off, match = off;
@@ -91,7 +91,7 @@ TEST_F(BlockFindTest, PathStepsGetAndSet) {
     EXPECT_EQ(M(b), "[a 9 b 2 c]");
 }
 
-// sort's refinements, in spec order.
+// sort's refinements, in interface order.
 struct SortRefs {
     Ref case_ = off, skip = off, compare = off, part = off, all = off, reverse = off, stable = off;
 };

@@ -26,7 +26,7 @@ TEST_F(TypesetTest, MakeFromBlockInAnyOrderMoldsInIdOrder) {
     const Cell empty = act(Action::make, {T(TypeId::typeset), K({})});
     EXPECT_EQ(mold(empty), "make typeset! []");
     EXPECT_EQ(text_of(act(Action::mold, {empty}, {Ref::on()})), "");
-    // Typesets merge in; a typeset spec answers itself.
+    // Typesets merge in; a typeset make argument answers itself.
     const Cell merged = act(Action::to, {T(TypeId::typeset), K({a, T(TypeId::none)})});
     EXPECT_EQ(mold(merged), "make typeset! [none! integer! float!]");
     EXPECT_TRUE(same_value(act(Action::to, {T(TypeId::typeset), a}), a));

@@ -20,7 +20,7 @@ TEST_F(NativesTableTest, FillCounterAndEmptySlots) {
     EXPECT_EQ(natives::code(121), nullptr);
 }
 
-// Every spec reads, names only known types, and gives its refinement count.
+// Every interface block reads, names only known types, and gives its refinement count.
 TEST_F(NativesTableTest, EverySpecBuildsAnArgumentCache) {
     const struct {
         uint32_t number;

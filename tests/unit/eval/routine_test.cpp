@@ -39,7 +39,7 @@ protected:
         define_environment();
     }
 
-    // Builds a routine over the spec text and binds it to the word.
+    // Builds a routine over the interface text and binds it to the word.
     void define_routine(std::string_view name, std::string_view spec, routine::RoutineFn fn, bool flag = false) {
         const uint32_t code = routine::register_code(name, fn);
         Cell* spec_slot = stack::push(load(spec));
@@ -135,7 +135,7 @@ TEST_F(RoutineTest, BuildKeepsArityFlagCodeAndExtra) {
     EXPECT_EQ(get_int(*function::part(r, function::Part::extra)), 7);
     // The routine's context names the routine itself.
     EXPECT_EQ(context::self(r.w1)->w3, r.w3);
-    // A bad spec is refused before anything is built.
+    // A bad interface block is refused before anything is built.
     Cell* spec = stack::push(load("a a"));
     EXPECT_THROW((void)routine::push_new(*spec, nullptr, 1, 0, false), error::Raised);
 }

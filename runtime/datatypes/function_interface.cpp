@@ -201,7 +201,7 @@ void ignore_entry(std::unordered_set<uint32_t>& ignore, const Cell& entry) {
 }  // namespace
 
 Cell* push_made_spec(const Cell& spec, const Cell& body) {
-    // The new spec: a shallow copy from the index with room to grow.
+    // The new interface block: a shallow copy from the index with room to grow.
     const uint32_t from = spec.w1 < length(spec.w2) ? spec.w1 : length(spec.w2);
     const uint32_t n = length(spec.w2) - from;
     Cell* source = stack::push(spec);
@@ -212,7 +212,7 @@ Cell* push_made_spec(const Cell& spec, const Cell& body) {
     std::unordered_set<uint32_t> ignore;
     for (uint32_t i = 0; i < n; i++) ignore_entry(ignore, cells(copy->w2)[i]);
 
-    // /extern and the words after it leave the spec (they stay ignored).
+    // /extern and the words after it leave the interface block (they stay ignored).
     const uint32_t extern_sym = canonical(Sym::extern_);
     series::Buffer* b = series::buffer(copy->w2);
     for (uint32_t i = 0; i < b->length(); i++) {
