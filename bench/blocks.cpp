@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/register_all.h"
@@ -53,24 +54,17 @@ Cell call(Action a, std::initializer_list<Cell> args, std::initializer_list<int3
     return result;
 }
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // The seconds a script reports: its best run and its first run; negative
 // when it could not run.
 struct ScriptTimes {
     double best = -1, first = -1;
 };
 ScriptTimes run_times(const std::string& command) {
-    FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!p) return {};
     ScriptTimes t;
-    if (std::fscanf(p, "%lf %lf", &t.best, &t.first) != 2) t = {};
-    if (pclose(p) != 0) return {};
+    t.best = bench::run_seconds(command, &t.first);
     return t;
 }
-double run_script(const std::string& command) { return run_times(command).best; }
+double run_script(const std::string& command) { return bench::run_seconds(command); }
 
 // The scripts time their work three times and print the best, then the
 // first run's time (the run that had to get fresh memory).
@@ -91,21 +85,12 @@ double best_of_three(Bench bench) {
     return best;
 }
 
-void report(const char* what, double ours, double lua_s, double py_s) {
-    std::printf("%-34s qor %7.3f s", what, ours);
-    if (lua_s >= 0) std::printf("   lua5.4 %7.3f s (x%.2f)", lua_s, lua_s / ours);
-    else std::printf("   lua5.4      n/a          ");
-    if (py_s >= 0) std::printf("   python3 %7.3f s (x%.2f)", py_s, py_s / ours);
-    else std::printf("   python3 n/a");
-    std::printf("\n");
-}
-
 double bench_append() {
     const stack::DataStack saved = stack::data;
     Cell* b = block::push_new(1);
     const auto t0 = std::chrono::steady_clock::now();
     for (int i = 0; i < append_count; i++) (void)call(Action::append, {*b, integer(i)}, {-1, -1, -1});
-    const double s = seconds_since(t0);
+    const double s = bench::seconds_since(t0);
     if (block::length_at(*b) != uint32_t(append_count)) std::printf("append: wrong length\n");
     stack::data = saved;
     return s;
@@ -123,7 +108,7 @@ double bench_refill() {
         sb->tail = sb->head;
         const auto t0 = std::chrono::steady_clock::now();
         for (int i = 0; i < append_count; i++) (void)call(Action::append, {*b, integer(i)}, {-1, -1, -1});
-        best = std::min(best, seconds_since(t0));
+        best = std::min(best, bench::seconds_since(t0));
     }
     stack::data = saved;
     return best;
@@ -136,7 +121,7 @@ double bench_sort() {
     for (int i = 0; i < sort_count; i++) block::append_cell(*b, integer(static_cast<int32_t>(rng())));
     const auto t0 = std::chrono::steady_clock::now();
     (void)call(Action::sort, {*b}, {-1, -1, -1, -1, -1, -1, -1});
-    const double s = seconds_since(t0);
+    const double s = bench::seconds_since(t0);
     for (int i = 1; i < sort_count; i++)
         if (get_int(*block::cell_at(*b, i - 1)) > get_int(*block::cell_at(*b, i))) {
             std::printf("sort: not ordered\n");
@@ -157,7 +142,7 @@ double bench_find() {
                             {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1});
         sum += r.w1;
     }
-    const double s = seconds_since(t0);
+    const double s = bench::seconds_since(t0);
     if (sum <= 0) std::printf("find: nothing found\n");
     stack::data = saved;
     return s;
@@ -178,8 +163,8 @@ int main() {
     const ScriptTimes lua_append = run_times(lua("", "local t=os.clock() local b={} for i=0,999999 do b[#b+1]=i end"));
     const ScriptTimes py_append =
         run_times(python("", " t=time.perf_counter()\n b=[]\n for i in range(1000000): b.append(i)"));
-    report("append 1,000,000 integers, cold", append_cold, lua_append.first, py_append.first);
-    report("append 1,000,000 integers, warm", append_warm, lua_append.best, py_append.best);
+    bench::report("append 1,000,000 integers, cold", append_cold, lua_append.first, py_append.first);
+    bench::report("append 1,000,000 integers, warm", append_warm, lua_append.best, py_append.best);
 
     const double sort_s = best_of_three(bench_sort);
     const double lua_sort = run_script(lua("math.randomseed(7)",
@@ -187,7 +172,7 @@ int main() {
         "local t=os.clock() table.sort(b)"));
     const double py_sort = run_script(python("random.seed(7)",
         " b=[random.randint(-2**31,2**31-1) for i in range(1000000)]\n t=time.perf_counter()\n b.sort()"));
-    report("sort 1,000,000 random integers", sort_s, lua_sort, py_sort);
+    bench::report("sort 1,000,000 random integers", sort_s, lua_sort, py_sort);
 
     const double find_s = best_of_three(bench_find);
     const double lua_find = run_script(lua("local b={} for i=1,100000 do b[i]=i-1 end",
@@ -195,7 +180,7 @@ int main() {
         "for i=0,999 do local v=(i*97)%100000 for j=1,#b do if b[j]==v then s=s+j break end end end"));
     const double py_find = run_script(python("b=list(range(100000))",
         " t=time.perf_counter()\n s=0\n for i in range(1000): s+=b.index((i*97)%100000)"));
-    report("1,000 finds in 100,000 values", find_s, lua_find, py_find);
+    bench::report("1,000 finds in 100,000 values", find_s, lua_find, py_find);
 
     memory::release_all();
     return 0;

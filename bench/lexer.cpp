@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/memory_record.h"
 #include "tests/support/core_runtime.h"
@@ -115,16 +116,6 @@ double lex_seconds(const std::string& text) {
     return best;
 }
 
-// Runs a command that prints a number of seconds; negative when it fails.
-double run_seconds(const std::string& command) {
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    double s = -1;
-    if (std::fscanf(p, "%lf", &s) != 1) s = -1;
-    if (pclose(p) != 0) return -1;
-    return s;
-}
-
 void write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
@@ -150,8 +141,8 @@ int main(int argc, char** argv) {
     const double mb = static_cast<double>(s.qor.size()) / 1e6;
     const double qor = lex_seconds(s.qor);
     const bool alone = argc > 2 && std::strcmp(argv[2], "qor") == 0;
-    const double py = alone ? -1 : run_seconds("python3 " + dir + "/time.py " + dir + "/data.py 2>/dev/null");
-    const double lua = alone ? -1 : run_seconds("lua5.4 " + dir + "/time.lua " + dir + "/data.lua 2>/dev/null");
+    const double py = alone ? -1 : qor::bench::run_seconds("python3 " + dir + "/time.py " + dir + "/data.py");
+    const double lua = alone ? -1 : qor::bench::run_seconds("lua5.4 " + dir + "/time.lua " + dir + "/data.lua");
 
     std::printf("source: %.1f MB qor, %.1f MB python, %.1f MB lua (same data)\n", mb,
                 static_cast<double>(s.python.size()) / 1e6, static_cast<double>(s.lua.size()) / 1e6);

@@ -18,6 +18,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/register_all.h"
 #include "runtime/eval/actions.h"
@@ -58,38 +59,15 @@ Cell* push_text(std::string_view text) {
     return c;
 }
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Runs a script and reads the seconds it prints; negative when it could not run.
-double run_script(const std::string& command) {
-    FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!p) return -1;
-    double seconds = -1;
-    if (std::fscanf(p, "%lf", &seconds) != 1) seconds = -1;
-    if (pclose(p) != 0) return -1;
-    return seconds;
-}
-
 std::string lua(const std::string& body) { return "lua5.4 -e '" + body + "'"; }
 std::string python(const std::string& body) { return "python3 -c '" + body + "'"; }
-
-void report(const char* what, double ours, double lua_s, double py_s) {
-    std::printf("%-40s qor %7.3f s", what, ours);
-    if (lua_s >= 0) std::printf("   lua5.4 %7.3f s (x%.2f)", lua_s, lua_s / ours);
-    else std::printf("   lua5.4      n/a          ");
-    if (py_s >= 0) std::printf("   python3 %7.3f s (x%.2f)", py_s, py_s / ours);
-    else std::printf("   python3 n/a");
-    std::printf("\n");
-}
 
 double bench_append() {
     Cell* s = push_text("");
     Cell* piece = push_text("abcdefghij");
     const auto t0 = std::chrono::steady_clock::now();
     for (int i = 0; i < append_count; i++) (void)call(Action::append, {*s, *piece}, {-1, -1, -1});
-    const double t = seconds_since(t0);
+    const double t = bench::seconds_since(t0);
     if (str::length_at(*s) != 10u * append_count) std::printf("append: wrong length\n");
     stack::pop(2);
     return t;
@@ -112,7 +90,7 @@ double bench_find(bool case_sensitive) {
                             {-1, -1, case_sensitive ? 0 : -1, -1, -1, -1, -1, -1, -1, -1, -1});
         if (type_of(r) == TypeId::none || r.w1 != 10u * append_count - 3) std::printf("find: wrong answer\n");
     }
-    const double t = seconds_since(t0);
+    const double t = bench::seconds_since(t0);
     stack::pop(2);
     return t;
 }
@@ -127,7 +105,7 @@ double bench_compare() {
     const auto t0 = std::chrono::steady_clock::now();
     for (int i = 0; i < compare_count; i++)
         if (!actions::compare(*x, *y, CompareOp::equal)) std::printf("compare: not equal\n");
-    const double t = seconds_since(t0);
+    const double t = bench::seconds_since(t0);
     stack::pop(2);
     return t;
 }
@@ -137,26 +115,26 @@ double bench_compare() {
 int main() {
     test::start_core_runtime();
 
-    report("append 1,000,000 x 10 characters", bench_append(),
-           run_script(lua("local t=os.clock() local b={} for i=1,1000000 do b[#b+1]=\"abcdefghij\" end "
+    bench::report("append 1,000,000 x 10 characters", bench_append(),
+           bench::run_seconds(lua("local t=os.clock() local b={} for i=1,1000000 do b[#b+1]=\"abcdefghij\" end "
                           "local s=table.concat(b) print(os.clock()-t)")),
-           run_script(python("import time\nt=time.perf_counter()\nb=[]\n"
+           bench::run_seconds(python("import time\nt=time.perf_counter()\nb=[]\n"
                              "for i in range(1000000): b.append(\"abcdefghij\")\n"
-                             "s=\"\".join(b)\nprint(time.perf_counter()-t)")));
+                             "s=\"\".join(b)\nprint(time.perf_counter()-t)")), 40);
 
     const std::string lua_haystack =
         "local p={} for i=0,9999996 do p[#p+1]=(i%7==0) and \"x\" or \"a\" end local s=table.concat(p)..\"xyz\" ";
     const std::string py_haystack = "import time\ns=\"\".join(\"x\" if i%7==0 else \"a\" for i in range(9999997))+\"xyz\"\n";
-    report("20 finds in 10 MB, case-sensitive", bench_find(true),
-           run_script(lua(lua_haystack + "local t=os.clock() for i=1,20 do assert(string.find(s,\"xyz\",1,true)) end "
+    bench::report("20 finds in 10 MB, case-sensitive", bench_find(true),
+           bench::run_seconds(lua(lua_haystack + "local t=os.clock() for i=1,20 do assert(string.find(s,\"xyz\",1,true)) end "
                                          "print(os.clock()-t)")),
-           run_script(python(py_haystack + "t=time.perf_counter()\nfor i in range(20): assert s.find(\"xyz\")>0\n"
-                                           "print(time.perf_counter()-t)")));
-    report("20 finds in 10 MB, ignoring case", bench_find(false),
-           run_script(lua(lua_haystack + "local t=os.clock() for i=1,20 do assert(string.find(s:lower(),\"xyz\",1,true)) end "
+           bench::run_seconds(python(py_haystack + "t=time.perf_counter()\nfor i in range(20): assert s.find(\"xyz\")>0\n"
+                                           "print(time.perf_counter()-t)")), 40);
+    bench::report("20 finds in 10 MB, ignoring case", bench_find(false),
+           bench::run_seconds(lua(lua_haystack + "local t=os.clock() for i=1,20 do assert(string.find(s:lower(),\"xyz\",1,true)) end "
                                          "print(os.clock()-t)")),
-           run_script(python(py_haystack + "t=time.perf_counter()\nfor i in range(20): assert s.lower().find(\"xyz\")>0\n"
-                                           "print(time.perf_counter()-t)")));
+           bench::run_seconds(python(py_haystack + "t=time.perf_counter()\nfor i in range(20): assert s.lower().find(\"xyz\")>0\n"
+                                           "print(time.perf_counter()-t)")), 40);
 
     const std::string lua_pair =
         "local p={} for i=0,9999999 do local c=97+i%26 if i%2==0 then c=c-32 end p[#p+1]=string.char(c) end "
@@ -164,11 +142,11 @@ int main() {
     const std::string py_pair =
         "import time\na=\"\".join(chr(97+i%26) for i in range(10000000))\n"
         "b=\"\".join(chr(97+i%26-32) if i%2==0 else chr(97+i%26) for i in range(10000000))\n";
-    report("20 compares of 10 MB, ignoring case", bench_compare(),
-           run_script(lua(lua_pair + "local t=os.clock() for i=1,20 do assert(a:lower()==b:lower()) end "
+    bench::report("20 compares of 10 MB, ignoring case", bench_compare(),
+           bench::run_seconds(lua(lua_pair + "local t=os.clock() for i=1,20 do assert(a:lower()==b:lower()) end "
                                      "print(os.clock()-t)")),
-           run_script(python(py_pair + "t=time.perf_counter()\nfor i in range(20): assert a.lower()==b.lower()\n"
-                                       "print(time.perf_counter()-t)")));
+           bench::run_seconds(python(py_pair + "t=time.perf_counter()\nfor i in range(20): assert a.lower()==b.lower()\n"
+                                       "print(time.perf_counter()-t)")), 40);
 
     memory::release_all();
     return 0;
