@@ -1,7 +1,5 @@
 // Replays the environment library's transcripts in process, with the real
 // library loaded.
-#include <filesystem>
-
 #include "tests/unit/env/env_transcript_fixture.h"
 
 namespace qor::test {
