@@ -6,6 +6,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/math_actions.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/datatypes/registry.h"
@@ -134,15 +135,6 @@ Cell* negate(Cell& pair) {
 // ---- actions
 
 namespace {
-
-Cell* add() { return do_math(MathOp::add); }
-Cell* subtract() { return do_math(MathOp::subtract); }
-Cell* multiply() { return do_math(MathOp::multiply); }
-Cell* divide() { return do_math(MathOp::divide); }
-Cell* remainder() { return do_math(MathOp::remainder); }
-Cell* or_t() { return do_math(MathOp::or_); }
-Cell* and_t() { return do_math(MathOp::and_); }
-Cell* xor_t() { return do_math(MathOp::xor_); }
 
 Cell* absolute() {
     Cell* v = stack::result();
@@ -296,9 +288,9 @@ void init() {
     row.own<Action::make>(make).own<Action::to>(make).own<Action::random>(random);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::eval_path>(eval_path);
     row.own<Action::compare>(compare).own<Action::absolute>(absolute).own<Action::negate>(negate_action);
-    row.own<Action::add>(add).own<Action::subtract>(subtract).own<Action::multiply>(multiply);
-    row.own<Action::divide>(divide).own<Action::remainder>(remainder).own<Action::round>(round);
-    row.own<Action::and_t>(and_t).own<Action::or_t>(or_t).own<Action::xor_t>(xor_t);
+    row.own<Action::round>(round);
+    datatype::own_arithmetic<do_math>(row);
+    datatype::own_bitwise<do_math>(row);
     row.own<Action::pick>(pick).own<Action::reverse>(reverse);
     datatype::register_type(TypeId::pair, TypeId::none_id, "pair!", row.entries());
 }

@@ -9,6 +9,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/math_actions.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/error_fire.h"
@@ -170,12 +171,6 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 // ---- actions
 
 namespace {
-
-Cell* add() { return do_math(MathOp::add); }
-Cell* subtract() { return do_math(MathOp::subtract); }
-Cell* multiply() { return do_math(MathOp::multiply); }
-Cell* divide() { return do_math(MathOp::divide); }
-Cell* remainder() { return do_math(MathOp::remainder); }
 
 Cell* absolute() {
     Cell* v = stack::result();
@@ -340,8 +335,8 @@ void init() {
         row.own<Action::make>(make).own<Action::to>(make).own<Action::random>(random);
         row.own<Action::form>(form).own<Action::mold>(mold).own<Action::eval_path>(eval_path);
         row.own<Action::compare>(compare).own<Action::absolute>(absolute).own<Action::negate>(negate_action);
-        row.own<Action::add>(add).own<Action::subtract>(subtract).own<Action::multiply>(multiply);
-        row.own<Action::divide>(divide).own<Action::remainder>(remainder).own<Action::round>(round);
+        row.own<Action::round>(round);
+        datatype::own_arithmetic<do_math>(row);
         row.own<Action::pick>(pick).own<Action::reverse>(reverse);
         datatype::register_type(t, TypeId::none_id, t == TypeId::point2d ? "point2D!" : "point3D!", row.entries());
     }

@@ -9,6 +9,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/math_actions.h"
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
@@ -171,15 +172,6 @@ Cell* do_math(MathOp op) {
 
 namespace {
 
-Cell* add() { return do_math(MathOp::add); }
-Cell* subtract() { return do_math(MathOp::subtract); }
-Cell* multiply() { return do_math(MathOp::multiply); }
-Cell* divide() { return do_math(MathOp::divide); }
-Cell* remainder() { return do_math(MathOp::remainder); }
-Cell* or_t() { return do_math(MathOp::or_); }
-Cell* and_t() { return do_math(MathOp::and_); }
-Cell* xor_t() { return do_math(MathOp::xor_); }
-
 Cell* complement() {
     Cell* v = stack::result();
     Bytes b = bytes_of(*v);
@@ -323,10 +315,10 @@ void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::to>(make).own<Action::random>(random);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::eval_path>(eval_path);
-    row.own<Action::compare>(compare).own<Action::add>(add).own<Action::subtract>(subtract);
-    row.own<Action::multiply>(multiply).own<Action::divide>(divide).own<Action::remainder>(remainder);
-    row.own<Action::and_t>(and_t).own<Action::complement>(complement).own<Action::or_t>(or_t);
-    row.own<Action::xor_t>(xor_t).own<Action::length_q>(length).own<Action::pick>(pick).own<Action::reverse>(reverse);
+    row.own<Action::compare>(compare).own<Action::complement>(complement);
+    datatype::own_arithmetic<do_math>(row);
+    datatype::own_bitwise<do_math>(row);
+    row.own<Action::length_q>(length).own<Action::pick>(pick).own<Action::reverse>(reverse);
     datatype::register_type(TypeId::tuple, TypeId::none_id, "tuple!", row.entries());
 }
 
