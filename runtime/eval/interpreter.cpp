@@ -679,8 +679,7 @@ namespace {
 // The values a path set changes inside their own cell (p/x: 5 on a pair):
 // the walk holds a copy, which must go back where the value lives.
 constexpr bool holds_value_in_cell(TypeId t) {
-    return t == TypeId::pair || t == TypeId::tuple || t == TypeId::point2d || t == TypeId::point3d ||
-           t == TypeId::time || t == TypeId::date;
+    return t == TypeId::pair || t == TypeId::tuple || t == TypeId::point2d || t == TypeId::point3d;
 }
 
 // Stores a changed in-cell value back: into the path's first word when it
