@@ -68,7 +68,8 @@ Cell* console_object() {
     return console && type_of(*console) == TypeId::object ? console : nullptr;
 }
 
-// Refreshes system/console/size from the terminal before each edit.
+// Refreshes system/console/size from the terminal (TIOCGWINSZ), around
+// each edit.
 void update_size() {
     if (!input().is_console()) return;
     const ScreenSize size = screen_size();
@@ -95,6 +96,7 @@ void r_read_input() {
     std::u32string line;
     output::flush();  // what was printed comes before the prompt
     const bool more = input().read_line(prompt, hidden, line, history);
+    update_size();  // the terminal may have been resized while the line was edited
     if (!more) {
         // Piped input is over: nothing will come but empty lines.
         rt::quit(0);

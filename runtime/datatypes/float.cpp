@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "runtime/datatypes/composite_math.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -15,6 +16,7 @@
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/datatypes/random_draw.h"
+#include "runtime/lexer/load_one.h"
 #include "runtime/lexer/number_text.h"
 #include "runtime/series_tail.h"
 
@@ -66,6 +68,9 @@ Cell* do_math(MathOp op) {
     Cell* left = stack::arg(0);
     const Cell* right = stack::arg(1);
     const TypeId lt = type_of(*left), rt = type_of(*right);
+    // A time! takes part only in tuple! arithmetic (which refuses it).
+    if (rt == TypeId::tuple || (composite_math::is_composite(rt) && lt != TypeId::time))
+        return composite_math::number_first(op);
     double r;
     switch (rt) {
         case TypeId::integer: r = get_int(*right); break;
@@ -379,7 +384,16 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId type) {
         }
         case TypeId::string: case TypeId::file: case TypeId::url:
         case TypeId::tag: case TypeId::email: case TypeId::ref: {
-            // The characters read as float text ("0.5" gives 50% for a percent! target).
+            if (type == TypeId::percent) {
+                // Loaded as source: "50%" and "0.5" both give 50%.
+                Cell loaded;
+                if (!lexer::load_one(*spec, loaded)) bad_to_arg(type, *spec);
+                const TypeId lt = type_of(loaded);
+                if (lt == TypeId::integer) d = get_int(loaded);
+                else if (lt == TypeId::float_ || lt == TypeId::percent) d = get_double(loaded);
+                else bad_to_arg(type, *spec);
+                break;
+            }
             number_text::Status status;
             d = number_text::to_float(text_buffer::chars(*spec), status);
             if (status != number_text::Status::ok) bad_to_arg(type, *spec);

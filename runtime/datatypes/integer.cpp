@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "runtime/datatypes/composite_math.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/logic.h"
@@ -140,6 +141,11 @@ Cell* do_math_action(MathOp op) {
         case TypeId::percent:
         case TypeId::time:
             return float_::do_math(op);
+        case TypeId::pair:
+        case TypeId::tuple:
+        case TypeId::point2d:
+        case TypeId::point3d:
+            return composite_math::number_first(op);
         default:
             error::fire(error::Id::invalid_type, {datatype::value(type_of(*right))});
     }

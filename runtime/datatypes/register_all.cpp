@@ -19,17 +19,23 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/paren.h"
 #include "runtime/datatypes/port.h"
 #include "runtime/datatypes/path.h"
+#include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/point.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/triple.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
@@ -75,13 +81,19 @@ void register_all() {
     word_type::init_issue();
     file_url::init_url();
     file_url::init_file();
+    triple::init();
     float_::init();
     typeset::init();
     map::init();
     hash_type::init();
+    pair::init();
+    percent::init();
+    tuple::init();
     tag_email_ref::init_tag();
     tag_email_ref::init_email();
+    handle_type::init();
     tag_email_ref::init_ref();
+    point::init();
     object::init();
     error_type::init();
     port::init();

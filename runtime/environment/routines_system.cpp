@@ -1,18 +1,22 @@
 // The built-in routines of the environment other than the type tests:
 // quitting, quiet setters, bit shifts, the current directory, directories
-// and files, OS information, UTF-8 counting, data- and call-stack
-// introspection, the clipboard and standard output.
+// and files, OS information, colours and addresses as tuples, UTF-8
+// counting, data- and call-stack introspection, the clipboard and standard
+// output; and the constant null-handle.
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <string>
 
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/environment/routines.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/actions.h"
@@ -125,16 +129,13 @@ void create_dir() {
 
 void exists() { logic::box(host::exists(url_text::to_local(*arg(0), false))); }
 
-// An object [name arch version build]. The version is the dotted text of
-// the three numbers until tuple! exists.
+// An object [name arch version build], the version a tuple of three bytes.
 void os_info() {
     const host::OsInfo info = host::os_info();
-    const std::string version = std::to_string(info.version[0]) + "." + std::to_string(info.version[1]) + "." +
-                                std::to_string(info.version[2]);
     const size_t depth = stack::depth();
     Cell* spec = block::push_new(8);
     const Cell* name = str::push_new(reinterpret_cast<const uint8_t*>(info.name.data()), info.name.size());
-    const Cell* ver = str::push_new(reinterpret_cast<const uint8_t*>(version.data()), version.size());
+    const Cell* ver = tuple::push(info.version);
     auto field = [&](std::string_view key, const Cell& value) {
         const Cell* kept = stack::push(value);
         Cell* w = word::load_in(key, spec->w2);
@@ -149,6 +150,37 @@ void os_info() {
     const Cell* object = object::push_new(*spec, nullptr, true);
     *stack::data.base = *object;
     stack::data.top = stack::data.bottom + depth;
+}
+
+// ---- colours and addresses
+
+// The arguments as 32-bit words; the first negative one raises invalid-arg.
+template <size_t N>
+std::array<uint32_t, N> components() {
+    std::array<uint32_t, N> c{};
+    for (size_t i = 0; i < N; i++) {
+        const int32_t v = get_int(*arg(i));
+        if (v < 0) error::fire(error::Id::invalid_arg, {*arg(i)});
+        c[i] = static_cast<uint32_t>(v);
+    }
+    return c;
+}
+
+// r.g.b, each component modulo 256.
+void as_color() {
+    const auto c = components<3>();
+    const uint8_t b[3] = {static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]), static_cast<uint8_t>(c[2])};
+    tuple::make_at(*arg(0), b);
+}
+
+// a.b.c.d: the components shifted into place and combined with or, so a
+// component above 255 runs into the next one.
+void as_ipv4() {
+    const auto c = components<4>();
+    const uint32_t word = c[0] | c[1] << 8 | c[2] << 16 | c[3] << 24;
+    const uint8_t b[4] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word >> 16),
+                          static_cast<uint8_t>(word >> 24)};
+    tuple::make_at(*arg(0), b);
 }
 
 // ---- UTF-8 counting and introspection
@@ -269,6 +301,15 @@ void define_system_routines() {
     define_routine("create-dir", R"spec(["Create the given directory" path [file!]])spec", create_dir);
     define_routine("exists?", R"spec(["Returns TRUE if the file exists" path [file!] return: [logic!]])spec", exists);
     define_routine("os-info", R"spec(["Returns detailed operating system version information"])spec", os_info);
+    define_routine("as-color",
+                   R"spec(["Combine R, G and B values into a tuple" r [integer!] g [integer!] b [integer!]])spec",
+                   as_color);
+    define_routine("as-ipv4",
+                   R"spec(["Combine a, b, c and d values into a tuple" a [integer!] b [integer!] c [integer!] d [integer!]])spec",
+                   as_ipv4);
+    define_routine("as-rgba",
+                   R"spec(["Combine R, G, B and A color components into a tuple" r [integer!] g [integer!] b [integer!] a [integer!]])spec",
+                   as_ipv4);
     define_routine("count-chars",
                    R"spec(["Count UTF-8 encoded characters between two positions in a binary series"
                        start [binary!] pos [binary!] return: [integer!]])spec",
@@ -288,6 +329,11 @@ void define_system_routines() {
                        return: [logic!] "indicates success"])spec",
                    write_clipboard);
     define_routine("write-stdout", R"spec([data [any-type!] "Write data to STDOUT"])spec", write_stdout);
+
+    Cell null_handle = unset_cell;
+    handle_type::make_at(null_handle, 0, handle_type::Kind::null);
+    Cell w = word::load("null-handle");
+    context::set(w, null_handle);
 }
 
 }  // namespace qor::environment

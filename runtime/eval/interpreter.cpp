@@ -674,6 +674,40 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
     return pos;
 }
 
+namespace {
+
+// The values a path set changes inside their own cell (p/x: 5 on a pair):
+// the walk holds a copy, which must go back where the value lives.
+constexpr bool holds_value_in_cell(TypeId t) {
+    return t == TypeId::pair || t == TypeId::tuple || t == TypeId::point2d || t == TypeId::point3d;
+}
+
+// Stores a changed in-cell value back: into the path's first word when it
+// was that word's value, else through its parent's own path set with the
+// element it was reached by (an object runs its change handler, a block
+// slot is replaced).
+void store_back(const Cell& parent, const Cell& element, const Cell& path, const Cell& first, const Cell& changed) {
+    Cell* kept = stack::push(changed);
+    if (type_of(parent) == TypeId::none) {
+        Cell w = first;
+        context::set(w, *kept);
+        return;
+    }
+    Cell* owner = stack::push(parent);
+    Cell* by = stack::push(element);
+    Cell* whole = stack::push(path);
+    actions::EvalPathArgs args{};
+    args.parent = owner;
+    args.element = by;
+    args.value = kept;
+    args.path = whole;
+    args.last = true;
+    args.event = true;
+    (void)actions::call_eval_path(args);
+}
+
+}  // namespace
+
 uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode mode, const Cell* value) {
     Cell path = path_value;
     clear_new_line(path);
@@ -720,8 +754,14 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
         args.get_mode = mode == PathMode::get;
         args.last = last;
         args.event = true;
+        const TypeId cur_type = type_of(*cur);
         const Cell next = *actions::call_eval_path(args);
         stack::data.top = cur + 1;
+        if (args.value && holds_value_in_cell(cur_type)) {
+            store_back(*parent, previous, path, first, *cur);
+            if (stack::exiting()) [[unlikely]] return pos;
+            stack::data.top = cur + 1;
+        }
         *parent = *cur;
         *cur = next;
         previous = element;

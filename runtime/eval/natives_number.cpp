@@ -7,6 +7,8 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/words/word.h"
@@ -70,6 +72,12 @@ void n_zero(bool, std::span<const int32_t>) {
     switch (type_of(v)) {
         case TypeId::integer: case TypeId::char_: zero = v.w2 == 0; break;
         case TypeId::float_: case TypeId::percent: case TypeId::time: zero = float_::get(v) == 0.0; break;
+        case TypeId::pair: zero = v.w2 == 0 && v.w3 == 0; break;
+        case TypeId::tuple: zero = tuple::all_zero(v); break;
+        case TypeId::point2d: case TypeId::point3d:
+            zero = true;
+            for (int a = 0; a < point::axes(type_of(v)); a++) zero = zero && point::coordinate(v, a) == 0.0f;
+            break;
         default: break;
     }
     logic::box(zero);

@@ -5,6 +5,7 @@
 // test's own. Skipped when tmux is not installed.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "tests/support/temp_dir.h"
@@ -18,8 +19,17 @@ using namespace tmux;
 class ConsoleTerminal : public TempDirTest {
 protected:
     // Starts qor in the pane with HOME pointed at the test's directory.
-    void start(Tmux& t) {
-        t.start("HOME=" + sh_quoted(dir_) + " " + sh_quoted(QOR_BINARY) + "; echo DONE $?; sleep 60");
+    void start(Tmux& t, int columns = 60) {
+        t.start("HOME=" + sh_quoted(dir_) + " " + sh_quoted(QOR_BINARY) + "; echo DONE $?; sleep 60", columns);
+    }
+
+    // The screen row that starts with `prefix` (empty when there is none).
+    static std::string row_starting(const std::string& screen, const std::string& prefix) {
+        std::istringstream rows(screen);
+        std::string row;
+        while (std::getline(rows, row))
+            if (row.rfind(prefix, 0) == 0) return row;
+        return "";
     }
 };
 
@@ -92,6 +102,36 @@ TEST_F(ConsoleTerminal, HistoryIsKeptAcrossSessions) {
     t.text("quit/return 4");
     t.keys("Enter");
     ASSERT_TRUE(t.wait_for("DONE 4")) << t.screen();
+}
+
+// A long result is cut to the terminal's width, read from the terminal at
+// start and again after the window is resized: "== ", the text and "..."
+// fill the row but for the last column.
+TEST_F(ConsoleTerminal, ResultsAreCutAtTheTerminalWidthAfterAResize) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    Tmux t;
+    start(t, 120);
+    ASSERT_TRUE(t.wait_for(">>")) << t.screen();
+    t.text("system/console/size");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== 120x20")) << t.screen();
+    t.text("append/dup copy \"\" #\"a\" 300");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("...")) << t.screen();
+    std::string row = row_starting(t.screen(), "== {aaa");
+    ASSERT_EQ(row.size(), 119u) << t.screen();
+    EXPECT_EQ(row.substr(113), "aaa...") << row;
+
+    t.resize(100);
+    t.text("append/dup copy \"\" #\"b\" 300");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("b...")) << t.screen();
+    row = row_starting(t.screen(), "== {bbb");
+    ASSERT_EQ(row.size(), 99u) << t.screen();
+    EXPECT_EQ(row.substr(93), "bbb...") << row;
+    t.text("system/console/size");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== 100x20")) << t.screen();
 }
 
 }  // namespace
