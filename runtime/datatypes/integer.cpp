@@ -7,6 +7,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/error_fire.h"
@@ -140,6 +141,8 @@ Cell* do_math_action(MathOp op) {
         case TypeId::percent:
         case TypeId::time:
             return float_::do_math(op);
+        case TypeId::money:
+            return money::do_math(op);
         default:
             error::fire(error::Id::invalid_type, {datatype::value(type_of(*right))});
     }
@@ -306,6 +309,7 @@ const Cell* to(Cell* prototype, Cell* spec, TypeId) {
             break;
         }
         case TypeId::time: v = from_double_checked(get_double(*spec) + 0.5); break;
+        case TypeId::money: v = money::to_integer(*spec); break;
         default: bad_to_arg(*spec);
     }
     return make_at(*prototype, v);
@@ -344,6 +348,8 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
         case TypeId::percent:
         case TypeId::time:
             return float_::compare_doubles(get_int(*value1), get_double(*value2), op);
+        case TypeId::money:
+            return money::compare_number(*value1, *value2, op);
         default:
             return -2;
     }

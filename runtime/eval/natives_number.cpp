@@ -7,6 +7,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/words/word.h"
@@ -56,6 +57,7 @@ int sign_of(const Cell& v, std::string_view native) {
             const double d = float_::get(v);
             return d < 0.0 ? -1 : d > 0.0 ? 1 : 0;  // a NaN is neither
         }
+        case TypeId::money: return money::sign(v);
         default: refuse(native, v, "number");
     }
 }
@@ -70,6 +72,7 @@ void n_zero(bool, std::span<const int32_t>) {
     switch (type_of(v)) {
         case TypeId::integer: case TypeId::char_: zero = v.w2 == 0; break;
         case TypeId::float_: case TypeId::percent: case TypeId::time: zero = float_::get(v) == 0.0; break;
+        case TypeId::money: zero = money::is_zero(v); break;
         default: break;
     }
     logic::box(zero);
