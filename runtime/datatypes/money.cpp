@@ -458,9 +458,9 @@ int compare_currencies(uint8_t a, uint8_t b) {
 }
 
 // Against money!: orderings need compatible currencies (one absent, or the
-// same); sorting puts currencies first; the equality tests find values of
-// two different currencies unequal (the key test of find and put also one
-// with a currency and one without). Against integer! and float! the
+// same); sorting puts currencies first; the equality tests find values
+// unequal whose currencies differ, one absent included, as the hash of a
+// key does. Against integer! and float! the
 // number is converted: a float too small to show compares as zero, one of
 // 1e17 or more beyond every amount on its side of zero.
 int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
@@ -479,7 +479,7 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
                 if (both && a.currency != b.currency) error::fire(error::Id::wrong_denom, {*value1, *value2});
             } else if (is_sort_order(op)) {
                 if (const int c = compare_currencies(a.currency, b.currency)) return c;
-            } else if (op == CompareOp::find_key ? a.currency != b.currency : both && a.currency != b.currency) {
+            } else if (a.currency != b.currency) {
                 return 1;
             }
             break;

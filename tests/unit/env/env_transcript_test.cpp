@@ -12,6 +12,8 @@ TEST_F(EnvTranscriptTest, Routines) { replay("routines.qt"); }
 TEST_F(EnvTranscriptTest, TypeTests) { replay("type_tests.qt"); }
 TEST_F(EnvTranscriptTest, NumberNatives) { replay("numbers.qt"); }
 TEST_F(EnvTranscriptTest, LibraryFunctions) { replay("library.qt"); }
+TEST_F(EnvTranscriptTest, Bitsets) { replay("bitset.qt"); }
+TEST_F(EnvTranscriptTest, Money) { replay("money.qt"); }
 
 }  // namespace
 }  // namespace qor::test
