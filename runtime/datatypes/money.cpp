@@ -2,7 +2,9 @@
 #include "runtime/datatypes/money.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "runtime/datatypes/datatype.h"
@@ -49,29 +51,55 @@ struct Amount {
 [[nodiscard]] uint8_t* payload(Cell& c) { return reinterpret_cast<uint8_t*>(&c.w1); }
 
 [[nodiscard]] constexpr uint32_t from_bcd(uint8_t b) { return (b >> 4) * 10u + (b & 15u); }
-[[nodiscard]] constexpr uint8_t to_bcd(uint32_t n) { return static_cast<uint8_t>((n / 10) << 4 | n % 10); }
 
-// Digits 1-18 (bytes 1-9) fit 64 bits; the last four join them in 128.
+// The packed byte of each number 0-99.
+constexpr std::array<uint8_t, 100> bcd_bytes = [] {
+    std::array<uint8_t, 100> t{};
+    for (uint32_t n = 0; n < 100; n++) t[n] = static_cast<uint8_t>((n / 10) << 4 | n % 10);
+    return t;
+}();
+
+// Digits 1-6 are bytes 1-3; digits 7-22, bytes 4-11, are read as one
+// big-endian word whose nibbles are folded into binary lane by lane (pairs
+// of digits, then fours, eights and all sixteen), without a division.
 Amount unpack(const Cell& c) {
     const uint8_t* p = payload(c);
-    uint64_t high = 0;
-    for (int i = 1; i <= 9; i++) high = high * 100 + from_bcd(p[i]);
+    uint64_t x;
+    std::memcpy(&x, p + 4, sizeof x);
+    x = __builtin_bswap64(x);
+    x = ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) * 10 + (x & 0x0F0F0F0F0F0F0F0Full);
+    x = ((x >> 8) & 0x00FF00FF00FF00FFull) * 100 + (x & 0x00FF00FF00FF00FFull);
+    x = ((x >> 16) & 0x0000FFFF0000FFFFull) * 10000 + (x & 0x0000FFFF0000FFFFull);
+    x = (x >> 32) * 100000000 + (x & 0xFFFFFFFFull);
+    const uint64_t top = from_bcd(p[1]) * 10000 + from_bcd(p[2]) * 100 + from_bcd(p[3]);
     Amount a;
-    a.units = Units{high} * 10000 + from_bcd(p[10]) * 100 + from_bcd(p[11]);
+    a.units = Units{top} * 10'000'000'000'000'000ull + x;
     a.negative = has_flag(c, cell_flag::money_negative) && a.units != 0;
     a.currency = p[0];
     return a;
 }
 
+// Writes four digits (0-9999) as two packed bytes.
+void put_four(uint8_t* p, uint32_t n) {
+    p[0] = bcd_bytes[n / 100];
+    p[1] = bcd_bytes[n % 100];
+}
+
+// The reverse: the 6 top digits split off by a 64-bit division (10^16 is
+// 2^16 × 5^16), the 16 others in groups of four.
 Cell pack(const Amount& a) {
     Cell c{to_int(TypeId::money) | (a.negative && a.units != 0 ? cell_flag::money_negative : 0u), 0, 0, 0};
     uint8_t* p = payload(c);
     p[0] = a.currency;
-    uint64_t high = static_cast<uint64_t>(a.units / 10000);
-    const uint32_t low = static_cast<uint32_t>(a.units % 10000);
-    p[11] = to_bcd(low % 100);
-    p[10] = to_bcd(low / 100);
-    for (int i = 9; i >= 1; i--, high /= 100) p[i] = to_bcd(static_cast<uint32_t>(high % 100));
+    const uint64_t top = static_cast<uint64_t>(a.units >> 16) / 152'587'890'625ull;
+    const uint64_t low = static_cast<uint64_t>(a.units - Units{top} * 10'000'000'000'000'000ull);
+    const auto high8 = static_cast<uint32_t>(low / 100'000'000), low8 = static_cast<uint32_t>(low % 100'000'000);
+    p[1] = bcd_bytes[top / 10000];
+    put_four(p + 2, static_cast<uint32_t>(top % 10000));
+    put_four(p + 4, high8 / 10000);
+    put_four(p + 6, high8 % 10000);
+    put_four(p + 8, low8 / 10000);
+    put_four(p + 10, low8 % 10000);
     return c;
 }
 
@@ -202,10 +230,11 @@ int32_t word_currency(const Cell& word) {
     return currency_index(symbol::spelling(word.w2));
 }
 
-uint8_t merged_currency(const Amount& a, const Amount& b, const Cell& left, const Cell& right) {
-    if (a.currency == 0) return b.currency;
-    if (b.currency != 0 && b.currency != a.currency) error::fire(error::Id::wrong_denom, {left, right});
-    return a.currency;
+// The currency of a result: one absent takes the other; two must agree.
+uint8_t merged_currency(uint8_t a, uint8_t b, const Cell& left, const Cell& right) {
+    if (a == 0) return b;
+    if (b != 0 && b != a) error::fire(error::Id::wrong_denom, {left, right});
+    return a;
 }
 
 // ---- arithmetic
@@ -229,6 +258,80 @@ Amount divide(const Amount& a, const Amount& b) {
 Amount remainder(const Amount& a, const Amount& b) {
     if (b.units == 0) error::fire(error::Id::zero_divide);
     return Amount{a.units % b.units, a.negative, 0};
+}
+
+// ---- addition in packed decimal
+
+// The digits as two words that order like the numbers they hold: digits
+// 1-6 in the low 24 bits of `high`, digits 7-22 in `low` (one per nibble,
+// most significant first). Adding and subtracting two money! values works
+// on these directly, with no conversion to binary and back.
+struct Packed {
+    uint64_t high;
+    uint64_t low;
+    auto operator<=>(const Packed&) const = default;
+};
+
+Packed packed_of(const Cell& c) {
+    const uint8_t* p = payload(c);
+    uint64_t low;
+    std::memcpy(&low, p + 4, sizeof low);
+    return Packed{uint64_t{p[1]} << 16 | uint64_t{p[2]} << 8 | p[3], __builtin_bswap64(low)};
+}
+
+Cell packed_cell(const Packed& d, bool negative, uint8_t currency) {
+    const bool zero = d.high == 0 && d.low == 0;
+    Cell c{to_int(TypeId::money) | (negative && !zero ? cell_flag::money_negative : 0u), 0, 0, 0};
+    uint8_t* p = payload(c);
+    p[0] = currency;
+    p[1] = static_cast<uint8_t>(d.high >> 16);
+    p[2] = static_cast<uint8_t>(d.high >> 8);
+    p[3] = static_cast<uint8_t>(d.high);
+    const uint64_t low = __builtin_bswap64(d.low);
+    std::memcpy(p + 4, &low, sizeof low);
+    return c;
+}
+
+// Sixteen decimal digits added at once: each nibble is biased by 6 so that
+// a decimal carry is a binary one, and the bias is taken back from every
+// nibble that did not carry. `carry` tells whether the top digit did.
+uint64_t bcd_add(uint64_t a, uint64_t b, bool& carry) {
+    const uint64_t t1 = a + 0x6666666666666666ull;
+    const uint64_t t2 = t1 + b;
+    carry = t2 < t1;
+    const uint64_t carries = t2 ^ t1 ^ b;  // the bits a carry came into
+    const uint64_t no_carry = ~carries & 0x1111111111111110ull;
+    const uint64_t bias = (no_carry >> 2) | (no_carry >> 3) | (carry ? 0 : 0x6000000000000000ull);
+    return t2 - bias;
+}
+
+// a + b; a result beyond 22 digits raises `type-limit`.
+Packed packed_sum(const Packed& a, const Packed& b) {
+    bool carry, ignored;
+    const uint64_t low = bcd_add(a.low, b.low, carry);
+    uint64_t high = bcd_add(a.high, b.high, ignored);
+    if (carry) high = bcd_add(high, 1, ignored);
+    if (high > 0x999999) type_limit(TypeId::money);
+    return Packed{high, low};
+}
+
+// a - b for a >= b: a plus the nines' complement of b plus one, the carry
+// out of the top digit dropped.
+Packed packed_difference(const Packed& a, const Packed& b) {
+    bool carry, more, ignored;
+    uint64_t low = bcd_add(a.low, 0x9999999999999999ull - b.low, carry);
+    low = bcd_add(low, 1, more);
+    uint64_t high = bcd_add(a.high, 0x999999 - b.high, ignored);
+    if (carry || more) high = bcd_add(high, 1, ignored);
+    return Packed{high & 0xFFFFFF, low};
+}
+
+// The sum of two money! values with `negate_b` for a difference.
+Cell add_money(const Cell& a, const Cell& b, bool negate_b, uint8_t currency) {
+    const Packed x = packed_of(a), y = packed_of(b);
+    const bool xn = has_flag(a, cell_flag::money_negative), yn = has_flag(b, cell_flag::money_negative) != negate_b;
+    if (xn == yn) return packed_cell(packed_sum(x, y), xn, currency);
+    return x >= y ? packed_cell(packed_difference(x, y), xn, currency) : packed_cell(packed_difference(y, x), yn, currency);
 }
 
 // -1, 0 or 1 by value.
@@ -558,7 +661,7 @@ Cell make(bool negative, uint8_t currency, const uint8_t (&digits)[digit_count])
     Cell c{to_int(TypeId::money) | (negative ? cell_flag::money_negative : 0u), 0, 0, 0};
     uint8_t* p = payload(c);
     p[0] = currency;
-    for (int k = 0; k < 11; k++) p[1 + k] = static_cast<uint8_t>(digits[2 * k] << 4 | digits[2 * k + 1]);
+    for (int k = 0; k < 11; k++) p[1 + k] = bcd_bytes[digits[2 * k] * 10 + digits[2 * k + 1]];
     return c;
 }
 
@@ -579,8 +682,13 @@ Cell* do_math(MathOp op) {
     if (op > MathOp::remainder || (op == MathOp::multiply && left_money && right_money) ||
         (op == MathOp::divide && !left_money))
         invalid_type(TypeId::money);
+    if (left_money && right_money && op <= MathOp::subtract) {
+        *left = add_money(*left, *right, op == MathOp::subtract,
+                          merged_currency(payload(*left)[0], payload(*right)[0], *left, *right));
+        return left;
+    }
     const Amount a = operand(*left), b = operand(*right);
-    const uint8_t currency = merged_currency(a, b, *left, *right);
+    const uint8_t currency = merged_currency(a.currency, b.currency, *left, *right);
     Amount r;
     switch (op) {
         case MathOp::add: r = add(a, b); break;
