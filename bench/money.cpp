@@ -16,14 +16,7 @@
 #include <unistd.h>
 
 #include "bench/bench_support.h"
-#include "runtime/errors/catalogue.h"
-#include "runtime/eval/call_stack.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/eval/interpreter.h"
-#include "runtime/eval/natives.h"
-#include "runtime/lexer/lexer.h"
-#include "runtime/words/predefined.h"
-#include "tests/support/core_runtime.h"
+#include "bench/evaluator.h"
 #include "tests/support/eval_environment.h"
 
 using namespace qor;
@@ -62,16 +55,6 @@ Values make_values() {
     }
     v.qor_block += "]";
     return v;
-}
-
-void boot() {
-    test::start_core_runtime();
-    natives::init();
-    lexer::init();
-    interpreter::init();
-    error::catalogue::init();
-    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
-    test::define_environment();
 }
 
 // The molded result of a program.
@@ -136,7 +119,7 @@ void line(const char* what, double ours, double ours_loop, double py, double py_
 }  // namespace
 
 int main() {
-    boot();
+    bench::boot_evaluator();
     const Values v = make_values();
     const std::string rounds_text = std::to_string(rounds);
     if (run("values: " + v.qor_block) < 0) return 1;

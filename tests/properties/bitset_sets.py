@@ -13,12 +13,11 @@ the stored bytes too.
 
 Usage: bitset_sets.py QOR_BINARY [COUNT] [SEED]
 """
-import os
 import random
 import re
-import subprocess
 import sys
-import tempfile
+
+import qor_script
 
 PROBES = [0, 1, 7, 8, 63, 64, 97, 200, 255, 256, 511, 1000, 1023, 4096, 65535, 70000, 1114111]
 
@@ -93,7 +92,7 @@ def main():
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 2000
     rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 1414)
     probes = "[" + " ".join(map(str, PROBES)) + "]"
-    lines = ["Qor []", f"probes: {probes}",
+    lines = [f"probes: {probes}",
              "t: func [b] [print mold b print mold collect [foreach p probes [keep pick b p]]]"]
     cases = []
     for _ in range(count):
@@ -108,16 +107,7 @@ def main():
         else:
             lines.append(f"t {op} make bitset! {sa} make bitset! {sb}")
             cases.append((lines[-1], a.combine(b, OPS[op])))
-    with tempfile.NamedTemporaryFile("w", suffix=".qor", delete=False) as f:
-        f.write("\n".join(lines) + "\n")
-        script = f.name
-    try:
-        home = tempfile.mkdtemp(prefix="qor-property-home-")
-        done = subprocess.run([qor, script], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600,
-                              env=dict(os.environ, HOME=home))
-    finally:
-        os.unlink(script)
-    got = done.stdout.decode().splitlines()
+    got = qor_script.run(qor, lines)
     failures = 0
     for i, (line, want) in enumerate(cases):
         molded = got[2 * i] if 2 * i < len(got) else "<missing>"

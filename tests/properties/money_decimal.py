@@ -11,11 +11,10 @@ differences exactly, products and quotients truncated to five decimals, and
 Usage: money_decimal.py QOR_BINARY [COUNT] [SEED]
 """
 import decimal
-import os
 import random
-import subprocess
 import sys
-import tempfile
+
+import qor_script
 
 D = decimal.Decimal
 decimal.getcontext().prec = 80
@@ -63,7 +62,7 @@ def main():
     qor = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 4000
     rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 2718)
-    lines = ["Qor []", "t: func [code] [either error? e: try code [print e/id] [print mold/all :e]]"]
+    lines = ["t: func [code] [either error? e: try code [print e/id] [print mold/all :e]]"]
     wanted = []
     for _ in range(count):
         (a, ta), (b, tb) = random_amount(rng), random_amount(rng)
@@ -72,23 +71,14 @@ def main():
         lines += [f"t [{ta} + {tb}]", f"t [{ta} - {tb}]", f"t [{ta} * {tf}]", f"t [{tf} * {ta}]",
                   f"t [{ta} / {n}]"]
         wanted += [expected(a + b), expected(a - b), expected(a * f), expected(a * f), expected(a / n)]
-    with tempfile.NamedTemporaryFile("w", suffix=".qor", delete=False) as f:
-        f.write("\n".join(lines) + "\n")
-        script = f.name
-    try:
-        home = tempfile.mkdtemp(prefix="qor-property-home-")
-        done = subprocess.run([qor, script], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600,
-                              env=dict(os.environ, HOME=home))
-    finally:
-        os.unlink(script)
-    got = done.stdout.decode().splitlines()
+    got = qor_script.run(qor, lines)
     failures = 0
     for i, want in enumerate(wanted):
         have = got[i] if i < len(got) else "<missing>"
         if have != want:
             failures += 1
             if failures <= 10:
-                print(f"{lines[i + 2]}: qor {have}, decimal {want}")
+                print(f"{lines[i + 1]}: qor {have}, decimal {want}")
     if len(got) != len(wanted):
         print(f"qor printed {len(got)} lines for {len(wanted)} cases")
         failures = max(failures, 1)
