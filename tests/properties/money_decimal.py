@@ -3,10 +3,11 @@
 
 Thousands of random amounts (up to 17 integer digits, 0 to 5 decimals, either
 sign) are added, subtracted, multiplied by integers and short floats (both
-ways round) and divided by a random integer in one script run by the real `qor`; each result, molded
-with all five decimals, must equal what Python's `decimal` computes: sums and
-differences exactly, products and quotients truncated to five decimals, and
-`type-limit` exactly when the result needs more than 17 integer digits.
+ways round) and divided by a random integer in one script run by the real
+`qor`; each result, molded with all five decimals, must equal what Python's
+`decimal` computes: sums and differences exactly, products and quotients
+truncated to five decimals, and `type-limit` exactly when the result needs
+more than 17 integer digits.
 
 Usage: money_decimal.py QOR_BINARY [COUNT] [SEED]
 """
