@@ -178,8 +178,11 @@ private:
 
 // Sets (or clears) the bits a spec names in a bitset, growing it where the
 // change needs room: setting beyond the stored bytes of a complemented
-// bitset, or clearing beyond those of a plain one, changes nothing.
-void change_bits(const Cell& bits, const Cell& spec, bool set, Caller caller) {
+// bitset, or clearing beyond those of a plain one, changes nothing. Both
+// cells are copied first, since growing may move a block that holds them
+// (a path step); what they refer to stays reachable from there.
+void change_bits(const Cell& bits_cell, const Cell& spec_cell, bool set, Caller caller) {
+    const Cell bits = bits_cell, spec = spec_cell;
     SpecWalk measure(Mode::measure, caller, &bits);
     measure.value(spec);
     if (measure.highest() < 0) return;
