@@ -6,20 +6,16 @@
 #include <cstdio>
 #include <string_view>
 
+#include "bench/evaluator.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/register_all.h"
-#include "runtime/errors/catalogue.h"
 #include "runtime/eval/actions.h"
-#include "runtime/eval/call_stack.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/eval/interpreter.h"
-#include "runtime/eval/natives.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/ownership.h"
 #include "runtime/words/context.h"
-#include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"
-#include "tests/support/core_runtime.h"
 #include "tests/support/eval_environment.h"
 
 using namespace qor;
@@ -38,20 +34,10 @@ const Program programs[] = {
     {"call3M", "f: func [x] [x + 1] n: 0 loop 3000000 [n: f n] n", 3000000},
 };
 
-void boot() {
-    test::start_core_runtime();
-    natives::init();
-    lexer::init();
-    interpreter::init();
-    error::catalogue::init();
-    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
-    test::define_environment();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    boot();
+    bench::boot_evaluator();
     for (const Program& p : programs) {
         if (argc > 1 && std::string_view(argv[1]) != p.name) continue;  // one program by name
         stack::data.base = stack::data.top = stack::data.bottom;

@@ -11,6 +11,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/error_fire.h"
@@ -63,7 +64,7 @@ double apply_op(double x, double y, MathOp op) {
 
 // L op R, where L (the result slot) is an integer!, float!, percent! or
 // time!. The result is a time! when either operand is one, else a percent!
-// when L is one, else a float!.
+// when L is one, else a float!. A money! R hands the operation to money!.
 Cell* do_math(MathOp op) {
     Cell* left = stack::arg(0);
     const Cell* right = stack::arg(1);
@@ -82,6 +83,7 @@ Cell* do_math(MathOp op) {
         case TypeId::float_:
         case TypeId::percent:
         case TypeId::time: r = get_double(*right); break;
+        case TypeId::money: return money::do_math(op);
         default: error::fire(error::Id::invalid_type, {datatype::value(rt)});
     }
     const double l = lt == TypeId::integer ? double(get_int(*left)) : get_double(*left);
@@ -404,6 +406,7 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId type) {
         case TypeId::float_:
         case TypeId::percent:
         case TypeId::time: d = get_double(*spec); break;
+        case TypeId::money: d = money::to_float(*spec); break;
         case TypeId::binary: {
             // Up to eight bytes from the index, big-endian, as the bits of a
             // double (fewer bytes fill the low end).
@@ -446,6 +449,7 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
         case TypeId::float_:
         case TypeId::percent:
         case TypeId::time: b = get_double(*value2); break;
+        case TypeId::money: return money::compare_number(*value1, *value2, op);
         default: return -2;
     }
     return compare_doubles(get_double(*value1), b, op);

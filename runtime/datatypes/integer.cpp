@@ -8,6 +8,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/error_fire.h"
@@ -146,6 +147,8 @@ Cell* do_math_action(MathOp op) {
         case TypeId::point2d:
         case TypeId::point3d:
             return composite_math::number_first(op);
+        case TypeId::money:
+            return money::do_math(op);
         default:
             error::fire(error::Id::invalid_type, {datatype::value(type_of(*right))});
     }
@@ -312,6 +315,7 @@ const Cell* to(Cell* prototype, Cell* spec, TypeId) {
             break;
         }
         case TypeId::time: v = from_double_checked(get_double(*spec) + 0.5); break;
+        case TypeId::money: v = money::to_integer(*spec); break;
         default: bad_to_arg(*spec);
     }
     return make_at(*prototype, v);
@@ -350,6 +354,8 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
         case TypeId::percent:
         case TypeId::time:
             return float_::compare_doubles(get_int(*value1), get_double(*value2), op);
+        case TypeId::money:
+            return money::compare_number(*value1, *value2, op);
         default:
             return -2;
     }

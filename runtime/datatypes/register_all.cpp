@@ -13,6 +13,7 @@
 //   top level.
 #include "runtime/datatypes/register_all.h"
 
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
@@ -24,6 +25,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
@@ -95,8 +97,10 @@ void register_all() {
     tag_email_ref::init_ref();
     point::init();
     object::init();
+    bitset::init();
     error_type::init();
     port::init();
+    money::init();
 }
 
 }  // namespace qor::datatypes

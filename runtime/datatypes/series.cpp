@@ -265,8 +265,10 @@ bool is_owned_field(const Cell& field) {
            symbol::resolve_alias(field.w2) == symbol::resolve_alias(to_int(Sym::owned));
 }
 
+}  // namespace
+
 // reflect: the owner recorded for the series, for the field `owned`.
-Cell* reflect() {
+Cell* reflect_owned() {
     const Cell& field = *stack::arg(1);
     if (!is_owned_field(field)) error::fire(error::Id::not_done);
     const Cell* owner = ownership::owner_of(stack::arg(0)->w2);
@@ -274,7 +276,7 @@ Cell* reflect() {
 }
 
 // modify `owned`: none drops the ownership; [object word] sets it.
-const Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
+const Cell* modify_owned(Cell* target, Cell* field, Cell* value, bool) {
     if (!is_owned_field(*field)) return value;
     if (type_of(*value) == TypeId::none) {
         ownership::clear_deep(*target);
@@ -286,12 +288,10 @@ const Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
     return value;
 }
 
-}  // namespace
-
 void init() {
     datatype::ActionRow row;
     row.own<Action::random>(&random_action)
-        .own<Action::reflect>(&reflect)
+        .own<Action::reflect>(&reflect_owned)
         .own<Action::at>(&at)
         .own<Action::back>(&back)
         .own<Action::clear>(&clear)
@@ -310,7 +310,7 @@ void init() {
         .own<Action::tail>(&tail)
         .own<Action::tail_q>(&tail_q)
         .own<Action::take>(&take)
-        .own<Action::modify>(&modify);
+        .own<Action::modify>(&modify_owned);
     datatype::register_type(TypeId::series, TypeId::none_id, "series!", row.entries());
 }
 

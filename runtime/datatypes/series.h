@@ -96,6 +96,11 @@ const Cell* move(Cell* origin, Cell* target, const Cell* part);
 const Cell* pick(Cell* s, Cell* index_cell, int32_t n);
 const Cell* poke(Cell* s, Cell* index_cell, int32_t n, Cell* value);
 
+// reflect and modify of the field `owned` (the owner recorded for the
+// series), on the frame and as the modify routine; bitset! shares them.
+Cell* reflect_owned();
+const Cell* modify_owned(Cell* target, Cell* field, Cell* value, bool case_sensitive);
+
 // Writes the item at absolute unit offset i as a value: the cell of a block
 // type, a char! of a string unit, an integer! of a byte.
 void item_value(const Cell& s, uint32_t i, Cell& out);

@@ -8,6 +8,7 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/port.h"
@@ -106,6 +107,18 @@ const Cell* source_files() {
     return files && type_of(*files) == TypeId::block ? files : nullptr;
 }
 
+// What money! reads: the currency list and the decimals it forms.
+const Cell* currency_list() {
+    const Cell* locale = system_field("locale");
+    const Cell* currencies = locale ? field(*locale, "currencies") : nullptr;
+    return currencies ? field(*currencies, "list") : nullptr;
+}
+
+const Cell* money_digits() {
+    const Cell* options = system_field("options");
+    return options ? field(*options, "money-digits") : nullptr;
+}
+
 }  // namespace
 
 void define_system_hooks() {
@@ -126,6 +139,11 @@ void define_system_hooks() {
     bind_routine("system-gc-nodes-cycles", "[return: [integer!]]", r_gc_nodes_cycles);
     error_type::install_environment({stack_trace_depth, source_files});
     port::install_system_lookup(port_system_part);
+    // The lexer reads currencies while it holds its input by address, so
+    // these lookups must not allocate: the names they intern exist from here.
+    for (std::string_view name : {"system", "locale", "currencies", "list", "options", "money-digits"})
+        (void)symbol::make(name);
+    money::install_system_lookup({currency_list, money_digits});
 }
 
 }  // namespace qor::environment

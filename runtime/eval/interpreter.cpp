@@ -399,7 +399,7 @@ int fast_code(const Cell& fn) {
     return -1;
 }
 
-inline bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_; }
+inline bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::money; }
 
 // After an expression: while an operator word follows, it takes the value
 // just computed as its left operand and one operand from the code.

@@ -9,6 +9,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/words/word.h"
@@ -58,6 +59,7 @@ int sign_of(const Cell& v, std::string_view native) {
             const double d = float_::get(v);
             return d < 0.0 ? -1 : d > 0.0 ? 1 : 0;  // a NaN is neither
         }
+        case TypeId::money: return money::sign(v);
         default: refuse(native, v, "number");
     }
 }
@@ -78,6 +80,7 @@ void n_zero(bool, std::span<const int32_t>) {
             zero = true;
             for (int a = 0; a < point::axes(type_of(v)); a++) zero = zero && point::coordinate(v, a) == 0.0f;
             break;
+        case TypeId::money: zero = money::is_zero(v); break;
         default: break;
     }
     logic::box(zero);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/error_fire.h"
@@ -114,6 +115,9 @@ void n_as_point3d(bool, std::span<const int32_t>) {
                    point_coordinate(*arg(2))};
 }
 
+// as-money: the amount in the currency of the word.
+void n_as_money(bool, std::span<const int32_t>) { *arg(0) = money::as_money(*arg(0), *arg(1)); }
+
 }  // namespace
 
 bool last_print_newline() { return last_newline; }
@@ -125,6 +129,7 @@ void install_output(std::span<Routine> r) {
     r[72] = n_as_pair;
     r[73] = n_as_point2d;
     r[74] = n_as_point3d;
+    r[75] = n_as_money;
 }
 
 }  // namespace qor::natives::impl

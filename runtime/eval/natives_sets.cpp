@@ -1,6 +1,7 @@
 // The set natives: union, intersect, unique, difference, exclude and
 // complement?. They check their operands and hand them to the set routine
 // of the first operand's datatype.
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block_sets.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/typeset.h"
@@ -37,6 +38,7 @@ void set_operation(std::span<const int32_t> refs, uint8_t code, std::string_view
             string_type::set_operation(static_cast<string_type::SetOp>(code), *arg(0), unique ? nullptr : arg(1),
                                        case_sensitive, skip);
             return;
+        case TypeId::bitset: bitset::set_operation(code); return;
         case TypeId::typeset:
             if (!unique) {
                 typeset::set_operation(code);

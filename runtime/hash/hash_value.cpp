@@ -32,9 +32,12 @@ uint32_t binary_hash(const Cell& key) {
     return hash::murmur3(b->at(index), length - index);
 }
 
+// The whole cell with its header cut to the type and the sign; a zero
+// (all digits 0, the currency in the low byte of word 1 aside) has no sign.
 uint32_t money_hash(const Cell& key) {
     Cell c = key;
     c.header &= cell_flag::type_mask | cell_flag::money_negative;
+    if ((c.w1 >> 8) == 0 && c.w2 == 0 && c.w3 == 0) c.header &= ~cell_flag::money_negative;
     return murmur_words(c, 0, 3);
 }
 

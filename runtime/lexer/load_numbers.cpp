@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 
+#include "runtime/datatypes/money.h"
 #include "runtime/lexer/float_text.h"
 #include "runtime/lexer/lex_record.h"
 #include "runtime/lexer/number_loaders.h"
@@ -263,30 +264,6 @@ bool read_time(std::string_view t, uint32_t flags, double& out) {
 
 namespace {
 
-// The currency codes a money! value may carry, by 1-based index.
-constexpr std::string_view currencies[] = {
-    "AED", "AFN", "ALL", "AMD", "ANG", "AOA", "ARS", "AUD", "AWG", "AZN", "BAM", "BBD", "BDT", "BTC", "BGN",
-    "BHD", "BIF", "BMD", "BND", "BOB", "BRL", "BSD", "BTN", "BWP", "BYN", "BZD", "CAD", "CDF", "CHF", "CKD",
-    "CLP", "CNY", "COP", "CRC", "CUC", "CUP", "CVE", "CZK", "DJF", "DKK", "DOP", "DZD", "EGP", "ERN", "ETB",
-    "ETH", "EUR", "FJD", "FKP", "FOK", "GBP", "GEL", "GGP", "GHS", "GIP", "GMD", "GNF", "GTQ", "GYD", "HKD",
-    "HNL", "HRK", "HTG", "HUF", "IDR", "ILS", "IMP", "INR", "IQD", "IRR", "ISK", "JEP", "JMD", "JOD", "JPY",
-    "KES", "KGS", "KHR", "KID", "KMF", "KPW", "KRW", "KWD", "KYD", "KZT", "LAK", "LBP", "LKR", "LRD", "LSL",
-    "LYD", "MAD", "MDL", "MGA", "MKD", "MMK", "MNT", "MOP", "MRU", "MUR", "MVR", "MWK", "MXN", "MYR", "MZN",
-    "NAD", "NGN", "NIO", "NOK", "NPR", "NZD", "OMR", "PAB", "PEN", "PGK", "PHP", "PKR", "PLN", "PND", "PRB",
-    "PYG", "QAR", "QOR", "RON", "RSD", "RUB", "RWF", "SAR", "SBD", "SCR", "SDG", "SEK", "SGD", "SHP", "SLL",
-    "SLS", "SOS", "SRD", "SSP", "STN", "SYP", "SZL", "THB", "TJS", "TMT", "TND", "TOP", "TRY", "TTD", "TVD",
-    "TWD", "TZS", "UAH", "UGX", "USD", "UYU", "UZS", "VES", "VND", "VUV", "WST", "CFA", "XAF", "XCD", "XOF",
-    "CFP", "XPF", "YER", "ZAR", "ZMW"};
-
-int currency_index(std::string_view code) {
-    for (size_t i = 0; i < std::size(currencies); i++) {
-        bool same = true;
-        for (size_t k = 0; k < 3 && same; k++) same = (code[k] & ~0x20) == currencies[i][k];
-        if (same) return static_cast<int>(i + 1);
-    }
-    return -1;
-}
-
 bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 }  // namespace
@@ -298,7 +275,7 @@ bool read_money(std::string_view t, Cell& out) {
     int currency = 0;
     if (i < t.size() && is_letter(t[i])) {
         if (t.size() - i < 4 || !is_letter(t[i + 1]) || !is_letter(t[i + 2]) || t[i + 3] != '$') return false;
-        currency = currency_index(t.substr(i, 3));
+        currency = money::currency_index(t.substr(i, 3));
         if (currency < 0) return false;
         i += 3;
     }

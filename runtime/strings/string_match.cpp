@@ -1,5 +1,6 @@
 // The matching tests that the PARSE engine applies to string and binary
 // input.
+#include "runtime/datatypes/bitset.h"
 #include "runtime/memory/series.h"
 #include "runtime/strings/binary.h"
 #include "runtime/strings/string_actions.h"
@@ -7,23 +8,11 @@
 
 namespace qor {
 
-namespace {
-
-// Bit 0x80 >> (cp & 7) of byte cp >> 3; beyond the bits, the complement flag.
-bool bitset_has(const Cell& bitset, uint32_t cp) {
-    const series::Buffer* b = series::buffer(bitset.w2);
-    const bool complemented = (b->flags & series::flag::complemented) != 0;
-    if ((cp >> 3) >= b->tail - b->head) return complemented;
-    return (b->head_ptr()[cp >> 3] & (0x80u >> (cp & 7))) != 0;
-}
-
-}  // namespace
-
 namespace string_type {
 
 bool char_in_bitset(const Cell& input, const Cell& bitset) {
     if (str::length_at(input) == 0) return false;
-    return bitset_has(bitset, str::char_at(input, 0));
+    return bitset::has(bitset, str::char_at(input, 0));
 }
 
 bool enclosed_in_angles(const Cell& input, const Cell& tag) {
@@ -55,7 +44,7 @@ namespace binary_type {
 
 bool byte_in_bitset(const Cell& b, const Cell& bitset) {
     if (length_at(b) == 0) return false;
-    return bitset_has(bitset, *str::buffer_of(b)->at(b.w1));
+    return bitset::has(bitset, *str::buffer_of(b)->at(b.w1));
 }
 
 bool match_value(const Cell& b, const Cell& value) {

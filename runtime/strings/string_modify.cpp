@@ -9,6 +9,7 @@
 #include <array>
 #include <vector>
 
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
@@ -238,7 +239,8 @@ void write_chars(Cell& s, const std::u32string& chars) {
     b->set_tail_units(b->head_units() + s.w1 + static_cast<uint32_t>(chars.size()));
 }
 
-// The set of /with: a string's or binary's characters, a char!, an integer!.
+// The set of /with: a string's or binary's characters, a char!, an integer!
+// (a bitset! is tested member by member instead).
 std::u32string with_set(const Cell& with) {
     const TypeId t = type_of(with);
     if (t == TypeId::char_ || t == TypeId::integer) return std::u32string(1, static_cast<char32_t>(with.w2));
@@ -301,7 +303,11 @@ const Cell* trim(Cell* series, const actions::TrimArgs& a) {
                                          static_cast<int32_t>(str::length_at(*series)));
     const std::u32string in = read_chars(*series);
     std::u32string out;
-    if (a.all || a.with) {
+    if (a.with && type_of(*a.with) == TypeId::bitset) {
+        out.reserve(in.size());
+        for (char32_t c : in)
+            if (!bitset::has(*a.with, c)) out.push_back(c);
+    } else if (a.all || a.with) {
         std::u32string set = a.with ? with_set(*a.with) : std::u32string(U"\t\n\r ");
         // Characters below 256 by a table, wider ones by a sorted search.
         std::array<bool, 256> small{};

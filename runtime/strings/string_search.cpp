@@ -8,6 +8,7 @@
 #include <string>
 #include <string.h>
 
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
@@ -27,16 +28,6 @@ struct Pattern {
     std::u32string chars;
     const Cell* bitset = nullptr;
 };
-
-// A bitset's membership test: bit 0x80 >> (cp & 7) of byte cp >> 3; beyond
-// its bits, its complement flag.
-bool in_bitset(const Cell& bitset, uint32_t cp) {
-    const series::Buffer* b = series::buffer(bitset.w2);
-    const bool complemented = (b->flags & series::flag::complemented) != 0;
-    const uint32_t byte = cp >> 3;
-    if (byte >= b->tail - b->head) return complemented;
-    return (b->head_ptr()[byte] & (0x80u >> (cp & 7))) != 0;
-}
 
 // The pattern's code points (folded when asked). A binary! series looks
 // for the UTF-8 bytes of a text.
@@ -82,7 +73,7 @@ Pattern make_pattern(const Cell& series, const Cell& value, bool fold) {
 template <bool Fold>
 bool matches_at(const series::Buffer* b, uint32_t at, const Pattern& p) {
     const uint32_t unit = b->unit();
-    if (p.bitset) return in_bitset(*p.bitset, str::get_char(b->at(at), unit));
+    if (p.bitset) return bitset::has(*p.bitset, str::get_char(b->at(at), unit));
     const uint8_t* s = b->at(at);
     for (size_t i = 0; i < p.chars.size(); i++) {
         uint32_t c = str::get_char(s + i * unit, unit);

@@ -15,6 +15,8 @@ TEST_F(EnvTranscriptTest, LibraryFunctions) { replay("library.qt"); }
 TEST_F(EnvTranscriptTest, PairsAndPoints) { replay("pairs_points.qt"); }
 TEST_F(EnvTranscriptTest, Tuples) { replay("tuples.qt"); }
 TEST_F(EnvTranscriptTest, PercentHandleTriple) { replay("scalars.qt"); }
+TEST_F(EnvTranscriptTest, Bitsets) { replay("bitset.qt"); }
+TEST_F(EnvTranscriptTest, Money) { replay("money.qt"); }
 
 }  // namespace
 }  // namespace qor::test
