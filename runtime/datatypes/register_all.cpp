@@ -16,6 +16,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
@@ -31,6 +32,7 @@
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/time.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
@@ -79,8 +81,10 @@ void register_all() {
     typeset::init();
     map::init();
     hash_type::init();
+    time_::init();
     tag_email_ref::init_tag();
     tag_email_ref::init_email();
+    date::init();
     tag_email_ref::init_ref();
     object::init();
     error_type::init();

@@ -674,6 +674,50 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
     return pos;
 }
 
+namespace {
+
+// Values that live inside their cell, not behind a node: a set-path into
+// one (a date's year, a time's hour) changes the walk's copy of the value,
+// which must then be stored back where it came from.
+bool held_in_cell(TypeId t) {
+    switch (t) {
+        case TypeId::time: case TypeId::date: case TypeId::pair: case TypeId::tuple:
+        case TypeId::point2d: case TypeId::point3d: case TypeId::money:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Stores the value of level i of a set-path walk back into its container,
+// and on up while the container is itself a value held in its cell. The
+// levels lie on the stack as the first word's value, then an element and
+// the value it reached for each step: level i is at levels[2 i], its
+// element at levels[2 i - 1].
+void store_back(Cell* levels, uint32_t i, Cell first, Cell path) {
+    while (held_in_cell(type_of(levels[2 * i]))) {
+        if (i == 0) {
+            Cell word = first;
+            context::set(word, levels[0]);
+            return;
+        }
+        actions::EvalPathArgs args{};
+        args.parent = &levels[2 * (i - 1)];
+        args.element = &levels[2 * i - 1];
+        args.value = &levels[2 * i];
+        args.path = &path;
+        args.grand_parent = i >= 2 ? &levels[2 * (i - 2)] : nullptr;
+        args.previous = i >= 2 ? &levels[2 * i - 3] : &first;
+        args.index = static_cast<int32_t>(i - 1);
+        args.event = true;
+        actions::call_eval_path(args);
+        if (stack::exiting()) [[unlikely]] return;
+        i--;
+    }
+}
+
+}  // namespace
+
 uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode mode, const Cell* value) {
     Cell path = path_value;
     clear_new_line(path);
@@ -691,8 +735,11 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
         return call(current_value, first, code, pos, {p, head + 1}, false);
     }
     // The walk keeps its values on the stack: parent, then the current value.
+    // A set-path keeps every level instead (see store_back), each step's
+    // element and the value it reached.
     Cell* parent = stack::push(none::value);
     Cell* cur = stack::push(current_value);
+    Cell* const levels = cur;
     Cell previous = first;
     for (uint32_t k = head + 1; k < length(p); k++) {
         Cell element = cell_at(p, k);
@@ -722,8 +769,17 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
         args.event = true;
         const Cell next = *actions::call_eval_path(args);
         stack::data.top = cur + 1;
-        *parent = *cur;
-        *cur = next;
+        if (mode == PathMode::set && !last) {
+            stack::push(element);
+            parent = cur;
+            cur = stack::push(next);
+        } else if (mode == PathMode::set) {
+            store_back(levels, static_cast<uint32_t>(k - head - 1), first, path);
+            if (stack::exiting()) [[unlikely]] return pos;
+        } else {
+            *parent = *cur;
+            *cur = next;
+        }
         previous = element;
         if (mode == PathMode::call && is_callable(type_of(next))) {
             stack::data.top = old_top;

@@ -19,7 +19,8 @@ protected:
         run_setup(dir);
     }
 
-    const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
+    // Absolute, since tests may change the working directory before replaying.
+    const std::string dir = std::filesystem::absolute(std::filesystem::path(__FILE__).parent_path() / "transcripts");
 
     void replay(const std::string& name) { replay_transcript(dir + "/" + name); }
 };
