@@ -12,6 +12,9 @@ TEST_F(EnvTranscriptTest, Routines) { replay("routines.qt"); }
 TEST_F(EnvTranscriptTest, TypeTests) { replay("type_tests.qt"); }
 TEST_F(EnvTranscriptTest, NumberNatives) { replay("numbers.qt"); }
 TEST_F(EnvTranscriptTest, LibraryFunctions) { replay("library.qt"); }
+TEST_F(EnvTranscriptTest, Times) { replay("time.qt"); }
+TEST_F(EnvTranscriptTest, Dates) { replay("dates.qt"); }
+TEST_F(EnvTranscriptTest, ClockAndWait) { replay("clock.qt"); }
 
 }  // namespace
 }  // namespace qor::test
