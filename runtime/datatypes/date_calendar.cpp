@@ -137,7 +137,7 @@ double to_hours(uint32_t w, double seconds) {
 }
 
 int64_t to_epoch(uint32_t w, double seconds) {
-    const double rounded = std::trunc(seconds + 0.5);
+    const double rounded = std::floor(seconds + 0.5);
     const int64_t whole = std::isfinite(rounded) && std::fabs(rounded) < 1e15 ? static_cast<int64_t>(rounded) : 0;
     return (to_days(w) - epoch_day) * 86400 + whole;
 }

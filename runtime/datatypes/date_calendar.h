@@ -107,7 +107,8 @@ struct IsoWeekStart {
 // Seconds since day 0: the instant of a word and its stored time.
 [[nodiscard]] double to_hours(uint32_t w, double seconds);
 
-// Seconds since 1970-01-01 of a word and its stored time.
+// Seconds since 1970-01-01 of a word and its stored time, rounded to the
+// nearest second.
 [[nodiscard]] int64_t to_epoch(uint32_t w, double seconds);
 
 // Shifts a time by the zone: forwards turns UTC into local time, backwards

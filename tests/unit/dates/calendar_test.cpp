@@ -44,6 +44,10 @@ TEST(Calendar, FixedPoints) {
     EXPECT_FALSE(date::leap_year(-1));
     EXPECT_EQ(date::year_day(word(2024, 12, 31)), 366);
     EXPECT_EQ(date::to_epoch(word(1970, 1, 2), 0), 86400);
+    // The stored time rounds to the nearest second, below zero too.
+    EXPECT_EQ(date::to_epoch(word(1970, 1, 2), -1.0), 86399);
+    EXPECT_EQ(date::to_epoch(word(1970, 1, 2), -0.6), 86399);
+    EXPECT_EQ(date::to_epoch(word(1970, 1, 2), 0.5), 86401);
 }
 
 TEST(Calendar, IsoWeekStart) {
