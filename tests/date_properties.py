@@ -12,7 +12,8 @@ is compared with what datetime computes for the same date:
   (among them the same instant in two zones, and instants a moment apart);
 - ISO week dates and ordinal dates read by the lexer;
 - seconds since 1970 both ways;
-- `now` against the system clock.
+- `now` against the system clock, and the time per run that `clock`
+  reports for a block that waits 10 milliseconds.
 
 The dates are drawn with a fixed seed, so a failure repeats.
 
@@ -20,6 +21,7 @@ Usage: date_properties.py QOR_BINARY [CASES_PER_KIND]
 """
 import datetime as dt
 import random
+import re
 import subprocess
 import sys
 
@@ -162,11 +164,12 @@ def main():
     # now against the clock, read once before and once after.
     before = dt.datetime.now(UTC)
     text += "n: now/utc u: now print [n/year n/month n/day n/hour n/minute n/second u/zone]\n"
+    text += f"print {{{marker}}}\nclock/times [wait 0.01] 3\n"
     run = subprocess.run([qor], input=text, capture_output=True, text=True, timeout=3000)
     after = dt.datetime.now(UTC)
     blocks = run.stdout.split(marker + "\n")
-    if len(blocks) != len(cases) + 1:
-        print(f"expected {len(cases) + 1} outputs, got {len(blocks)}:\n{run.stdout[-2000:]}{run.stderr}")
+    if len(blocks) != len(cases) + 2:
+        print(f"expected {len(cases) + 2} outputs, got {len(blocks)}:\n{run.stdout[-2000:]}{run.stderr}")
         return 1
     failures = 0
     for (line, want, what), out in zip(cases, blocks):
@@ -181,7 +184,7 @@ def main():
             failures += 1
             if failures <= 20:
                 print(f"FAIL {what}\n  qor:      {got_text}\n  expected: {' '.join(map(str, want))}")
-    last = blocks[-1].strip().split("\n")[-1].split()
+    last = blocks[-2].strip().split("\n")[-1].split()
     y, mo, d, h, mi = (int(v) for v in last[:5])
     now = dt.datetime(y, mo, d, h, mi, int(float(last[5])), tzinfo=UTC)
     zone_seconds = dt.datetime.now().astimezone().utcoffset().total_seconds()
@@ -193,7 +196,11 @@ def main():
     if zone != round(zone_seconds / 900) * 900:
         failures += 1
         print(f"FAIL now/zone {last[6]} against the local offset of {zone_seconds} seconds")
-    print(f"{len(cases) + 1} cases, {failures} failed")
+    report = re.fullmatch(r"(\d+(?:\.\d*)?) ms\t\[wait 0\.01\]\n== none\n", blocks[-1])
+    if not report or not 10 <= float(report.group(1)) < 500:
+        failures += 1
+        print(f"FAIL clock reported {blocks[-1]!r}")
+    print(f"{len(cases) + 2} cases, {failures} failed")
     return 1 if failures else 0
 
 
