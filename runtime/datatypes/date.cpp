@@ -166,16 +166,6 @@ const Cell* from_block(Cell* result, const Cell& spec, bool checked) {
     return result;
 }
 
-// Seconds since 1970-01-01 UTC.
-const Cell* from_epoch(Cell* result, int32_t seconds) {
-    double time = seconds % 86400;
-    const int64_t days = normalize(epoch_day + seconds / 86400, time, 0);
-    set_header(*result, TypeId::date);
-    result->w1 = from_days(days, 0, true);
-    set_double(*result, time);
-    return result;
-}
-
 const Cell* make(Cell* prototype, Cell* spec, TypeId) {
     switch (type_of(*spec)) {
         case TypeId::date: return spec;
@@ -188,7 +178,7 @@ const Cell* to(Cell* prototype, Cell* spec, TypeId) {
     switch (type_of(*spec)) {
         case TypeId::date: return spec;
         case TypeId::block: case TypeId::paren: case TypeId::hash: return from_block(prototype, *spec, false);
-        case TypeId::integer: return from_epoch(prototype, get_int(*spec));
+        case TypeId::integer: return make_from_epoch(*prototype, get_int(*spec), 0.0, 0);  // seconds since 1970
         default: invalid_arg(*spec);
     }
 }

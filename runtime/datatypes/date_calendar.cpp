@@ -220,6 +220,23 @@ void set_month(Cell& date, int64_t v) {
 
 // ---- constructors
 
+uint32_t zone_of_offset(int32_t seconds) {
+    constexpr int64_t max_offset = 15 * 3600 + 45 * 60;
+    int64_t rounded = floor_div(static_cast<int64_t>(seconds) + 450, 900) * 900;
+    if (rounded > max_offset) rounded = max_offset;
+    if (rounded < -max_offset) rounded = -max_offset;
+    const int64_t magnitude = rounded < 0 ? -rounded : rounded;
+    return zone_bits(static_cast<int32_t>(magnitude / 3600), static_cast<int32_t>(magnitude % 3600 / 60),
+                     rounded < 0);
+}
+
+Cell* make_from_epoch(Cell& cell, int64_t seconds, double fraction, uint32_t zone) {
+    const int64_t days = epoch_day + floor_div(seconds + zone_seconds(zone), 86400);
+    set_header(cell, TypeId::date);
+    store(cell, from_days(days, zone, true), static_cast<double>(seconds - (days - epoch_day) * 86400) + fraction);
+    return &cell;
+}
+
 Cell* make_at(Cell& cell, int32_t year, int32_t month, int32_t day, double time, uint32_t zone, bool with_time) {
     set_header(cell, TypeId::date);
     uint32_t w = static_cast<uint32_t>(year) << 17 | static_cast<uint32_t>(month & 15) << 12 |

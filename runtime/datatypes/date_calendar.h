@@ -159,6 +159,15 @@ void set_month(Cell& date, int64_t v);
 // previous one).
 [[nodiscard]] Ymd carry_month(int64_t year, int64_t v);
 
+// The zone bits of an offset east of UTC in seconds, rounded to the
+// nearest quarter hour and kept within the 15:45 a zone holds.
+[[nodiscard]] uint32_t zone_of_offset(int32_t seconds);
+
+// The date and time of an instant given as seconds since 1970-01-01 UTC
+// and a fraction of a second, seen in the zone: its local date, and the UTC
+// time counted from that date's midnight.
+Cell* make_from_epoch(Cell& cell, int64_t seconds, double fraction, uint32_t zone);
+
 // The constructors. make_at takes a checked calendar date and the time as
 // local time in the zone; without the time flag the date has no time.
 // make_at_hms makes a UTC date with a time and no zone.

@@ -1,6 +1,4 @@
 // The clock natives: now (the date and time, or one field of it) and wait.
-#include <cmath>
-
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/error_fire.h"
@@ -14,30 +12,14 @@ namespace {
 // The refinements of now, in the order of its spec.
 enum NowRefinement : size_t { year, month, day, time, zone, date_only, weekday, yearday, precise, utc };
 
-// The largest offset a zone holds: 15:45.
-constexpr int32_t max_offset = 15 * 3600 + 45 * 60;
-
-// The local offset in whole quarter hours (the zone bits hold no finer
-// offset), so that the local date and time shown are those of that zone.
-int32_t quarter_hour_offset(int32_t seconds) {
-    const int32_t rounded = static_cast<int32_t>(std::lround(seconds / 900.0)) * 900;
-    return rounded > max_offset ? max_offset : rounded < -max_offset ? -max_offset : rounded;
-}
-
 // The current date, in UTC or in the local zone, from one reading of the
-// clock: its local day and the UTC time counted from that day's midnight.
+// clock, with sub-second digits at the resolution of 100 nanoseconds.
 Cell current_date(bool in_utc, bool with_fraction) {
     const platform::ClockReading clock = platform::read_clock();
-    const int32_t offset = in_utc ? 0 : quarter_hour_offset(clock.offset);
-    const int32_t magnitude = offset < 0 ? -offset : offset;
-    const uint32_t zone = date::zone_bits(magnitude / 3600, magnitude % 3600 / 60, offset < 0);
-    const int64_t local = clock.seconds + offset;
-    const int64_t days = date::epoch_day + (local / 86400 - (local % 86400 < 0));
-    double time = static_cast<double>(clock.seconds - (days - date::epoch_day) * 86400);
-    // Sub-second digits at the resolution of 100 nanoseconds.
-    if (with_fraction) time += (clock.nanoseconds / 100) * 100 / 1e9;
-    Cell c{to_int(TypeId::date), date::from_days(days, zone, true), 0, 0};
-    set_double(c, time);
+    const uint32_t zone = in_utc ? 0 : date::zone_of_offset(clock.offset);
+    const double fraction = with_fraction ? (clock.nanoseconds / 100) * 100 / 1e9 : 0.0;
+    Cell c{};
+    date::make_from_epoch(c, clock.seconds, fraction, zone);
     return c;
 }
 

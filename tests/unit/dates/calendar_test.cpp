@@ -2,6 +2,8 @@
 // word holds, weeks, zones and the normalisation of times.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "runtime/datatypes/date_calendar.h"
 
 namespace qor {
@@ -110,6 +112,51 @@ TEST(Calendar, OneInstantHasOneUtcForm) {
     const date::Instant d = date::utc_instant(word(2024, 1, 2), 0.25 - 86400.0);
     EXPECT_EQ(c.day, d.day);
     EXPECT_EQ(c.time, d.time);
+}
+
+TEST(Calendar, ZoneOfAnOffsetInSeconds) {
+    const std::pair<int32_t, uint32_t> table[] = {
+        {0, 0},
+        {3600, 1 << 2},
+        {19800, 5 << 2 | 2},               // +5:30
+        {-12600, 0x40 | 3 << 2 | 2},       // -3:30
+        {-1800, 0x40 | 2},                 // -0:30
+        {561, 1},                          // +0:09:21 rounds to a quarter hour
+        {-449, 0},
+        {50400, 14 << 2},                  // +14:00
+        {86399, 15 << 2 | 3},              // beyond 15:45 stays there
+        {-86399, 0x40 | 15 << 2 | 3},
+    };
+    for (auto [seconds, bits] : table) EXPECT_EQ(date::zone_of_offset(seconds), bits) << seconds;
+}
+
+TEST(Calendar, AnInstantSeenInAZoneAcrossMidnight) {
+    // 23:30 UTC on 31 December 2023 is 0:30 on 1 January at +1:00, and 0:30
+    // UTC on 1 January 2024 is 23:30 on 31 December at -1:00: the local date
+    // and the local time come from one instant.
+    const int64_t new_year = (date::to_days(2024, 1, 1) - date::epoch_day) * 86400;
+    struct Case {
+        int64_t seconds;
+        uint32_t zone;
+        uint32_t w;
+        double local;
+    };
+    const uint32_t east = date::zone_bits(1, 0, false), west = date::zone_bits(1, 0, true);
+    const Case table[] = {
+        {new_year - 1800, east, word(2024, 1, 1), 1800},
+        {new_year + 1800, west, word(2023, 12, 31), 84600},
+        {new_year - 1800, 0, word(2023, 12, 31), 84600},
+        {new_year - 1, 0, word(2023, 12, 31), 86399},
+        {new_year, 0, word(2024, 1, 1), 0},
+        {-1, 0, word(1969, 12, 31), 86399},
+    };
+    for (const Case& c : table) {
+        Cell d{};
+        date::make_from_epoch(d, c.seconds, 0.25, c.zone);
+        EXPECT_EQ(d.w1, c.w | c.zone | date::time_flag) << c.seconds;
+        EXPECT_EQ(date::to_local(date::time_of(d), c.zone), c.local + 0.25) << c.seconds;
+        EXPECT_EQ(date::to_epoch(d.w1, date::time_of(d) - 0.25), c.seconds);
+    }
 }
 
 TEST(Calendar, MonthsCarryIntoTheYear) {
