@@ -70,7 +70,6 @@ namespace {
 struct BlockParts {
     int64_t first = 0, month = 0, third = 0;
     double time = 0;       // the time! given, or hours, minutes and seconds summed
-    int64_t hour = -1;     // an integer hour given, else -1
     int64_t minute = -1;   // an integer minute given, else -1
     bool time_given = false;
     double zone_time = 0;  // a zone given as a time!
@@ -98,7 +97,7 @@ BlockParts read_block(const Cell& spec) {
             case 1: if (is_int) p.month = n, next = 2; break;
             case 2: if (is_int) p.third = n, next = 3; break;
             case 3:
-                if (is_int) p.hour = n, p.time = double(n) * 3600.0, next = 8;
+                if (is_int) p.time = double(n) * 3600.0, next = 8;
                 else if (is_time) p.time = d, next = 4;
                 break;
             case 4:
@@ -161,8 +160,7 @@ const Cell* from_block(Cell* result, const Cell& spec, bool checked) {
         days = normalize(days, time, zone);
     }
     set_header(*result, TypeId::date);
-    result->w1 = from_days(days, zone, p.time_given);
-    set_double(*result, time);
+    store(*result, from_days(days, zone, p.time_given), time);
     return result;
 }
 
@@ -253,10 +251,10 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
         value->w1 = from_days(days, zone_of(w), false);
         return value;
     }
-    const uint32_t zone = static_cast<uint32_t>(random_draw::next(secure)) & zone_mask;
+    uint32_t zone = static_cast<uint32_t>(random_draw::next(secure)) & zone_mask;
+    if ((zone & ~zone_west) == 0) zone = 0;  // no sign without an offset
     double time = to_utc(random_draw::next(secure) / 2147483648.0 * seconds_per_day, zone);
-    value->w1 = from_days(normalize(days, time, zone), zone, true);
-    set_double(*value, time);
+    store(*value, from_days(normalize(days, time, zone), zone, true), time);
     return value;
 }
 
@@ -295,8 +293,7 @@ Cell* add_subtract(bool subtract) {
         return integer::make_at(*d, static_cast<int32_t>(n));
     }
     if (with_time) n = normalize(n, t, zone);
-    d->w1 = from_days(n, zone, with_time);
-    set_double(*d, t);
+    store(*d, from_days(n, zone, with_time), t);
     return d;
 }
 

@@ -27,17 +27,6 @@ constexpr int64_t days_before_march(int64_t y) {
 // Local times beyond this many hours can hold no date.
 constexpr double max_hours = 1e12;
 
-void store(Cell& date, uint32_t w, double time) {
-    date.w1 = w;
-    set_double(date, time);
-}
-
-// Rebuilds the date at another day number, keeping zone, time flag and time.
-void move_to_day(Cell& date, int64_t days) {
-    const uint32_t w = word_of(date);
-    date.w1 = from_days(days, zone_of(w), has_time(w));
-}
-
 }  // namespace
 
 // ---- zones
@@ -179,6 +168,16 @@ Instant utc_instant(uint32_t w, double seconds) {
 }
 
 // ---- date cells
+
+void store(Cell& date, uint32_t w, double time) {
+    date.w1 = w;
+    set_double(date, time);
+}
+
+void move_to_day(Cell& date, int64_t days) {
+    const uint32_t w = word_of(date);
+    date.w1 = from_days(days, zone_of(w), has_time(w));
+}
 
 void set_time(Cell& date, double time, bool convert) {
     const uint32_t w = word_of(date);

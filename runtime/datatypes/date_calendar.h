@@ -137,6 +137,13 @@ struct Instant {
 [[nodiscard]] inline uint32_t word_of(const Cell& c) { return c.w1; }
 [[nodiscard]] inline double time_of(const Cell& c) { return get_double(c); }
 
+// Writes a date cell's packed word and stored time.
+void store(Cell& date, uint32_t w, double time);
+
+// Moves the date to another day number, keeping zone, time flag and stored
+// time.
+void move_to_day(Cell& date, int64_t days);
+
 // Sets the date's time: with `convert` the time is local and becomes UTC
 // with the date's zone; then day and time are normalised, keeping the zone
 // bits and the time flag.

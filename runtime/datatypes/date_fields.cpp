@@ -61,17 +61,6 @@ uint32_t zone_of_value(const Cell& v) {
     return zone_bits(static_cast<int32_t>(hours), static_cast<int32_t>(minutes), t < 0);
 }
 
-void store(Cell& date, uint32_t w, double time) {
-    date.w1 = w;
-    set_double(date, time);
-}
-
-// The date moved to another day number, keeping zone, time flag and time.
-void move_to_day(Cell& date, int64_t days) {
-    const uint32_t w = word_of(date);
-    date.w1 = from_days(days, zone_of(w), has_time(w));
-}
-
 int64_t integer_value(const Cell& v) {
     if (type_of(v) != TypeId::integer) error::fire(error::Id::invalid_arg, {v});
     return get_int(v);
