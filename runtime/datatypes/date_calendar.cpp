@@ -6,8 +6,6 @@
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/series_tail.h"
 
 namespace qor::date {
 
@@ -120,10 +118,6 @@ int32_t sunday_week(uint32_t w) {
 }
 
 // ---- times and zones
-
-double to_hours(uint32_t w, double seconds) {
-    return static_cast<double>(to_days(w)) * seconds_per_day + seconds;
-}
 
 int64_t to_epoch(uint32_t w, double seconds) {
     const double rounded = std::floor(seconds + 0.5);
@@ -252,19 +246,6 @@ Cell* make_at_hms(Cell& cell, int32_t year, int32_t month, int32_t day, int32_t 
                        static_cast<uint32_t>(day & 31) << 7 | time_flag;
     store(cell, w, 3600.0 * hours + 60.0 * minutes + seconds + 1e-9 * static_cast<double>(nanoseconds));
     return &cell;
-}
-
-Cell* push(uint32_t w, double time) {
-    Cell* c = stack::push(Cell{to_int(TypeId::date), 0, 0, 0});
-    store(*c, w, time);
-    return c;
-}
-
-Cell* make_in(Cell& block, uint32_t w, double time) {
-    Cell* c = series_tail::block_alloc_tail(block);
-    set_header(*c, TypeId::date);
-    store(*c, w, time);
-    return c;
 }
 
 }  // namespace qor::date

@@ -104,9 +104,6 @@ struct IsoWeekStart {
 
 // ---- times and zones
 
-// Seconds since day 0: the instant of a word and its stored time.
-[[nodiscard]] double to_hours(uint32_t w, double seconds);
-
 // Seconds since 1970-01-01 of a word and its stored time, rounded to the
 // nearest second.
 [[nodiscard]] int64_t to_epoch(uint32_t w, double seconds);
@@ -181,7 +178,5 @@ Cell* make_from_epoch(Cell& cell, int64_t seconds, double fraction, uint32_t zon
 Cell* make_at(Cell& cell, int32_t year, int32_t month, int32_t day, double time, uint32_t zone, bool with_time);
 Cell* make_at_hms(Cell& cell, int32_t year, int32_t month, int32_t day, int32_t hours, int32_t minutes,
                   double seconds, int64_t nanoseconds);
-Cell* push(uint32_t w, double time);
-Cell* make_in(Cell& block, uint32_t w, double time);
 
 }  // namespace qor::date

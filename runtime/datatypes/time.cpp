@@ -78,8 +78,6 @@ Cell* make_at(Cell& cell, double seconds) {
     return &cell;
 }
 
-Cell* push(double seconds) { return make_at(*stack::push_slot(), seconds); }
-Cell* make_in(Cell& block, double seconds) { return make_at(*series_tail::block_alloc_tail(block), seconds); }
 
 int32_t form_seconds(double seconds, Cell& buffer) {
     if (!std::isfinite(seconds)) {

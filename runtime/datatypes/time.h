@@ -14,8 +14,6 @@
 namespace qor::time_ {
 
 Cell* make_at(Cell& cell, double seconds);
-Cell* push(double seconds);
-Cell* make_in(Cell& block, double seconds);
 
 // Appends the text form of a number of seconds: an optional "-", the hours,
 // two-digit minutes and two-digit seconds with their fraction (3725.5 is
