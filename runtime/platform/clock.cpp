@@ -30,6 +30,9 @@ ClockReading read_clock() {
     ClockReading r;
     r.seconds = now.tv_sec;
     r.nanoseconds = static_cast<int32_t>(now.tv_nsec);
+    // tzset first: localtime_r alone keeps the zone it found at its first
+    // call, and the process may have changed TZ since.
+    tzset();
     tm local{};
     const time_t at = now.tv_sec;
     if (localtime_r(&at, &local) != nullptr) r.offset = static_cast<int32_t>(local.tm_gmtoff);
