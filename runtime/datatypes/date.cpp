@@ -126,6 +126,7 @@ BlockParts read_block(const Cell& spec) {
 // make and to of a block; `checked` (make) refuses a date that rolled over.
 const Cell* from_block(Cell* result, const Cell& spec, bool checked) {
     const BlockParts p = read_block(spec);
+    if (!std::isfinite(p.time) || !std::isfinite(p.zone_time)) invalid_arg(spec);
     int64_t day = p.first, year = p.third;
     if (p.first > 99 && p.first > p.third) std::swap(day, year);
 

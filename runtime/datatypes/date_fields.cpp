@@ -54,7 +54,7 @@ uint32_t zone_of_value(const Cell& v) {
         const int32_t hours = get_int(v) % 16;
         return zone_bits(hours, 0, hours < 0);
     }
-    if (type_of(v) != TypeId::time) error::fire(error::Id::invalid_arg, {v});
+    if (type_of(v) != TypeId::time || !std::isfinite(get_double(v))) error::fire(error::Id::invalid_arg, {v});
     const double t = get_double(v);
     const double hours = std::trunc(std::fmod(t, 16 * 3600.0) / 3600.0);
     const double minutes = std::floor(std::fmod(std::fabs(t), 3600.0) / 60.0);

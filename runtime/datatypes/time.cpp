@@ -131,7 +131,7 @@ Cell field_value(double seconds, int32_t field) {
     switch (field) {
         case 1: integer::make_at(v, integer::from_double_checked(seconds / seconds_per_hour)); break;
         case 2:
-            integer::make_at(v, static_cast<int32_t>(
+            integer::make_at(v, integer::from_double_checked(
                                     std::floor(std::fmod(std::fabs(seconds), seconds_per_hour) / seconds_per_minute)));
             break;
         default: float_::make_at(v, std::fmod(seconds, seconds_per_minute)); break;
@@ -265,7 +265,7 @@ Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down
 // Parity of the whole seconds within the minute.
 int32_t whole_second(double t) {
     const double nudged = t + std::copysign(tiny, t);
-    return static_cast<int32_t>(std::trunc(std::fmod(nudged, seconds_per_minute)));
+    return integer::from_double_checked(std::fmod(nudged, seconds_per_minute));
 }
 Cell* even_q() { return logic::box(whole_second(get_double(*stack::result())) % 2 == 0); }
 Cell* odd_q() { return logic::box(whole_second(get_double(*stack::result())) % 2 != 0); }
