@@ -3,6 +3,7 @@
 #include "runtime/datatypes/date_calendar.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/error_fire.h"
@@ -30,8 +31,8 @@ constexpr double max_hours = 1e12;
 // ---- zones
 
 uint32_t zone_bits(int32_t hours, int32_t minutes, bool west) {
-    const uint32_t h = static_cast<uint32_t>(hours < 0 ? -hours : hours) & 15;
-    const uint32_t q = static_cast<uint32_t>((minutes < 0 ? -minutes : minutes) / 15) & 3;
+    const uint32_t h = static_cast<uint32_t>(std::abs(int64_t{hours})) & 15;
+    const uint32_t q = static_cast<uint32_t>(std::abs(int64_t{minutes}) / 15) & 3;
     return (west && (h | q) != 0 ? zone_west : 0) | h << 2 | q;
 }
 
