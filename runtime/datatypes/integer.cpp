@@ -2,10 +2,13 @@
 #include "runtime/datatypes/integer.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "runtime/datatypes/composite_math.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/money.h"
@@ -149,6 +152,17 @@ Cell* do_math_action(MathOp op) {
             return composite_math::number_first(op);
         case TypeId::money:
             return money::do_math(op);
+        case TypeId::date: {
+            // n + date is the date n days on; nothing else joins the two.
+            if (op != MathOp::add) {
+                constexpr Action words[] = {Action::add, Action::subtract, Action::multiply, Action::divide,
+                                            Action::remainder, Action::or_t, Action::and_t, Action::xor_t};
+                error::fire(error::Id::not_related, {error::WordArg{action_word(words[static_cast<int>(op)])},
+                                                     datatype::value(TypeId::integer)});
+            }
+            std::swap(*left, *stack::arg(1));
+            return date::add_subtract(false);
+        }
         default:
             error::fire(error::Id::invalid_type, {datatype::value(type_of(*right))});
     }
@@ -316,6 +330,14 @@ const Cell* to(Cell* prototype, Cell* spec, TypeId) {
         }
         case TypeId::time: v = from_double_checked(get_double(*spec) + 0.5); break;
         case TypeId::money: v = money::to_integer(*spec); break;
+        case TypeId::date: {
+            // Seconds since 1970-01-01; dates beyond the integers' reach are refused.
+            const int64_t seconds = date::to_epoch(date::word_of(*spec), date::time_of(*spec));
+            if (seconds < INT32_MIN || seconds > INT32_MAX)
+                error::fire(error::Id::type_limit, {datatype::value(TypeId::integer)});
+            v = static_cast<int32_t>(seconds);
+            break;
+        }
         default: bad_to_arg(*spec);
     }
     return make_at(*prototype, v);

@@ -17,6 +17,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
@@ -39,6 +40,7 @@
 #include "runtime/datatypes/triple.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/time.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
@@ -94,6 +96,8 @@ void register_all() {
     tag_email_ref::init_tag();
     tag_email_ref::init_email();
     handle_type::init();
+    time_::init();
+    date::init();
     tag_email_ref::init_ref();
     point::init();
     object::init();

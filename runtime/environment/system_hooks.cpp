@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/logic.h"
@@ -16,6 +17,7 @@
 #include "runtime/errors/catalogue.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/host/command_line.h"
+#include "runtime/host/file_ops.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
@@ -82,6 +84,22 @@ const Cell* system_field(std::string_view name) {
 
 const Cell* system_state() { return system_field("state"); }
 
+// system/locale/months, read by the text form of dates.
+Cell locale_months() {
+    const Cell* locale = system_field("locale");
+    const Cell* months = locale ? field(*locale, "months") : nullptr;
+    return months ? *months : none::value;
+}
+
+// The build's date and time: when the executable was written, in UTC.
+Cell build_date() {
+    const auto t = host::query_file("/proc/self/exe");
+    if (!t) return none::value;
+    Cell c{};
+    date::make_at_hms(c, t->year, t->month, t->day, t->hour, t->minute, t->second, 0);
+    return c;
+}
+
 // What make port! reads from the system: the scheme registry and the
 // standard port and URL-parts prototypes.
 Cell port_system_part(port::SystemPart part) {
@@ -133,6 +151,7 @@ void define_system_hooks() {
     bind_value("system-command-line",
                *str::push_new(reinterpret_cast<const uint8_t*>(line.data()), line.size()));
     stack::pop();
+    bind_value("system-build-date", build_date());
     bind_routine("system-float-pretty", "[on [logic!]]", r_float_pretty);
     bind_routine("system-gc-active?", "[return: [logic!]]", r_gc_active);
     bind_routine("system-gc-series-cycles", "[return: [integer!]]", r_gc_series_cycles);
@@ -144,6 +163,7 @@ void define_system_hooks() {
     for (std::string_view name : {"system", "locale", "currencies", "list", "options", "money-digits"})
         (void)symbol::make(name);
     money::install_system_lookup({currency_list, money_digits});
+    date::install_month_names(locale_months);
 }
 
 }  // namespace qor::environment

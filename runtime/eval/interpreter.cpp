@@ -676,34 +676,44 @@ uint32_t eval_expression(NodeId code, uint32_t pos, uint32_t flags) {
 
 namespace {
 
-// The values a path set changes inside their own cell (p/x: 5 on a pair):
-// the walk holds a copy, which must go back where the value lives.
-constexpr bool holds_value_in_cell(TypeId t) {
-    return t == TypeId::pair || t == TypeId::tuple || t == TypeId::point2d || t == TypeId::point3d;
+// Values that live inside their cell, not behind a node: a set-path into
+// one (a date's year, a time's hour) changes the walk's copy of the value,
+// which must then be stored back where it came from.
+bool held_in_cell(TypeId t) {
+    switch (t) {
+        case TypeId::time: case TypeId::date: case TypeId::pair: case TypeId::tuple:
+        case TypeId::point2d: case TypeId::point3d: case TypeId::money:
+            return true;
+        default:
+            return false;
+    }
 }
 
-// Stores a changed in-cell value back: into the path's first word when it
-// was that word's value, else through its parent's own path set with the
-// element it was reached by (an object runs its change handler, a block
-// slot is replaced).
-void store_back(const Cell& parent, const Cell& element, const Cell& path, const Cell& first, const Cell& changed) {
-    Cell* kept = stack::push(changed);
-    if (type_of(parent) == TypeId::none) {
-        Cell w = first;
-        context::set(w, *kept);
-        return;
+// Stores the value of level i of a set-path walk back into its container,
+// and on up while the container is itself a value held in its cell. The
+// levels lie on the stack as the first word's value, then an element and
+// the value it reached for each step: level i is at levels[2 i], its
+// element at levels[2 i - 1].
+void store_back(Cell* levels, uint32_t i, Cell first, Cell path) {
+    while (held_in_cell(type_of(levels[2 * i]))) {
+        if (i == 0) {
+            Cell word = first;
+            context::set(word, levels[0]);
+            return;
+        }
+        actions::EvalPathArgs args{};
+        args.parent = &levels[2 * (i - 1)];
+        args.element = &levels[2 * i - 1];
+        args.value = &levels[2 * i];
+        args.path = &path;
+        args.grand_parent = i >= 2 ? &levels[2 * (i - 2)] : nullptr;
+        args.previous = i >= 2 ? &levels[2 * i - 3] : &first;
+        args.index = static_cast<int32_t>(i - 1);
+        args.event = true;
+        actions::call_eval_path(args);
+        if (stack::exiting()) [[unlikely]] return;
+        i--;
     }
-    Cell* owner = stack::push(parent);
-    Cell* by = stack::push(element);
-    Cell* whole = stack::push(path);
-    actions::EvalPathArgs args{};
-    args.parent = owner;
-    args.element = by;
-    args.value = kept;
-    args.path = whole;
-    args.last = true;
-    args.event = true;
-    (void)actions::call_eval_path(args);
 }
 
 }  // namespace
@@ -725,8 +735,11 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
         return call(current_value, first, code, pos, {p, head + 1}, false);
     }
     // The walk keeps its values on the stack: parent, then the current value.
+    // A set-path keeps every level instead (see store_back), each step's
+    // element and the value it reached.
     Cell* parent = stack::push(none::value);
     Cell* cur = stack::push(current_value);
+    Cell* const levels = cur;
     Cell previous = first;
     for (uint32_t k = head + 1; k < length(p); k++) {
         Cell element = cell_at(p, k);
@@ -757,13 +770,17 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
         const TypeId cur_type = type_of(*cur);
         const Cell next = *actions::call_eval_path(args);
         stack::data.top = cur + 1;
-        if (args.value && holds_value_in_cell(cur_type)) {
-            store_back(*parent, previous, path, first, *cur);
+        if (mode == PathMode::set && !last) {
+            stack::push(element);
+            parent = cur;
+            cur = stack::push(next);
+        } else if (mode == PathMode::set) {
+            store_back(levels, static_cast<uint32_t>(k - head - 1), first, path);
             if (stack::exiting()) [[unlikely]] return pos;
-            stack::data.top = cur + 1;
+        } else {
+            *parent = *cur;
+            *cur = next;
         }
-        *parent = *cur;
-        *cur = next;
         previous = element;
         if (mode == PathMode::call && is_callable(type_of(next))) {
             stack::data.top = old_top;

@@ -3,6 +3,7 @@
 // of the first operand's datatype.
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block_sets.h"
+#include "runtime/datatypes/date_calendar.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/error_fire.h"
@@ -42,6 +43,13 @@ void set_operation(std::span<const int32_t> refs, uint8_t code, std::string_view
         case TypeId::typeset:
             if (!unique) {
                 typeset::set_operation(code);
+                return;
+            }
+            break;
+        case TypeId::date:
+            // The difference of two dates is the time between them.
+            if (code == 12) {
+                date::difference(*arg(0), *arg(1));
                 return;
             }
             break;

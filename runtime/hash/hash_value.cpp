@@ -1,6 +1,8 @@
 // The hash of a key cell, by its datatype.
 #include <algorithm>
+#include <cstring>
 
+#include "runtime/datatypes/date_calendar.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/hash/murmur3.h"
 #include "runtime/memory/series.h"
@@ -39,6 +41,15 @@ uint32_t money_hash(const Cell& key) {
     c.header &= cell_flag::type_mask | cell_flag::money_negative;
     if ((c.w1 >> 8) == 0 && c.w2 == 0 && c.w3 == 0) c.header &= ~cell_flag::money_negative;
     return murmur_words(c, 0, 3);
+}
+
+// Dates that are equal denote the same instant, whatever their zones: the
+// hash is that of the instant.
+uint32_t date_hash(const Cell& key) {
+    const date::Instant at = date::utc_instant(date::word_of(key), date::time_of(key));
+    uint32_t words[3] = {static_cast<uint32_t>(at.day), 0, 0};
+    std::memcpy(&words[1], &at.time, sizeof at.time);
+    return hash::murmur3(words, sizeof words);
 }
 
 uint32_t tuple_hash(const Cell& key) {
@@ -80,8 +91,10 @@ uint32_t hash_value(const Cell& key) {
             return binary_hash(key);
         case TypeId::tuple:
             return tuple_hash(key);
-        case TypeId::op: case TypeId::function: case TypeId::triple: case TypeId::typeset: case TypeId::date:
+        case TypeId::op: case TypeId::function: case TypeId::triple: case TypeId::typeset:
             return murmur_words(key, 1, 3);
+        case TypeId::date:
+            return date_hash(key);
         case TypeId::object: case TypeId::error: case TypeId::port: case TypeId::logic: case TypeId::datatype:
             return hash::mix32(key.w1);
         case TypeId::native: case TypeId::action:

@@ -2,13 +2,14 @@
 // zone, checked and packed into a date! cell.
 //
 // Forms: day-month-year or year-month-day with "-" or "/" (the month as
-// digits or an English name of 3 to 9 letters), the compact form
-// 20240115T103000Z, ISO weeks 2024-W03-2 and ordinal days 2024-015; each
-// optionally followed by "/" or "T" and a time with a zone.
-#include <cmath>
-#include <cstring>
+// digits or an English name of 3 to 9 letters; a year before 1 comes last,
+// with its sign), the compact form 20240115T103000Z, ISO weeks 2024-W03-2
+// and ordinal days 2024-015; each optionally followed by "/" or "T" and a
+// time with a zone.
 #include <string_view>
 
+#include "runtime/datatypes/date_calendar.h"
+#include "runtime/lexer/float_text.h"
 #include "runtime/lexer/lex_record.h"
 #include "runtime/lexer/number_loaders.h"
 
@@ -64,84 +65,56 @@ int month_by_name(Cursor& c) {
     return 0;
 }
 
-[[nodiscard]] bool leap_year(int32_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-[[nodiscard]] int days_in_month(int32_t y, int32_t m) {
-    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && leap_year(y) ? 29 : days[m - 1];
-}
-
-// Day number since 0000-03-01.
-[[nodiscard]] int64_t to_days(int64_t y, int64_t m, int64_t d) {
-    const int64_t mm = (m + 9) % 12;
-    y -= mm / 10;
-    return 365 * y + y / 4 - y / 100 + y / 400 + (306 * mm + 5) / 10 + (d - 1);
-}
-
-void from_days(int64_t g, int32_t& year, int32_t& month, int32_t& day) {
-    int64_t y = static_cast<int64_t>((10000.0 * static_cast<double>(g) + 14780.0) / 3652425.0);
-    int64_t r = g - (365 * y + y / 4 - y / 100 + y / 400);
-    if (r < 0) {
-        y--;
-        r = g - (365 * y + y / 4 - y / 100 + y / 400);
-    }
-    const int64_t mi = (100 * r + 52) / 3060;
-    month = static_cast<int32_t>((mi + 2) % 12 + 1);
-    year = static_cast<int32_t>(y + (mi + 2) / 12);
-    day = static_cast<int32_t>(r - (mi * 306 + 5) / 10 + 1);
-}
-
-// "h:m[:s[.f]]" then an optional "Z" or zone.
-bool read_clock(Cursor& c, double& seconds) {
-    int32_t h = 0, m = 0, s = 0;
-    if (!c.digits(1, 2, h) || !c.eat(':') || !c.digits(1, 2, m)) return false;
-    double frac = 0;
-    if (c.eat(':')) {
-        if (!c.digits(1, 2, s)) return false;
-        if (c.peek() == '.' || c.peek() == ',') {
+// Seconds of min_digits to 2 digits with an optional fraction after "." or
+// ",", read as one decimal number (correctly rounded).
+bool read_seconds(Cursor& c, int min_digits, double& seconds) {
+    const size_t start = c.i;
+    int32_t whole = 0;
+    if (!c.digits(min_digits, 2, whole)) return false;
+    char text[64];
+    size_t n = 0;
+    for (size_t k = start; k < c.i; k++) text[n++] = c.t[k];
+    if (c.peek() == '.' || c.peek() == ',') {
+        c.i++;
+        text[n++] = '.';
+        const size_t fraction = c.i;
+        while (is_digit(c.peek())) {
+            if (n < sizeof text) text[n++] = c.t[c.i];
             c.i++;
-            double scale = 0.1;
-            size_t n = 0;
-            while (c.peek() >= '0' && c.peek() <= '9') frac += (c.t[c.i++] - '0') * scale, scale /= 10, n++;
-            if (n == 0) return false;
         }
+        if (c.i == fraction) return false;
     }
-    if (h > 23 || m > 59 || s + frac >= 60) return false;
-    seconds = h * 3600.0 + m * 60.0 + s + frac;
+    size_t unread = 0;
+    seconds = float_text::text_to_float({text, n}, 0, unread);
+    return unread == 0 && seconds < 60;
+}
+
+// "h:m[:s[.f]]".
+bool read_clock(Cursor& c, double& seconds) {
+    int32_t h = 0, m = 0;
+    if (!c.digits(1, 2, h) || !c.eat(':') || !c.digits(1, 2, m)) return false;
+    double s = 0;
+    if (c.eat(':') && !read_seconds(c, 1, s)) return false;
+    if (h > 23 || m > 59) return false;
+    seconds = h * 3600.0 + m * 60.0 + s;
     return true;
 }
 
-bool read_zone(Cursor& c, int32_t& zone_h, int32_t& zone_m, bool& zoned) {
+// "Z" or a zone "+h[:mm]" / "-h[:mm]" into zone bits (0 without one).
+bool read_zone(Cursor& c, uint32_t& zone, bool& zoned) {
     if (c.eat('Z')) {
         zoned = true;
         return true;
     }
     if (c.peek() != '+' && c.peek() != '-') return true;
     const bool west = c.t[c.i++] == '-';
-    if (!c.digits(1, 2, zone_h) || zone_h > 15) return false;
-    if (c.eat(':') && !c.digits(2, 2, zone_m)) return false;
-    if (zone_m > 59) return false;
-    if (west) zone_h = -zone_h;
+    int32_t hours = 0, minutes = 0;
+    if (!c.digits(1, 2, hours) || hours > 15) return false;
+    if (c.eat(':') && !c.digits(2, 2, minutes)) return false;
+    if (minutes > 59) return false;
+    zone = date::zone_bits(hours, minutes, west);
     zoned = true;
     return true;
-}
-
-// The packed word and the time of a date, as the date constructor makes it:
-// the time is kept in UTC when a zone is given.
-Cell pack(int32_t y, int32_t m, int32_t d, bool has_time, double seconds, int32_t zh, int32_t zm) {
-    uint32_t word = static_cast<uint32_t>(y) << 17 | static_cast<uint32_t>(m & 15) << 12 |
-                    static_cast<uint32_t>(d & 31) << 7;
-    const uint32_t zone = ((static_cast<uint32_t>(std::abs(zh)) << 2) & 0x7F) | static_cast<uint32_t>(zm / 15) |
-                          (zh < 0 ? 0x40u : 0u);
-    word |= zone & 0x7F;
-    Cell c{to_int(TypeId::date), 0, 0, 0};
-    if (has_time) {
-        word |= 1u << 16;
-        const double shift = (zh < 0 ? -1 : 1) * (std::abs(zh) * 3600.0 + (zm / 15) * 900.0);
-        set_double(c, seconds - shift);
-    }
-    c.w1 = word;
-    return c;
 }
 
 }  // namespace
@@ -151,7 +124,7 @@ bool read_date(std::string_view text, Cell& out) {
     int32_t year = 0, month = 0, day = 0;
     bool has_time = false, zoned = false;
     double seconds = 0;
-    int32_t zh = 0, zm = 0;
+    uint32_t zone = 0;
 
     const bool compact = text.size() > 8 && text[8] == 'T' &&
                          text.substr(0, 8).find_first_not_of("0123456789") == std::string_view::npos;
@@ -160,20 +133,14 @@ bool read_date(std::string_view text, Cell& out) {
         c.digits(2, 2, month);
         c.digits(2, 2, day);
         c.i++;  // "T"
-        int32_t h = 0, m = 0, s = 0;
+        int32_t h = 0, m = 0;
         if (!c.digits(2, 2, h) || !c.digits(2, 2, m)) return false;
-        double frac = 0;
-        if (c.digits(2, 2, s) && (c.peek() == '.' || c.peek() == ',')) {
-            c.i++;
-            double scale = 0.1;
-            size_t n = 0;
-            while (c.peek() >= '0' && c.peek() <= '9') frac += (c.t[c.i++] - '0') * scale, scale /= 10, n++;
-            if (n == 0) return false;
-        }
-        if (h > 23 || m > 59 || s + frac >= 60) return false;
-        seconds = h * 3600.0 + m * 60.0 + s + frac;
+        double s = 0;
+        if (is_digit(c.peek()) && !read_seconds(c, 2, s)) return false;
+        if (h > 23 || m > 59) return false;
+        seconds = h * 3600.0 + m * 60.0 + s;
         has_time = true;
-        if (!read_zone(c, zh, zm, zoned) || !zoned) return false;
+        if (!read_zone(c, zone, zoned) || !zoned) return false;
     } else {
         int32_t f1 = 0;
         const int n1 = c.digits(1, 4, f1);
@@ -187,17 +154,16 @@ bool read_date(std::string_view text, Cell& out) {
             int32_t week = 0, weekday = 1;
             if (!c.digits(1, 2, week) || week < 1 || week > 53) return false;
             if (c.eat('-') && (!c.digits(1, 1, weekday) || weekday < 1 || weekday > 7)) return false;
-            const int64_t jan1 = to_days(f1, 1, 1);
-            const int64_t b = ((jan1 + 2) % 7 + 7) % 7;
-            const int64_t monday1 = jan1 - b + (b >= 4 ? 7 : 0);
-            from_days(monday1 + 7 * week - 7 + weekday - 1, year, month, day);
+            const date::Ymd d = date::ymd_of_days(date::iso_week_start(f1).monday + 7 * week - 7 + weekday - 1);
+            year = static_cast<int32_t>(d.year), month = d.month, day = d.day;
         } else if (sep == '-' && is_digit(c.peek(0)) && is_digit(c.peek(1)) && is_digit(c.peek(2)) &&
                    !is_digit(c.peek(3)) && c.peek(3) != '-') {
             // Ordinal day: year-ddd.
             int32_t yday = 0;
             c.digits(3, 3, yday);
-            if (yday < 1 || yday > (leap_year(f1) ? 366 : 365)) return false;
-            from_days(to_days(f1, 1, 1) + yday - 1, year, month, day);
+            if (yday < 1 || yday > (date::leap_year(f1) ? 366 : 365)) return false;
+            const date::Ymd d = date::ymd_of_days(date::to_days(f1, 1, 1) + yday - 1);
+            year = static_cast<int32_t>(d.year), month = d.month, day = d.day;
         } else {
             if (c.peek() >= '0' && c.peek() <= '9') {
                 if (!c.digits(1, 2, month)) return false;
@@ -206,24 +172,31 @@ bool read_date(std::string_view text, Cell& out) {
                 if (month == 0) return false;
             }
             if (!c.eat(sep)) return false;
+            // A year before 1 is written last, with its sign: 1/Jan/-0044.
+            const bool negative = c.eat('-');
             int32_t f3 = 0;
             const int n3 = c.digits(1, 4, f3);
             if (n3 == 0) return false;
-            int year_digits;
-            if (f1 > 99 && f3 <= 31) year = f1, day = f3, year_digits = n1;
-            else day = f1, year = f3, year_digits = n3;
-            if (year_digits <= 2) year += year < 50 ? 2000 : 1900;
+            if (negative) {
+                day = f1, year = -f3;
+            } else {
+                int year_digits;
+                if (f1 > 99 && f3 <= 31) year = f1, day = f3, year_digits = n1;
+                else day = f1, year = f3, year_digits = n3;
+                if (year_digits <= 2) year += year < 50 ? 2000 : 1900;
+            }
         }
         if (!c.done()) {
             if (c.peek() != '/' && c.peek() != 'T') return false;
             c.i++;
-            if (!read_clock(c, seconds) || !read_zone(c, zh, zm, zoned)) return false;
+            if (!read_clock(c, seconds) || !read_zone(c, zone, zoned)) return false;
             has_time = true;
         }
     }
     if (!c.done()) return false;
-    if (month < 1 || month > 12 || year > 9999 || day < 1 || day > days_in_month(year, month)) return false;
-    out = pack(year, month, day, has_time, seconds, zh, zm);
+    if (month < 1 || month > 12 || year < -9999 || year > 9999 || day < 1 || day > date::days_in_month(year, month))
+        return false;
+    date::make_at(out, year, month, day, seconds, zone, has_time);
     return true;
 }
 

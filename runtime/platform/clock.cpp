@@ -24,39 +24,19 @@ void wait(double seconds) {
     }
 }
 
-double get_time(bool precise) {
+ClockReading read_clock() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    double seconds = static_cast<double>(now.tv_sec % 86400);
-    if (precise) seconds += static_cast<double>(now.tv_nsec / 100 * 100) / 1e9;
-    return seconds;
-}
-
-uint32_t pack_zone(int offset_minutes) {
-    // The sign is kept separately from the magnitude, so an offset of less
-    // than an hour west of UTC (-0:30) keeps its sign.
-    bool negative = offset_minutes < 0;
-    int magnitude = negative ? -offset_minutes : offset_minutes;
-    uint32_t hours = static_cast<uint32_t>(magnitude / 60) & 0x0F;
-    uint32_t quarters = static_cast<uint32_t>((magnitude % 60) / 15) & 0x03;
-    return (negative ? 0x40u : 0u) | hours << 2 | quarters;
-}
-
-uint32_t pack_date(int year, int month, int day, int offset_minutes) {
-    return static_cast<uint32_t>(year) << 17 | static_cast<uint32_t>(month) << 12 |
-           static_cast<uint32_t>(day) << 7 | pack_zone(offset_minutes);
-}
-
-uint32_t get_date(bool utc) {
-    time_t now = time(nullptr);
-    tm parts{};
-    if (utc) {
-        gmtime_r(&now, &parts);
-        return pack_date(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, 0);
-    }
-    localtime_r(&now, &parts);
-    return pack_date(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-                     static_cast<int>(parts.tm_gmtoff / 60));
+    ClockReading r;
+    r.seconds = now.tv_sec;
+    r.nanoseconds = static_cast<int32_t>(now.tv_nsec);
+    // tzset first: localtime_r alone keeps the zone it found at its first
+    // call, and the process may have changed TZ since.
+    tzset();
+    tm local{};
+    const time_t at = now.tv_sec;
+    if (localtime_r(&at, &local) != nullptr) r.offset = static_cast<int32_t>(local.tm_gmtoff);
+    return r;
 }
 
 }  // namespace qor::platform

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date_calendar.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
@@ -345,11 +346,7 @@ Cell* file_query() {
     Cell* file = stack::arg(0);
     const auto t = host::query_file(url_text::to_local(*file, false));
     if (!t) return none::make_at(*file);
-    set_header(*file, TypeId::date);
-    file->w1 = static_cast<uint32_t>(t->year) << 17 | static_cast<uint32_t>(t->month) << 12 |
-               static_cast<uint32_t>(t->day) << 7 | 1u << 16;
-    set_double(*file, t->hour * 3600.0 + t->minute * 60.0 + t->second + t->nanosecond / 1e9);
-    return file;
+    return date::make_at_hms(*file, t->year, t->month, t->day, t->hour, t->minute, t->second, t->nanosecond);
 }
 
 // Every action of string! a url! or file! keeps.

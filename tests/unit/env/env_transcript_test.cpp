@@ -17,6 +17,9 @@ TEST_F(EnvTranscriptTest, Tuples) { replay("tuples.qt"); }
 TEST_F(EnvTranscriptTest, PercentHandleTriple) { replay("scalars.qt"); }
 TEST_F(EnvTranscriptTest, Bitsets) { replay("bitset.qt"); }
 TEST_F(EnvTranscriptTest, Money) { replay("money.qt"); }
+TEST_F(EnvTranscriptTest, Times) { replay("time.qt"); }
+TEST_F(EnvTranscriptTest, Dates) { replay("dates.qt"); }
+TEST_F(EnvTranscriptTest, ClockAndWait) { replay("clock.qt"); }
 
 }  // namespace
 }  // namespace qor::test

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <cstdlib>
+#include <string>
 
 #include "runtime/output.h"
 #include "runtime/platform/clock.h"
@@ -83,38 +85,30 @@ TEST(CurrentDir, ChangesAndComesBack) {
     ASSERT_TRUE(platform::set_current_dir(start));
 }
 
-TEST(Clock, ZonePacking) {
-    // Sign in bit 6, hours in bits 2-5, quarter hours in bits 0-1.
-    const std::pair<int, uint32_t> table[] = {
-        {0, 0},
-        {-210, 0x40 | 3 << 2 | 2},  // 3:30 behind UTC
-        {-30, 0x40 | 0 << 2 | 2},   // less than an hour behind keeps its sign
-        {-195, 0x40 | 3 << 2 | 1},  // -3:15
-        {345, 5 << 2 | 3},          // +5:45
-        {60, 1 << 2},
-        {840, 14 << 2},             // +14:00
-    };
-    for (auto [minutes, zone] : table) EXPECT_EQ(platform::pack_zone(minutes), zone) << minutes;
-    EXPECT_EQ(platform::pack_date(2026, 12, 10, 60), 2026u << 17 | 12u << 12 | 10u << 7 | 1u << 2);
+TEST(Clock, ReadingAgreesWithTheSystem) {
+    const time_t before = time(nullptr);
+    const platform::ClockReading r = platform::read_clock();
+    const time_t after = time(nullptr);
+    EXPECT_GE(r.seconds, before);
+    EXPECT_LE(r.seconds, after);
+    EXPECT_GE(r.nanoseconds, 0);
+    EXPECT_LT(r.nanoseconds, 1000000000);
+    tm local{};
+    localtime_r(&after, &local);
+    EXPECT_EQ(r.offset, local.tm_gmtoff);
 }
 
-TEST(Clock, DateAndTimeAgreeWithTheSystem) {
-    time_t now = time(nullptr);
-    tm utc{};
-    gmtime_r(&now, &utc);
-    uint32_t date = platform::get_date(true);
-    EXPECT_EQ(date >> 17, uint32_t(utc.tm_year + 1900));
-    EXPECT_EQ(date >> 12 & 0xF, uint32_t(utc.tm_mon + 1));
-    EXPECT_EQ(date >> 7 & 0x1F, uint32_t(utc.tm_mday));
-    EXPECT_EQ(date & 0x7F, 0u);
-    EXPECT_EQ(date >> 16 & 1, 0u);
-
-    double whole = platform::get_time(false);
-    EXPECT_EQ(whole, std::floor(whole));
-    EXPECT_GE(whole, 0.0);
-    EXPECT_LT(whole, 86400.0);
-    double precise = platform::get_time(true);
-    EXPECT_LT(std::fabs(precise - whole), 2.0);
+TEST(Clock, OffsetFollowsTheZone) {
+    // The offset is the one in force at the instant read, east of UTC.
+    const char* saved = getenv("TZ");
+    const std::string old = saved ? saved : "";
+    const std::pair<const char*, int32_t> zones[] = {{"UTC0", 0}, {"IST-5:30", 19800}, {"NST3:30", -12600}};
+    for (auto [tz, offset] : zones) {
+        setenv("TZ", tz, 1);
+        EXPECT_EQ(platform::read_clock().offset, offset) << tz;
+    }
+    if (saved) setenv("TZ", old.c_str(), 1);
+    else unsetenv("TZ");
 }
 
 TEST(Clock, WaitHasAOneMillisecondFloorAndSurvivesNonsense) {
