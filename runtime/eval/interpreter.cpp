@@ -767,7 +767,6 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
         args.get_mode = mode == PathMode::get;
         args.last = last;
         args.event = true;
-        const TypeId cur_type = type_of(*cur);
         const Cell next = *actions::call_eval_path(args);
         stack::data.top = cur + 1;
         if (mode == PathMode::set && !last) {
