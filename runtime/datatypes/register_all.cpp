@@ -9,14 +9,14 @@
 //   routine! paren! issue! url! file! object! bitset! triple! float!
 //   typeset! error! vector! map! hash! pair! percent! tuple! time! tag!
 //   email! handle! date! port! money! ref! point2D! point3D!, then the image
-//   codec table and image!. event! registers later, from the environment's
-//   top level.
+//   codec table and image!, and last event!.
 #include "runtime/datatypes/register_all.h"
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/event.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/hash.h"
@@ -85,6 +85,7 @@ void register_all() {
     object::init();
     error_type::init();
     port::init();
+    event::init();
 }
 
 }  // namespace qor::datatypes
