@@ -19,6 +19,7 @@ void reset_backend() {
     the_backend.grid.release();
     the_backend.shown.release();
     the_backend.shown_valid = false;
+    the_backend.shown_caret = Caret{};
     the_backend.caret_column = the_backend.caret_row = -1;
     the_backend.released = true;
     the_backend.last_pointer = Point{};

@@ -37,6 +37,14 @@ struct TerminalState {
     int out_fd = 1;
 };
 
+// Whether and where a frame showed the terminal cursor.
+struct Caret {
+    bool shown = false;
+    int column = -1;
+    int row = -1;
+    friend bool operator==(const Caret&, const Caret&) = default;
+};
+
 struct Backend {
     // Widgets, by id.
     std::unordered_map<uint32_t, std::unique_ptr<Widget>> widgets;
@@ -53,6 +61,7 @@ struct Backend {
     CellGrid grid;
     CellGrid shown;                // what the terminal shows, for writing only changes
     bool shown_valid = false;      // `shown` matches the terminal
+    Caret shown_caret;             // where the last frame left the cursor
     int caret_column = -1;         // where the focused text widget's caret is
     int caret_row = -1;
 

@@ -69,7 +69,6 @@ private:
     std::vector<uint8_t> bytes_;
     // When the cut sequence at the front first waited; -1 when none.
     int64_t cut_since_ = -1;
-    size_t cut_length_ = 0;
 };
 
 // The special-key code of the sequence whose bytes follow the Esc: the

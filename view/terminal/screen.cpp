@@ -12,6 +12,13 @@ namespace qor::tui {
 
 namespace {
 
+bool same_cells(const CellGrid& a, const CellGrid& b) {
+    for (int y = 0; y < a.height(); y++)
+        for (int x = 0; x < a.width(); x++)
+            if (!(a.at(x, y) == b.at(x, y))) return false;
+    return true;
+}
+
 bool shows_caret(const Backend& b) {
     return b.focused && b.focused->has(widget_flag::shows_cursor) && b.caret_column >= 0 && b.caret_row >= 0;
 }
@@ -38,6 +45,11 @@ void flush_screen() {
     p.columns = t.columns;
     const bool same_size = b.shown.width() == b.grid.width() && b.shown.height() == b.grid.height();
     const bool changes_only = b.shown_valid && t.frame_drawn && same_size;
+    const Caret caret = p.show_caret ? Caret{true, p.caret_column, p.caret_row} : Caret{};
+    if (changes_only && !t.ask_cursor && caret == b.shown_caret && same_cells(b.grid, b.shown)) {
+        t.dirty = false;
+        return;
+    }
 
     std::string& out = b.output;
     out.clear();
@@ -62,6 +74,7 @@ void flush_screen() {
     t.dirty = false;
     b.shown = b.grid;
     b.shown_valid = true;
+    b.shown_caret = caret;
     publish_restore_sequence();
 }
 
