@@ -39,6 +39,7 @@
 #include "view/terminal/backend.h"
 #include "view/terminal/face_fields.h"
 #include "view/terminal/screen.h"
+#include "tests/support/view_faces.h"
 
 using namespace qor;
 
@@ -74,15 +75,6 @@ int temp_file(char* name) {
 
 // ---- Our side --------------------------------------------------------------
 
-void eval(std::string_view source) {
-    Cell* code = stack::push(unset_cell);
-    lexer::scan_buffer(code, reinterpret_cast<const uint8_t*>(source.data()), source.size());
-    interpreter::eval_block(*code, false);
-    stack::data.top = stack::data.base = stack::data.bottom;
-}
-
-Cell global(std::string_view name) { return *context::value_cell(word::load(name)); }
-
 void set_field(const Cell& object, std::string_view name, const Cell& value) {
     const int32_t i = context::find_word(object.w1, symbol::make(name), true);
     *context::value_cell_at(object.w1, static_cast<uint32_t>(i)) = value;
@@ -94,13 +86,13 @@ struct Row {
 };
 
 std::vector<Row> make_rows() {
-    eval(R"(
+    test::eval_source(R"(
         rows: copy []
         loop 60 [append rows make object! [text: none color: none pane: none state: reduce [none]]]
         screen: make object! [text: none color: none pane: rows state: reduce [none]]
     )");
     std::vector<Row> rows(height);
-    const Cell block = global("rows");
+    const Cell block = test::global_value("rows");
     for (int r = 0; r < height; r++) {
         std::string text;
         for (int k = 0; k < runs; k++) {
@@ -125,12 +117,6 @@ std::vector<Row> make_rows() {
     return rows;
 }
 
-tui::Widget* show(const Cell& face, tui::Widget* parent, tui::Rect rect) {
-    tui::Widget* w = tui::make_widget(symbol::make("base"), parent, face, rect);
-    *series_tail::cell_at(tui::field(face, tui::Name::state), 0) = Cell{to_int(TypeId::handle), 0, w->id, 0xFFFFFFFF};
-    return w;
-}
-
 struct Result {
     double full_ms;
     double frame_ms;
@@ -143,9 +129,9 @@ Result ours() {
     environment::run();
     stack::init_calls();
     std::vector<Row> rows = make_rows();
-    tui::Widget* root = show(global("screen"), nullptr, {0, 0, width, height});
-    const Cell block = global("rows");
-    for (int r = 0; r < height; r++) show(*series_tail::cell_at(block, static_cast<uint32_t>(r)), root, {0, float(r), width, 1});
+    tui::Widget* root = test::show_face(test::global_value("screen"), nullptr, {0, 0, width, height});
+    const Cell block = test::global_value("rows");
+    for (int r = 0; r < height; r++) test::show_face(*series_tail::cell_at(block, static_cast<uint32_t>(r)), root, {0, float(r), width, 1});
     tui::add_window(root);
     tui::activate_window(root);
     char name[] = "/tmp/qor-frame-XXXXXX";

@@ -15,43 +15,19 @@
 #include "runtime/environment/environment.h"
 #include "runtime/environment/routines.h"
 #include "runtime/error_fire.h"
-#include "runtime/eval/call_stack.h"
-#include "runtime/eval/interpreter.h"
-#include "runtime/lexer/lexer.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/output.h"
 #include "runtime/platform/fault_signals.h"
-#include "runtime/series_tail.h"
 #include "runtime/startup.h"
-#include "runtime/words/context.h"
-#include "runtime/words/symbol.h"
-#include "runtime/words/word.h"
+#include "tests/support/view_faces.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/event_loop.h"
-#include "view/terminal/face_fields.h"
 
 namespace {
 
 using namespace qor;
 
 tui::Widget* root = nullptr;
-
-void eval(std::string_view source) {
-    Cell* code = stack::push(unset_cell);
-    lexer::scan_buffer(code, reinterpret_cast<const uint8_t*>(source.data()), source.size());
-    interpreter::eval_block(*code, false);
-    stack::data.top = stack::data.base = stack::data.bottom;
-}
-
-Cell global(std::string_view name) { return *context::value_cell(word::load(name)); }
-
-// A widget for the face a global word holds, linked through its state.
-tui::Widget* show(std::string_view face_word, tui::Widget* parent, tui::Rect rect, uint32_t flags) {
-    const Cell face = global(face_word);
-    tui::Widget* w = tui::make_widget(symbol::make("base"), parent, face, rect, flags);
-    *series_tail::cell_at(tui::field(face, tui::Name::state), 0) = Cell{to_int(TypeId::handle), 0, w->id, 0xFFFFFFFF};
-    return w;
-}
 
 }  // namespace
 
@@ -66,7 +42,7 @@ int main() {
     environment::define_routine("fault", "[]", [] { raise(SIGSEGV); });
     stack::init_calls();
     try {
-        eval(R"(
+        test::eval_source(R"(
             w: make object! [text: "view line one" pane: none state: [none]]
             f: make object! [text: "field" pane: none state: [none]]
             w/pane: reduce [f]
@@ -91,8 +67,8 @@ int main() {
         std::fputs("the driver's script failed\n", stderr);
         return 1;
     }
-    root = show("w", nullptr, {0, 0, 20, 2}, 0);
-    show("f", root, {0, 1, 10, 1}, tui::widget_flag::focusable);
+    root = test::show_face(test::global_value("w"), nullptr, {0, 0, 20, 2});
+    test::show_face(test::global_value("f"), root, {0, 1, 10, 1}, tui::widget_flag::focusable);
     tui::add_window(root);
     tui::activate_window(root);
     tui::do_events(false);

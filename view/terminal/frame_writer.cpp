@@ -5,6 +5,8 @@
 #include <array>
 #include <charconv>
 
+#include "runtime/unicode/utf8.h"
+
 namespace qor::tui {
 
 namespace {
@@ -16,29 +18,9 @@ void append_number(std::string& out, int64_t n) {
     out.append(digits, end);
 }
 
-// "\e[" n final
-void append_csi(std::string& out, int64_t n, char final) {
-    out += "\x1B[";
-    append_number(out, n);
-    out += final;
-}
-
 void append_utf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    uint8_t bytes[4];
+    out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(utf8::encode_char(c, bytes)));
 }
 
 // The SGR codes of a basic slot: foreground, background.
@@ -68,6 +50,12 @@ bool caret_in(const CellGrid& g, const FramePlacement& p) {
 }
 
 }  // namespace
+
+void append_csi(std::string& out, int64_t n, char final) {
+    out += "\x1B[";
+    append_number(out, n);
+    out += final;
+}
 
 uint32_t visible_char(uint32_t c) {
     if (c == 0) return ' ';

@@ -31,6 +31,9 @@ struct FramePlacement {
     int columns = 80;           // the terminal's width
 };
 
+// Appends "\e[" n final: the cursor movements and the SGR codes.
+void append_csi(std::string& out, int64_t n, char final);
+
 // A control character (C0, DEL, C1) as the visible character drawn in its
 // place, so no text can reach the terminal as a control; a value that is no
 // code point as U+FFFD; 0 as a space. Other characters stay as they are.

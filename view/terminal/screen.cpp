@@ -57,7 +57,7 @@ void flush_screen() {
     if (t.ask_cursor && !t.full_screen) {
         // Asked from the area's top-left corner, so the reply is its origin.
         out += '\r';
-        if (p.lines_up > 0) out += "\x1B[" + std::to_string(p.lines_up) + "A";
+        if (p.lines_up > 0) append_csi(out, p.lines_up, 'A');
         out += "\x1B[6n";
         p.lines_up = 0;
         t.ask_cursor = false;

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -21,6 +20,7 @@
 #include "view/terminal/backend.h"
 #include "view/terminal/dispatch.h"
 #include "view/terminal/face_fields.h"
+#include "view/terminal/frame_writer.h"
 #include "view/terminal/screen.h"
 
 namespace qor::tui {
@@ -28,19 +28,6 @@ namespace qor::tui {
 namespace {
 
 std::optional<platform::RawMode> raw_mode;
-
-void append_number(std::string& out, int n) {
-    char digits[16];
-    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
-    (void)ec;
-    out.append(digits, end);
-}
-
-void csi(std::string& out, int n, char final) {
-    out += "\x1B[";
-    append_number(out, n);
-    out += final;
-}
 
 TerminalState& term() { return backend().terminal; }
 
@@ -160,13 +147,13 @@ void write_out(std::string_view bytes) {
 
 void set_mode(std::string& out, int mode) {
     out += "\x1B[?";
-    append_number(out, mode);
+    out += std::to_string(mode);
     out += 'h';
 }
 
 void reset_mode(std::string& out, int mode) {
     out += "\x1B[?";
-    append_number(out, mode);
+    out += std::to_string(mode);
     out += 'l';
 }
 
@@ -206,7 +193,7 @@ void erase_area(std::string& out) {
     TerminalState& t = term();
     if (!t.frame_drawn) return;
     out += '\r';
-    if (t.lines_up > 0) csi(out, t.lines_up, 'A');
+    if (t.lines_up > 0) append_csi(out, t.lines_up, 'A');
     out += "\x1B[0J";
     t.lines_up = 0;
 }
@@ -217,7 +204,7 @@ void leave_area(std::string& out) {
     TerminalState& t = term();
     if (!t.frame_drawn || t.alternate_screen) return;
     const int below = backend().shown.height() - 1 - t.lines_up;
-    if (below > 0) csi(out, below, 'B');
+    if (below > 0) append_csi(out, below, 'B');
     out += "\r\n";
 }
 

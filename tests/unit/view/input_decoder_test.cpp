@@ -5,29 +5,13 @@
 
 #include <string>
 
+#include "tests/support/input_log.h"
 #include "view/terminal/input_decoder.h"
 
 namespace qor::tui {
 namespace {
 
-// Writes what it receives as text: "k97" a character, "s-20" a special
-// key, "m0,5,12,P" / "m0,5,12,R" a press or release report, "c10,1" a
-// cursor position; items separated by spaces.
-class Log final : public InputSink {
-public:
-    std::string text;
-
-    void key(int32_t code, bool special) override { add((special ? "s" : "k") + std::to_string(code)); }
-    void mouse(int32_t b, int32_t x, int32_t y, bool released) override {
-        add("m" + std::to_string(b) + "," + std::to_string(x) + "," + std::to_string(y) + (released ? ",R" : ",P"));
-    }
-    void cursor_position(int32_t row, int32_t column) override {
-        add("c" + std::to_string(row) + "," + std::to_string(column));
-    }
-
-private:
-    void add(const std::string& item) { text += (text.empty() ? "" : " ") + item; }
-};
+using Log = test::InputLog;
 
 std::string decode(const std::string& bytes, int64_t now = 0) {
     InputDecoder d;

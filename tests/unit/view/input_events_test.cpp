@@ -43,6 +43,12 @@ protected:
         d.decode(sink, 0);
     }
 
+    // The window w of the size, whose pane holds the face a at the rectangle.
+    static Widget* window_and_child(int width, int height, tui::Rect rect, uint32_t flags = 0) {
+        run("a: make face! [text: \"a\"] w: make face! [text: \"w\" pane: reduce [a]] ()");
+        return show("a", window("w", width, height), rect, flags);
+    }
+
     static std::string log() { return run("log"); }
     static void clear_log() { run("clear log clear offsets ()"); }
 
@@ -81,9 +87,7 @@ TEST_F(InputEventsTest, ASecondClickSoonAfterIsADoubleClick) {
 }
 
 TEST_F(InputEventsTest, PressesGoToTheDeepestWidgetAndUpUntilOneTakesThem) {
-    run("a: make face! [text: \"a\"] w: make face! [text: \"w\" pane: reduce [a]] ()");
-    Widget* root = window("w", 10, 4);
-    show("a", root, {2, 1, 3, 2});
+    window_and_child(10, 4, {2, 1, 3, 2});
     input("\x1B[<0;4;3M");
     EXPECT_EQ(log(), "== [\"down@a\" \"down@w\"]\n");
     EXPECT_EQ(offsets(), (std::vector<std::string>{"1,1", "3,2"}));
@@ -114,17 +118,13 @@ TEST_F(InputEventsTest, MotionTellsTheWidgetsLeftAndEntered) {
 }
 
 TEST_F(InputEventsTest, TheWheelGoesFromTheWidgetUnderThePointerUp) {
-    run("a: make face! [text: \"a\"] w: make face! [text: \"w\" pane: reduce [a]] ()");
-    Widget* root = window("w", 10, 2);
-    show("a", root, {0, 0, 3, 1});
+    window_and_child(10, 2, {0, 0, 3, 1});
     input("\x1B[<64;1;1M\x1B[<65;1;2M");
     EXPECT_EQ(log(), "== [\"wheel@a\" 1.0 \"wheel@w\" 1.0 \"wheel@w\" -1.0]\n");
 }
 
 TEST_F(InputEventsTest, KeysGoToTheFocusedWidget) {
-    run("a: make face! [text: \"a\"] w: make face! [text: \"w\" pane: reduce [a]] ()");
-    Widget* root = window("w", 10, 2);
-    Widget* a = show("a", root, {0, 0, 3, 1}, tui::widget_flag::focusable);
+    Widget* a = window_and_child(10, 2, {0, 0, 3, 1}, tui::widget_flag::focusable);
     ASSERT_EQ(tui::backend().focused, a);  // the first focusable widget takes the focus
     clear_log();
     input("x\x1B[A\x1B[Z\x1B[3~");
@@ -207,9 +207,7 @@ TEST_F(InputEventsTest, ErrorsAndThrowsInAwakeStayThere) {
 }
 
 TEST_F(InputEventsTest, AHandlerThatDestroysTheWidgetStopsTheDelivery) {
-    run("a: make face! [text: \"a\"] w: make face! [text: \"w\" pane: reduce [a]] ()");
-    Widget* root = window("w", 10, 2);
-    Widget* a = show("a", root, {0, 0, 3, 1});
+    Widget* a = window_and_child(10, 2, {0, 0, 3, 1});
     static uint32_t doomed = 0;
     doomed = a->id;
     a->on_event = [](Widget& w, event::Type, event::Record&) {

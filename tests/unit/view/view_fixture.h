@@ -11,6 +11,7 @@
 #include "runtime/words/context.h"
 #include "runtime/words/word.h"
 #include "tests/support/environment_runtime.h"
+#include "tests/support/view_faces.h"
 #include "tests/unit/eval/transcript_harness.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/face_fields.h"
@@ -38,11 +39,7 @@ protected:
     // it through its state block, as shown faces are.
     static tui::Widget* show(std::string_view face_word, tui::Widget* parent, tui::Rect rect, uint32_t flags = 0) {
         run(std::string(face_word) + "/state: copy [none] ()");
-        const Cell face = value(face_word);
-        tui::Widget* w = tui::make_widget(symbol::make("base"), parent, face, rect, flags);
-        const Cell state = tui::field(face, tui::Name::state);
-        *series_tail::cell_at(state, 0) = Cell{to_int(TypeId::handle), 0, w->id, 0xFFFFFFFF};
-        return w;
+        return show_face(value(face_word), parent, rect, flags);
     }
 
     // A window of the size for the face, shown and active.
