@@ -136,6 +136,8 @@ Result ours() {
     tui::activate_window(root);
     char name[] = "/tmp/qor-frame-XXXXXX";
     tui::Backend& b = tui::backend();
+    // The frames go to a file, as if it were the terminal.
+    b.terminal.open = true;
     b.terminal.out_fd = temp_file(name);
     b.terminal.columns = width;
     b.terminal.rows = height;

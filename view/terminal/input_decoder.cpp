@@ -74,55 +74,77 @@ int32_t special_key_code(uint8_t first, uint8_t second, uint8_t third, uint8_t f
     return 0;
 }
 
-void InputDecoder::append(const uint8_t* bytes, size_t count) { bytes_.insert(bytes_.end(), bytes, bytes + count); }
+void InputDecoder::append(const uint8_t* bytes, size_t count) {
+    // What was decoded is dropped once it is most of the buffer.
+    if (head_ > 0 && head_ >= bytes_.size() / 2) {
+        bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(head_));
+        head_ = 0;
+    }
+    bytes_.insert(bytes_.end(), bytes, bytes + count);
+}
 
 void InputDecoder::clear() {
     bytes_.clear();
+    head_ = 0;
     cut_since_ = -1;
 }
 
+void InputDecoder::deliver(const Item& item, InputSink& sink) {
+    switch (item.kind) {
+        case Item::Kind::key: sink.key(item.a, false); break;
+        case Item::Kind::special: sink.key(item.a, true); break;
+        case Item::Kind::mouse: sink.mouse(item.a, item.b, item.c, item.released); break;
+        case Item::Kind::cursor: sink.cursor_position(item.a, item.b); break;
+        case Item::Kind::nothing: break;
+    }
+}
+
 void InputDecoder::decode(InputSink& sink, int64_t now_ms) {
-    size_t at = 0;
-    while (at < bytes_.size()) {
-        const size_t start = at;
-        const uint8_t ch = bytes_[at];
-        Step step = Step::done;
-        if (ch == esc) {
-            step = escape(at, sink);
-        } else if (ch < 0x20 || ch == 0x7F) {
-            int32_t code = ch;
-            if (code == 8) code = 0x7F;
-            if (code == 10) code = 13;
-            sink.key(code, false);
-            at++;
-        } else {
-            step = utf8_char(at, sink);
+    while (head_ < bytes_.size()) {
+        size_t at = head_;
+        Item item;
+        if (next_item(at, item) == Step::done) {
+            head_ = at;
+            cut_since_ = -1;
+            deliver(item, sink);
+            continue;
         }
-        if (step == Step::done) continue;
-        // A cut sequence at the front has waited since an earlier pass;
-        // one found further on starts waiting now.
-        if (start > 0 || cut_since_ < 0) cut_since_ = now_ms;
-        if (now_ms - cut_since_ < wait_ms) {
-            bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(start));
-            return;
-        }
+        // A cut sequence waits for the rest of its bytes, from the first
+        // pass that found it, for a while.
+        if (cut_since_ < 0) cut_since_ = now_ms;
+        if (now_ms - cut_since_ < wait_ms) return;
         // Waited too long: its first byte goes on its own (an Esc is the
         // Esc key) and what follows is decoded afresh.
-        if (ch == esc) sink.key(esc, false);
-        at = start + 1;
+        const bool esc_first = bytes_[head_] == esc;
+        head_++;
         cut_since_ = -1;
+        if (esc_first) sink.key(esc, false);
     }
     bytes_.clear();
-    cut_since_ = -1;
+    head_ = 0;
+}
+
+InputDecoder::Step InputDecoder::next_item(size_t& at, Item& item) const {
+    const uint8_t ch = bytes_[at];
+    if (ch == esc) return escape(at, item);
+    if (ch < 0x20 || ch == 0x7F) {
+        int32_t code = ch;
+        if (code == 8) code = 0x7F;
+        if (code == 10) code = 13;
+        item = Item{Item::Kind::key, code};
+        at++;
+        return Step::done;
+    }
+    return utf8_char(at, item);
 }
 
 // At an Esc: a control sequence, a command or control string, an SS3 key,
 // or Esc followed by a character (Alt and a key, which names no key here).
-InputDecoder::Step InputDecoder::escape(size_t& at, InputSink& sink) {
+InputDecoder::Step InputDecoder::escape(size_t& at, Item& item) const {
     if (at + 1 >= bytes_.size()) return Step::cut;
     const uint8_t b = bytes_[at + 1];
     switch (b) {
-        case '[': return control_sequence(at, sink);
+        case '[': return control_sequence(at, item);
         case ']':
         case 'P': return command_string(at);
         case 'O': {
@@ -132,7 +154,7 @@ InputDecoder::Step InputDecoder::escape(size_t& at, InputSink& sink) {
                 at += 2;  // not a key: the byte after starts what comes next
                 return Step::done;
             }
-            if (const int32_t code = special_key_code('O', c, 0, c)) sink.key(code, true);
+            if (const int32_t code = special_key_code('O', c, 0, c)) item = Item{Item::Kind::special, code};
             at += 3;
             return Step::done;
         }
@@ -142,7 +164,7 @@ InputDecoder::Step InputDecoder::escape(size_t& at, InputSink& sink) {
                 return Step::done;
             }
             // Esc before a control or a non-ASCII character: the Esc key.
-            sink.key(esc, false);
+            item = Item{Item::Kind::key, esc};
             at += 1;
             return Step::done;
     }
@@ -150,7 +172,7 @@ InputDecoder::Step InputDecoder::escape(size_t& at, InputSink& sink) {
 
 // ESC [ parameters final. Up to four numbers are kept; a byte that cannot
 // be part of a control sequence ends it unfinished and is decoded itself.
-InputDecoder::Step InputDecoder::control_sequence(size_t& at, InputSink& sink) {
+InputDecoder::Step InputDecoder::control_sequence(size_t& at, Item& item) const {
     int32_t slot[5] = {0, 0, 0, 0, 0};
     int32_t count = 1;
     int32_t value = 0;
@@ -174,11 +196,11 @@ InputDecoder::Step InputDecoder::control_sequence(size_t& at, InputSink& sink) {
             if (count <= 4) slot[count] = value;
             at = p + 1;
             if ((c == 'M' || c == 'm') && count == 3) {
-                sink.mouse(slot[1], slot[2], slot[3], c == 'm');
+                item = Item{Item::Kind::mouse, slot[1], slot[2], slot[3], c == 'm'};
             } else if (c == 'R' && count == 2) {
-                sink.cursor_position(slot[1], slot[2]);
+                item = Item{Item::Kind::cursor, slot[1], slot[2]};
             } else if (const int32_t code = special_key_code('[', second, third, c)) {
-                sink.key(code, true);
+                item = Item{Item::Kind::special, code};
             }
             return Step::done;
         } else if (c < 0x20 || c > 0x7E) {
@@ -192,7 +214,7 @@ InputDecoder::Step InputDecoder::control_sequence(size_t& at, InputSink& sink) {
 // ESC ] or ESC P: skipped up to BEL or ST (ESC \). Any other Esc ends the
 // string and starts the next sequence; a string longer than max_string is
 // given up and what follows is decoded as input.
-InputDecoder::Step InputDecoder::command_string(size_t& at) {
+InputDecoder::Step InputDecoder::command_string(size_t& at) const {
     for (size_t p = at + 2;; p++) {
         if (p >= bytes_.size()) return Step::cut;
         if (p - at >= max_string) {
@@ -213,7 +235,7 @@ InputDecoder::Step InputDecoder::command_string(size_t& at) {
 }
 
 // One UTF-8 character; a byte that cannot start or continue one is dropped.
-InputDecoder::Step InputDecoder::utf8_char(size_t& at, InputSink& sink) {
+InputDecoder::Step InputDecoder::utf8_char(size_t& at, Item& item) const {
     const uint8_t lead = bytes_[at];
     int length = 0;
     uint32_t cp = 0;
@@ -245,7 +267,7 @@ InputDecoder::Step InputDecoder::utf8_char(size_t& at, InputSink& sink) {
     const bool overlong = (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000);
     const bool valid = !overlong && !(cp >= 0xD800 && cp <= 0xDFFF) && cp <= 0x10FFFF;
     at += valid ? static_cast<size_t>(length) : 1;
-    if (valid) sink.key(static_cast<int32_t>(cp), false);
+    if (valid) item = Item{Item::Kind::key, static_cast<int32_t>(cp)};
     return Step::done;
 }
 

@@ -54,20 +54,36 @@ public:
     void decode(InputSink& sink, int64_t now_ms);
 
     // Bytes waiting (a cut sequence, or input not decoded yet).
-    [[nodiscard]] size_t pending() const { return bytes_.size(); }
+    [[nodiscard]] size_t pending() const { return bytes_.size() - head_; }
 
     void clear();
 
 private:
+    // One decoded item: what the sink gets, or nothing (a sequence that
+    // names no key, a skipped string, a dropped byte).
+    struct Item {
+        enum class Kind : uint8_t { nothing, key, special, mouse, cursor } kind = Kind::nothing;
+        int32_t a = 0, b = 0, c = 0;
+        bool released = false;
+    };
     enum class Step : uint8_t { done, cut };
 
-    Step escape(size_t& at, InputSink& sink);
-    Step control_sequence(size_t& at, InputSink& sink);
-    Step command_string(size_t& at);
-    Step utf8_char(size_t& at, InputSink& sink);
+    // Each reads the item that starts at `at` and sets `at` past it, or
+    // answers cut when the bytes end first.
+    Step next_item(size_t& at, Item& item) const;
+    Step escape(size_t& at, Item& item) const;
+    Step control_sequence(size_t& at, Item& item) const;
+    Step command_string(size_t& at) const;
+    Step utf8_char(size_t& at, Item& item) const;
 
+    static void deliver(const Item& item, InputSink& sink);
+
+    // The bytes from head_ on are still to decode. An item is taken off
+    // (head_ moves past it) before the sink gets it, so a handler that runs
+    // a nested loop decodes the input after it, in order.
     std::vector<uint8_t> bytes_;
-    // When the cut sequence at the front first waited; -1 when none.
+    size_t head_ = 0;
+    // When the cut sequence at the head first waited; -1 when none.
     int64_t cut_since_ = -1;
 };
 

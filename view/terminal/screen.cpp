@@ -29,6 +29,8 @@ void flush_screen() {
     Backend& b = backend();
     TerminalState& t = b.terminal;
     clamp_origin();
+    // Without a terminal nothing is drawn.
+    if (!t.open) t.dirty = false;
     if (!t.dirty || !b.active) return;
     render_window(*b.active, t.columns, t.rows);
     if (b.grid.width() < 1 || b.grid.height() < 1) {

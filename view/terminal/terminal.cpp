@@ -220,10 +220,12 @@ void update_screen_size() {
     if (!changed || !t.open) return;
     t.dirty = true;
     backend().shown_valid = false;
-    // The list may change while the windows hear of it.
-    const std::vector<Widget*> windows = backend().windows;
-    for (Widget* root : windows) {
-        if (!find_widget(root->id)) continue;
+    // The windows may change while they hear of it: they are held by id.
+    std::vector<uint32_t> windows;
+    for (const Widget* root : backend().windows) windows.push_back(root->id);
+    for (uint32_t id : windows) {
+        Widget* root = find_widget(id);
+        if (!root) continue;
         event::Record r;
         r.x = static_cast<float>(columns);
         r.y = static_cast<float>(rows);

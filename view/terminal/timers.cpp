@@ -38,13 +38,11 @@ void Timers::run(int32_t tick_ms, Fire fire) {
         if (it == list_.end()) continue;
         it->accumulated = std::min(max_accumulated, it->accumulated + std::min(tick_ms, max_accumulated));
         if (it->fired || it->accumulated < it->interval) continue;
-        Widget* owner = it->owner;
-        fire(owner);
-        it = std::find_if(list_.begin(), list_.end(), [&](const Timer& t) { return t.id == id; });
-        if (it == list_.end()) continue;
-        it->fired = false;
+        // Counted afresh before it fires: a handler that runs frames of its
+        // own does not find it due again.
         it->accumulated = 0;
-        if (it->one_shot) it->fired = true;
+        it->fired = it->one_shot;
+        fire(it->owner);
     }
 }
 

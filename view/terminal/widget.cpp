@@ -156,24 +156,29 @@ bool contains(const Widget* outer, const Widget* inner) {
     return false;
 }
 
+// Handlers run in between, so both widgets are held by id.
 void set_focus(Widget* w) {
     if (!w) return;
     Backend& b = backend();
+    const uint32_t id = w->id;
     if (Window* win = window_record(w)) win->focus = w;
     Widget* old = b.focused;
     if (old && old != w) {
+        const uint32_t old_id = old->id;
         event::Record r;
         deliver(*old, event::Type::unfocus, r, 0);
-        // The handler may have destroyed it.
-        if (b.focused == old) old->flags &= ~widget_flag::focused;
-        mark_dirty(old);
+        if (Widget* still = find_widget(old_id)) {
+            if (b.focused == still) still->flags &= ~widget_flag::focused;
+            mark_dirty(still);
+        }
     }
-    if (find_widget(w->id) != w) return;
+    w = find_widget(id);
+    if (!w) return;
     w->flags |= widget_flag::focused;
     b.focused = w;
     event::Record r;
     deliver(*w, event::Type::focus, r, 0);
-    mark_dirty(w);
+    if ((w = find_widget(id))) mark_dirty(w);
 }
 
 void mark_dirty(const Widget* w) {

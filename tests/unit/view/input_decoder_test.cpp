@@ -120,6 +120,33 @@ TEST(InputDecoder, AControlSequenceHasABoundedLength) {
     EXPECT_EQ(events.substr(events.size() - 3), "k65");
 }
 
+// A handler that runs a nested loop decodes the input after its own key,
+// in order, and input arriving meanwhile joins it.
+class Nesting final : public tui::InputSink {
+public:
+    InputDecoder* decoder = nullptr;
+    Log log;
+    void key(int32_t code, bool special) override {
+        log.key(code, special);
+        if (code == 'a') {
+            decoder->append(reinterpret_cast<const uint8_t*>("d"), 1);
+            decoder->decode(*this, 0);
+        }
+    }
+    void mouse(int32_t, int32_t, int32_t, bool) override {}
+    void cursor_position(int32_t, int32_t) override {}
+};
+
+TEST(InputDecoder, ANestedLoopDecodesWhatFollowsInOrder) {
+    InputDecoder d;
+    Nesting sink;
+    sink.decoder = &d;
+    d.append(reinterpret_cast<const uint8_t*>("xabc"), 4);
+    d.decode(sink, 0);
+    EXPECT_EQ(sink.log.text, "k120 k97 k98 k99 k100");
+    EXPECT_EQ(d.pending(), 0u);
+}
+
 TEST(InputDecoder, SpecialKeyCodes) {
     EXPECT_EQ(special_key_code('[', 'A', 0, 'A'), -20);
     EXPECT_EQ(special_key_code('[', '1', ';', 'A'), 0);

@@ -106,6 +106,25 @@ TEST_F(NoTerminalTest, NothingIsDrawnAndNothingWaits) {
     EXPECT_EQ(tui::backend().terminal.rows, 24);
 }
 
+TEST_F(NoTerminalTest, TheLoopRunsItsFramesAndWritesNothingToAPipe) {
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    tui::backend().terminal.out_fd = out[1];
+    environment::define_routine("quit-loop", "[]", [] { tui::post_quit(); });
+    run("w: make object! [text: \"w\" pane: none state: none] ticks: 0 ()");
+    run("system/view: make object! [screens: none platform: none awake: func [e] ["
+        "  if e/type = 'time [ticks: ticks + 1 if ticks = 3 [quit-loop]]]] ()");
+    tui::Widget* root = window("w", 4, 1);
+    tui::add_timer(root, 10);
+    (void)tui::do_events(false);
+    EXPECT_EQ(run("ticks"), "== 3\n");
+    pollfd p{out[0], POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 0), 0);
+    tui::backend().terminal.out_fd = 1;
+    close(out[0]);
+    close(out[1]);
+}
+
 // A view on a pseudo-terminal: the engine's side is the terminal device,
 // the test plays the terminal emulator on the other side.
 class PtyLoopTest : public ViewTest {

@@ -64,6 +64,24 @@ TEST(Timers, FiringMayChangeTheList) {
     EXPECT_EQ(fired, (std::vector<Widget*>{owner(1), owner(3), owner(4)}));
 }
 
+// A handler that runs frames of its own (a nested loop) runs the timers
+// again: the one firing is not due there.
+void nested_run(Widget* o) {
+    fired.push_back(o);
+    if (fired.size() < 10) shared->run(5, nested_run);
+}
+
+TEST(Timers, AFiringTimerIsNotDueInANestedRun) {
+    Timers t;
+    shared = &t;
+    t.add(owner(1), 10);
+    fired.clear();
+    t.run(10, nested_run);
+    EXPECT_EQ(fired.size(), 1u);
+    t.run(5, nested_run);  // 5 + 5 from the nested run: due again
+    EXPECT_EQ(fired.size(), 2u);
+}
+
 TEST(Timers, RemoveTakesTheOwnersLastTimer) {
     Timers t;
     t.add(owner(1), 10);
