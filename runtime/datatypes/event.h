@@ -68,6 +68,9 @@ inline constexpr int32_t page_up = -28;
 inline constexpr int32_t page_down = -29;
 inline constexpr int32_t f1 = -31;  // F2 .. F12 follow down to -42
 inline constexpr int32_t f12 = -42;
+// Shift-Tab as the terminal decoder reports it; delivered as a tab with the
+// shift flag.
+inline constexpr int32_t back_tab = 10;
 }  // namespace key
 
 // The record an engine-made event reads: the face of the widget the event

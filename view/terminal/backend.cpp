@@ -28,6 +28,7 @@ void reset_backend() {
     the_backend.terminal.in_fd = in_fd;
     the_backend.terminal.out_fd = out_fd;
     the_backend.loop_depth = 0;
+    the_backend.last_tick = -1;
     the_backend.mouse_reporting = false;
     the_backend.timers.clear();
     the_backend.input.clear();

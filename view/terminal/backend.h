@@ -76,6 +76,7 @@ struct Backend {
     // The event loop.
     int loop_depth = 0;
     bool mouse_reporting = false;
+    int64_t last_tick = -1;        // when the timers were last charged (ms, monotonic)
     Timers timers;
     InputDecoder input;
     std::string output;            // one frame, written at once

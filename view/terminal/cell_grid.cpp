@@ -16,7 +16,7 @@ void CellGrid::resize(int width, int height) {
 
 void CellGrid::clear() {
     const size_t used = static_cast<size_t>(width_) * static_cast<size_t>(height_);
-    std::memset(static_cast<void*>(cells_.data()), 0, used * sizeof(GridCell));
+    if (used > 0) std::memset(static_cast<void*>(cells_.data()), 0, used * sizeof(GridCell));
 }
 
 void CellGrid::release() {

@@ -86,6 +86,7 @@ public:
     TerminalSession() {
         intern_names();
         Backend& b = backend();
+        b.last_tick = now_ms();
         if (open_terminal()) {
             if (b.terminal.full_screen) {
                 std::string out;
@@ -106,23 +107,20 @@ public:
     TerminalSession& operator=(const TerminalSession&) = delete;
 };
 
-// The time the timers were last charged up to, for each running level.
-struct FrameClock {
-    int64_t last_tick = now_ms();
-
-    // Milliseconds since the last tick, which becomes now.
-    int32_t tick() {
-        const int64_t now = now_ms();
-        const int64_t elapsed = now - last_tick;
-        last_tick = now;
-        return static_cast<int32_t>(elapsed < 0 ? 0 : (elapsed > (1 << 30) ? 1 << 30 : elapsed));
-    }
-};
+// Milliseconds since the timers were last charged, which becomes now. One
+// clock for every level, so time a nested loop charged is not charged again.
+int32_t elapsed_since_charged() {
+    Backend& b = backend();
+    const int64_t now = now_ms();
+    const int64_t elapsed = b.last_tick < 0 ? 0 : now - b.last_tick;
+    b.last_tick = now;
+    return static_cast<int32_t>(elapsed < 0 ? 0 : (elapsed > (1 << 30) ? 1 << 30 : elapsed));
+}
 
 // One frame: timers, the screen, the input that arrived.
-void run_frame(FrameClock& clock) {
+void run_frame() {
     Backend& b = backend();
-    const int32_t tick = clock.tick();
+    const int32_t tick = elapsed_since_charged();
     if (b.terminal.open) update_screen_size();
     b.timers.run(tick, fire_timer);
     flush_screen();
@@ -134,7 +132,6 @@ void run_frame(FrameClock& clock) {
 // The loop proper: frames until the level ends (or one, without waiting).
 bool run_frames(bool no_wait, int saved_depth, int64_t deadline) {
     Backend& b = backend();
-    FrameClock clock;
     bool got = false;
     int elapsed = 0;
     do {
@@ -147,7 +144,7 @@ bool run_frames(bool no_wait, int saved_depth, int64_t deadline) {
                 wait_input(wait);
             }
             const int64_t stamp = now_ms();
-            run_frame(clock);
+            run_frame();
             elapsed = static_cast<int>(now_ms() - stamp);
         } catch (const error::Raised&) {
             // An error the frame's own work raised ends this level.

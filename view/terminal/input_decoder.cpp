@@ -10,9 +10,6 @@ namespace {
 constexpr uint8_t esc = 0x1B;
 constexpr uint8_t bel = 0x07;
 
-// The code of a back-tab (Shift-Tab) among the special keys.
-constexpr int32_t back_tab = 10;
-
 int32_t saturated(int32_t value, uint8_t digit) {
     const int64_t next = int64_t{value} * 10 + (digit - '0');
     return next > InputDecoder::max_number ? InputDecoder::max_number : static_cast<int32_t>(next);

@@ -16,9 +16,6 @@ namespace {
 
 using event::Type;
 
-// The code of a back-tab among the special keys.
-constexpr int32_t back_tab = 10;
-
 // A delivery's combined result: the event code, the click produced
 // (0, click or dbl-click) and the widget's own answer.
 int32_t combined(Type code, int32_t click, int32_t own) {
@@ -136,7 +133,7 @@ void deliver_key(Widget* target, int32_t code, bool special) {
     if (!target) target = b.focused;
     if (!target || target->has(widget_flag::disabled)) return;
     uint32_t flags = 0;
-    if (special && code == back_tab) {
+    if (special && code == event::key::back_tab) {
         code = 9;
         flags = event::flag::shift;
     } else if (special) {
