@@ -4,20 +4,23 @@
 
 #include <cstdint>
 
+#include "runtime/datatypes/event.h"
+
 namespace qor::console::key {
 
 inline constexpr int32_t failed = -1;  // the input cannot be read any more
 inline constexpr int32_t none = 0;     // a key the editor ignores
-inline constexpr int32_t up = -20;
-inline constexpr int32_t down = -21;
-inline constexpr int32_t right = -22;
-inline constexpr int32_t left = -23;
-inline constexpr int32_t end = -24;
-inline constexpr int32_t home = -25;
-inline constexpr int32_t insert = -26;
-inline constexpr int32_t del = -27;
-inline constexpr int32_t page_up = -28;
-inline constexpr int32_t page_down = -29;
+// The special keys have the codes events carry.
+inline constexpr int32_t up = event::key::up;
+inline constexpr int32_t down = event::key::down;
+inline constexpr int32_t right = event::key::right;
+inline constexpr int32_t left = event::key::left;
+inline constexpr int32_t end = event::key::end;
+inline constexpr int32_t home = event::key::home;
+inline constexpr int32_t insert = event::key::insert;
+inline constexpr int32_t del = event::key::del;
+inline constexpr int32_t page_up = event::key::page_up;
+inline constexpr int32_t page_down = event::key::page_down;
 // Not a key: the terminal's size changed while waiting for one.
 inline constexpr int32_t resized = -100;
 

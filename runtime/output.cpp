@@ -11,7 +11,6 @@
 #include "runtime/platform/standard_streams.h"
 #include "runtime/unicode/string_units.h"
 #include "runtime/unicode/utf8.h"
-#include "view/terminal/print_brackets.h"
 
 namespace qor::output {
 
@@ -19,6 +18,15 @@ namespace {
 
 std::vector<StringHook> string_hooks;
 std::vector<TextHook> text_hooks;
+PrintBracket bracket_before = nullptr;
+PrintBracket bracket_after = nullptr;
+
+void before_print() {
+    if (bracket_before) bracket_before();
+}
+void after_print() {
+    if (bracket_after) bracket_after();
+}
 
 // Output goes out in runs of about a kilobyte.
 constexpr size_t buffer_size = 1024;
@@ -62,7 +70,7 @@ void init() {
 }
 
 void print_string(const Cell& string_value, bool newline) {
-    tui::before_print();
+    before_print();
     const series::Buffer* b = series::buffer(string_value.w2);
     uint32_t width = b->unit();
     // An index past the tail prints nothing rather than reading past it.
@@ -70,7 +78,12 @@ void print_string(const Cell& string_value, bool newline) {
     uint64_t count = start < b->tail && width != 0 ? (b->tail - start) / width : 0;
     print_units(b->data() + (count ? start : 0), count, static_cast<int>(width), newline);
     std::fflush(nullptr);
-    tui::after_print();
+    after_print();
+}
+
+void set_print_brackets(PrintBracket before, PrintBracket after) {
+    bracket_before = before;
+    bracket_after = after;
 }
 
 void add_hook(StringHook string_hook, TextHook text_hook) {
@@ -131,7 +144,7 @@ void form_float32(float value) {
 }
 
 void print(std::initializer_list<PrintItem> items) {
-    tui::before_print();
+    before_print();
     for (const PrintItem& item : items) {
         switch (item.kind) {
             case PrintItem::Kind::logic: write_c_string(item.logic ? "true" : "false"); break;
@@ -142,7 +155,7 @@ void print(std::initializer_list<PrintItem> items) {
             case PrintItem::Kind::hex: form_hex8(item.hex); break;
         }
     }
-    tui::after_print();
+    after_print();
 }
 
 void flush() { flush_buffer(); }

@@ -29,6 +29,13 @@ void init();
 // Appends each non-null hook to its list.
 void add_hook(StringHook string_hook, TextHook text_hook);
 
+// The print brackets: called before and after every string print and every
+// print of the runtime's print primitive, so that an interface drawn inline
+// on the terminal is erased before the text and redrawn after it. The
+// interface engine sets them while it draws; null for none.
+using PrintBracket = void (*)();
+void set_print_brackets(PrintBracket before, PrintBracket after);
+
 // Calls every string hook in order (the print natives come here).
 void run_string_hooks(const Cell& string_value, bool newline);
 
@@ -36,8 +43,7 @@ void run_string_hooks(const Cell& string_value, bool newline);
 void run_hooks(const char* text, size_t length, int flag);
 
 // The default string hook: the string's text from its index to the tail,
-// in the unit width of its buffer, between the terminal view's before- and
-// after-print. A string cell holds its head index in word 1 and its node in
+// in the unit width of its buffer, between the print brackets. A string cell holds its head index in word 1 and its node in
 // word 2.
 void print_string(const Cell& string_value, bool newline);
 
@@ -82,8 +88,8 @@ struct PrintItem {
     }
 };
 
-// The runtime's print primitive: the items without separators, bracketed by
-// the terminal view's before- and after-print.
+// The runtime's print primitive: the items without separators, between the
+// print brackets.
 void print(std::initializer_list<PrintItem> items);
 
 // Pushes buffered output to the file descriptor.

@@ -16,6 +16,7 @@
 #include "runtime/output.h"
 #include "runtime/platform/fault_signals.h"
 #include "runtime/platform/standard_streams.h"
+#include "runtime/platform/terminal_mode.h"
 #include "runtime/throw.h"
 
 extern "C" char __executable_start;  // provided by the linker
@@ -196,6 +197,7 @@ void quit(int status, uint32_t address) {
     }
     output::flush();
     std::fflush(nullptr);
+    platform::restore_terminal();
     _exit(status);
 }
 

@@ -8,6 +8,7 @@ packages="
   g++ cmake ninja-build make pkg-config
   libgtest-dev libssl-dev
   python3 clang gzip zstd tmux
+  libncurses-dev
 "
 
 missing=""

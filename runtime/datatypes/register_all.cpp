@@ -9,8 +9,7 @@
 //   routine! paren! issue! url! file! object! bitset! triple! float!
 //   typeset! error! vector! map! hash! pair! percent! tuple! time! tag!
 //   email! handle! date! port! money! ref! point2D! point3D!, then the image
-//   codec table and image!. event! registers later, from the environment's
-//   top level.
+//   codec table and image!, and last event!.
 #include "runtime/datatypes/register_all.h"
 
 #include "runtime/datatypes/bitset.h"
@@ -19,6 +18,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/event.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
@@ -105,6 +105,7 @@ void register_all() {
     error_type::init();
     port::init();
     money::init();
+    event::init();
 }
 
 }  // namespace qor::datatypes

@@ -30,6 +30,7 @@ void define_builtins() {
     stack::pop();
     define_system_routines();
     define_type_tests();
+    define_event_routines();
 }
 
 }  // namespace qor::environment

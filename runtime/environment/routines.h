@@ -24,4 +24,7 @@ void define_system_routines();
 // The datatype and typeset tests (integer?, any-list? ...).
 void define_type_tests();
 
+// event?, send-event-os and find-flag?.
+void define_event_routines();
+
 }  // namespace qor::environment

@@ -32,6 +32,7 @@
 #include "runtime/memory/series.h"
 #include "runtime/output.h"
 #include "runtime/platform/current_dir.h"
+#include "runtime/platform/terminal_mode.h"
 #include "runtime/series_tail.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/strings/url_text.h"
@@ -53,6 +54,7 @@ void quit_return() {
     const int status = integer::get(*arg(0));
     output::flush();
     std::fflush(nullptr);
+    platform::restore_terminal();
     _exit(status);
 }
 

@@ -1,0 +1,22 @@
+// Replays the view's transcripts in process, with the real library loaded.
+#include <filesystem>
+
+#include "tests/support/environment_runtime.h"
+#include "tests/unit/eval/transcript_harness.h"
+
+namespace qor::test {
+namespace {
+
+class ViewTranscriptTest : public EnvironmentTest {
+protected:
+    void SetUp() override {
+        EnvironmentTest::SetUp();
+        run_setup(dir);
+    }
+    const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
+};
+
+TEST_F(ViewTranscriptTest, Events) { replay_transcript(dir + "/events.qt"); }
+
+}  // namespace
+}  // namespace qor::test
