@@ -56,6 +56,12 @@ public:
         consumed_ += n;
         return v;
     }
+    // Reads a non-zero count of bits (1..57 after a reload).
+    [[nodiscard]] uint32_t read_some(unsigned n) {
+        const uint64_t v = (bits_ << (consumed_ & 63)) >> ((64 - n) & 63);
+        consumed_ += n;
+        return uint32_t(v);
+    }
     // Peeks a fixed non-zero count quickly (1..57).
     [[nodiscard]] uint32_t peek_fast(unsigned n) const {
         return uint32_t((bits_ << (consumed_ & 63)) >> (64 - n));

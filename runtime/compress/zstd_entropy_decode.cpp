@@ -202,14 +202,9 @@ inline uint8_t decode_one(const HuffTable& t, BackwardBits& in) {
     return uint8_t(cell);
 }
 
-}  // namespace
-
-bool decode_huffman_stream(const HuffTable& table, const uint8_t* src, size_t size, uint8_t* dst,
-                           size_t count) {
-    BackwardBits in;
-    if (!in.init(src, size)) return false;
-    in.reload();
-    size_t i = 0;
+// Decodes the literals [i, count) of one stream whose reader is loaded,
+// then checks that the stream ended exactly at its first bit.
+bool finish_stream(const HuffTable& table, BackwardBits& in, uint8_t* dst, size_t i, size_t count) {
     // Four symbols of at most 12 bits fit in every refilled window.
     if (dst) {
         while (i + 4 <= count && in.roomy()) {
@@ -233,6 +228,55 @@ bool decode_huffman_stream(const HuffTable& table, const uint8_t* src, size_t si
         }
     }
     return in.finished();
+}
+
+}  // namespace
+
+bool decode_huffman_stream(const HuffTable& table, const uint8_t* src, size_t size, uint8_t* dst,
+                           size_t count) {
+    BackwardBits in;
+    if (!in.init(src, size)) return false;
+    in.reload();
+    return finish_stream(table, in, dst, 0, count);
+}
+
+// The four streams are independent, so they are decoded side by side: four
+// chains of table look-ups in flight instead of one. A symbol's code does
+// not depend on what was decoded before it, so the order in which the
+// streams advance changes nothing in the result.
+bool decode_huffman_streams4(const HuffTable& table, const uint8_t* src, size_t size, uint8_t* dst,
+                             size_t count) {
+    if (size < 10) return false;
+    const size_t s1 = read_u16le(src), s2 = read_u16le(src + 2), s3 = read_u16le(src + 4);
+    if (6 + s1 + s2 + s3 >= size) return false;
+    const size_t sizes[4] = {s1, s2, s3, size - 6 - s1 - s2 - s3};
+    const size_t segment = (count + 3) / 4;
+    const size_t counts[4] = {segment, segment, segment, count - 3 * segment};
+    BackwardBits in[4];
+    const uint8_t* stream = src + 6;
+    for (int k = 0; k < 4; ++k) {
+        if (!in[k].init(stream, sizes[k])) return false;
+        in[k].reload();
+        stream += sizes[k];
+    }
+    size_t done = 0;  // literals decoded so far by each stream
+    if (dst) {
+        uint8_t* const out[4] = {dst, dst + segment, dst + 2 * segment, dst + 3 * segment};
+        const unsigned bits = unsigned(table.max_bits);
+        while (done + 4 <= counts[3] && in[0].roomy() && in[1].roomy() && in[2].roomy() && in[3].roomy()) {
+            for (size_t j = done; j < done + 4; ++j)
+                for (int k = 0; k < 4; ++k) {
+                    const uint16_t cell = table.cells[in[k].peek_fast(bits)];
+                    in[k].skip(cell >> 8);
+                    out[k][j] = uint8_t(cell);
+                }
+            done += 4;
+            for (BackwardBits& b : in) b.reload();
+        }
+    }
+    for (int k = 0; k < 4; ++k)
+        if (!finish_stream(table, in[k], dst ? dst + segment * size_t(k) : nullptr, done, counts[k])) return false;
+    return true;
 }
 
 }  // namespace qor::zstd

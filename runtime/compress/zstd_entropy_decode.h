@@ -40,4 +40,11 @@ struct HuffTable {
 [[nodiscard]] bool decode_huffman_stream(const HuffTable& table, const uint8_t* src, size_t size,
                                          uint8_t* dst, size_t count);
 
+// Decodes count literals (at least 6) from four Huffman streams behind
+// their jump table of three sizes: the first three streams give
+// (count + 3) / 4 literals each, the fourth the rest. Stores them when dst
+// is not null. False when the jump table or a stream is malformed.
+[[nodiscard]] bool decode_huffman_streams4(const HuffTable& table, const uint8_t* src, size_t size,
+                                           uint8_t* dst, size_t count);
+
 }  // namespace qor::zstd
