@@ -3,6 +3,11 @@
 // caller's buffer so that the same code also runs without a buffer, to
 // count the decoded size. Huffman and RLE literals are decoded into the
 // unused tail of the frame's output space rather than a separate buffer.
+//
+// Sequences are decoded in batches from tables that give each code's
+// baseline and extra bits in one read, then checked and copied; copies go
+// 8 or 16 bytes a step wherever the bytes they may write past their end
+// are free.
 #include "runtime/compress/zstd_decode.h"
 
 #include <algorithm>
@@ -35,8 +40,9 @@ struct SeqCell {
 };
 
 struct SeqTable {
-    int log = -1;  // -1: no table yet in this frame
-    SeqCell cells[512];
+    int log = -1;                    // -1: no table yet in this frame
+    const SeqCell* cells = nullptr;  // `own`, or a predefined table
+    SeqCell own[512];
 };
 
 // What a code of one of the three sequence fields stands for.
@@ -60,6 +66,31 @@ SeqCell seq_cell(SeqField field, FseCell fse) {
         break;
     }
     return cell;
+}
+
+// The predefined table of each field, built once: blocks use them often,
+// and they never change.
+const SeqCell* predefined_cells(SeqField field) {
+    struct Tables {
+        SeqCell litlen[1 << kLitLenDefaultLog], offset[1 << kOffsetDefaultLog], matchlen[1 << kMatchLenDefaultLog];
+    };
+    static const Tables tables = [] {
+        Tables t;
+        FseCell fse[64];
+        build_fse_table(kLitLenDefault, kLitLenCodes, kLitLenDefaultLog, fse);
+        for (int i = 0; i < (1 << kLitLenDefaultLog); ++i) t.litlen[i] = seq_cell(SeqField::litlen, fse[i]);
+        build_fse_table(kOffsetDefault, kOffsetDefaultCount, kOffsetDefaultLog, fse);
+        for (int i = 0; i < (1 << kOffsetDefaultLog); ++i) t.offset[i] = seq_cell(SeqField::offset, fse[i]);
+        build_fse_table(kMatchLenDefault, kMatchLenCodes, kMatchLenDefaultLog, fse);
+        for (int i = 0; i < (1 << kMatchLenDefaultLog); ++i) t.matchlen[i] = seq_cell(SeqField::matchlen, fse[i]);
+        return t;
+    }();
+    switch (field) {
+    case SeqField::litlen: return tables.litlen;
+    case SeqField::offset: return tables.offset;
+    case SeqField::matchlen: return tables.matchlen;
+    }
+    return nullptr;
 }
 
 struct Context {
@@ -161,17 +192,18 @@ inline void exact_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, u
     copy_match(dst + ll, offset, ml);
 }
 
-// Builds one sequence table from its mode. Returns bytes used or -1.
+// Sets one sequence table from its mode: predefined, a single symbol
+// (RLE), described in the block (FSE), or the previous one (repeat).
+// Returns bytes used or -1.
 int read_seq_table(Context& c, SeqTable& t, SeqField field, int mode, const uint8_t* src, size_t size,
-                   const int16_t* defaults, int default_count, int default_log, int max_log,
-                   int max_symbol) {
+                   int default_log, int max_log, int max_symbol) {
     FseCell fse[512];
     int used = 0;
     switch (mode) {
     case 0:
-        build_fse_table(defaults, default_count, default_log, fse);
+        t.cells = predefined_cells(field);
         t.log = default_log;
-        break;
+        return 0;
     case 1:
         if (size < 1 || src[0] > max_symbol) return -1;
         fse[0] = src[0];
@@ -189,9 +221,14 @@ int read_seq_table(Context& c, SeqTable& t, SeqField field, int mode, const uint
     default:
         return t.log < 0 ? -1 : 0;
     }
-    for (uint32_t i = 0; i < (1u << t.log); ++i) t.cells[i] = seq_cell(field, fse[i]);
+    for (uint32_t i = 0; i < (1u << t.log); ++i) t.own[i] = seq_cell(field, fse[i]);
+    t.cells = t.own;
     return used;
 }
+
+// Literals in a block from which on decoding two symbols a look-up repays
+// building the table of pairs.
+constexpr uint64_t kPairsWorthIt = 4096;
 
 // Decodes the literals section. On success sets where the literals are
 // (in the input for raw literals, else at the tail of the output space) and
@@ -268,6 +305,7 @@ int64_t decode_literals(Context& c, const uint8_t* src, size_t size, Output& o, 
         if (!decode_huffman_stream(c.huff, p, rest, dst, regenerated)) return -kMalformed;
         return int64_t(header + input);
     }
+    if (dst && regenerated >= kPairsWorthIt) make_huffman_pairs(c.huff);
     if (!decode_huffman_streams4(c.huff, p, rest, dst, regenerated)) return -kMalformed;
     return int64_t(header + input);
 }
@@ -311,39 +349,35 @@ bool start_sequences(const Context& c, const uint8_t* stream, size_t size, Seque
 // many were read: fewer than n when an offset code above 30 stops the
 // block. The loop works on local copies, which the stores to `out` cannot
 // alias.
-uint32_t read_sequences(const Context& c, SequenceState& st, Sequence* out, uint32_t n, bool last) {
+[[gnu::noinline]] uint32_t read_sequences(const Context& c, SequenceState& st, Sequence* out, uint32_t n, bool last) {
     BackwardBits in = st.in;
     uint32_t ll_state = st.ll_state, of_state = st.of_state, ml_state = st.ml_state;
     uint32_t rep0 = st.rep0, rep1 = st.rep1, rep2 = st.rep2;
+    const SeqCell* const ll_cells = c.litlen.cells;
+    const SeqCell* const of_cells = c.offset.cells;
+    const SeqCell* const ml_cells = c.matchlen.cells;
     const uint32_t updates = last ? n - 1 : n;
     uint32_t i = 0;
     for (; i < n; ++i) {
-        const SeqCell of_cell = c.offset.cells[of_state];
-        const SeqCell ml_cell = c.matchlen.cells[ml_state];
-        const SeqCell ll_cell = c.litlen.cells[ll_state];
-        const unsigned of_bits = of_cell.extra_bits;
+        const unsigned of_bits = of_cells[of_state].extra_bits;
         if (of_bits > 30) break;
-        const uint32_t of_value = of_cell.base + uint32_t(in.read(of_bits));
+        const uint32_t of_value = of_cells[of_state].base + uint32_t(in.read(of_bits));
         if (of_bits > 24) in.reload();
         // Most literal and match lengths have no extra bits: skipping
         // their read is cheaper than reading zero bits.
-        const unsigned ml_bits = ml_cell.extra_bits, ll_bits = ll_cell.extra_bits;
-        uint32_t ml = ml_cell.base, ll = ll_cell.base;
+        const unsigned ml_bits = ml_cells[ml_state].extra_bits, ll_bits = ll_cells[ll_state].extra_bits;
+        uint32_t ml = ml_cells[ml_state].base, ll = ll_cells[ll_state].base;
         if (ml_bits) ml += in.read_some(ml_bits);
         if (ll_bits) ll += in.read_some(ll_bits);
         // A reload leaves at least 57 bits in the window (or all that is
         // left of the stream); the state updates take at most 26.
         if ((of_bits > 24 ? 0u : of_bits) + ml_bits + ll_bits > 57 - 26) in.reload();
-        if (i < updates) {
-            ll_state = ll_cell.next + uint32_t(in.read(ll_cell.state_bits));
-            ml_state = ml_cell.next + uint32_t(in.read(ml_cell.state_bits));
-            of_state = of_cell.next + uint32_t(in.read(of_cell.state_bits));
-            in.reload();
-        }
         // Repeat offsets: values 1-3 pick a recent offset, shifted by one
         // when the literal length is 0; anything else is a new offset.
+        // Codes 0 and 1 give the values 1-3, so the branch can be taken on
+        // the code, known before its bits are read.
         uint32_t offset;
-        if (of_value > 3) {
+        if (of_bits > 1) {
             offset = of_value - 3;
             rep2 = rep1;
             rep1 = rep0;
@@ -364,6 +398,14 @@ uint32_t read_sequences(const Context& c, SequenceState& st, Sequence* out, uint
             }
         }
         out[i] = Sequence{ll, ml, offset};
+        // The cells are read again here rather than kept from above: fewer
+        // values live across the loop leaves more of them in registers.
+        if (i < updates) {
+            ll_state = ll_cells[ll_state].next + uint32_t(in.read(ll_cells[ll_state].state_bits));
+            ml_state = ml_cells[ml_state].next + uint32_t(in.read(ml_cells[ml_state].state_bits));
+            of_state = of_cells[of_state].next + uint32_t(in.read(of_cells[of_state].state_bits));
+            in.reload();
+        }
     }
     st = SequenceState{in, ll_state, of_state, ml_state, rep0, rep1, rep2};
     return i;
@@ -381,7 +423,7 @@ struct CopyState {
 // not fit. Literals in the output's tail end exactly at the frame limit,
 // and raw literals are followed by the rest of the block, so how far past
 // the literals may be read is a constant of the block, `lit_slack`.
-int copy_sequences(const Context& c, const Output& o, uint64_t lit_slack, CopyState& st, const Sequence* seqs,
+[[gnu::noinline]] int copy_sequences(const Context& c, const Output& o, uint64_t lit_slack, CopyState& st, const Sequence* seqs,
                    uint32_t n) {
     uint8_t* const base = o.base;
     const uint64_t limit = o.limit, frame_start = o.frame_start, window = c.window;
@@ -394,16 +436,15 @@ int copy_sequences(const Context& c, const Output& o, uint64_t lit_slack, CopySt
         const uint64_t reach = std::min(pos - frame_start + ll, window);
         if (offset - 1 >= reach) return kMalformed;
         // The match and every unread literal (which lie in the output's
-        // tail) must fit before the frame limit.
-        const uint64_t room = limit - pos, need = ml + lit_left;
-        if (room < need) return kTooSmall;
-        if (base) {
-            if (room - need >= kWildSlack && lit_left - ll + lit_slack >= kWildSlack)
-                wild_sequence(base + pos, literals, ll, ml, offset);
-            else
-                exact_sequence(base + pos, literals, ll, ml, offset);
-            literals += ll;
+        // tail) must fit before the frame limit: `spare` is what is left.
+        const int64_t spare = int64_t(limit - pos) - int64_t(ml + lit_left);
+        if (base && spare >= int64_t(kWildSlack) && lit_left + lit_slack >= ll + kWildSlack) {
+            wild_sequence(base + pos, literals, ll, ml, offset);
+        } else {
+            if (spare < 0) return kTooSmall;
+            if (base) exact_sequence(base + pos, literals, ll, ml, offset);
         }
+        literals += ll;  // unused without an output
         lit_left -= ll;
         pos += ll + ml;
     }
@@ -467,16 +508,16 @@ int decode_sequences(Context& c, const uint8_t* src, size_t size, Output& o, Lit
         if (p >= end) return kMalformed;
         const unsigned modes = *p++;
         if (modes & 3) return kMalformed;
-        int used = read_seq_table(c, c.litlen, SeqField::litlen, modes >> 6, p, size_t(end - p), kLitLenDefault,
-                                  kLitLenCodes, kLitLenDefaultLog, kLitLenMaxLog, kLitLenCodes - 1);
+        int used = read_seq_table(c, c.litlen, SeqField::litlen, modes >> 6, p, size_t(end - p), kLitLenDefaultLog,
+                                  kLitLenMaxLog, kLitLenCodes - 1);
         if (used < 0) return kMalformed;
         p += used;
-        used = read_seq_table(c, c.offset, SeqField::offset, (modes >> 4) & 3, p, size_t(end - p), kOffsetDefault,
-                              kOffsetDefaultCount, kOffsetDefaultLog, kOffsetMaxLog, kOffsetCodes - 1);
+        used = read_seq_table(c, c.offset, SeqField::offset, (modes >> 4) & 3, p, size_t(end - p), kOffsetDefaultLog,
+                              kOffsetMaxLog, kOffsetCodes - 1);
         if (used < 0) return kMalformed;
         p += used;
-        used = read_seq_table(c, c.matchlen, SeqField::matchlen, (modes >> 2) & 3, p, size_t(end - p), kMatchLenDefault,
-                              kMatchLenCodes, kMatchLenDefaultLog, kMatchLenMaxLog, kMatchLenCodes - 1);
+        used = read_seq_table(c, c.matchlen, SeqField::matchlen, (modes >> 2) & 3, p, size_t(end - p),
+                              kMatchLenDefaultLog, kMatchLenMaxLog, kMatchLenCodes - 1);
         if (used < 0) return kMalformed;
         p += used;
 
