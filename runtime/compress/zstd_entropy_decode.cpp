@@ -227,11 +227,17 @@ inline uint8_t decode_one(const HuffTable& t, BackwardBits& in) {
 bool finish_stream(const HuffTable& table, BackwardBits& in, uint8_t* dst, size_t i, size_t count) {
     // Four symbols of at most 12 bits fit in every refilled window.
     if (dst) {
+        const unsigned bits = unsigned(table.max_bits);
         while (i + 4 <= count && in.roomy()) {
-            dst[i] = decode_one(table, in);
-            dst[i + 1] = decode_one(table, in);
-            dst[i + 2] = decode_one(table, in);
-            dst[i + 3] = decode_one(table, in);
+            uint64_t window = in.window();
+            unsigned used = 0;
+            for (size_t j = i; j < i + 4; ++j) {
+                const uint16_t cell = table.cells[window >> (64 - bits)];
+                window <<= cell >> 8;
+                used += cell >> 8;
+                dst[j] = uint8_t(cell);
+            }
+            in.skip(used);
             i += 4;
             in.reload();
         }
