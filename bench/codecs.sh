@@ -4,25 +4,14 @@
 #                  the system's zlib and libzstd (ratios above 1: qor is faster);
 #   bench_replace  replace/all on a text and on one twice as long (a time
 #                  ratio of 2 is linear).
-# The system libraries are loaded at run time; the script installs them when
-# they are missing.
+# The system libraries are loaded at run time; the script installs them
+# (through tools/install-deps.sh) when they are missing.
 # Usage: bench/codecs.sh [megabytes for bench_codecs] [lines for bench_replace]
 set -e
 cd "$(dirname "$0")/.."
 
-missing=""
-for p in zlib1g libzstd1; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing="$missing $p"
-  fi
-done
-if [ -n "$missing" ]; then
-  echo "installing:$missing"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing
-fi
+# The zstd tool the tests use brings libzstd (and zlib) with it.
+sh tools/install-deps.sh
 
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQOR_BENCH=ON -DQOR_TESTS=OFF >/dev/null
 ninja -C build-bench bench_codecs bench_replace >/dev/null

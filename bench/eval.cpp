@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "bench/evaluator_boot.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/datatypes/register_all.h"
 #include "runtime/errors/catalogue.h"
@@ -38,20 +39,10 @@ const Program programs[] = {
     {"call3M", "f: func [x] [x + 1] n: 0 loop 3000000 [n: f n] n", 3000000},
 };
 
-void boot() {
-    test::start_core_runtime();
-    natives::init();
-    lexer::init();
-    interpreter::init();
-    error::catalogue::init();
-    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
-    test::define_environment();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    boot();
+    bench::boot_evaluator();
     for (const Program& p : programs) {
         if (argc > 1 && std::string_view(argv[1]) != p.name) continue;  // one program by name
         stack::data.base = stack::data.top = stack::data.bottom;

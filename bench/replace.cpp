@@ -14,28 +14,14 @@
 #include <string>
 
 #include "bench/bench_support.h"
-#include "runtime/errors/catalogue.h"
-#include "runtime/eval/call_stack.h"
+#include "bench/evaluator_boot.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/eval/interpreter.h"
-#include "runtime/eval/natives.h"
-#include "runtime/words/predefined.h"
-#include "tests/support/core_runtime.h"
 #include "tests/support/eval_environment.h"
 
 using namespace qor;
 
 namespace {
-
-void boot() {
-    test::start_core_runtime();
-    natives::init();
-    lexer::init();
-    interpreter::init();
-    error::catalogue::init();
-    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
-    test::define_environment();
-}
 
 // Runs source text; answers the value of its last expression.
 Cell run(const std::string& code) {
@@ -68,7 +54,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s [lines, 1000 to 4000000]\n", argv[0]);
         return 2;
     }
-    boot();
+    bench::boot_evaluator();
     std::printf("replace/all of \"cat\", once in each 47-character line: %d lines (%.1f MB), then %d\n", lines,
                 lines * 47 / 1e6, 2 * lines);
     std::printf("%-24s %12s %12s %10s\n", "replacement", "n lines", "2n lines", "2n / n");

@@ -19,7 +19,9 @@ protected:
         run_setup(dir);
     }
 
-    const std::string dir = std::filesystem::path(__FILE__).parent_path() / "transcripts";
+    // Absolute: __FILE__ may be relative to the build directory, and the file
+    // transcript changes the working directory.
+    const std::string dir = std::filesystem::absolute(std::filesystem::path(__FILE__).parent_path() / "transcripts");
 
     void replay(const std::string& name) { replay_transcript(dir + "/" + name); }
 };
