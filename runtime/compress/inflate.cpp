@@ -358,10 +358,7 @@ Result finish(std::int32_t* size, const Output& o, Result r) {
     return o.produced > o.cap ? Result::OutputTooSmall : Result::Done;
 }
 
-}  // namespace
-
-namespace {
-
+// Decodes the stream into the sink.
 Result run(Output& o, std::int32_t* size, const std::uint8_t* in, std::int32_t length) {
     if (length < 0 || (in == nullptr && length > 0)) return finish(size, o, Result::Malformed);
     BitReader r(in, static_cast<std::uint64_t>(length));
