@@ -287,11 +287,13 @@ void decode_singles4(const HuffTable& table, BackwardBits* streams, uint8_t* dst
     }
 }
 
-// The same with the pairs: a look-up gives one or two symbols in at most
-// pair_bits (at most 12) bits, and always stores two bytes, the second overwritten by
-// the next look-up when it was not a symbol. Four look-ups write at most
-// eight bytes, so each stream keeps eight literals in hand; what is left
+// The same with the pairs: a look-up gives one or two symbols in
+// pair_bits bits, and always stores two bytes, the second overwritten by
+// the next look-up when it was not a symbol. A refill (57 bits) serves
+// kLookups look-ups: 5 of 11 bits, 4 of 12. They write at most twice as
+// many bytes, so each stream keeps that many literals in hand; what is left
 // goes one symbol at a time.
+template <int kLookups>
 void decode_pairs4(const HuffTable& table, BackwardBits* streams, uint8_t* dst, size_t segment, const size_t* counts,
                    size_t* done) {
     // Local copies, which the byte stores cannot alias.
@@ -301,13 +303,13 @@ void decode_pairs4(const HuffTable& table, BackwardBits* streams, uint8_t* dst, 
     const unsigned bits = unsigned(table.pair_bits);
     auto has_room = [&] {
         for (int k = 0; k < 4; ++k)
-            if (end[k] - out[k] < 8 || !in[k].roomy()) return false;
+            if (end[k] - out[k] < 2 * kLookups || !in[k].roomy()) return false;
         return true;
     };
     while (has_room()) {
         uint64_t window[4] = {in[0].window(), in[1].window(), in[2].window(), in[3].window()};
         unsigned used[4] = {0, 0, 0, 0};
-        for (int j = 0; j < 4; ++j)
+        for (int j = 0; j < kLookups; ++j)
             for (int k = 0; k < 4; ++k) {
                 const uint32_t pair = table.pairs[window[k] >> (64 - bits)];
                 const unsigned length = pair & 0xFF;
@@ -358,8 +360,10 @@ bool decode_huffman_streams4(const HuffTable& table, const uint8_t* src, size_t 
         stream += sizes[k];
     }
     size_t done[4] = {0, 0, 0, 0};  // literals decoded so far by each stream
-    if (dst && table.pair_bits)
-        decode_pairs4(table, in, dst, segment, counts, done);
+    if (dst && table.pair_bits == 11)
+        decode_pairs4<5>(table, in, dst, segment, counts, done);
+    else if (dst && table.pair_bits)
+        decode_pairs4<4>(table, in, dst, segment, counts, done);
     else if (dst)
         decode_singles4(table, in, dst, segment, counts, done);
     for (int k = 0; k < 4; ++k)
