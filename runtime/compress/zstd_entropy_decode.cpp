@@ -256,8 +256,10 @@ bool finish_stream(const HuffTable& table, BackwardBits& in, uint8_t* dst, size_
     return in.finished();
 }
 
-// The four streams side by side, one symbol a look-up, four look-ups a
-// refill (at most 48 bits), while every stream has four literals left.
+// The four streams side by side, one symbol a look-up, kLookups look-ups
+// a refill (57 bits: 5 of at most 11 bits, 4 of 12), while every stream
+// has that many literals left.
+template <int kLookups>
 void decode_singles4(const HuffTable& table, BackwardBits* streams, uint8_t* dst, size_t segment,
                      const size_t* counts, size_t* done) {
     // Local copies, which the byte stores cannot alias.
@@ -265,17 +267,17 @@ void decode_singles4(const HuffTable& table, BackwardBits* streams, uint8_t* dst
     uint8_t* const out[4] = {dst, dst + segment, dst + 2 * segment, dst + 3 * segment};
     const unsigned bits = unsigned(table.max_bits);
     size_t i = 0;
-    while (i + 4 <= counts[3] && in[0].roomy() && in[1].roomy() && in[2].roomy() && in[3].roomy()) {
+    while (i + kLookups <= counts[3] && in[0].roomy() && in[1].roomy() && in[2].roomy() && in[3].roomy()) {
         uint64_t window[4] = {in[0].window(), in[1].window(), in[2].window(), in[3].window()};
         unsigned used[4] = {0, 0, 0, 0};
-        for (size_t j = i; j < i + 4; ++j)
+        for (size_t j = i; j < i + kLookups; ++j)
             for (int k = 0; k < 4; ++k) {
                 const uint16_t cell = table.cells[window[k] >> (64 - bits)];
                 window[k] <<= cell >> 8;
                 used[k] += cell >> 8;
                 out[k][j] = uint8_t(cell);
             }
-        i += 4;
+        i += kLookups;
         for (int k = 0; k < 4; ++k) {
             in[k].skip(used[k]);
             in[k].reload();
@@ -364,8 +366,10 @@ bool decode_huffman_streams4(const HuffTable& table, const uint8_t* src, size_t 
         decode_pairs4<5>(table, in, dst, segment, counts, done);
     else if (dst && table.pair_bits)
         decode_pairs4<4>(table, in, dst, segment, counts, done);
+    else if (dst && table.max_bits <= 11)
+        decode_singles4<5>(table, in, dst, segment, counts, done);
     else if (dst)
-        decode_singles4(table, in, dst, segment, counts, done);
+        decode_singles4<4>(table, in, dst, segment, counts, done);
     for (int k = 0; k < 4; ++k)
         if (!finish_stream(table, in[k], dst ? dst + segment * size_t(k) : nullptr, done[k], counts[k])) return false;
     return true;
