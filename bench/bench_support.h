@@ -1,6 +1,9 @@
-// What the benchmarks share: a wall-clock timer, running a script that
-// prints its own seconds, and one report line next to Lua 5.4 and Python 3.
+// What the benchmarks share: a wall-clock timer and a processor-time one,
+// running a script that prints its own seconds, and one report line next to
+// Lua 5.4 and Python 3.
 #pragma once
+
+#include <time.h>
 
 #include <chrono>
 #include <cstdio>
@@ -10,6 +13,15 @@ namespace qor::bench {
 
 inline double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Processor time of the calling thread. Unlike wall time it leaves out the
+// time other programs hold the processor, so two codecs timed in turn on a
+// busy machine still compare fairly.
+inline double thread_cpu_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 // Runs a command and reads the seconds it prints (two numbers when `second`

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 
 namespace qor::compress {
@@ -61,5 +62,50 @@ inline constexpr std::uint64_t kMaxSeriesBytes =
     if (!store_size(size, count)) return Result::Malformed;
     return count > cap ? Result::OutputTooSmall : Result::Done;
 }
+
+// A byte buffer on the C++ heap for a decoder that cannot know its output
+// size beforehand: the decoder enlarges it as it writes, instead of
+// decoding once to count and again to store. It grows by realloc, which
+// usually extends a large buffer where it lies. When it cannot grow (memory
+// runs out, or the output would pass its limit) the decoder goes on
+// counting past its end, as with a fixed buffer.
+class GrowingBuffer {
+public:
+    explicit GrowingBuffer(std::uint64_t limit) : limit_(limit < kMaxSeriesBytes ? limit : kMaxSeriesBytes) {}
+    ~GrowingBuffer() { std::free(data_); }
+    GrowingBuffer(const GrowingBuffer&) = delete;
+    GrowingBuffer& operator=(const GrowingBuffer&) = delete;
+
+    [[nodiscard]] std::uint8_t* data() const { return data_; }
+    [[nodiscard]] std::uint64_t capacity() const { return capacity_; }
+
+    // Room for at least `need` bytes, the contents kept: at least twice the
+    // old capacity, so that growing costs amortised constant time per byte.
+    // False (nothing changed) when that cannot be had.
+    [[nodiscard]] bool reserve(std::uint64_t need) {
+        if (need <= capacity_) return true;
+        if (need > limit_) return false;
+        std::uint64_t grown = capacity_ * 2 > need ? capacity_ * 2 : need;
+        if (grown < 65536) grown = 65536;
+        if (grown > limit_) grown = limit_;
+        return resize(grown);
+    }
+    // Gives back what lies past the first `size` bytes.
+    void shrink_to(std::uint64_t size) {
+        if (size < capacity_ && size > 0) (void)resize(size);
+    }
+
+private:
+    bool resize(std::uint64_t bytes) {
+        auto* moved = static_cast<std::uint8_t*>(std::realloc(data_, static_cast<std::size_t>(bytes)));
+        if (moved == nullptr) return false;
+        data_ = moved;
+        capacity_ = bytes;
+        return true;
+    }
+    std::uint64_t limit_;
+    std::uint8_t* data_ = nullptr;
+    std::uint64_t capacity_ = 0;
+};
 
 }  // namespace qor::compress

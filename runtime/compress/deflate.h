@@ -27,6 +27,12 @@ namespace qor::inflate {
 [[nodiscard]] compress::Result decompress(std::uint8_t* out, std::int32_t* size, const std::uint8_t* in,
                                           std::int32_t length);
 
+// The same into a buffer that grows as the stream decodes, so one pass
+// decodes a stream of unknown size. The results are those of decompress;
+// OutputTooSmall (with the size needed) only when the buffer could not grow.
+[[nodiscard]] compress::Result decompress_growing(compress::GrowingBuffer& out, std::int32_t* size,
+                                                  const std::uint8_t* in, std::int32_t length);
+
 }  // namespace qor::inflate
 
 namespace qor::zlib {
@@ -36,6 +42,9 @@ namespace qor::zlib {
                                         std::int32_t length, std::int32_t level);
 [[nodiscard]] compress::Result decompress(std::uint8_t* out, std::int32_t* size, const std::uint8_t* in,
                                           std::int32_t length);
+// As inflate::decompress_growing, inside the zlib container.
+[[nodiscard]] compress::Result decompress_growing(compress::GrowingBuffer& out, std::int32_t* size,
+                                                  const std::uint8_t* in, std::int32_t length);
 
 }  // namespace qor::zlib
 

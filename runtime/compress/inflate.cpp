@@ -208,11 +208,22 @@ const FixedTables& fixed_tables() {
 // ---------------------------------------------------------------------------
 // Decoder
 
-// Output sink: stores before the end of the buffer, counts everything.
+// Output sink: stores before the end of the buffer, counts everything. A
+// sink with a growing buffer enlarges it rather than count past its end.
 struct Output {
     std::uint8_t* out;
     std::uint64_t cap;
     std::uint64_t produced = 0;
+    compress::GrowingBuffer* growing = nullptr;
+
+    // True when n more bytes can be stored, after growing when possible.
+    bool room_for(std::uint64_t n) {
+        if (produced + n <= cap) return true;
+        if (growing == nullptr || !growing->reserve(produced + n)) return false;
+        out = growing->data();
+        cap = growing->capacity();
+        return true;
+    }
 };
 
 enum class Step { Continue, EndOfBlock };
@@ -263,7 +274,7 @@ Result read_dynamic_tables(BitReader& r, LitLenTable& lit, DistanceTable& dist) 
 // Copies a match of `length` bytes from `distance` back; byte by byte in
 // effect, so overlapping copies repeat.
 [[gnu::always_inline]] inline void copy_match(Output& o, std::uint32_t distance, std::uint32_t length) {
-    if (o.produced + length <= o.cap) {
+    if (o.produced + length <= o.cap || o.room_for(length)) {
         std::uint8_t* dst = o.out + o.produced;
         const std::uint8_t* src = dst - distance;
         if (distance >= length) {
@@ -291,7 +302,7 @@ Result read_dynamic_tables(BitReader& r, LitLenTable& lit, DistanceTable& dist) 
         r.refill();  // one refill covers a literal or a whole match
         const std::uint32_t sym = lit.decode_held(r);
         if (sym < 256) {
-            if (o.produced < o.cap) o.out[o.produced] = static_cast<std::uint8_t>(sym);
+            if (o.produced < o.cap || o.room_for(1)) o.out[o.produced] = static_cast<std::uint8_t>(sym);
             else if (o.produced >= compress::kMaxSeriesBytes) return Result::Malformed;
             ++o.produced;
             continue;
@@ -334,6 +345,7 @@ Result copy_stored(BitReader& r, Output& o) {
     if (len == 0) return Result::Done;
     r.give_back_bytes();
     if (r.remaining_bytes() < len) return Result::StoredOverrun;
+    (void)o.room_for(len);
     if (o.produced < o.cap) std::memcpy(o.out + o.produced, r.cursor(), std::min<std::uint64_t>(len, o.cap - o.produced));
     o.produced += len;
     r.skip_bytes(len);
@@ -346,13 +358,9 @@ Result finish(std::int32_t* size, const Output& o, Result r) {
     return o.produced > o.cap ? Result::OutputTooSmall : Result::Done;
 }
 
-}  // namespace
-
-Result decompress(std::uint8_t* out, std::int32_t* size, const std::uint8_t* in, std::int32_t length) {
-    if (size == nullptr) return Result::Malformed;
-    Output o{out, compress::capacity_of(out, size)};
+// Decodes the stream into the sink.
+Result run(Output& o, std::int32_t* size, const std::uint8_t* in, std::int32_t length) {
     if (length < 0 || (in == nullptr && length > 0)) return finish(size, o, Result::Malformed);
-
     BitReader r(in, static_cast<std::uint64_t>(length));
     LitLenTable lit;
     DistanceTable dist;
@@ -383,6 +391,21 @@ Result decompress(std::uint8_t* out, std::int32_t* size, const std::uint8_t* in,
         // A block cut short by the end of the input ends the stream.
     }
     return finish(size, o, Result::Done);
+}
+
+}  // namespace
+
+Result decompress(std::uint8_t* out, std::int32_t* size, const std::uint8_t* in, std::int32_t length) {
+    if (size == nullptr) return Result::Malformed;
+    Output o{out, compress::capacity_of(out, size)};
+    return run(o, size, in, length);
+}
+
+Result decompress_growing(compress::GrowingBuffer& out, std::int32_t* size, const std::uint8_t* in,
+                          std::int32_t length) {
+    if (size == nullptr) return Result::Malformed;
+    Output o{out.data(), out.capacity(), 0, &out};
+    return run(o, size, in, length);
 }
 
 }  // namespace qor::inflate

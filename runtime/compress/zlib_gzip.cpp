@@ -88,22 +88,46 @@ Result zlib::compress(std::uint8_t* out, std::int32_t* size, const std::uint8_t*
     return Result::Done;
 }
 
-Result zlib::decompress(std::uint8_t* out, std::int32_t* size, const std::uint8_t* in, std::int32_t length) {
-    if (size == nullptr) return Result::Malformed;
-    if (bad_input(in, length) || length < static_cast<std::int32_t>(kZlibOverhead)) {
-        *size = 0;
-        return Result::Malformed;
-    }
+namespace {
+
+// The zlib header: deflate, a window of at most 32 KiB, no preset
+// dictionary, and a check multiple of 31.
+bool zlib_header_ok(const std::uint8_t* in, std::int32_t length) {
+    if (bad_input(in, length) || length < static_cast<std::int32_t>(kZlibOverhead)) return false;
     const unsigned cmf = in[0], flg = in[1];
-    if ((cmf * 256 + flg) % 31 != 0 || (cmf & 0x0F) != 8 || (cmf >> 4) > 7 || (flg & 0x20) != 0) {
+    return (cmf * 256 + flg) % 31 == 0 && (cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && (flg & 0x20) == 0;
+}
+
+// Checks the header, decodes the body with `inflate` and checks the stored
+// Adler-32 against the bytes that `output` answers once it has run.
+template <typename Inflate, typename Output>
+Result zlib_decode(std::int32_t* size, const std::uint8_t* in, std::int32_t length, Inflate inflate, Output output) {
+    if (size == nullptr) return Result::Malformed;
+    if (!zlib_header_ok(in, length)) {
         *size = 0;
         return Result::Malformed;
     }
     const std::uint32_t stored_adler = get_be32(in + length - 4);
-    const Result r = inflate::decompress(out, size, in + 2, length - 6);
+    const Result r = inflate(in + 2, length - 6);
     if (r != Result::Done) return r;
-    const std::uint32_t adler = checksum::adler32({out, static_cast<std::size_t>(*size)});
+    const std::uint32_t adler = checksum::adler32({output(), static_cast<std::size_t>(*size)});
     return adler == stored_adler ? Result::Done : Result::Malformed;
+}
+
+}  // namespace
+
+Result zlib::decompress(std::uint8_t* out, std::int32_t* size, const std::uint8_t* in, std::int32_t length) {
+    return zlib_decode(
+        size, in, length, [&](const std::uint8_t* body, std::int32_t n) { return inflate::decompress(out, size, body, n); },
+        [&] { return out; });
+}
+
+Result zlib::decompress_growing(compress::GrowingBuffer& out, std::int32_t* size, const std::uint8_t* in,
+                                std::int32_t length) {
+    return zlib_decode(
+        size, in, length,
+        [&](const std::uint8_t* body, std::int32_t n) { return inflate::decompress_growing(out, size, body, n); },
+        [&] { return out.data(); });
 }
 
 // ---------------------------------------------------------------------------

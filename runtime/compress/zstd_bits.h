@@ -56,6 +56,16 @@ public:
         consumed_ += n;
         return v;
     }
+    // Reads a non-zero count of bits (1..57 after a reload).
+    [[nodiscard]] uint32_t read_some(unsigned n) {
+        const uint64_t v = (bits_ << (consumed_ & 63)) >> ((64 - n) & 63);
+        consumed_ += n;
+        return uint32_t(v);
+    }
+    // The unread bits moved to the top of a word: a loop that takes several
+    // codes between two reloads shifts this word itself (and tells the
+    // reader with skip), which keeps the count out of its chain.
+    [[nodiscard]] uint64_t window() const { return bits_ << (consumed_ & 63); }
     // Peeks a fixed non-zero count quickly (1..57).
     [[nodiscard]] uint32_t peek_fast(unsigned n) const {
         return uint32_t((bits_ << (consumed_ & 63)) >> (64 - n));

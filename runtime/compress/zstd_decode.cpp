@@ -3,6 +3,11 @@
 // caller's buffer so that the same code also runs without a buffer, to
 // count the decoded size. Huffman and RLE literals are decoded into the
 // unused tail of the frame's output space rather than a separate buffer.
+//
+// Sequences are decoded in batches from tables that give each code's
+// baseline and extra bits in one read, then checked and copied; copies go
+// 8 or 16 bytes a step wherever the bytes they may write past their end
+// are free.
 #include "runtime/compress/zstd_decode.h"
 
 #include <algorithm>
@@ -24,10 +29,69 @@ constexpr int kMalformed = 2;
 // Largest output a series can hold.
 constexpr uint64_t kSeriesLimit = 0x7FFFFFFF;
 
-struct SeqTable {
-    int log = -1;  // -1: no table yet in this frame
-    FseCell cells[512];
+// One cell of a sequence table: the state transition of its FSE cell and,
+// looked up when the table is built, the baseline and extra-bit count of
+// the code it decodes to, so that decoding a value costs one table read.
+struct SeqCell {
+    uint16_t next;       // baseline of the next state
+    uint8_t state_bits;  // bits read for the next state
+    uint8_t extra_bits;  // bits read for the value (offset code 31: above 30)
+    uint32_t base;       // the value's baseline
 };
+
+struct SeqTable {
+    int log = -1;                    // -1: no table yet in this frame
+    const SeqCell* cells = nullptr;  // `own`, or a predefined table
+    SeqCell own[512];
+};
+
+// What a code of one of the three sequence fields stands for.
+enum class SeqField { litlen, offset, matchlen };
+
+SeqCell seq_cell(SeqField field, FseCell fse) {
+    const uint32_t code = fse_symbol(fse);
+    SeqCell cell{uint16_t(fse_base(fse)), uint8_t(fse_bits(fse)), 0, 0};
+    switch (field) {
+    case SeqField::litlen:
+        cell.extra_bits = kLitLenBits[code];
+        cell.base = kLitLenBase[code];
+        break;
+    case SeqField::matchlen:
+        cell.extra_bits = kMatchLenBits[code];
+        cell.base = kMatchLenBase[code];
+        break;
+    case SeqField::offset:
+        cell.extra_bits = uint8_t(code);
+        cell.base = 1u << code;
+        break;
+    }
+    return cell;
+}
+
+// The predefined table of each field, built once: blocks use them often,
+// and they never change.
+const SeqCell* predefined_cells(SeqField field) {
+    struct Tables {
+        SeqCell litlen[1 << kLitLenDefaultLog], offset[1 << kOffsetDefaultLog], matchlen[1 << kMatchLenDefaultLog];
+    };
+    static const Tables tables = [] {
+        Tables t;
+        FseCell fse[64];
+        build_fse_table(kLitLenDefault, kLitLenCodes, kLitLenDefaultLog, fse);
+        for (int i = 0; i < (1 << kLitLenDefaultLog); ++i) t.litlen[i] = seq_cell(SeqField::litlen, fse[i]);
+        build_fse_table(kOffsetDefault, kOffsetDefaultCount, kOffsetDefaultLog, fse);
+        for (int i = 0; i < (1 << kOffsetDefaultLog); ++i) t.offset[i] = seq_cell(SeqField::offset, fse[i]);
+        build_fse_table(kMatchLenDefault, kMatchLenCodes, kMatchLenDefaultLog, fse);
+        for (int i = 0; i < (1 << kMatchLenDefaultLog); ++i) t.matchlen[i] = seq_cell(SeqField::matchlen, fse[i]);
+        return t;
+    }();
+    switch (field) {
+    case SeqField::litlen: return tables.litlen;
+    case SeqField::offset: return tables.offset;
+    case SeqField::matchlen: return tables.matchlen;
+    }
+    return nullptr;
+}
 
 struct Context {
     uint32_t rep[3];
@@ -78,7 +142,6 @@ inline void copy_match(uint8_t* dst, uint64_t distance, uint64_t n) {
 struct Literals {
     const uint8_t* data;  // null when not stored
     uint64_t count;
-    bool in_tail;
     const uint8_t* end;  // end of the readable bytes after the literals
 };
 
@@ -88,58 +151,84 @@ inline void copy16(uint8_t* dst, const uint8_t* src) {
     std::memcpy(dst, t, 16);
 }
 
-// Copies one sequence's literals and match. Short copies and matches at
-// distances of 16 or more go 16 bytes at a time where the slack past them
-// clobbers nothing still needed: unread literals in the output's tail, or
-// anything past the end of the output space.
-inline void copy_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, uint64_t ml,
-                          uint64_t offset, const Literals& lit, uint8_t* out_end) {
-    const uint8_t* const guard = lit.in_tail ? literals + ll : out_end;
-    if (ll <= 16 && literals + 16 <= lit.end && dst + 16 <= guard) {
-        copy16(dst, literals);
-    } else if (ll) {
-        std::memmove(dst, literals, ll);
-    }
+inline void copy8(uint8_t* dst, const uint8_t* src) {
+    uint8_t t[8];
+    std::memcpy(t, src, 8);
+    std::memcpy(dst, t, 8);
+}
+
+// Bytes a sequence may write past its end when copied by wild_sequence.
+constexpr uint64_t kWildSlack = 16;
+
+// Copies one sequence's literals and match in steps of 8 or 16 bytes,
+// writing up to kWildSlack bytes past the match and reading as far past
+// the literals; the caller has checked that both are harmless. Copying
+// forward in whole steps is safe while the literals lie ahead of the
+// cursor (or in the input), and a match reads only bytes already written:
+// at distances below
+// 8 the first 8 bytes go one by one, then the pattern is copied from the
+// nearest multiple of its period at least 8 back.
+inline void wild_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, uint64_t ml, uint64_t offset) {
+    copy16(dst, literals);
+    for (uint64_t i = 16; i < ll; i += 16) copy16(dst + i, literals + i);
     dst += ll;
-    if (offset >= 16 && dst + ml + 16 <= guard) {
-        const uint8_t* src = dst - offset;
+    const uint8_t* src = dst - offset;
+    if (offset >= 16) {
         for (uint64_t i = 0; i < ml; i += 16) copy16(dst + i, src + i);
+    } else if (offset >= 8) {
+        for (uint64_t i = 0; i < ml; i += 8) copy8(dst + i, src + i);
     } else {
-        copy_match(dst, offset, ml);
+        for (int i = 0; i < 8; ++i) dst[i] = src[i];
+        const uint64_t period = offset * ((offset + 7) / offset);
+        for (uint64_t i = 8; i < ml; i += 8) copy8(dst + i, dst + i - period);
     }
 }
 
-// Builds one sequence table from its mode. Returns bytes used or -1.
-int read_seq_table(Context& c, SeqTable& t, int mode, const uint8_t* src, size_t size,
-                   const int16_t* defaults, int default_count, int default_log, int max_log,
-                   int max_symbol) {
+// Copies one sequence's literals and match exactly, for the sequences
+// too close to the unread literals or to the end of the output for
+// wild_sequence.
+inline void exact_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, uint64_t ml, uint64_t offset) {
+    if (ll) std::memmove(dst, literals, ll);
+    copy_match(dst + ll, offset, ml);
+}
+
+// Sets one sequence table from its mode: predefined, a single symbol
+// (RLE), described in the block (FSE), or the previous one (repeat).
+// Returns bytes used or -1.
+int read_seq_table(Context& c, SeqTable& t, SeqField field, int mode, const uint8_t* src, size_t size,
+                   int default_log, int max_log, int max_symbol) {
+    FseCell fse[512];
+    int used = 0;
     switch (mode) {
     case 0:
-        build_fse_table(defaults, default_count, default_log, t.cells);
+        t.cells = predefined_cells(field);
         t.log = default_log;
         return 0;
     case 1:
         if (size < 1 || src[0] > max_symbol) return -1;
-        t.cells[0] = src[0];
+        fse[0] = src[0];
         t.log = 0;
-        return 1;
+        used = 1;
+        break;
     case 2: {
         int symbols = 0, log = 0;
-        const int used = read_ncount(src, size, max_log, max_symbol, c.norm, &symbols, &log);
+        used = read_ncount(src, size, max_log, max_symbol, c.norm, &symbols, &log);
         if (used < 0) return -1;
-        build_fse_table(c.norm, symbols, log, t.cells);
+        build_fse_table(c.norm, symbols, log, fse);
         t.log = log;
-        return used;
+        break;
     }
     default:
         return t.log < 0 ? -1 : 0;
     }
+    for (uint32_t i = 0; i < (1u << t.log); ++i) t.own[i] = seq_cell(field, fse[i]);
+    t.cells = t.own;
+    return used;
 }
 
-inline uint32_t next_state(const SeqTable& t, uint32_t state, BackwardBits& in) {
-    const FseCell cell = t.cells[state];
-    return fse_base(cell) + uint32_t(in.read(fse_bits(cell)));
-}
+// Literals in a block from which on decoding two symbols a look-up repays
+// building the table of pairs.
+constexpr uint64_t kPairsWorthIt = 4096;
 
 // Decodes the literals section. On success sets where the literals are
 // (in the input for raw literals, else at the tail of the output space) and
@@ -190,7 +279,6 @@ int64_t decode_literals(Context& c, const uint8_t* src, size_t size, Output& o, 
     lit.count = regenerated;
     if (type == 0) {
         lit.data = src + header;
-        lit.in_tail = false;
         lit.end = src + size;
         return int64_t(header + input);
     }
@@ -198,7 +286,6 @@ int64_t decode_literals(Context& c, const uint8_t* src, size_t size, Output& o, 
     const uint64_t tail = o.limit - regenerated;
     uint8_t* dst = o.base ? o.base + tail : nullptr;
     lit.data = dst;
-    lit.in_tail = true;
     lit.end = o.base ? o.base + o.limit : nullptr;
     if (type == 1) {
         if (dst) std::memset(dst, src[header], regenerated);
@@ -218,20 +305,181 @@ int64_t decode_literals(Context& c, const uint8_t* src, size_t size, Output& o, 
         if (!decode_huffman_stream(c.huff, p, rest, dst, regenerated)) return -kMalformed;
         return int64_t(header + input);
     }
-    if (rest < 10) return -kMalformed;
-    const size_t s1 = read_u16le(p), s2 = read_u16le(p + 2), s3 = read_u16le(p + 4);
-    if (6 + s1 + s2 + s3 >= rest) return -kMalformed;
-    const size_t s4 = rest - 6 - s1 - s2 - s3;
-    const uint64_t segment = (regenerated + 3) / 4;
-    const uint64_t last = regenerated - 3 * segment;
-    const uint8_t* q = p + 6;
-    const size_t sizes[4] = {s1, s2, s3, s4};
-    for (int i = 0; i < 4; ++i) {
-        uint8_t* d = dst ? dst + segment * i : nullptr;
-        if (!decode_huffman_stream(c.huff, q, sizes[i], d, i < 3 ? segment : last)) return -kMalformed;
-        q += sizes[i];
-    }
+    if (dst && regenerated >= kPairsWorthIt) make_huffman_pairs(c.huff);
+    if (!decode_huffman_streams4(c.huff, p, rest, dst, regenerated)) return -kMalformed;
     return int64_t(header + input);
+}
+
+// One decoded sequence: `ll` literals, then `ml` bytes from `offset` back.
+struct Sequence {
+    uint32_t ll;
+    uint32_t ml;
+    uint32_t offset;
+};
+
+// Sequences are decoded in batches and then checked and copied: two short
+// loops keep far fewer values alive than one loop doing both, which would
+// keep most of them on the stack.
+constexpr uint32_t kBatch = 32;
+
+// Where reading a block's sequences stands between two batches.
+struct SequenceState {
+    BackwardBits in;
+    uint32_t ll_state, of_state, ml_state;
+    uint32_t rep0, rep1, rep2;
+};
+
+// Reads the initial states; false when the stream is empty or its last
+// byte is zero.
+bool start_sequences(const Context& c, const uint8_t* stream, size_t size, SequenceState& st) {
+    if (!st.in.init(stream, size)) return false;
+    st.ll_state = uint32_t(st.in.read(unsigned(c.litlen.log)));
+    st.of_state = uint32_t(st.in.read(unsigned(c.offset.log)));
+    st.ml_state = uint32_t(st.in.read(unsigned(c.matchlen.log)));
+    st.in.reload();
+    st.rep0 = c.rep[0];
+    st.rep1 = c.rep[1];
+    st.rep2 = c.rep[2];
+    return true;
+}
+
+// Reads up to n sequences into out from the backward bitstream: the three
+// FSE states, each value's extra bits and the repeat offsets. The states
+// are not updated after the block's final sequence (`last`). Answers how
+// many were read: fewer than n when an offset code above 30 stops the
+// block. The loop works on local copies, which the stores to `out` cannot
+// alias.
+[[gnu::noinline]] uint32_t read_sequences(const Context& c, SequenceState& st, Sequence* out, uint32_t n, bool last) {
+    BackwardBits in = st.in;
+    uint32_t ll_state = st.ll_state, of_state = st.of_state, ml_state = st.ml_state;
+    uint32_t rep0 = st.rep0, rep1 = st.rep1, rep2 = st.rep2;
+    const SeqCell* const ll_cells = c.litlen.cells;
+    const SeqCell* const of_cells = c.offset.cells;
+    const SeqCell* const ml_cells = c.matchlen.cells;
+    const uint32_t updates = last ? n - 1 : n;
+    uint32_t i = 0;
+    for (; i < n; ++i) {
+        const unsigned of_bits = of_cells[of_state].extra_bits;
+        if (of_bits > 30) break;
+        const uint32_t of_value = of_cells[of_state].base + uint32_t(in.read(of_bits));
+        if (of_bits > 24) in.reload();
+        // Most literal and match lengths have no extra bits: skipping
+        // their read is cheaper than reading zero bits.
+        const unsigned ml_bits = ml_cells[ml_state].extra_bits, ll_bits = ll_cells[ll_state].extra_bits;
+        uint32_t ml = ml_cells[ml_state].base, ll = ll_cells[ll_state].base;
+        if (ml_bits) ml += in.read_some(ml_bits);
+        if (ll_bits) ll += in.read_some(ll_bits);
+        // A reload leaves at least 57 bits in the window (or all that is
+        // left of the stream); the state updates take at most 26.
+        if ((of_bits > 24 ? 0u : of_bits) + ml_bits + ll_bits > 57 - 26) in.reload();
+        // Repeat offsets: values 1-3 pick a recent offset, shifted by one
+        // when the literal length is 0; anything else is a new offset.
+        // Codes 0 and 1 give the values 1-3, so the branch can be taken on
+        // the code, known before its bits are read.
+        uint32_t offset;
+        if (of_bits > 1) {
+            offset = of_value - 3;
+            rep2 = rep1;
+            rep1 = rep0;
+            rep0 = offset;
+        } else {
+            const uint32_t index = of_value - 1 + (ll == 0 ? 1 : 0);
+            if (index == 0) {
+                offset = rep0;
+            } else if (index == 1) {
+                offset = rep1;
+                rep1 = rep0;
+                rep0 = offset;
+            } else {
+                offset = index == 2 ? rep2 : rep0 - 1;
+                rep2 = rep1;
+                rep1 = rep0;
+                rep0 = offset;
+            }
+        }
+        out[i] = Sequence{ll, ml, offset};
+        // The cells are read again here rather than kept from above: fewer
+        // values live across the loop leaves more of them in registers.
+        if (i < updates) {
+            ll_state = ll_cells[ll_state].next + uint32_t(in.read(ll_cells[ll_state].state_bits));
+            ml_state = ml_cells[ml_state].next + uint32_t(in.read(ml_cells[ml_state].state_bits));
+            of_state = of_cells[of_state].next + uint32_t(in.read(of_cells[of_state].state_bits));
+            in.reload();
+        }
+    }
+    st = SequenceState{in, ll_state, of_state, ml_state, rep0, rep1, rep2};
+    return i;
+}
+
+// Where copying a block's sequences stands.
+struct CopyState {
+    uint64_t pos;            // output cursor
+    uint64_t lit_left;       // literals not yet copied
+    const uint8_t* literals;  // the next literal (when stored)
+};
+
+// Checks n decoded sequences against the output and copies them (when
+// there is an output); kMalformed or kTooSmall stops at the first that does
+// not fit. Literals in the output's tail end exactly at the frame limit,
+// and raw literals are followed by the rest of the block, so how far past
+// the literals may be read is a constant of the block, `lit_slack`.
+[[gnu::noinline]] int copy_sequences(const Context& c, const Output& o, uint64_t lit_slack, CopyState& st, const Sequence* seqs,
+                   uint32_t n) {
+    uint8_t* const base = o.base;
+    const uint64_t limit = o.limit, frame_start = o.frame_start, window = c.window;
+    uint64_t pos = st.pos, lit_left = st.lit_left;
+    const uint8_t* literals = st.literals;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint64_t ll = seqs[i].ll, ml = seqs[i].ml, offset = seqs[i].offset;
+        if (ll > lit_left) return kMalformed;
+        // The offset lies in 1 .. min(bytes produced in this frame, window).
+        const uint64_t reach = std::min(pos - frame_start + ll, window);
+        if (offset - 1 >= reach) return kMalformed;
+        // The match and every unread literal (which lie in the output's
+        // tail) must fit before the frame limit: `spare` is what is left.
+        const int64_t spare = int64_t(limit - pos) - int64_t(ml + lit_left);
+        if (base && spare >= int64_t(kWildSlack) && lit_left + lit_slack >= ll + kWildSlack) {
+            wild_sequence(base + pos, literals, ll, ml, offset);
+        } else {
+            if (spare < 0) return kTooSmall;
+            if (base) exact_sequence(base + pos, literals, ll, ml, offset);
+        }
+        literals += ll;  // unused without an output
+        lit_left -= ll;
+        pos += ll + ml;
+    }
+    st = CopyState{pos, lit_left, literals};
+    return kDone;
+}
+
+// Decodes `count` sequences from their bitstream and executes them: copies
+// each one's literals and match to the output (when there is one). The
+// literal cursor and count advance as they are used. A batch is checked
+// and copied in order before a decoding failure within it is reported, so
+// the first failing sequence decides the result.
+int run_sequences(Context& c, const uint8_t* stream, size_t size, uint32_t count, Output& o, const Literals& lit,
+                  const uint8_t*& literals, uint64_t& lit_left) {
+    SequenceState reading;
+    if (!start_sequences(c, stream, size, reading)) return kMalformed;
+    CopyState copying{o.pos, lit_left, literals};
+    const uint64_t lit_slack = o.base ? uint64_t(lit.end - literals) - lit_left : 0;
+    Sequence batch[kBatch];
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t n = std::min(kBatch, count - done);
+        const uint32_t read = read_sequences(c, reading, batch, n, done + n == count);
+        if (const int r = copy_sequences(c, o, lit_slack, copying, batch, read); r != kDone) return r;
+        if (read < n) return kMalformed;
+        done += n;
+    }
+    reading.in.reload();
+    if (!reading.in.finished()) return kMalformed;
+    c.rep[0] = reading.rep0;
+    c.rep[1] = reading.rep1;
+    c.rep[2] = reading.rep2;
+    o.pos = copying.pos;
+    literals = copying.literals;
+    lit_left = copying.lit_left;
+    return kDone;
 }
 
 // Decodes and executes the sequences section of a block.
@@ -260,81 +508,21 @@ int decode_sequences(Context& c, const uint8_t* src, size_t size, Output& o, Lit
         if (p >= end) return kMalformed;
         const unsigned modes = *p++;
         if (modes & 3) return kMalformed;
-        int used = read_seq_table(c, c.litlen, modes >> 6, p, size_t(end - p), kLitLenDefault,
-                                  kLitLenCodes, kLitLenDefaultLog, kLitLenMaxLog, kLitLenCodes - 1);
+        int used = read_seq_table(c, c.litlen, SeqField::litlen, modes >> 6, p, size_t(end - p), kLitLenDefaultLog,
+                                  kLitLenMaxLog, kLitLenCodes - 1);
         if (used < 0) return kMalformed;
         p += used;
-        used = read_seq_table(c, c.offset, (modes >> 4) & 3, p, size_t(end - p), kOffsetDefault,
-                              kOffsetDefaultCount, kOffsetDefaultLog, kOffsetMaxLog, kOffsetCodes - 1);
+        used = read_seq_table(c, c.offset, SeqField::offset, (modes >> 4) & 3, p, size_t(end - p), kOffsetDefaultLog,
+                              kOffsetMaxLog, kOffsetCodes - 1);
         if (used < 0) return kMalformed;
         p += used;
-        used = read_seq_table(c, c.matchlen, (modes >> 2) & 3, p, size_t(end - p), kMatchLenDefault,
-                              kMatchLenCodes, kMatchLenDefaultLog, kMatchLenMaxLog, kMatchLenCodes - 1);
+        used = read_seq_table(c, c.matchlen, SeqField::matchlen, (modes >> 2) & 3, p, size_t(end - p),
+                              kMatchLenDefaultLog, kMatchLenMaxLog, kMatchLenCodes - 1);
         if (used < 0) return kMalformed;
         p += used;
 
-        BackwardBits in;
-        if (!in.init(p, size_t(end - p))) return kMalformed;
-        uint32_t ll_state = uint32_t(in.read(unsigned(c.litlen.log)));
-        uint32_t of_state = uint32_t(in.read(unsigned(c.offset.log)));
-        uint32_t ml_state = uint32_t(in.read(unsigned(c.matchlen.log)));
-        in.reload();
-        uint32_t rep0 = c.rep[0], rep1 = c.rep[1], rep2 = c.rep[2];
-        for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t of_code = fse_symbol(c.offset.cells[of_state]);
-            const uint32_t ml_code = fse_symbol(c.matchlen.cells[ml_state]);
-            const uint32_t ll_code = fse_symbol(c.litlen.cells[ll_state]);
-            if (of_code > 30) return kMalformed;
-            const uint32_t of_value = (1u << of_code) + uint32_t(in.read(of_code));
-            if (of_code > 24) in.reload();
-            const uint64_t ml = kMatchLenBase[ml_code] + in.read(kMatchLenBits[ml_code]);
-            const uint64_t ll = kLitLenBase[ll_code] + in.read(kLitLenBits[ll_code]);
-            in.reload();
-            if (i + 1 < count) {
-                ll_state = next_state(c.litlen, ll_state, in);
-                ml_state = next_state(c.matchlen, ml_state, in);
-                of_state = next_state(c.offset, of_state, in);
-                in.reload();
-            }
-            // Repeat offsets: values 1-3 pick a recent offset, shifted by one
-            // when the literal length is 0; anything else is a new offset.
-            uint32_t offset;
-            if (of_value > 3) {
-                offset = of_value - 3;
-                rep2 = rep1;
-                rep1 = rep0;
-                rep0 = offset;
-            } else {
-                const uint32_t index = of_value - 1 + (ll == 0 ? 1 : 0);
-                if (index == 0) {
-                    offset = rep0;
-                } else if (index == 1) {
-                    offset = rep1;
-                    rep1 = rep0;
-                    rep0 = offset;
-                } else {
-                    offset = index == 2 ? rep2 : rep0 - 1;
-                    rep2 = rep1;
-                    rep1 = rep0;
-                    rep0 = offset;
-                }
-            }
-            if (ll > lit_left) return kMalformed;
-            const uint64_t produced = o.pos - o.frame_start + ll;
-            if (offset == 0 || offset > produced || offset > c.window) return kMalformed;
-            if (o.limit - o.pos < ml + lit_left) return kTooSmall;
-            if (o.base) {
-                copy_sequence(o.base + o.pos, literals, ll, ml, offset, lit, o.base + o.limit);
-                literals += ll;
-            }
-            lit_left -= ll;
-            o.pos += ll + ml;
-        }
-        in.reload();
-        if (!in.finished()) return kMalformed;
-        c.rep[0] = rep0;
-        c.rep[1] = rep1;
-        c.rep[2] = rep2;
+        const int r = run_sequences(c, p, size_t(end - p), count, o, lit, literals, lit_left);
+        if (r != kDone) return r;
     } else if (p != end) {
         return kMalformed;  // nothing may follow a zero sequence count
     }

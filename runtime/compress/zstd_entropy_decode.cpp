@@ -3,6 +3,8 @@
 // nothing here allocates.
 #include "runtime/compress/zstd_entropy_decode.h"
 
+#include <cstring>
+
 #include "runtime/compress/zstd_bits.h"
 #include "runtime/compress/zstd_tables.h"
 
@@ -191,7 +193,25 @@ int read_huffman_table(const uint8_t* src, size_t size, HuffTable& table) {
         }
     }
     table.max_bits = max_bits;
+    table.pair_bits = 0;
     return int(used);
+}
+
+void make_huffman_pairs(HuffTable& table) {
+    if (table.pair_bits) return;
+    const unsigned max_bits = unsigned(table.max_bits);
+    const unsigned bits = max_bits > 11 ? max_bits : 11;
+    const uint32_t mask = (1u << bits) - 1;
+    const unsigned drop = bits - max_bits;  // from the index to a cell's
+    for (uint32_t v = 0; v <= mask; ++v) {
+        // After the first code's l1 bits, the bits that follow in v are the
+        // start of the next code; it is known when it fits in what is left.
+        const uint32_t first = table.cells[v >> drop], l1 = first >> 8;
+        const uint32_t second = table.cells[((v << l1) & mask) >> drop], l2 = second >> 8;
+        table.pairs[v] = l1 + l2 <= bits ? (l1 + l2) | 2u << 8 | (first & 0xFF) << 16 | (second & 0xFF) << 24
+                                         : l1 | 1u << 8 | (first & 0xFF) << 16;
+    }
+    table.pair_bits = int(bits);
 }
 
 namespace {
@@ -202,21 +222,22 @@ inline uint8_t decode_one(const HuffTable& t, BackwardBits& in) {
     return uint8_t(cell);
 }
 
-}  // namespace
-
-bool decode_huffman_stream(const HuffTable& table, const uint8_t* src, size_t size, uint8_t* dst,
-                           size_t count) {
-    BackwardBits in;
-    if (!in.init(src, size)) return false;
-    in.reload();
-    size_t i = 0;
+// Decodes the literals [i, count) of one stream whose reader is loaded,
+// then checks that the stream ended exactly at its first bit.
+bool finish_stream(const HuffTable& table, BackwardBits& in, uint8_t* dst, size_t i, size_t count) {
     // Four symbols of at most 12 bits fit in every refilled window.
     if (dst) {
+        const unsigned bits = unsigned(table.max_bits);
         while (i + 4 <= count && in.roomy()) {
-            dst[i] = decode_one(table, in);
-            dst[i + 1] = decode_one(table, in);
-            dst[i + 2] = decode_one(table, in);
-            dst[i + 3] = decode_one(table, in);
+            uint64_t window = in.window();
+            unsigned used = 0;
+            for (size_t j = i; j < i + 4; ++j) {
+                const uint16_t cell = table.cells[window >> (64 - bits)];
+                window <<= cell >> 8;
+                used += cell >> 8;
+                dst[j] = uint8_t(cell);
+            }
+            in.skip(used);
             i += 4;
             in.reload();
         }
@@ -233,6 +254,125 @@ bool decode_huffman_stream(const HuffTable& table, const uint8_t* src, size_t si
         }
     }
     return in.finished();
+}
+
+// The four streams side by side, one symbol a look-up, kLookups look-ups
+// a refill (57 bits: 5 of at most 11 bits, 4 of 12), while every stream
+// has that many literals left.
+template <int kLookups>
+void decode_singles4(const HuffTable& table, BackwardBits* streams, uint8_t* dst, size_t segment,
+                     const size_t* counts, size_t* done) {
+    // Local copies, which the byte stores cannot alias.
+    BackwardBits in[4] = {streams[0], streams[1], streams[2], streams[3]};
+    uint8_t* const out[4] = {dst, dst + segment, dst + 2 * segment, dst + 3 * segment};
+    const unsigned bits = unsigned(table.max_bits);
+    size_t i = 0;
+    while (i + kLookups <= counts[3] && in[0].roomy() && in[1].roomy() && in[2].roomy() && in[3].roomy()) {
+        uint64_t window[4] = {in[0].window(), in[1].window(), in[2].window(), in[3].window()};
+        unsigned used[4] = {0, 0, 0, 0};
+        for (size_t j = i; j < i + kLookups; ++j)
+            for (int k = 0; k < 4; ++k) {
+                const uint16_t cell = table.cells[window[k] >> (64 - bits)];
+                window[k] <<= cell >> 8;
+                used[k] += cell >> 8;
+                out[k][j] = uint8_t(cell);
+            }
+        i += kLookups;
+        for (int k = 0; k < 4; ++k) {
+            in[k].skip(used[k]);
+            in[k].reload();
+        }
+    }
+    for (int k = 0; k < 4; ++k) {
+        streams[k] = in[k];
+        done[k] = i;
+    }
+}
+
+// The same with the pairs: a look-up gives one or two symbols in
+// pair_bits bits, and always stores two bytes, the second overwritten by
+// the next look-up when it was not a symbol. A refill (57 bits) serves
+// kLookups look-ups: 5 of 11 bits, 4 of 12. They write at most twice as
+// many bytes, so each stream keeps that many literals in hand; what is left
+// goes one symbol at a time.
+template <int kLookups>
+void decode_pairs4(const HuffTable& table, BackwardBits* streams, uint8_t* dst, size_t segment, const size_t* counts,
+                   size_t* done) {
+    // Local copies, which the byte stores cannot alias.
+    BackwardBits in[4] = {streams[0], streams[1], streams[2], streams[3]};
+    uint8_t* out[4] = {dst, dst + segment, dst + 2 * segment, dst + 3 * segment};
+    uint8_t* const end[4] = {out[0] + counts[0], out[1] + counts[1], out[2] + counts[2], out[3] + counts[3]};
+    const unsigned bits = unsigned(table.pair_bits);
+    auto has_room = [&] {
+        for (int k = 0; k < 4; ++k)
+            if (end[k] - out[k] < 2 * kLookups || !in[k].roomy()) return false;
+        return true;
+    };
+    while (has_room()) {
+        uint64_t window[4] = {in[0].window(), in[1].window(), in[2].window(), in[3].window()};
+        unsigned used[4] = {0, 0, 0, 0};
+        for (int j = 0; j < kLookups; ++j)
+            for (int k = 0; k < 4; ++k) {
+                const uint32_t pair = table.pairs[window[k] >> (64 - bits)];
+                const unsigned length = pair & 0xFF;
+                window[k] <<= length;
+                used[k] += length;
+                const uint16_t two = uint16_t(pair >> 16);
+                std::memcpy(out[k], &two, 2);
+                out[k] += (pair >> 8) & 0xFF;
+            }
+        for (int k = 0; k < 4; ++k) {
+            in[k].skip(used[k]);
+            in[k].reload();
+        }
+    }
+    for (int k = 0; k < 4; ++k) {
+        streams[k] = in[k];
+        done[k] = size_t(out[k] - (dst + segment * size_t(k)));
+    }
+}
+
+}  // namespace
+
+bool decode_huffman_stream(const HuffTable& table, const uint8_t* src, size_t size, uint8_t* dst,
+                           size_t count) {
+    BackwardBits in;
+    if (!in.init(src, size)) return false;
+    in.reload();
+    return finish_stream(table, in, dst, 0, count);
+}
+
+// The four streams are independent, so they are decoded side by side: four
+// chains of table look-ups in flight instead of one. A symbol's code does
+// not depend on what was decoded before it, so the order in which the
+// streams advance changes nothing in the result.
+bool decode_huffman_streams4(const HuffTable& table, const uint8_t* src, size_t size, uint8_t* dst,
+                             size_t count) {
+    if (size < 10) return false;
+    const size_t s1 = read_u16le(src), s2 = read_u16le(src + 2), s3 = read_u16le(src + 4);
+    if (6 + s1 + s2 + s3 >= size) return false;
+    const size_t sizes[4] = {s1, s2, s3, size - 6 - s1 - s2 - s3};
+    const size_t segment = (count + 3) / 4;
+    const size_t counts[4] = {segment, segment, segment, count - 3 * segment};
+    BackwardBits in[4];
+    const uint8_t* stream = src + 6;
+    for (int k = 0; k < 4; ++k) {
+        if (!in[k].init(stream, sizes[k])) return false;
+        in[k].reload();
+        stream += sizes[k];
+    }
+    size_t done[4] = {0, 0, 0, 0};  // literals decoded so far by each stream
+    if (dst && table.pair_bits == 11)
+        decode_pairs4<5>(table, in, dst, segment, counts, done);
+    else if (dst && table.pair_bits)
+        decode_pairs4<4>(table, in, dst, segment, counts, done);
+    else if (dst && table.max_bits <= 11)
+        decode_singles4<5>(table, in, dst, segment, counts, done);
+    else if (dst)
+        decode_singles4<4>(table, in, dst, segment, counts, done);
+    for (int k = 0; k < 4; ++k)
+        if (!finish_stream(table, in[k], dst ? dst + segment * size_t(k) : nullptr, done[k], counts[k])) return false;
+    return true;
 }
 
 }  // namespace qor::zstd

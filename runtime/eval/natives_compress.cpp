@@ -2,6 +2,7 @@
 // UTF-8) with zlib, raw deflate, gzip or zstd. The codecs answer "done",
 // "output too small" with the size they need, or a failure; the natives size
 // the output, retry once with the size asked for, and make the binary!.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -110,17 +111,48 @@ void n_compress(bool, std::span<const int32_t> refinements) {
                     [&](uint8_t* out, int32_t* size) { return encode(m, out, size, in, level); });
 }
 
-// decompress data method /size sz: the decompressed binary!. The size is
-// measured first unless a large enough one was given (gzip always
-// measures: its trailer holds the size).
+// zlib and raw deflate streams do not tell their size: they decode once
+// into a buffer that grows as needed (starting from a size given larger
+// than the input, else from a guess), which then becomes the binary! in
+// the result slot. The buffer grows to 256 MiB at most (or the size given):
+// a larger output is counted to the end instead, so a stream that expands
+// without bound never holds more. False when the buffer could not grow;
+// *size then holds the size needed.
+bool decode_growing(Method m, const std::vector<uint8_t>& in, int32_t given, int32_t* size) {
+    constexpr uint64_t largest_growth = uint64_t{1} << 28;
+    const bool trusted = given > 0 && static_cast<uint64_t>(given) > in.size();
+    compress::GrowingBuffer out(trusted ? std::max<uint64_t>(static_cast<uint64_t>(given), largest_growth) : largest_growth);
+    const uint64_t guess = trusted ? static_cast<uint64_t>(given) : std::min<uint64_t>(in.size() * 4, largest_growth);
+    if (!out.reserve(guess)) return false;
+    const auto n = static_cast<int32_t>(in.size());
+    *size = 0;
+    const compress::Result r = m == Method::zlib ? zlib::decompress_growing(out, size, in.data(), n)
+                                                 : inflate::decompress_growing(out, size, in.data(), n);
+    if (r == compress::Result::OutputTooSmall && *size >= 0) return false;
+    if (r != compress::Result::Done) error::fire(error::Id::invalid_data);
+    out.shrink_to(static_cast<uint64_t>(*size));  // before the binary! doubles the memory held
+    binary_type::load_at(*arg(0), {out.data(), static_cast<size_t>(*size)});
+    return true;
+}
+
+// decompress data method /size sz: the decompressed binary!. gzip and zstd
+// frames that declare their size are measured from it (gzip always: its
+// trailer holds the size, so /size is not needed); zlib and deflate streams
+// decode once into a growing buffer.
 void n_decompress(bool, std::span<const int32_t> refinements) {
     const Method m = method_of(*arg(1));
     const int32_t given = present(refinements, 0) ? get_int(*arg(static_cast<uint32_t>(refinements[0]))) : 0;
     const std::vector<uint8_t> in = input_bytes(*arg(0));
     if (in.size() > compress::kMaxSeriesBytes) error::fire(error::Id::too_long);
+    if (m == Method::zlib || m == Method::deflate) {
+        int32_t needed = 0;
+        if (decode_growing(m, in, given, &needed)) return;
+        run_into_result(static_cast<uint32_t>(needed), [&](uint8_t* out, int32_t* sz) { return decode(m, out, sz, in); });
+        return;
+    }
     bool measure = false;
     switch (m) {
-        case Method::zlib: case Method::deflate: measure = static_cast<int64_t>(given) <= static_cast<int64_t>(in.size()); break;
+        case Method::zlib: case Method::deflate: break;
         case Method::gzip: measure = true; break;
         case Method::zstd: measure = given <= 0; break;
     }

@@ -25,22 +25,23 @@ namespace {
 
 constexpr size_t stream_chunk = 64 * 1024;
 
-ReadResult failed(ReadStatus status) { return ReadResult{status, {}}; }
-
 // A file whose size is known: one positioned read of what part and seek
 // select. A file that shrank meanwhile gives what it still holds.
-ReadResult read_sized(platform::File& file, int64_t size, const ReadOptions& options) {
+ReadStatus read_sized(platform::File& file, int64_t size, const ReadOptions& options, ReadTarget& target) {
     int64_t start = std::max<int64_t>(options.seek, 0);
-    if (start >= size) return ReadResult{ReadStatus::ok, {}};
+    if (start >= size) {
+        target.done(0);
+        return ReadStatus::ok;
+    }
     int64_t count = size - start;
     if (options.part > 0 && options.part < count) count = options.part;
-    if (count > options.limit) return failed(ReadStatus::too_large);
-    if (start > 0 && !file.seek_to(start)) return failed(ReadStatus::cannot_open);
-    ReadResult result{ReadStatus::ok, std::vector<uint8_t>(static_cast<size_t>(count))};
-    int64_t got = file.read_full(result.bytes);
-    if (got < 0) return failed(ReadStatus::cannot_open);
-    result.bytes.resize(static_cast<size_t>(got));
-    return result;
+    if (count > options.limit) return ReadStatus::too_large;
+    if (start > 0 && !file.seek_to(start)) return ReadStatus::cannot_open;
+    uint8_t* into = target.room(0, static_cast<size_t>(count));
+    int64_t got = file.read_full({into, static_cast<size_t>(count)});
+    if (got < 0) return ReadStatus::cannot_open;
+    target.done(static_cast<size_t>(got));
+    return ReadStatus::ok;
 }
 
 // Reads and drops the first `count` bytes of a stream; false when a read
@@ -59,39 +60,64 @@ bool skip_stream(platform::File& file, int64_t count) {
 }
 
 // A stream of unknown length: read until it ends (or part is met), growing
-// the buffer geometrically. Reading stops one byte past the limit, so an
+// the room geometrically. Reading stops one byte past the limit, so an
 // endless device fails instead of filling memory.
-ReadResult read_stream(platform::File& file, const ReadOptions& options) {
-    if (!skip_stream(file, std::max<int64_t>(options.seek, 0))) return failed(ReadStatus::cannot_open);
+ReadStatus read_stream(platform::File& file, const ReadOptions& options, ReadTarget& target) {
+    if (!skip_stream(file, std::max<int64_t>(options.seek, 0))) return ReadStatus::cannot_open;
     int64_t wanted = options.part > 0 ? options.part : INT64_MAX;
     int64_t past_limit = options.limit < INT64_MAX ? options.limit + 1 : INT64_MAX;
     int64_t ceiling = std::min(wanted, past_limit);
-    ReadResult result{ReadStatus::ok, {}};
-    size_t have = 0;
+    size_t have = 0, room = 0;
+    uint8_t* into = nullptr;
     while (static_cast<int64_t>(have) < ceiling) {
-        if (have == result.bytes.size()) {
-            size_t grown = std::max(stream_chunk, result.bytes.size() * 2);
-            result.bytes.resize(static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(grown), ceiling)));
+        if (have == room) {
+            room = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(std::max(stream_chunk, room * 2)), ceiling));
+            into = target.room(have, room);
         }
-        int64_t got = file.read_some({result.bytes.data() + have, result.bytes.size() - have});
-        if (got < 0) return failed(ReadStatus::cannot_open);
+        int64_t got = file.read_some({into + have, room - have});
+        if (got < 0) return ReadStatus::cannot_open;
         if (got == 0) break;
         have += static_cast<size_t>(got);
     }
-    if (static_cast<int64_t>(have) > options.limit) return failed(ReadStatus::too_large);
-    result.bytes.resize(have);
-    return result;
+    if (static_cast<int64_t>(have) > options.limit) return ReadStatus::too_large;
+    target.done(have);
+    return ReadStatus::ok;
 }
+
+// Reads into a vector.
+class VectorTarget final : public ReadTarget {
+public:
+    explicit VectorTarget(std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+    uint8_t* room(size_t, size_t n) override {
+        if (bytes_.size() < n) bytes_.resize(n);
+        return bytes_.data();
+    }
+    void done(size_t n) override { bytes_.resize(n); }
+
+private:
+    std::vector<uint8_t>& bytes_;
+};
 
 }  // namespace
 
-ReadResult read_file(const std::string& path, const ReadOptions& options) {
+ReadStatus read_file_into(const std::string& path, const ReadOptions& options, ReadTarget& target) {
     platform::File file = platform::File::open(path, platform::open_flag::read);
-    if (!file.valid()) return failed(ReadStatus::cannot_open);
+    if (!file.valid()) return ReadStatus::cannot_open;
     int64_t size = file.size();
-    if (size < 0) return failed(ReadStatus::cannot_open);
-    if (options.part == 0) return ReadResult{ReadStatus::ok, {}};
-    return size > 0 ? read_sized(file, size, options) : read_stream(file, options);
+    if (size < 0) return ReadStatus::cannot_open;
+    if (options.part == 0) {
+        target.done(0);
+        return ReadStatus::ok;
+    }
+    return size > 0 ? read_sized(file, size, options, target) : read_stream(file, options, target);
+}
+
+ReadResult read_file(const std::string& path, const ReadOptions& options) {
+    ReadResult result;
+    VectorTarget target(result.bytes);
+    result.status = read_file_into(path, options, target);
+    if (result.status != ReadStatus::ok) result.bytes.clear();
+    return result;
 }
 
 std::vector<std::span<const uint8_t>> split_lines(std::span<const uint8_t> bytes) {

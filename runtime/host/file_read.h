@@ -42,9 +42,26 @@ struct ReadResult {
     std::vector<uint8_t> bytes;
 };
 
-// Reads the file at a local path. Regular files are read from the offset
-// for the size they have; pipes, FIFOs, devices and the kernel's generated
-// files (which report no size) are read until they end.
+// Where a read puts the bytes, so that they can go straight into their
+// final place. `room` answers a buffer of at least n bytes whose first
+// `kept` bytes are the ones read so far (the buffer may have moved since
+// the last call); the reader asks again before it writes past what it was
+// given. `done` tells how many bytes the read left in it, after a read
+// that succeeded.
+class ReadTarget {
+public:
+    virtual ~ReadTarget() = default;
+    [[nodiscard]] virtual uint8_t* room(size_t kept, size_t n) = 0;
+    virtual void done(size_t n) = 0;
+};
+
+// Reads the file at a local path into the target. Regular files are read
+// from the offset for the size they have, in one call for room; pipes,
+// FIFOs, devices and the kernel's generated files (which report no size)
+// are read until they end, the room growing geometrically.
+[[nodiscard]] ReadStatus read_file_into(const std::string& path, const ReadOptions& options, ReadTarget& target);
+
+// The same into a vector of bytes.
 [[nodiscard]] ReadResult read_file(const std::string& path, const ReadOptions& options = {});
 
 // The lines of the bytes, each a view into them: a line ends at a line feed,

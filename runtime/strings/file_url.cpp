@@ -246,6 +246,34 @@ void lines_block(Cell& out, std::span<const uint8_t> bytes) {
     }
 }
 
+// A read straight into a new binary! in `cell`, whose own buffer is the
+// room the read fills. The cell is an argument slot on the data stack, so
+// the collector keeps it and follows the buffer when it grows.
+class BinaryReadTarget final : public host::ReadTarget {
+public:
+    explicit BinaryReadTarget(Cell& cell) : cell_(cell) {}
+    uint8_t* room(size_t kept, size_t n) override {
+        if (!made_) make(n);
+        series::Buffer* b = series::buffer(cell_.w2);
+        b->tail = b->head + static_cast<uint32_t>(kept);
+        if (b->capacity - b->head < n) b = series::expand_copy(cell_.w2, n);
+        return b->head_ptr();
+    }
+    void done(size_t n) override {
+        if (!made_) make(0);
+        series::Buffer* b = series::buffer(cell_.w2);
+        b->tail = b->head + static_cast<uint32_t>(n);
+    }
+
+private:
+    void make(size_t n) {
+        binary_type::make_at(cell_, static_cast<uint32_t>(n));
+        made_ = true;
+    }
+    Cell& cell_;
+    bool made_ = false;
+};
+
 const Cell* file_read(Cell* source, const actions::ReadArgs& a) {
     if (a.as) not_done();
     const Cell file = *source;
@@ -268,10 +296,14 @@ const Cell* file_read(Cell* source, const actions::ReadArgs& a) {
     host::ReadOptions options;
     options.part = count_of(a.part);
     options.seek = count_of(a.seek);
+    if (a.binary) {
+        BinaryReadTarget target(*source);
+        if (host::read_file_into(path, options, target) != host::ReadStatus::ok) cannot_open(file);
+        return source;
+    }
     const host::ReadResult r = host::read_file(path, options);
     if (r.status != host::ReadStatus::ok) cannot_open(file);
-    if (a.binary) binary_type::load_at(*source, r.bytes);
-    else if (a.lines && !r.bytes.empty()) lines_block(*source, r.bytes);
+    if (a.lines && !r.bytes.empty()) lines_block(*source, r.bytes);
     else str::load_at(r.bytes.data(), r.bytes.size(), *source, 0);
     return source;
 }

@@ -176,7 +176,30 @@ uint32_t concatenate(Cell& target, const Cell& source, int32_t limit, uint32_t o
     return count;
 }
 
-void rotate(uint8_t* p, size_t a, size_t b) { std::rotate(p, p + a, p + a + b); }
+// The shorter range waits in a scratch buffer while the longer one moves,
+// so the longer one is moved once and nothing is moved byte by byte. The
+// scratch buffer of 64 KiB serves every ordinary case; a longer range
+// waits in a buffer of its own, given back at once.
+void rotate(uint8_t* p, size_t a, size_t b) {
+    if (a == 0 || b == 0) return;
+    static std::array<uint8_t, 65536> scratch;
+    std::vector<uint8_t> large;
+    const size_t shorter = std::min(a, b);
+    uint8_t* keep = scratch.data();
+    if (shorter > scratch.size()) {
+        large.resize(shorter);
+        keep = large.data();
+    }
+    if (a <= b) {
+        std::memcpy(keep, p, a);
+        std::memmove(p, p + a, b);
+        std::memcpy(p + b, keep, a);
+    } else {
+        std::memcpy(keep, p + a, b);
+        std::memmove(p + b, p, a);
+        std::memcpy(p, keep, b);
+    }
+}
 
 std::array<char, 2> byte_to_hex(uint8_t byte) {
     constexpr char digits[] = "0123456789ABCDEF";

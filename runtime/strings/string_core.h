@@ -118,7 +118,8 @@ enum class Mode : uint8_t { append = 0, insert = 1, overwrite = 2 };
 // a narrower source is converted while copying. Answers the count copied.
 uint32_t concatenate(Cell& target, const Cell& source, int32_t limit, uint32_t offset, Mode mode);
 
-// Exchanges the adjacent byte ranges [p, p + a) and [p + a, p + a + b).
+// Exchanges the adjacent byte ranges [p, p + a) and [p + a, p + a + b),
+// moving the longer one once.
 void rotate(uint8_t* p, size_t a, size_t b);
 
 // ---- small text helpers

@@ -74,6 +74,19 @@ uint32_t build_run(Cell& s, const Cell& value, int32_t part, bool only, Kind kin
     return length;
 }
 
+// Fills [at + length, at + length * count) with copies of the first
+// `length` characters at `at`, doubling the copied run each step.
+void repeat_in_place(series::Buffer* b, uint32_t at, uint32_t length, uint32_t count) {
+    uint8_t* run = b->at(at);
+    const size_t whole = size_t{length} * count * b->unit();
+    size_t done = size_t{length} * b->unit();
+    while (done < whole) {
+        const size_t n = std::min(done, whole - done);
+        std::memcpy(run + done, run, n);
+        done += n;
+    }
+}
+
 // Repeats the last `length` characters until there are `count` copies.
 void repeat_run(Cell& s, uint32_t length, uint32_t count) {
     if (count <= 1 || length == 0) return;
@@ -86,16 +99,8 @@ void repeat_run(Cell& s, uint32_t length, uint32_t count) {
         error::fire(error::Id::no_memory);
     }
     series::Buffer* b = str::reserve(s.w2, extra);
-    const uint32_t unit = b->unit();
-    uint8_t* run = b->at(b->length() - length);
-    const size_t whole = size_t{length} * count * unit;
-    size_t done = size_t{length} * unit;
-    while (done < whole) {
-        const size_t n = std::min(done, whole - done);
-        std::memcpy(run + done, run, n);
-        done += n;
-    }
-    b->tail += static_cast<uint32_t>(extra) * unit;
+    repeat_in_place(b, b->length() - length, length, count);
+    b->tail += static_cast<uint32_t>(extra) * b->unit();
 }
 
 uint32_t dup_count(const Cell* dup) {
@@ -152,30 +157,109 @@ const Cell* insert(Cell* series, Cell* value, const Cell* part, bool only, const
     return series;
 }
 
+namespace {
+
+// A value whose characters can go straight into place: a character, or a
+// text held in another buffer (a tag gains brackets, and a text of the
+// string itself would move while the gap opens, so both are built at the
+// tail instead).
+bool copies_directly(const Cell& s, const Cell& v) {
+    const TypeId t = type_of(v);
+    return t == TypeId::char_ || (is_any_string(t) && t != TypeId::tag && v.w2 != s.w2);
+}
+
+// Makes the `replaced` characters at `at` take `n` characters' room: the
+// rest of the string moves once, by the difference.
+series::Buffer* resize_gap(Cell& s, uint32_t at, uint32_t replaced, uint32_t n) {
+    series::Buffer* b = n > replaced ? str::reserve(s.w2, n - replaced) : str::buffer_of(s);
+    const uint32_t length = b->length();
+    std::memmove(b->at(at + n), b->at(at + replaced), size_t{length - at - replaced} * b->unit());
+    b->set_tail_units(b->head_units() + length - replaced + n);
+    return b;
+}
+
+// change with a character or a text of another buffer: the gap is sized
+// first, then the characters are written into it.
+void change_directly(Cell& s, const Cell& v, uint32_t at, uint32_t replaced, uint32_t length, uint32_t count) {
+    const bool is_char = type_of(v) == TypeId::char_;
+    str::ensure_unit(s.w2, is_char ? str::unit_for_insert(v.w2) : str::buffer_of(v)->unit());
+    series::Buffer* b = resize_gap(s, at, replaced, length * count);
+    if (length * count == 0) return;
+    const uint32_t unit = b->unit();
+    uint8_t* to = b->at(at);
+    if (is_char) {
+        str::put_char(to, unit, v.w2);
+    } else {
+        // Read only now: making room may have moved the value's buffer.
+        const series::Buffer* from_buffer = str::buffer_of(v);
+        const uint32_t from_unit = from_buffer->unit();
+        const uint8_t* from = from_buffer->at(v.w1);
+        if (from_unit == unit) {
+            std::memcpy(to, from, size_t{length} * unit);
+        } else {
+            for (uint32_t i = 0; i < length; i++)
+                str::put_char(to + size_t{i} * unit, unit, str::get_char(from + size_t{i} * from_unit, from_unit));
+        }
+    }
+    repeat_in_place(b, at, length, count);
+}
+
+// Brings the run of n characters built at the tail (after old_length) to
+// `at` in place of `replaced` characters: as much of the run as fits is
+// copied over them, then the rest of the string moves once.
+void place_run(Cell& s, uint32_t at, uint32_t replaced, uint32_t old_length, uint32_t n) {
+    series::Buffer* b = str::buffer_of(s);
+    const uint32_t unit = b->unit();
+    const uint32_t over = std::min(replaced, n);
+    std::memcpy(b->at(at), b->at(old_length), size_t{over} * unit);
+    const size_t rest = size_t{old_length - at - replaced} * unit;
+    if (n <= replaced) {
+        std::memmove(b->at(at + n), b->at(at + replaced), rest);
+    } else {
+        std::memmove(b->at(old_length), b->at(old_length + replaced), size_t{n - replaced} * unit);
+        str::rotate(b->at(at + replaced), rest, size_t{n - replaced} * unit);
+    }
+    b->set_tail_units(b->head_units() + old_length - replaced + n);
+}
+
+}  // namespace
+
 const Cell* change(Cell* series, Cell* value, const Cell* part, bool only, const Cell* dup) {
     const uint32_t left = str::clamp_index(*series);
     const uint32_t at = series->w1;
     const uint32_t count = dup_count(dup);
     const Cell v = *value;
     const uint32_t old_length = str::buffer_of(*series)->length();
+    auto replaced_for = [&](uint32_t n) {
+        return part ? static_cast<uint32_t>(std::clamp<int32_t>(get_int(*part), 0, static_cast<int32_t>(left)))
+                    : std::min(n, left);
+    };
+    if (left > 0 && copies_directly(*series, v)) {
+        const uint32_t length = type_of(v) == TypeId::char_ ? 1 : str::length_at(v);
+        const uint64_t n = uint64_t{length} * count;
+        // The same refusal as a repeat built at the tail: before anything
+        // changes or is announced.
+        if (count > 1 && ((n + old_length) << 2) > series::max_capacity) error::fire(error::Id::no_memory);
+        const uint32_t replaced = replaced_for(static_cast<uint32_t>(n));
+        series_type::Notice notice(*series, ownership::Change::change, value, static_cast<int32_t>(at),
+                                   static_cast<int32_t>(replaced));
+        change_directly(*series, v, at, replaced, length, count);
+        notice.done(value, static_cast<int32_t>(at), static_cast<int32_t>(n));
+        series->w1 = std::min(at + static_cast<uint32_t>(n), str::buffer_of(*series)->length());
+        return series;
+    }
     // The new text goes to the tail first, so its length is known before
     // anything in place changes.
     const uint32_t n = build(*series, v, -1, only, Kind::change, count);
-    const uint32_t replaced = part ? static_cast<uint32_t>(std::clamp<int32_t>(get_int(*part), 0, static_cast<int32_t>(left)))
-                                   : std::min(n, left);
+    const uint32_t replaced = replaced_for(n);
     series_type::Notice notice(*series, ownership::Change::change, value, static_cast<int32_t>(at),
-                                         static_cast<int32_t>(replaced));
+                               static_cast<int32_t>(replaced));
     if (left == 0) {
         notice.done(value, static_cast<int32_t>(at), static_cast<int32_t>(n));
         series->w1 = old_length + n;
         return series;
     }
-    // [at, at + replaced) old, then the rest, then the new run: bring the
-    // run before the rest, then drop the replaced characters.
-    series::Buffer* b = str::buffer_of(*series);
-    const uint32_t unit = b->unit();
-    str::rotate(b->at(at + replaced), size_t{old_length - at - replaced} * unit, size_t{n} * unit);
-    str::remove_part(series->w2, at, replaced);
+    place_run(*series, at, replaced, old_length, n);
     notice.done(value, static_cast<int32_t>(at), static_cast<int32_t>(n));
     series->w1 = std::min(at + n, str::buffer_of(*series)->length());
     return series;

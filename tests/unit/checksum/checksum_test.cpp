@@ -105,6 +105,23 @@ TEST(Checksum, LongInputsMatchTheReferences) {
     }
 }
 
+TEST(Checksum, BothCrc32PathsAgreeAtEveryLengthAndAlignment) {
+    // Folding takes 64 bytes at a time, then 16, and leaves the rest to the
+    // tables; every split of a buffer into those runs, at every alignment,
+    // must give the bit-by-bit value, and so must the table path alone.
+    const auto data = random_bytes(4096 + 64, 11);
+    for (size_t offset = 0; offset < 16; offset++) {
+        for (size_t length = 0; length <= 300; length++) {
+            const std::span<const uint8_t> piece(data.data() + offset, length);
+            const uint32_t expected = reference_crc32(piece);
+            ASSERT_EQ(checksum::crc32(piece), expected) << "offset " << offset << ", length " << length;
+            ASSERT_EQ(checksum::detail::crc32_sliced(piece), expected) << "offset " << offset << ", length " << length;
+        }
+    }
+    const std::span<const uint8_t> long_piece(data.data() + 3, 4096 + 17);
+    EXPECT_EQ(checksum::crc32(long_piece), reference_crc32(long_piece));
+}
+
 TEST(Checksum, InternetChecksumKeepsCarriesPast128KiB) {
     // 0xFFFF words sum past 2^32 here; every carry must still come back in.
     const std::vector<uint8_t> ones(300'000, 0xFF);

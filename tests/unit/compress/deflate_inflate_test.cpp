@@ -210,6 +210,64 @@ TEST(Inflate, ExpansionPastTheSeriesLimitIsRefused) {
     EXPECT_GT(d.size, 1 + 258 * 3000);
 }
 
+// Decoding into a growing buffer answers what a buffer of the right size
+// would: the same result, size and bytes, on whole, cut and damaged
+// streams, raw and inside the zlib container.
+TEST(Inflate, GrowingBufferDecodesAsAFixedOne) {
+    using Fixed = compress::Result (*)(std::uint8_t*, std::int32_t*, const std::uint8_t*, std::int32_t);
+    using Growing = compress::Result (*)(compress::GrowingBuffer&, std::int32_t*, const std::uint8_t*, std::int32_t);
+    struct Codec {
+        const char* name;
+        Encoder encode;
+        Fixed fixed;
+        Growing growing;
+    };
+    const Codec codecs[] = {{"deflate", deflate::compress, inflate::decompress, inflate::decompress_growing},
+                            {"zlib", zlib::compress, zlib::decompress, zlib::decompress_growing}};
+    std::uint64_t seed = 7;
+    for (const Codec& c : codecs) {
+        for (const Bytes& data : {make_text(300000), make_mixed(200000), Bytes(500000, 'z'), Bytes{}}) {
+            const Bytes packed = encode(c.encode, data, 6);
+            for (int variant = 0; variant < 12; variant++) {
+                SCOPED_TRACE(std::string(c.name) + " variant " + std::to_string(variant));
+                Bytes in = packed;
+                if (variant > 0 && !in.empty()) {
+                    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+                    const std::size_t at = static_cast<std::size_t>(seed >> 33) % in.size();
+                    if (variant % 3 == 0) in.resize(at);            // cut short
+                    else in[at] ^= static_cast<std::uint8_t>(seed >> 24 | 1);  // one damaged byte
+                }
+                // The fixed buffer: measured first, then decoded at the size measured.
+                const auto n = static_cast<std::int32_t>(in.size());
+                std::int32_t fixed_size = 0;
+                Result fixed = c.fixed(nullptr, &fixed_size, in.data(), n);
+                Bytes fixed_out(static_cast<std::size_t>(fixed_size) + 1);
+                if (fixed == Result::OutputTooSmall || fixed == Result::Done)
+                    fixed = c.fixed(fixed_out.data(), &fixed_size, in.data(), n);
+                compress::GrowingBuffer grown(compress::kMaxSeriesBytes);
+                std::int32_t grown_size = 0;
+                const Result growing = c.growing(grown, &grown_size, in.data(), n);
+                ASSERT_EQ(growing, fixed);
+                ASSERT_EQ(grown_size, fixed_size);
+                if (fixed == Result::Done) {
+                    ASSERT_TRUE(std::equal(fixed_out.begin(), fixed_out.begin() + fixed_size, grown.data()));
+                }
+            }
+        }
+    }
+}
+
+TEST(Inflate, GrowingBufferCountsPastItsLimit) {
+    const Bytes data = make_text(5000);
+    const Bytes packed = encode(zlib::compress, data, 6);
+    compress::GrowingBuffer grown(1000);
+    std::int32_t size = 0;
+    EXPECT_EQ(zlib::decompress_growing(grown, &size, packed.data(), static_cast<std::int32_t>(packed.size())),
+              Result::OutputTooSmall);
+    EXPECT_EQ(size, 5000);
+    EXPECT_LE(grown.capacity(), 1000u);
+}
+
 TEST(Inflate, MisuseIsRefused) {
     std::int32_t size = 4;
     std::uint8_t out[4];

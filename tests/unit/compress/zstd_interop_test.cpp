@@ -3,6 +3,8 @@
 // checksums, from pipes (no content size) and as several frames in a row.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "tests/unit/compress/zstd_test_util.h"
 
 namespace qor::test {
@@ -39,6 +41,71 @@ TEST(ZstdInterop, WeReadSystemZstdFrames) {
     // A stream from a pipe: no content size.
     ASSERT_EQ(std::system(("cat " + src + " | zstd -q -c -5 >" + dst).c_str()), 0);
     EXPECT_EQ(zstd_decode(read_file(dir.file("out.zst"))), in);
+}
+
+// Inputs that lead the decoder down each of its paths: text over small
+// alphabets (two Huffman codes a look-up), repeats at every period from 1
+// to 40 (matches closer than 8, 16 and farther), long repeated paragraphs,
+// random bytes (raw literals) and a mix. Each is written by the system tool
+// at several levels, with a content size and without (from a pipe), and
+// read back into a buffer of exactly its size, where the last sequences
+// end at the very end, and into a larger one.
+TEST(ZstdInterop, WeReadSystemZstdFramesOfEveryShape) {
+    if (!have_zstd()) GTEST_SKIP() << "zstd is not installed";
+    Rng rng(81);
+    std::vector<Bytes> inputs;
+    for (const char* alphabet : {"ab", "etaoinshrdlu", "abcdefghijklmnopqrstuvwxyz0123456789 .,"}) {
+        Bytes text(200000);
+        const std::size_t n = std::strlen(alphabet);
+        // Skewed: the first letters far more often than the last.
+        for (auto& b : text) b = static_cast<std::uint8_t>(alphabet[rng.below(static_cast<std::uint32_t>(n)) *
+                                                                    rng.below(static_cast<std::uint32_t>(n)) / n]);
+        inputs.push_back(std::move(text));
+    }
+    Bytes periods;
+    for (std::uint32_t period = 1; period <= 40; ++period) {
+        Bytes unit(period);
+        for (auto& b : unit) b = static_cast<std::uint8_t>(rng.next());
+        for (std::size_t i = 0; i < 3000 + rng.below(3000); ++i) {
+            periods.push_back(unit[i % period]);
+            if (rng.below(500) == 0) periods.push_back(static_cast<std::uint8_t>(rng.next()));
+        }
+    }
+    inputs.push_back(std::move(periods));
+    Bytes paragraphs;
+    const Bytes paragraph = make_text(3000, 82);
+    while (paragraphs.size() < 150000) {
+        paragraphs.insert(paragraphs.end(), paragraph.begin(), paragraph.begin() + 500 + rng.below(2500));
+        const Bytes noise = make_random(rng.below(40), rng.next());
+        paragraphs.insert(paragraphs.end(), noise.begin(), noise.end());
+    }
+    inputs.push_back(std::move(paragraphs));
+    inputs.push_back(make_random(70000, 83));
+    inputs.push_back(make_mixed(300000, 84));
+
+    TempDir dir;
+    const std::string src = "'" + dir.file("in") + "'", dst = "'" + dir.file("out.zst") + "'";
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const Bytes& in = inputs[i];
+        write_file(dir.file("in"), in);
+        for (const char* level : {"-1", "-3", "-9", "-19"}) {
+            for (const bool piped : {false, true}) {
+                const std::string cmd = piped ? "cat " + src + " | zstd -q -c " + level + " >" + dst
+                                              : "zstd -q -f " + std::string(level) + " " + src + " -o " + dst;
+                ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+                const Bytes frame = read_file(dir.file("out.zst"));
+                for (const std::size_t extra : {std::size_t{0}, std::size_t{1000}}) {
+                    Bytes out(in.size() + extra, 0xA5);
+                    auto size = static_cast<std::int32_t>(out.size());
+                    ASSERT_EQ(zstd::decompress(out.data(), &size, frame.data(), static_cast<std::int32_t>(frame.size())),
+                              Result::Done)
+                        << "input " << i << ": " << cmd;
+                    ASSERT_EQ(size, static_cast<std::int32_t>(in.size()));
+                    ASSERT_TRUE(std::equal(in.begin(), in.end(), out.begin())) << "input " << i << ": " << cmd;
+                }
+            }
+        }
+    }
 }
 
 TEST(ZstdInterop, SeveralFramesAndSkippableFrames) {

@@ -78,6 +78,85 @@ TEST_F(ModifyTest, Change) {
     EXPECT_EQ(utf8_of(whole(r)), "ab\u263A");
 }
 
+// change holds to a model of the text as code points: targets of every
+// width, values from another buffer of every width, characters, formed
+// values and a text of the target itself, at every position, with and
+// without /part and /dup.
+TEST_F(ModifyTest, ChangeMatchesAModelOfTheText) {
+    auto utf8 = [](std::u32string_view chars) {
+        std::string out;
+        for (char32_t c : chars) {
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+            } else if (c < 0x800) {
+                out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+            } else if (c < 0x10000) {
+                out += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                        static_cast<char>(0x80 | (c & 0x3F))};
+            } else {
+                out += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                        static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+            }
+        }
+        return out;
+    };
+    const std::u32string targets[] = {U"abcdefgh", U"ab\u00E9cd\u00E9fg", U"a\u263Acdef\u263Agh", U"a\U0001F600cdefg"};
+    struct Value {
+        std::u32string chars;  // what the value puts in; empty for the target's own text
+        enum class Kind { text, character, integer, tag, self } kind;
+    };
+    const Value values[] = {
+        {U"XY", Value::Kind::text},          {U"\u263A\u263A\u263A", Value::Kind::text},
+        {U"\U0001F600", Value::Kind::text}, {U"", Value::Kind::text},
+        {U"\u00E9", Value::Kind::text},      {U"Z", Value::Kind::character},
+        {U"\u263A", Value::Kind::character}, {U"12345", Value::Kind::integer},
+        {U"<t>", Value::Kind::tag},          {U"", Value::Kind::self},
+    };
+    const int32_t parts[] = {-1, 0, 1, 3, 100};  // -1: no /part
+    const int32_t dups[] = {-1, 0, 2, 3};        // -1: no /dup
+    for (const std::u32string& target : targets) {
+        for (const Value& value : values) {
+            for (uint32_t at = 0; at <= target.size(); at++) {
+                for (int32_t part : parts) {
+                    for (int32_t dup : dups) {
+                        Cell s = text(utf8(target));
+                        s.w1 = at;
+                        Cell v;
+                        std::u32string inserted = value.chars;
+                        switch (value.kind) {
+                            case Value::Kind::text: v = text(utf8(value.chars)); break;
+                            case Value::Kind::character: v = C(value.chars[0]); break;
+                            case Value::Kind::integer: v = I(12345); break;
+                            case Value::Kind::tag: v = tag("t"); break;
+                            case Value::Kind::self:
+                                v = Cell{s.header, 2, s.w2, 0};
+                                inserted = target.substr(2);
+                                break;
+                        }
+                        const uint32_t count = dup < 0 ? 1 : static_cast<uint32_t>(dup);
+                        std::u32string run;
+                        for (uint32_t k = 0; k < count; k++) run += inserted;
+                        const uint32_t left = static_cast<uint32_t>(target.size()) - at;
+                        const uint32_t replaced = part >= 0 ? std::min<uint32_t>(static_cast<uint32_t>(part), left)
+                                                            : std::min<uint32_t>(static_cast<uint32_t>(run.size()), left);
+                        const std::u32string expected = target.substr(0, at) + run + target.substr(at + replaced);
+                        const Cell r = act(Action::change, {s, v},
+                                           {part >= 0 ? Ref::with(I(part)) : off, off, dup >= 0 ? Ref::with(I(dup)) : off});
+                        SCOPED_TRACE(utf8(target) + " at " + std::to_string(at) + " with " + utf8(inserted) + " part " +
+                                     std::to_string(part) + " dup " + std::to_string(dup));
+                        ASSERT_EQ(utf8_of(whole(r)), utf8(expected));
+                        ASSERT_EQ(r.w1, std::min<uint32_t>(at + static_cast<uint32_t>(run.size()),
+                                                           static_cast<uint32_t>(expected.size())));
+                        char32_t widest = 0;
+                        for (char32_t c : expected) widest = std::max(widest, c);
+                        ASSERT_GE(unit_of(r), widest > 0xFFFF ? 4u : widest > 0xFF ? 2u : 1u);
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST_F(ModifyTest, SwapAndTake) {
     Cell a = text("ab"), b = text("cd");
     act(Action::swap, {a, b});

@@ -1,0 +1,27 @@
+// The set-up of the benchmarks that run Qor code: the runtime core, the
+// natives, the lexer, the evaluator, the error catalogue and the call
+// stack, then the real environment library run into it.
+#pragma once
+
+#include "runtime/errors/catalogue.h"
+#include "runtime/eval/call_stack.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives.h"
+#include "runtime/lexer/lexer.h"
+#include "runtime/words/predefined.h"
+#include "tests/support/core_runtime.h"
+#include "tests/support/eval_environment.h"
+
+namespace qor::bench {
+
+inline void boot_evaluator() {
+    test::start_core_runtime();
+    natives::init();
+    lexer::init();
+    interpreter::init();
+    error::catalogue::init();
+    stack::init_calls({to_int(Sym::tag_body), to_int(Sym::tag_anon)});
+    test::define_environment();
+}
+
+}  // namespace qor::bench
