@@ -90,6 +90,10 @@ public:
         binary_type::append_memory(binary_, bytes.data(), static_cast<uint32_t>(bytes.size()));
         return true;
     }
+    void expect(uint64_t size) override {
+        const uint64_t held = series::buffer(binary_.w2)->length();
+        if (held + size <= series::max_capacity) (void)str::reserve(binary_.w2, size);
+    }
 
 private:
     Cell& binary_;

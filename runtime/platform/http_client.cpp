@@ -60,10 +60,24 @@ curl_slist* header_list(const std::vector<HttpHeader>& headers) {
     return list;
 }
 
-size_t on_body(char* data, size_t size, size_t count, void* sink) {
+// The sink and what the body callback needs to tell it the announced size.
+struct BodyTarget {
+    CURL* easy;
+    HttpBodySink* sink;
+    bool told = false;
+};
+
+size_t on_body(char* data, size_t size, size_t count, void* target) {
+    auto& t = *static_cast<BodyTarget*>(target);
+    if (!t.told) {
+        t.told = true;
+        curl_off_t announced = -1;
+        if (curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK && announced > 0)
+            t.sink->expect(static_cast<uint64_t>(announced));
+    }
     const size_t n = size * count;
     const auto* bytes = reinterpret_cast<const uint8_t*>(data);
-    return static_cast<HttpBodySink*>(sink)->take({bytes, n}) ? n : 0;
+    return t.sink->take({bytes, n}) ? n : 0;
 }
 
 // Keeps the header lines of the latest response: a status line starts a
@@ -102,7 +116,8 @@ HttpResponse http_perform(const HttpRequest& request, HttpBodySink& body) {
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, stalled_seconds);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_body);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
+    BodyTarget target{h, &body};
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &target);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, on_header);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &response.headers);
 

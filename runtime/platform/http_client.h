@@ -33,6 +33,9 @@ class HttpBodySink {
 public:
     virtual ~HttpBodySink() = default;
     [[nodiscard]] virtual bool take(std::span<const uint8_t> bytes) = 0;
+    // The size the response announced, told before its first piece, so
+    // the room can be made once.
+    virtual void expect(uint64_t size) { (void)size; }
 };
 
 struct HttpResponse {
