@@ -581,6 +581,7 @@ void install_compress(std::span<Routine> r);
 void install_maxmin(std::span<Routine> r);
 void install_time(std::span<Routine> r);
 void install_parse(std::span<Routine> r);
+void install_process(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
     install_try(r);
@@ -598,6 +599,7 @@ void install(std::span<Routine> r) {
     install_maxmin(r);
     install_time(r);
     install_parse(r);
+    install_process(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;
