@@ -56,6 +56,7 @@ namespace {
     const int32_t high = read_hex4(s, i + 2, end);
     if (high < 0) return -1;
     i += 6;
+    if (high >= 0xDC00 && high <= 0xDFFF) return -1;  // a low surrogate alone names no character
     if (high < 0xD800 || high > 0xDBFF) return high;
     // A high surrogate must be followed at once by an escaped low surrogate.
     if (end - i < 6 || str::char_at(s, i) != '\\' || str::char_at(s, i + 1) != 'u') return -1;
