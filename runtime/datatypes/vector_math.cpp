@@ -87,8 +87,14 @@ void int_scalar_loop(uint8_t* p, uint32_t n, int32_t s, MathOp op, bool scalar_f
         case MathOp::xor_: each_int<T>(p, n, [s](int32_t e) { return e ^ s; }); return;
         default: break;
     }
-    if (scalar_first) each_int<T>(p, n, [s, op](int32_t e) { return wrapped(s, e, op); });
-    else each_int<T>(p, n, [s, op](int32_t e) { return wrapped(e, s, op); });
+    if (op == MathOp::subtract) {
+        if (scalar_first) each_int<T>(p, n, [s](int32_t e) { return wrapped(s, e, MathOp::subtract); });
+        else each_int<T>(p, n, [s](int32_t e) { return wrapped(e, s, MathOp::subtract); });
+    } else if (scalar_first) {
+        each_int<T>(p, n, [s, op](int32_t e) { return wrapped(s, e, op); });
+    } else {
+        each_int<T>(p, n, [s, op](int32_t e) { return wrapped(e, s, op); });
+    }
 }
 
 // The divisor checks of a whole scalar operation, made before anything
@@ -189,12 +195,72 @@ void with_scalar(MathOp op, const Cell& v, const Cell& scalar, bool scalar_first
     if (!scalar_first && (((op == MathOp::add || op == MathOp::subtract) && s == 0) ||
                           ((op == MathOp::multiply || op == MathOp::divide) && s == 1)))
         return;
-    if (unit == 1) int_scalar<int8_t>(p, n, s, op, scalar_first);
-    else if (unit == 2) int_scalar<int16_t>(p, n, s, op, scalar_first);
-    else int_scalar<int32_t>(p, n, s, op, scalar_first);
+    if (element_type(v) == TypeId::char_ && unit < 4) {
+        // char! elements read unsigned, as everywhere else.
+        if (unit == 1) int_scalar<uint8_t>(p, n, s, op, scalar_first);
+        else int_scalar<uint16_t>(p, n, s, op, scalar_first);
+    } else if (unit == 1) {
+        int_scalar<int8_t>(p, n, s, op, scalar_first);
+    } else if (unit == 2) {
+        int_scalar<int16_t>(p, n, s, op, scalar_first);
+    } else {
+        int_scalar<int32_t>(p, n, s, op, scalar_first);
+    }
 }
 
 // ---- vector with vector
+
+// r[i] = f(a[i], b[i]) over n elements read and stored as T.
+template <typename T, typename F>
+void each_pair(const uint8_t* a, const uint8_t* b, uint8_t* r, uint32_t n, F f) {
+    for (uint32_t i = 0; i < n; i++) {
+        T x, y;
+        std::memcpy(&x, a + size_t{i} * sizeof(T), sizeof(T));
+        std::memcpy(&y, b + size_t{i} * sizeof(T), sizeof(T));
+        const T z = f(x, y);
+        std::memcpy(r + size_t{i} * sizeof(T), &z, sizeof(T));
+    }
+}
+
+template <typename T>
+void int_pairs(MathOp op, const uint8_t* a, const uint8_t* b, uint8_t* r, uint32_t n) {
+    if (divides(op))
+        for (uint32_t i = 0; i < n; i++) check_divisor(load<T>(a + size_t{i} * sizeof(T)), load<T>(b + size_t{i} * sizeof(T)), op);
+    switch (op) {
+        case MathOp::add: each_pair<T>(a, b, r, n, [](T x, T y) { return T(wrapped(x, y, MathOp::add)); }); return;
+        case MathOp::subtract: each_pair<T>(a, b, r, n, [](T x, T y) { return T(wrapped(x, y, MathOp::subtract)); }); return;
+        case MathOp::multiply: each_pair<T>(a, b, r, n, [](T x, T y) { return T(wrapped(x, y, MathOp::multiply)); }); return;
+        default: each_pair<T>(a, b, r, n, [op](T x, T y) { return T(wrapped(x, y, op)); }); return;
+    }
+}
+
+template <typename T>
+void float_pairs(MathOp op, const uint8_t* a, const uint8_t* b, uint8_t* r, uint32_t n) {
+    switch (op) {
+        case MathOp::add: each_pair<T>(a, b, r, n, [](T x, T y) { return T(double(x) + double(y)); }); return;
+        case MathOp::subtract: each_pair<T>(a, b, r, n, [](T x, T y) { return T(double(x) - double(y)); }); return;
+        case MathOp::multiply: each_pair<T>(a, b, r, n, [](T x, T y) { return T(double(x) * double(y)); }); return;
+        case MathOp::divide: each_pair<T>(a, b, r, n, [](T x, T y) { return T(double(x) / double(y)); }); return;
+        default: each_pair<T>(a, b, r, n, [op](T x, T y) { return T(float_::apply_op(x, y, op)); }); return;
+    }
+}
+
+// Both operands and the result of one element size: one typed loop.
+void same_unit(MathOp op, TypeId element, uint32_t unit, const uint8_t* a, const uint8_t* b, uint8_t* r, uint32_t n) {
+    if (is_float_kind(element)) {
+        if (unit == 4) float_pairs<float>(op, a, b, r, n);
+        else float_pairs<double>(op, a, b, r, n);
+    } else if (element == TypeId::char_) {
+        // char! elements read unsigned, as everywhere else.
+        if (unit == 1) int_pairs<uint8_t>(op, a, b, r, n);
+        else if (unit == 2) int_pairs<uint16_t>(op, a, b, r, n);
+        else int_pairs<int32_t>(op, a, b, r, n);
+    } else {
+        if (unit == 1) int_pairs<int8_t>(op, a, b, r, n);
+        else if (unit == 2) int_pairs<int16_t>(op, a, b, r, n);
+        else int_pairs<int32_t>(op, a, b, r, n);
+    }
+}
 
 // A new vector in `out`: element i is a[i] op b[i], min(len a, len b) of
 // them, in the larger element size.
@@ -217,7 +283,9 @@ void with_vector(MathOp op, const Cell& a, const Cell& b, Cell& out) {
     const uint8_t* pa = ba->at(a.w1);
     const uint8_t* pb = bb->at(b.w1);
     uint8_t* pr = r->data();
-    if (is_float_kind(element)) {
+    if (ua == ub && ua == unit) {
+        same_unit(op, element, unit, pa, pb, pr, n);
+    } else if (is_float_kind(element)) {
         for (uint32_t i = 0; i < n; i++) {
             const double x = read_float(pa + size_t{i} * ua, ua), y = read_float(pb + size_t{i} * ub, ub);
             const double z = float_::apply_op(x, y, op);
