@@ -332,14 +332,15 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* part, int32_t limit) {
 // vector of the same kind again. /only leaves out the outer brackets.
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool, bool, const Cell* part, int32_t limit, int32_t) {
     const Cell v = *value;
+    // Read before the text grows: growing may move the element buffer.
+    const uint32_t unit = buffer_of(v)->unit();
+    const bool short_form = buffer_of(v)->length() > 0 && unit == default_unit(element_type(v));
     int32_t budget = limit;
     if (!only) budget = text_buffer::put(*buffer, "make vector! [", budget);
-    const series::Buffer* b = buffer_of(v);
-    const bool short_form = b->length() > 0 && b->unit() == default_unit(element_type(v));
     if (!short_form) {
         budget = text_buffer::put(*buffer, datatype::name(element_type(v)), budget);
         budget = text_buffer::put(*buffer, " ", budget);
-        budget = text_buffer::put(*buffer, integer::form_signed(static_cast<int32_t>(b->unit() * 8)).view(), budget);
+        budget = text_buffer::put(*buffer, integer::form_signed(static_cast<int32_t>(unit * 8)).view(), budget);
         budget = text_buffer::put(*buffer, " [", budget);
     }
     budget = put_elements(*buffer, v, true, part, budget);
