@@ -488,15 +488,16 @@ const Cell* change(Cell* v, Cell* value, const Cell* part, bool, const Cell* dup
     if (v->w1 > length) v->w1 = length;
     const uint32_t at = v->w1;
     const TypeId element = element_type(*v);
+    // The items are copied out first; only numbers pass the check below,
+    // so the copies hold no series the collector would have to see.
     std::vector<Cell> elements;
-    Cell block_source = *value;
     if (type_of(*value) == TypeId::vector) {
         source_elements(*value, elements);
     } else if (is_any_block(type_of(*value))) {
         const uint32_t n = series_tail::cell_count(*value);
-        elements.assign(series_tail::cell_at(*value, 0), series_tail::cell_at(*value, 0) + n);
+        if (n > 0) elements.assign(series_tail::cell_at(*value, 0), series_tail::cell_at(*value, 0) + n);
     } else {
-        elements.push_back(block_source);
+        elements.push_back(*value);
     }
     for (const Cell& e : elements) check_item(e, element);
     const uint32_t count = dup_count(dup);
