@@ -411,11 +411,17 @@ struct Items {
     [[nodiscard]] const Cell& at(uint32_t i) const { return single ? source : *series_tail::cell_at(source, i); }
 };
 
-// Room for `extra` more elements, with the overflow check of the new size.
-series::Buffer* make_room(const Cell& v, uint64_t extra) {
+// The overflow check of a size grown by `extra` elements, made before the
+// owner hears of the change.
+void check_room(const Cell& v, uint64_t extra) {
     const series::Buffer* b = buffer_of(v);
     if ((uint64_t{b->tail - b->head} >> b->unit_shift()) + extra > (series::max_capacity >> b->unit_shift()))
         error::fire(error::Id::no_memory);
+}
+
+// Room for `extra` more elements.
+series::Buffer* make_room(const Cell& v, uint64_t extra) {
+    check_room(v, extra);
     return str::reserve(v.w2, extra);
 }
 
@@ -450,6 +456,7 @@ const Cell* insert_items(Cell* v, Cell* value, const Cell* part, const Cell* dup
     check_items(items, element);
     const uint64_t total = uint64_t{items.count()} * count;
     if (total == 0) return v;
+    check_room(*v, total);
     series_type::Notice notice(*v, appending ? Change::append : Change::insert, value, int32_t(at), int32_t(total));
     series::Buffer* b = make_room(*v, total);
     const uint32_t unit = b->unit();
@@ -502,9 +509,9 @@ const Cell* change(Cell* v, Cell* value, const Cell* part, bool, const Cell* dup
     for (const Cell& e : elements) check_item(e, element);
     const uint32_t count = dup_count(dup);
     const uint64_t written = uint64_t{elements.size()} * count;
-    if (written > (series::max_capacity >> buffer_of(*v)->unit_shift())) error::fire(error::Id::no_memory);
     uint64_t replaced = part ? static_cast<uint64_t>(std::max(0, get_int(*part))) : written;
     replaced = std::min<uint64_t>(replaced, length - at);
+    if (written > replaced) check_room(*v, written - replaced);
     series_type::Notice notice(*v, Change::change, value, int32_t(at), int32_t(replaced));
     series::Buffer* b = written > replaced ? make_room(*v, written - replaced) : buffer_of(*v);
     const uint32_t unit = b->unit();
