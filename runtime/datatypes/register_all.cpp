@@ -43,6 +43,7 @@
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/strings/binary.h"
 #include "runtime/strings/file_url.h"
@@ -102,6 +103,7 @@ void register_all() {
     point::init();
     object::init();
     bitset::init();
+    vector_type::init();
     error_type::init();
     port::init();
     money::init();
