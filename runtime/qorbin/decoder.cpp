@@ -153,6 +153,12 @@ private:
         if (n > 0x7FFFFFFF || need > remaining(end_)) fail(pos_);
         return n;
     }
+    // A count of bytes that follow.
+    uint32_t byte_count() {
+        const uint32_t n = field();
+        if (n > 0x7FFFFFFF || n > remaining(end_)) fail(pos_);
+        return n;
+    }
     // A head index: never beyond what the input could hold.
     uint32_t head_index() {
         const uint32_t h = field();
@@ -330,12 +336,17 @@ private:
         read_typed(target, f);
     }
 
-    void read_typed(NodeId target, const Frame& f) {
+    void read_typed(NodeId target, Frame f) {
         const TypeId t = f.type;
         const bool may_refer = is_any_block(t) || is_any_string(t) || is_any_word(t) || t == TypeId::binary ||
                                t == TypeId::bitset || t == TypeId::map || t == TypeId::object ||
                                t == TypeId::function;
-        if (f.reference && (!may_refer || t == TypeId::issue)) fail(f.header_at);
+        // Bit 19 of a fixed header means a reference only where a reference
+        // may stand (an operator keeps the wrapped type in bits 16-23).
+        if (f.reference && (!may_refer || t == TypeId::issue)) {
+            if (compact_) fail(f.header_at);
+            f.reference = false;
+        }
         switch (t) {
             case TypeId::datatype: {
                 const uint32_t id = field();
@@ -435,7 +446,7 @@ private:
         append(target, c, f.new_line);
     }
 
-    // Only the bits of datatypes that exist may be set.
+    // Only the bits of datatype ids may be set.
     void read_typeset(NodeId target, const Frame& f) {
         const size_t at = pos_;
         uint8_t b[12] = {};
@@ -450,9 +461,7 @@ private:
             }
         }
         for (uint32_t id = 0; id < 96; id++)
-            if ((b[id >> 3] & (0x80u >> (id & 7))) &&
-                (id == 0 || id > to_int(TypeId::event) || !datatype::is_registered(static_cast<TypeId>(id))))
-                fail(at);
+            if ((b[id >> 3] & (0x80u >> (id & 7))) && (id == 0 || id > to_int(TypeId::event))) fail(at);
         Cell c{to_int(TypeId::typeset), 0, 0, 0};
         std::memcpy(&c.w1, b, 12);
         append(target, c, f.new_line);
@@ -644,7 +653,7 @@ private:
     void read_bitset(NodeId target, const Frame& f) {
         const bool complemented = compact_ ? f.ext : (f.word & fixed::complemented) != 0;
         if (f.reference) return append(target, referenced_series(TypeId::bitset, 0, f.header_at), f.new_line);
-        const uint32_t n = item_count();
+        const uint32_t n = byte_count();
         const uint32_t slot = reserve(target);
         const NodeId node = series::alloc_bytes(n);
         series::Buffer* b = series::buffer(node);
