@@ -9,6 +9,7 @@ packages="
   libgtest-dev libssl-dev
   python3 clang gzip zstd tmux
   libncurses-dev
+  libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev imagemagick
 "
 
 missing=""

@@ -27,4 +27,7 @@ void define_type_tests();
 // event?, send-event-os and find-flag?.
 void define_event_routines();
 
+// The decoder and the five encoders of the image codec objects.
+void define_image_routines();
+
 }  // namespace qor::environment
