@@ -343,10 +343,11 @@ const Cell* change(Cell* img, Cell* value, const Cell* part, bool, const Cell* d
     if (part || (dup && get_int(*dup) > 1)) error::fire(error::Id::not_done);
     const Cell target = *img, v = *value;
     if (type_of(v) == TypeId::tuple) {
+        if (target.w1 >= pixel_count(target))
+            error::fire(error::Id::out_of_range, {Cell{to_int(TypeId::integer), 0, 1, 0}});
         series_type::Notice notice(target, ownership::Change::change, &v, int32_t(target.w1), 1);
-        Cell one = Cell{to_int(TypeId::integer), 0, 1, 0};
-        Cell at = target, stored = v;
-        poke(&at, &one, 1, &stored);
+        pixels(target)->data[target.w1] = tuple_pixel(v);
+        image::mark_modified(target.w2);
         img->w1 = target.w1 + 1;
         notice.done(&v, int32_t(target.w1), 1);
         return img;

@@ -65,14 +65,13 @@ Pixels& pixels_of(NodeId record) {
 void mark_modified(NodeId record) { words(record)[flags_word] |= record_flag::modified; }
 
 Cell* make_at(Cell& cell, NodeId record, uint32_t width, uint32_t height) {
-    if (record == 0) width = height = 0;
     cell = Cell{to_int(TypeId::image), 0, record, height << 16 | width};
     return &cell;
 }
 
 Cell* make_at(Cell& cell, Pixels&& pixels) {
     const uint32_t w = pixels.width, h = pixels.height;
-    if (!pixels.data || w == 0 || h == 0) return make_at(cell, 0, 0, 0);
+    if (!pixels.data || w == 0 || h == 0) return make_at(cell, 0, w, h);
     const NodeId record = make_record(std::move(pixels));
     return make_at(cell, record, w, h);
 }

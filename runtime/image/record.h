@@ -43,12 +43,12 @@ void init_records();
 // Sets the modified flag (after pixels were written).
 void mark_modified(NodeId record);
 
-// Writes an image! into the cell: position 0, the record (0 for none) and
-// the size word. Keeps nothing else of the cell.
+// Writes an image! into the cell: position 0, the record (0 for an image
+// with a side of 0) and the size word. Keeps nothing else of the cell.
 Cell* make_at(Cell& cell, NodeId record, uint32_t width, uint32_t height);
 
 // make_at over pixels just made: a record when they have pixels, none when
-// a side is 0.
+// a side is 0 (the size stays as the pixels give it).
 Cell* make_at(Cell& cell, Pixels&& pixels);
 
 }  // namespace qor::image
