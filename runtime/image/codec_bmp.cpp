@@ -59,7 +59,7 @@ struct Header {
         h.width = u16(p + 4);
         h.height = u16(p + 6);
         h.bits = u16(p + 10);
-        return true;
+        return h.width > 0 && h.height > 0;
     }
     static constexpr uint32_t sizes[] = {40, 52, 56, 108, 124};
     if (std::find(std::begin(sizes), std::end(sizes), h.header_size) == std::end(sizes)) return false;

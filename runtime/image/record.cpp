@@ -2,10 +2,12 @@
 // collector's marker.
 #include "runtime/image/record.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "runtime/handle_table.h"
 #include "runtime/memory/collector.h"
+#include "runtime/memory/collector_hook.h"
 #include "runtime/memory/series.h"
 
 namespace qor::image {
@@ -17,12 +19,35 @@ constexpr uint32_t record_bytes = 24;
 
 uint32_t image_kind = 0;
 
+// Pixels live outside the collected heap, so the heap's own fill does not
+// tell the collector how much memory unreachable images hold. Pixel bytes
+// taken since the last collection count instead: past both a floor and the
+// bytes of all live images, the next image asks for a collection first.
+constexpr uint64_t collect_floor = 64u << 20;
+uint64_t live_bytes = 0;
+uint64_t taken_since_collection = 0;
+
+[[nodiscard]] uint64_t bytes_of(const Pixels& px) { return px.count() * 4; }
+
+void count_taken(uint64_t bytes) {
+    live_bytes += bytes;
+    taken_since_collection += bytes;
+    if (taken_since_collection > std::max(collect_floor, live_bytes)) {
+        taken_since_collection = 0;
+        collector::collect_when_enabled();
+    }
+}
+
 [[nodiscard]] uint32_t* words(NodeId record) {
     return reinterpret_cast<uint32_t*>(series::buffer(record)->head_ptr());
 }
 
 // The handle kind's release: frees the pixels.
-void release_pixels(void* object) { delete static_cast<Pixels*>(object); }
+void release_pixels(void* object) {
+    auto* px = static_cast<Pixels*>(object);
+    live_bytes -= std::min(live_bytes, bytes_of(*px));
+    delete px;
+}
 
 // The collector's hook for every image cell it reaches: keeps the record's
 // entry, and so its pixels.
@@ -42,6 +67,7 @@ void init_records() {
 }
 
 NodeId make_record(Pixels&& pixels) {
+    count_taken(bytes_of(pixels));  // may collect: the new pixels are not the heap's
     const NodeId record = series::alloc_bytes(record_bytes);  // may collect: nothing is held yet
     series::Buffer* b = series::buffer(record);
     b->tail = b->head + record_bytes;
