@@ -49,7 +49,8 @@ image::Pixels* pixels(const Cell& img) {
     return &image::pixels_of(img.w2);
 }
 
-void extract_channel(const Cell& img, Channel kind, Cell& out) {
+void extract_channel(const Cell& image_cell, Channel kind, Cell& out) {
+    const Cell img = image_cell;  // the allocation below may move a buffer holding the cell
     const uint32_t n = pixel_count(img);
     const uint32_t per = kind == Channel::alpha ? 1 : kind == Channel::rgb ? 3 : 4;
     binary_type::make_at(out, n * per);
@@ -77,7 +78,9 @@ void extract_channel(const Cell& img, Channel kind, Cell& out) {
     b->tail = b->head + n * per;
 }
 
-void set_channel(const Cell& img, const Cell& value, Channel kind) {
+void set_channel(const Cell& image_cell, const Cell& value_cell, Channel kind) {
+    // Copies: the owner's handler may run and allocate before the writing.
+    const Cell img = image_cell, value = value_cell;
     const TypeId t = type_of(value);
     if (t != TypeId::binary && t != TypeId::tuple && t != TypeId::integer) error::fire(error::Id::invalid_arg, {value});
     image::Pixels* px = pixels(img);
