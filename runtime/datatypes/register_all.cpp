@@ -44,6 +44,7 @@
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/strings/binary.h"
 #include "runtime/strings/file_url.h"
@@ -103,6 +104,7 @@ void register_all() {
     point::init();
     object::init();
     bitset::init();
+    vector_type::init();
     error_type::init();
     port::init();
     money::init();
