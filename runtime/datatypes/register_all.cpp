@@ -23,6 +23,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
@@ -107,6 +108,7 @@ void register_all() {
     error_type::init();
     port::init();
     money::init();
+    image_type::init();
     event::init();
 }
 

@@ -32,6 +32,7 @@ void define_builtins() {
     define_type_tests();
     define_event_routines();
     define_qorbin_routines();
+    define_image_routines();
 }
 
 }  // namespace qor::environment
