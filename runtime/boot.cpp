@@ -24,6 +24,7 @@
 #include "runtime/memory/series.h"
 #include "runtime/output.h"
 #include "runtime/ownership.h"
+#include "runtime/parse/parse.h"
 #include "runtime/platform/console_io.h"
 #include "runtime/startup.h"
 #include "runtime/words/context.h"
@@ -49,7 +50,7 @@ void make_global_context() { context::make_global(); }
 void make_symbol_index() { symbol::init_table(); }
 void make_predefined_symbols() { words::init_all(); }
 void init_natives() { natives::init(); }
-void init_parse_stacks() {}
+void init_parse_stacks() { parse::init(); }
 void init_ownership_table() { ownership::init(); }
 void init_checksum_methods() {}
 void init_compression_methods() {}
