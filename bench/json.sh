@@ -11,7 +11,8 @@
 # the evaluation of the rule actions (an insert per value, a copy per
 # string, a lexer call per number and per key), where the profile shows
 # the interpreter's dispatch and series allocation on top. to-json pays an
-# interpreted function call per value and a PARSE pass per string.
+# interpreted function call per value and a PARSE pass per string that
+# holds a character to escape.
 set -e
 cd "$(dirname "$0")/.."
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQOR_BENCH=ON -DQOR_TESTS=OFF >/dev/null
