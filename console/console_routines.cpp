@@ -13,6 +13,7 @@
 #include "runtime/memory/collector.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
+#include "runtime/eval/interrupt.h"
 #include "runtime/output.h"
 #include "runtime/platform/terminal_title.h"
 #include "runtime/series_tail.h"
@@ -97,6 +98,12 @@ void r_read_input() {
     output::flush();  // what was printed comes before the prompt
     const bool more = input().read_line(prompt, hidden, line, history);
     update_size();  // the terminal may have been resized while the line was edited
+    if (input().is_console()) {
+        // A user types at this console: from now on Ctrl-C during an
+        // evaluation returns to the prompt instead of ending the process.
+        platform::set_interrupts_halt(true);
+        interrupt::forget();
+    }
     if (!more) {
         // Piped input is over: nothing will come but empty lines.
         rt::quit(0);
