@@ -2,9 +2,11 @@
 // command line, exit statuses and the settings file. Each run gets a fresh
 // HOME, so the settings directory is the test's own.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -23,8 +25,9 @@ struct Outcome {
 class ConsoleRun : public TempDirTest {
 protected:
     // Runs qor with the arguments, `input` on its standard input, HOME set
-    // to the test's directory and the working directory there.
-    Outcome qor(const std::vector<std::string>& args, const std::string& input) {
+    // to the test's directory and the working directory there; with
+    // `interrupt_ms`, Ctrl-C's signal reaches it that long after the start.
+    Outcome qor(const std::vector<std::string>& args, const std::string& input, int interrupt_ms = -1) {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) return {};
         const pid_t pid = fork();
@@ -51,6 +54,10 @@ protected:
                 const ssize_t n = write(in[1], input.data() + done, input.size() - done);
                 if (n <= 0) break;
                 done += static_cast<size_t>(n);
+            }
+            if (interrupt_ms >= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(interrupt_ms));
+                kill(pid, SIGINT);
             }
             close(in[1]);
         });
@@ -108,6 +115,8 @@ TEST_F(ConsoleRun, ScriptRunsAndEnds) {
     put("ok.qor", "Qor [Title: \"ok\"]\nprint \"ran\"\n");
     put("one.qor", "; a comment before the header\nQor \t [] print \"one\" quit/return 1 print \"never\"\n");
     put("error.qor", "Qor [] print \"before\" 1 / 0 print \"after\"\n");
+    put("syntax.qor", "Qor [] print \"never\" [1 2\n");
+    put("caught.qor", "Qor [] print try [1 / 0]\n");
     const struct {
         std::string script;
         int status;
@@ -115,7 +124,9 @@ TEST_F(ConsoleRun, ScriptRunsAndEnds) {
     } cases[] = {
         {"ok.qor", 0, "ran\n"},
         {"one.qor", 1, "one\n"},
-        {"error.qor", 0, "before\n*** Math Error"},
+        {"error.qor", 1, "before\n*** Math Error"},
+        {"syntax.qor", 1, "*** Syntax Error"},
+        {"caught.qor", 0, "*** Math Error"},
     };
     for (const auto& c : cases) {
         const Outcome r = qor({c.script}, "print \"not read\"\n");
@@ -131,6 +142,26 @@ TEST_F(ConsoleRun, CatchKeepsTheConsoleOpenAfterTheScript) {
     const Outcome r = qor({"--catch", "s.qor"}, "x + 1\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "== 43\n");  // no banner after a script
+
+    // Also after a script that failed: the prompt follows the error.
+    put("f.qor", "Qor [] x: 42 1 / 0\n");
+    const Outcome f = qor({"--catch", "f.qor"}, "x + 1\n");
+    EXPECT_EQ(f.status, 0);
+    EXPECT_EQ(f.output.rfind("*** Math Error", 0), 0u) << f.output;
+    EXPECT_NE(f.output.find("\n== 43\n"), std::string::npos) << f.output;
+}
+
+// Without a user at a terminal, Ctrl-C ends a script or a piped session with
+// the shell's status for an interrupt, never 0.
+TEST_F(ConsoleRun, CtrlCEndsScriptAndPipedRunsWithStatus130) {
+    put("busy.qor", "Qor [] print \"started\" forever [1]\n");
+    const Outcome script = qor({"busy.qor"}, "", 300);
+    EXPECT_EQ(script.status, 130);
+    EXPECT_EQ(script.output, "started\n");
+
+    const Outcome piped = qor({}, "print \"started\"\nforever [1]\n", 300);
+    EXPECT_EQ(piped.status, 130);
+    EXPECT_EQ(after_banner(piped.output), "started\n");
 }
 
 TEST_F(ConsoleRun, DoubleDashTakesTheNextArgumentAsTheScript) {

@@ -134,5 +134,32 @@ TEST_F(ConsoleTerminal, ResultsAreCutAtTheTerminalWidthAfterAResize) {
     ASSERT_TRUE(t.wait_for("== 100x20")) << t.screen();
 }
 
+// Ctrl-C while a command runs stops it and returns to the prompt, as halt
+// does; the session, its words and its history go on.
+TEST_F(ConsoleTerminal, CtrlCDuringAnEvaluationHaltsToThePrompt) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    Tmux t;
+    start(t);
+    ASSERT_TRUE(t.wait_for(">>")) << t.screen();
+    t.text("n: 0 forever [n: n + 1]");
+    t.keys("Enter");
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for("(halted)")) << t.screen();
+    t.text("n > 0");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== true")) << t.screen();
+
+    // A wait is cut short as well.
+    t.text("wait 30 print \"never\"");
+    t.keys("Enter");
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for("(halted)", 2)) << t.screen();
+    t.keys("Up");
+    ASSERT_TRUE(t.wait_for(">> wait 30 print \"never\"")) << t.screen();
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for("DONE 0")) << t.screen();
+    EXPECT_EQ(t.screen().find("never\n"), std::string::npos) << t.screen();
+}
+
 }  // namespace
 }  // namespace qor::test
