@@ -153,6 +153,7 @@ void* runtime_thread(void* raw) {
         pthread_attr_destroy(&attributes);
     }
     platform::install_fault_handlers(stack_low, static_cast<char*>(stack_low) + stack_size);
+    platform::set_output_flush_hook([]() noexcept { output::flush(); });
 
     the_record.args.assign(start->argv, start->argv + start->argc);
 

@@ -33,6 +33,7 @@ uintptr_t guarded_high = 0;
 constexpr uintptr_t overflow_margin = 1 << 20;
 
 std::atomic<TerminalRestoreHook> terminal_restore{nullptr};
+std::atomic<OutputFlushHook> output_flush{nullptr};
 
 void restore_terminal_mode() noexcept {
     if (TerminalRestoreHook hook = terminal_restore.load(std::memory_order_relaxed)) hook();
@@ -67,6 +68,7 @@ void on_interrupt(int) {
         interrupt_pending = 1;
         return;
     }
+    if (OutputFlushHook hook = output_flush.load(std::memory_order_relaxed)) hook();
     restore_terminal_mode();
     _exit(130);
 }
@@ -87,6 +89,10 @@ void on_termination(int signal) {
 volatile sig_atomic_t interrupt_pending = 0;
 
 void set_interrupts_halt(bool on) noexcept { interrupts_halt = on ? 1 : 0; }
+
+void set_output_flush_hook(OutputFlushHook hook) noexcept {
+    output_flush.store(hook, std::memory_order_relaxed);
+}
 
 void set_terminal_restore_hook(TerminalRestoreHook hook) noexcept {
     terminal_restore.store(hook, std::memory_order_relaxed);

@@ -22,6 +22,11 @@ void install_fault_handlers(const void* stack_low, const void* stack_high);
 using TerminalRestoreHook = void (*)() noexcept;
 void set_terminal_restore_hook(TerminalRestoreHook hook) noexcept;
 
+// The output layer's flush (it writes its buffer with write(2)), run before
+// Ctrl-C ends the process, so that what was printed is not lost.
+using OutputFlushHook = void (*)() noexcept;
+void set_output_flush_hook(OutputFlushHook hook) noexcept;
+
 // Set by Ctrl-C while interrupts halt; the evaluator clears it when it
 // takes the request.
 extern volatile sig_atomic_t interrupt_pending;
