@@ -61,6 +61,8 @@ private:
 
 // Writes one piece of data, with a line end after it when `newline` is set
 // (/lines given a value that is not a block). A null path is standard output.
+// Without seek or append a regular file is replaced through a temporary
+// file in its directory and a rename: a failure leaves the old content.
 [[nodiscard]] WriteStatus write_data(const std::string* path, std::span<const uint8_t> bytes, bool newline,
                                      const WriteOptions& options = {});
 

@@ -3,6 +3,8 @@
 // HOME, so the settings directory is the test's own.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -250,6 +252,47 @@ TEST_F(ConsoleRun, BrokenSettingsGiveDefaultsAndAnUnwritableDirectoryDoesNotStop
     r = qor({}, "1 + 1\nquit/return 7\n");
     EXPECT_EQ(after_banner(r.output), "== 2\n");
     EXPECT_EQ(r.status, 7);
+}
+
+// write (and save, which writes) replaces a file through a temporary file
+// and a rename: when the new content cannot be written (here the file-size
+// limit stops it) the old content stays whole, no temporary file is left,
+// and a file's permission bits and a symbolic link to it are kept.
+TEST_F(ConsoleRun, WriteReplacesTheWholeFileOrLeavesItAsItWas) {
+    put("data.txt", "old content\n");
+    chmod(path("data.txt").c_str(), 0640);
+    ASSERT_EQ(symlink("data.txt", path("link.txt").c_str()), 0);
+
+    // The child inherits the limit and the ignored signal: writes past
+    // 4 KiB fail with EFBIG instead of ending the process.
+    rlimit old_limit{};
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    rlimit small = old_limit;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    const Outcome r = qor({},
+                          "write %data.txt append/dup copy \"\" #\"x\" 10000\n"
+                          "print read %data.txt\n"
+                          "save %link.txt [a 1]\n"
+                          "print read %data.txt\n");
+    signal(SIGXFSZ, old_handler);
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+
+    EXPECT_EQ(after_banner(r.output).rfind("*** Access Error: cannot open: %data.txt", 0), 0u) << r.output;
+    EXPECT_NE(r.output.find("\nold content\n\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("\na 1\n"), std::string::npos) << r.output;
+    EXPECT_EQ(get("data.txt"), "a 1");
+    struct stat st{};
+    ASSERT_EQ(lstat(path("link.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(path("data.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    size_t entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) entries += e.path().filename().string()[0] == '.' ? 0 : 1;
+    EXPECT_EQ(entries, 2u);  // data.txt and link.txt, no temporary file
+    for (const auto& e : std::filesystem::directory_iterator(dir_))
+        EXPECT_EQ(e.path().filename().string().find(".data.txt."), std::string::npos) << e.path();
 }
 
 }  // namespace
