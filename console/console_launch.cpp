@@ -41,6 +41,7 @@ constexpr RoutineWord global_routines[] = {
     {"_terminate-console", ""},
     {"input-stdin", "return: [string!]"},
     {"read-stdin", "buffer [binary!] buflen [integer!]"},
+    {"_lock-cfg", "path [file!]"},
 };
 
 // A routine value for a registered name, pushed on the data stack.

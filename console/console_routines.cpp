@@ -15,9 +15,11 @@
 #include "runtime/memory/series.h"
 #include "runtime/eval/interrupt.h"
 #include "runtime/output.h"
+#include "runtime/platform/file_replace.h"
 #include "runtime/platform/terminal_title.h"
 #include "runtime/series_tail.h"
 #include "runtime/startup.h"
+#include "runtime/strings/url_text.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 
@@ -149,6 +151,16 @@ void r_read_stdin() {
     std::memcpy(series::buffer(buffer.w2)->head_ptr(), bytes.data(), static_cast<size_t>(n));
 }
 
+// Before the settings file is read again and written at quit: a lock that
+// makes consoles quitting at once take turns (it goes with the process),
+// and the file kept private to the user (mode 0600).
+void r_lock_cfg() {
+    const std::string path = url_text::to_local(*arg(0), false);
+    *arg(0) = unset::value;
+    (void)platform::lock_file_for_process(path + ".lock");
+    (void)platform::ensure_private_file(path, 0600);
+}
+
 }  // namespace
 
 size_t BlockHistory::size() const {
@@ -195,6 +207,7 @@ void register_routines() {
     routine::register_code("_terminate-console", r_terminate_console);
     routine::register_code("input-stdin", r_input_stdin);
     routine::register_code("read-stdin", r_read_stdin);
+    routine::register_code("_lock-cfg", r_lock_cfg);
 }
 
 }  // namespace qor::console

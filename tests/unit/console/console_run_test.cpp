@@ -295,5 +295,36 @@ TEST_F(ConsoleRun, WriteReplacesTheWholeFileOrLeavesItAsItWas) {
         EXPECT_EQ(e.path().filename().string().find(".data.txt."), std::string::npos) << e.path();
 }
 
+// Two consoles quitting at once: each saves the settings file whole (no
+// torn file), and the last to save keeps the lines the other added: each
+// console's lines in their order, then the lines both started with. The
+// file is private to the user.
+TEST_F(ConsoleRun, ConsolesQuittingAtOnceKeepBothHistories) {
+    for (int round = 0; round < 6; ++round) {
+        put(".qor/Qor-Console/console-cfg.qor", "Qor []\nhistory: [\"old 2\" \"old 1\"]\n");
+        if (round == 0) std::filesystem::remove(path(".qor/Qor-Console/console-cfg.qor"));
+        auto session = [&](const std::string& name) {
+            return qor({}, "insert system/console/history \"" + name + " 1\"\n"
+                           "insert system/console/history \"" + name + " 2\"\nquit\n");
+        };
+        Outcome a, b;
+        std::thread first([&] { a = session("a"); });
+        std::thread second([&] { b = session("b"); });
+        first.join();
+        second.join();
+        ASSERT_EQ(a.status, 0) << a.output;
+        ASSERT_EQ(b.status, 0) << b.output;
+        const std::string file = get(".qor/Qor-Console/console-cfg.qor");
+        const std::string old = round == 0 ? "" : " \"old 2\" \"old 1\"";
+        const bool a_last = file.find("[\"a 2\"") != std::string::npos;
+        const std::string expected = a_last ? "history: [\"a 2\" \"a 1\" \"b 2\" \"b 1\"" + old + "]"
+                                            : "history: [\"b 2\" \"b 1\" \"a 2\" \"a 1\"" + old + "]";
+        EXPECT_NE(file.find(expected), std::string::npos) << "round " << round << ":\n" << file;
+        struct stat st{};
+        ASSERT_EQ(stat(path(".qor/Qor-Console/console-cfg.qor").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+}
+
 }  // namespace
 }  // namespace qor::test
