@@ -573,6 +573,7 @@ void install_sets(std::span<Routine> r);
 void install_bind(std::span<Routine> r);
 void install_number(std::span<Routine> r);
 void install_host(std::span<Routine> r);
+void install_runtime(std::span<Routine> r);
 void install_case(std::span<Routine> r);
 void install_transcode(std::span<Routine> r);
 void install_try(std::span<Routine> r);
@@ -590,6 +591,7 @@ void install(std::span<Routine> r) {
     install_bind(r);
     install_number(r);
     install_host(r);
+    install_runtime(r);
     install_case(r);
     install_transcode(r);
     install_text(r);
