@@ -83,6 +83,12 @@ protected:
 bool starts_with_banner(const std::string& out) {
     return out.rfind("--== Qor ", 0) == 0 && out.find(" ==-- \nType HELP for starting information. \n\n") != std::string::npos;
 }
+int count_of(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 std::string after_banner(const std::string& out) {
     const std::string end = "Type HELP for starting information. \n\n";
     const size_t at = out.find(end);
@@ -324,6 +330,38 @@ TEST_F(ConsoleRun, ConsolesQuittingAtOnceKeepBothHistories) {
         ASSERT_EQ(stat(path(".qor/Qor-Console/console-cfg.qor").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
+}
+
+// browse hands the text to xdg-open as one argument, never to a shell:
+// characters a shell would act on reach the opener as they are. (A stand-in
+// xdg-open on PATH records its arguments.)
+TEST_F(ConsoleRun, BrowseRunsXdgOpenWithTheTextAsOneArgument) {
+    std::filesystem::create_directories(path("bin"));
+    put("bin/xdg-open", "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\"; done >> \"$HOME/opened\"\n");
+    chmod(path("bin/xdg-open").c_str(), 0755);
+    const std::string old_path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (path("bin") + ":" + old_path).c_str(), 1);
+    const Outcome r = qor({}, "browse http://example.org/a?b=1&c=$(touch%20pwned);x\nbrowse %my-file.txt\n");
+    setenv("PATH", old_path.c_str(), 1);
+    EXPECT_EQ(after_banner(r.output), "");
+    // The openers run in the background, in either order.
+    for (int i = 0; i < 100 && count_of(get("opened"), "\n") < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::string opened = get("opened");
+    EXPECT_EQ(count_of(opened, "\n"), 2) << opened;
+    EXPECT_NE(opened.find("[http://example.org/a?b=1&c=$(touch%20pwned);x]\n"), std::string::npos) << opened;
+    EXPECT_NE(opened.find("[" + dir_ + "/my-file.txt]\n"), std::string::npos) << opened;
+    EXPECT_FALSE(std::filesystem::exists(path("pwned")));
+}
+
+// stats/show prints the memory figures through show-memory-stats and
+// answers nothing.
+TEST_F(ConsoleRun, StatsShowPrintsTheFigures) {
+    const Outcome r = qor({}, "stats/show\nstats/show/info\n");
+    const std::string out = after_banner(r.output);
+    EXPECT_EQ(count_of(out, "[Nodes ] -- Free ----- Used ----- Total --"), 2) << out;
+    EXPECT_EQ(count_of(out, "Total allocated from OS (virtual):"), 2) << out;
+    EXPECT_EQ(out.find("=="), std::string::npos) << out;
 }
 
 }  // namespace
