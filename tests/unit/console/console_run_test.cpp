@@ -341,7 +341,7 @@ TEST_F(ConsoleRun, BrowseRunsXdgOpenWithTheTextAsOneArgument) {
     chmod(path("bin/xdg-open").c_str(), 0755);
     const std::string old_path = getenv("PATH") ? getenv("PATH") : "";
     setenv("PATH", (path("bin") + ":" + old_path).c_str(), 1);
-    const Outcome r = qor({}, "browse http://example.org/a?b=1&c=$(touch%20pwned);x\nbrowse %my-file.txt\n");
+    const Outcome r = qor({}, "browse to url! {http://example.org/a?b=1&c=$(touch pwned);`x`}\nbrowse %my-file.txt\n");
     setenv("PATH", old_path.c_str(), 1);
     EXPECT_EQ(after_banner(r.output), "");
     // The openers run in the background, in either order.
@@ -349,7 +349,7 @@ TEST_F(ConsoleRun, BrowseRunsXdgOpenWithTheTextAsOneArgument) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const std::string opened = get("opened");
     EXPECT_EQ(count_of(opened, "\n"), 2) << opened;
-    EXPECT_NE(opened.find("[http://example.org/a?b=1&c=$(touch%20pwned);x]\n"), std::string::npos) << opened;
+    EXPECT_NE(opened.find("[http://example.org/a?b=1&c=$(touch pwned);`x`]\n"), std::string::npos) << opened;
     EXPECT_NE(opened.find("[" + dir_ + "/my-file.txt]\n"), std::string::npos) << opened;
     EXPECT_FALSE(std::filesystem::exists(path("pwned")));
 }
