@@ -364,5 +364,14 @@ TEST_F(ConsoleRun, StatsShowPrintsTheFigures) {
     EXPECT_EQ(out.find("=="), std::string::npos) << out;
 }
 
+// print reduces its block straight into a new block: one far larger than
+// the data stack prints whole.
+TEST_F(ConsoleRun, PrintOfABlockLargerThanTheStack) {
+    const Outcome r = qor({}, "print append/dup copy [] [\"ab\"] 30000\n");
+    std::string expected;
+    for (int i = 0; i < 30000; ++i) expected += i ? " ab" : "ab";
+    EXPECT_EQ(after_banner(r.output), expected + "\n");
+}
+
 }  // namespace
 }  // namespace qor::test

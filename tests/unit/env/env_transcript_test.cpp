@@ -23,6 +23,7 @@ TEST_F(EnvTranscriptTest, ClockAndWait) { replay("clock.qt"); }
 TEST_F(EnvTranscriptTest, TextToValues) { replay("text_to_values.qt"); }
 TEST_F(EnvTranscriptTest, SeriesEdges) { replay("series_edges.qt"); }
 TEST_F(EnvTranscriptTest, PathsAndLoops) { replay("paths_and_loops.qt"); }
+TEST_F(EnvTranscriptTest, LargeBlocks) { replay("large_blocks.qt"); }
 
 }  // namespace
 }  // namespace qor::test
