@@ -24,6 +24,7 @@ TEST_F(EnvTranscriptTest, TextToValues) { replay("text_to_values.qt"); }
 TEST_F(EnvTranscriptTest, SeriesEdges) { replay("series_edges.qt"); }
 TEST_F(EnvTranscriptTest, PathsAndLoops) { replay("paths_and_loops.qt"); }
 TEST_F(EnvTranscriptTest, LargeBlocks) { replay("large_blocks.qt"); }
+TEST_F(EnvTranscriptTest, SpecsAndOptions) { replay("specs_and_options.qt"); }
 
 }  // namespace
 }  // namespace qor::test
