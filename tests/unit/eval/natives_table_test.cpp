@@ -55,7 +55,7 @@ TEST_F(NativesTableTest, LaterNativesRaiseNotDone) {
     stack::mark_native(1);
     stack::push(Cell{to_int(TypeId::integer), 0, 1, 0});
     const int32_t refs[] = {-1};
-    EXPECT_EQ(error_of([&] { natives::code(102)(false, std::span<const int32_t>(refs)); }), "internal/not-done");  // browse
+    EXPECT_EQ(error_of([&] { natives::code(99)(false, std::span<const int32_t>(refs)); }), "internal/not-done");  // call
 }
 
 }  // namespace
