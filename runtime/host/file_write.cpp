@@ -3,6 +3,8 @@
 // renamed over the old one.
 #include "runtime/host/file_write.h"
 
+#include <cerrno>
+
 #include "runtime/output.h"
 #include "runtime/platform/file_replace.h"
 
@@ -33,7 +35,7 @@ bool Output::write(std::span<const uint8_t> bytes) {
 }
 
 WriteStatus write_data(const std::string* path, std::span<const uint8_t> bytes, bool newline,
-                       const WriteOptions& options) {
+                       const WriteOptions& options, int* os_error) {
     // A whole new content replaces the file in one step, so a failure keeps
     // the old content.
     if (path != nullptr && !options.append && options.seek < 0) {
@@ -42,13 +44,16 @@ WriteStatus write_data(const std::string* path, std::span<const uint8_t> bytes, 
                                   : std::span<const uint8_t>();
         switch (platform::replace_file(*path, bytes, tail)) {
             case platform::ReplaceResult::done: return WriteStatus::ok;
-            case platform::ReplaceResult::failed: return WriteStatus::write_failed;
+            case platform::ReplaceResult::failed:
+                if (os_error) *os_error = errno;
+                return WriteStatus::write_failed;
             case platform::ReplaceResult::not_possible: break;
         }
     }
     Output out = path != nullptr ? Output::open_file(*path, options) : Output::standard_output();
     out.write(bytes);
     if (newline) out.end_line();
+    if (out.status() == WriteStatus::write_failed && os_error) *os_error = errno;
     return out.status();
 }
 

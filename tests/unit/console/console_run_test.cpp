@@ -262,7 +262,8 @@ TEST_F(ConsoleRun, BrokenSettingsGiveDefaultsAndAnUnwritableDirectoryDoesNotStop
 
 // write (and save, which writes) replaces a file through a temporary file
 // and a rename: when the new content cannot be written (here the file-size
-// limit stops it) the old content stays whole, no temporary file is left,
+// limit stops it) the error gives the system's reason, the old content
+// stays whole, no temporary file is left,
 // and a file's permission bits and a symbolic link to it are kept.
 TEST_F(ConsoleRun, WriteReplacesTheWholeFileOrLeavesItAsItWas) {
     put("data.txt", "old content\n");
@@ -285,7 +286,8 @@ TEST_F(ConsoleRun, WriteReplacesTheWholeFileOrLeavesItAsItWas) {
     signal(SIGXFSZ, old_handler);
     setrlimit(RLIMIT_FSIZE, &old_limit);
 
-    EXPECT_EQ(after_banner(r.output).rfind("*** Access Error: cannot open: %data.txt", 0), 0u) << r.output;
+    EXPECT_EQ(after_banner(r.output).rfind("*** Access Error: cannot write: %data.txt reason: \"File too large\"", 0), 0u)
+        << r.output;
     EXPECT_NE(r.output.find("\nold content\n\n"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("\na 1\n"), std::string::npos) << r.output;
     EXPECT_EQ(get("data.txt"), "a 1");
