@@ -28,8 +28,10 @@ class ConsoleRun : public TempDirTest {
 protected:
     // Runs qor with the arguments, `input` on its standard input, HOME set
     // to the test's directory and the working directory there; with
-    // `interrupt_ms`, Ctrl-C's signal reaches it that long after the start.
-    Outcome qor(const std::vector<std::string>& args, const std::string& input, int interrupt_ms = -1) {
+    // `interrupt_when`, Ctrl-C's signal reaches it once a file of that name
+    // appears in the directory (written by the code under test).
+    Outcome qor(const std::vector<std::string>& args, const std::string& input,
+                const std::string& interrupt_when = "") {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) return {};
         const pid_t pid = fork();
@@ -57,8 +59,10 @@ protected:
                 if (n <= 0) break;
                 done += static_cast<size_t>(n);
             }
-            if (interrupt_ms >= 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(interrupt_ms));
+            if (!interrupt_when.empty()) {
+                for (int i = 0; i < 1000 && !std::filesystem::exists(path(interrupt_when)); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 kill(pid, SIGINT);
             }
             close(in[1]);
@@ -162,12 +166,13 @@ TEST_F(ConsoleRun, CatchKeepsTheConsoleOpenAfterTheScript) {
 // Without a user at a terminal, Ctrl-C ends a script or a piped session with
 // the shell's status for an interrupt, never 0.
 TEST_F(ConsoleRun, CtrlCEndsScriptAndPipedRunsWithStatus130) {
-    put("busy.qor", "Qor [] print \"started\" forever [1]\n");
-    const Outcome script = qor({"busy.qor"}, "", 300);
+    put("busy.qor", "Qor [] print \"started\" write %running \"\" forever [1]\n");
+    const Outcome script = qor({"busy.qor"}, "", "running");
     EXPECT_EQ(script.status, 130);
     EXPECT_EQ(script.output, "started\n");
 
-    const Outcome piped = qor({}, "print \"started\"\nforever [1]\n", 300);
+    std::filesystem::remove(path("running"));
+    const Outcome piped = qor({}, "print \"started\"\nwrite %running \"\"\nforever [1]\n", "running");
     EXPECT_EQ(piped.status, 130);
     EXPECT_EQ(after_banner(piped.output), "started\n");
 }
