@@ -103,14 +103,13 @@ void r_read_input() {
     BlockHistory history(history_cell);
     std::u32string line;
     output::flush();  // what was printed comes before the prompt
+    // A user types at this console: from now on Ctrl-C during an evaluation
+    // returns to the prompt instead of ending the process.
+    if (input().is_console()) platform::set_interrupts_halt(true);
     const bool more = input().read_line(prompt, hidden, line, history);
     update_size();  // the terminal may have been resized while the line was edited
-    if (input().is_console()) {
-        // A user types at this console: from now on Ctrl-C during an
-        // evaluation returns to the prompt instead of ending the process.
-        platform::set_interrupts_halt(true);
-        interrupt::forget();
-    }
+    // A Ctrl-C that came while the line was read is not for the next command.
+    if (input().is_console()) interrupt::forget();
     if (!more) {
         // Piped input is over: nothing will come but empty lines.
         rt::quit(0);
