@@ -14,6 +14,7 @@
 #include "runtime/eval/random.h"
 #include "runtime/handle_table.h"
 #include "runtime/hash/hash_table.h"
+#include "runtime/host/http.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/core_roots.h"
@@ -53,6 +54,8 @@ void init_ownership_table() { ownership::init(); }
 void init_checksum_methods() {}
 void init_compression_methods() {}
 void init_process_calls() {}
+// url! read and write of "http" urls go to the HTTP service.
+void install_http() { host::http::install(); }
 // The lexer's value stack holds the values of every run in progress.
 void init_lexer() {
     lexer::init();
@@ -97,6 +100,7 @@ void boot() {
     init_checksum_methods();
     init_compression_methods();
     init_process_calls();
+    install_http();
     stack::init();
     init_lexer();
     decode_boot_image();         // with the collector switched off

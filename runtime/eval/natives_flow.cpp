@@ -587,6 +587,7 @@ void install_text(std::span<Routine> r);
 void install_compress(std::span<Routine> r);
 void install_maxmin(std::span<Routine> r);
 void install_time(std::span<Routine> r);
+void install_process(std::span<Routine> r);
 
 void install(std::span<Routine> r) {
     install_try(r);
@@ -604,6 +605,7 @@ void install(std::span<Routine> r) {
     install_compress(r);
     install_maxmin(r);
     install_time(r);
+    install_process(r);
     r[13] = n_func;
     r[14] = n_function;
     r[15] = n_does;
