@@ -75,7 +75,7 @@ bool ConsoleInput::read_plain_line(std::u32string_view prompt, bool hidden, std:
     platform::write_stdout(text);
     piped_.read_line(line);
     if (piped_.ended() && line.empty()) {
-        line = U"q";
+        line.assign(1, U'q');
         platform::write_stdout("\n");
         return true;
     }
