@@ -9,6 +9,7 @@ packages="
   libgtest-dev libssl-dev libcurl4-openssl-dev
   python3 clang gzip zstd tmux xvfb xclip curl
   libncurses-dev
+  libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev imagemagick
 "
 
 missing=""

@@ -7,6 +7,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/series_tail.h"
@@ -73,6 +74,7 @@ Cell* do_math(MathOp op) {
         case TypeId::char_:
         case TypeId::integer: value = get_int(*right); break;
         case TypeId::float_: value = integer::from_double_checked(get_double(*right)); break;
+        case TypeId::vector: return vector_type::do_math_scalar_first(op);
         default: error::fire(error::Id::invalid_type, {datatype::value(type_of(*right))});
     }
     // Division truncates: no result cell, so no float quotient.

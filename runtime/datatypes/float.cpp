@@ -14,6 +14,7 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/datatypes/random_draw.h"
@@ -84,6 +85,7 @@ Cell* do_math(MathOp op) {
         case TypeId::percent:
         case TypeId::time: r = get_double(*right); break;
         case TypeId::money: return money::do_math(op);
+        case TypeId::vector: return vector_type::do_math_scalar_first(op);
         default: error::fire(error::Id::invalid_type, {datatype::value(rt)});
     }
     const double l = lt == TypeId::integer ? double(get_int(*left)) : get_double(*left);

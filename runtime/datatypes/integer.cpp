@@ -15,6 +15,7 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/data_stack.h"
 #include "runtime/datatypes/random_draw.h"
@@ -154,6 +155,8 @@ Cell* do_math_action(MathOp op) {
             return composite_math::number_first(op);
         case TypeId::money:
             return money::do_math(op);
+        case TypeId::vector:
+            return vector_type::do_math_scalar_first(op);
         case TypeId::date: {
             // n + date is the date n days on; nothing else joins the two.
             if (op != MathOp::add) {

@@ -25,6 +25,7 @@ TEST_F(EnvTranscriptTest, SeriesEdges) { replay("series_edges.qt"); }
 TEST_F(EnvTranscriptTest, PathsAndLoops) { replay("paths_and_loops.qt"); }
 TEST_F(EnvTranscriptTest, LargeBlocks) { replay("large_blocks.qt"); }
 TEST_F(EnvTranscriptTest, SpecsAndOptions) { replay("specs_and_options.qt"); }
+TEST_F(EnvTranscriptTest, Vectors) { replay("vector.qt"); }
 
 }  // namespace
 }  // namespace qor::test
