@@ -135,14 +135,12 @@ uint32_t char_for_poke(const Cell& value) {
     return value.w2;
 }
 
-// A byte as append takes it: an integer from -128 to 255 (stored as its
-// low eight bits) or a char up to 255; anything else is an invalid argument.
+// The byte poke stores: the low eight bits of an integer or a char,
+// whatever its range; anything else is an invalid argument.
 uint32_t byte_for_poke(const Cell& value) {
     const TypeId t = type_of(value);
-    const int32_t v = get_int(value);
-    if (!((t == TypeId::integer && v >= -128 && v <= 255) || (t == TypeId::char_ && value.w2 <= 255)))
-        error::fire(error::Id::invalid_arg, {value});
-    return static_cast<uint8_t>(v);
+    if (t != TypeId::integer && t != TypeId::char_) error::fire(error::Id::invalid_arg, {value});
+    return static_cast<uint8_t>(value.w2);
 }
 
 uint32_t unit_for(uint32_t code_point) { return code_point > 0xFFFF ? 4 : code_point > 0xFF ? 2 : 1; }

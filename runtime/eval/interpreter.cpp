@@ -13,6 +13,7 @@
 #include "runtime/eval/eval_roots.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/fast_paths.h"
+#include "runtime/eval/interrupt.h"
 #include "runtime/eval/natives.h"
 #include "runtime/eval/trace.h"
 #include "runtime/memory/series.h"
@@ -493,6 +494,11 @@ void eval_block(const Cell& block, bool into_result) {
     stack::mark_eval_block(to_int(Sym::tag_body));
     Cell* const result = stack::push(unset::value);
     current = Cell{to_int(TypeId::block), pos, code, 0};
+    // Every loop iteration and function body passes here, and every
+    // expression below: where Ctrl-C halts.
+    if (interrupt::requested()) [[unlikely]] {
+        if (interrupt::take()) return;
+    }
     if (trace::state.on) [[unlikely]] {
         trace::fire(trace::enter, code, pos, nullptr, nullptr);
         if (stack::exiting()) return;
@@ -501,6 +507,9 @@ void eval_block(const Cell& block, bool into_result) {
         current.w1 = pos;
         pos = eval_expression(code, pos, 0);
         if (stack::exiting()) [[unlikely]] return;
+        if (interrupt::requested()) [[unlikely]] {
+            if (interrupt::take()) return;
+        }
         *result = stack::data.top[-1];
         stack::data.top = result + 1;
         if (trace::wanted(trace::expr)) [[unlikely]] {

@@ -56,14 +56,12 @@ std::vector<uint8_t> bytes_of(const Cell& b) {
     return {p, p + n};
 }
 
-// The range check that append makes holds for poke too: a value that is no
-// byte is refused rather than cut to its low eight bits.
+// poke stores the low byte of an integer! or char!, whatever its range;
+// other values are refused.
 void poke_byte(Cell& b, uint32_t at, const Cell& value) {
     const TypeId t = type_of(value);
-    const int32_t v = get_int(value);
-    if (!((t == TypeId::integer && v >= -128 && v <= 255) || (t == TypeId::char_ && value.w2 <= 255)))
-        error::fire(error::Id::invalid_arg, {value});
-    *str::buffer_of(b)->at(at) = static_cast<uint8_t>(v);
+    if (t != TypeId::integer && t != TypeId::char_) error::fire(error::Id::invalid_arg, {value});
+    *str::buffer_of(b)->at(at) = static_cast<uint8_t>(value.w2);
 }
 
 namespace {
@@ -185,9 +183,9 @@ void newline_indent(Cell& buffer, int32_t level) {
     for (int32_t i = 0; i < level; i++) str::append_literal(buffer, "    ");
 }
 
-// "#{...}" in base 16. Up to 31 bytes stay on one line; 32 or more go on
-// lines of 32 bytes between the braces, the closing brace on its own line
-// at the value's level.
+// "#{...}" in base 16. Up to 30 bytes stay on one line; more go on lines
+// of 32 bytes between the braces, the closing brace on its own line at the
+// value's level.
 int32_t form_hex(const Cell& value, Cell& buffer, bool only, bool flat, const Cell* part, int32_t budget,
                  int32_t level) {
     const uint32_t n = length_at(value);
@@ -197,7 +195,7 @@ int32_t form_hex(const Cell& value, Cell& buffer, bool only, bool flat, const Ce
         str::append_literal(buffer, "#{");
         budget -= 2;
     }
-    const bool lines = n >= 32 && !flat;
+    const bool lines = n > 30 && !flat;
     if (lines) newline_indent(buffer, level + 1);
     for (uint32_t i = 0; i < n; i++) {
         const auto hex = str::byte_to_hex(*series::buffer(node)->at(index + i));

@@ -2,6 +2,8 @@
 // port actions.
 #include "runtime/strings/file_url.h"
 
+#include <cstring>
+
 #include <vector>
 
 #include "runtime/datatypes/datatype.h"
@@ -336,6 +338,20 @@ std::vector<uint8_t> output_bytes(const Cell& value, int64_t part) {
     return {text.begin(), text.end()};
 }
 
+// Writes the bytes; a destination that cannot be opened raises cannot-open,
+// a write that fails on the way cannot-write with the system's reason (the
+// old content of a replaced file is then kept).
+void write_or_fail(const Cell& file, const std::string& path, std::span<const uint8_t> bytes, bool newline,
+                   const host::WriteOptions& options) {
+    int os_error = 0;
+    const host::WriteStatus status = host::write_data(&path, bytes, newline, options, &os_error);
+    if (status == host::WriteStatus::ok) return;
+    if (status == host::WriteStatus::cannot_open || os_error == 0) cannot_open(file);
+    const std::string reason = std::strerror(os_error);
+    Cell* text = str::push_new(reinterpret_cast<const uint8_t*>(reason.data()), reason.size());
+    error::fire(error::Id::cannot_write, {file, *text});
+}
+
 const Cell* file_write(Cell* destination, Cell* data, const actions::WriteArgs& a) {
     if (a.allow || a.as) not_done();
     if (a.part && type_of(*a.part) != TypeId::integer)
@@ -355,10 +371,10 @@ const Cell* file_write(Cell* destination, Cell* data, const actions::WriteArgs& 
                 bytes.insert(bytes.end(), line.begin(), line.end());
                 bytes.insert(bytes.end(), host::line_end.begin(), host::line_end.end());
             }
-            if (host::write_data(&path, bytes, false, options) != host::WriteStatus::ok) cannot_open(file);
+            write_or_fail(file, path, bytes, false, options);
         } else {
             bytes = output_bytes(*data, part);
-            if (host::write_data(&path, bytes, a.lines, options) != host::WriteStatus::ok) cannot_open(file);
+            write_or_fail(file, path, bytes, a.lines, options);
         }
     }
     *destination = unset_cell;
