@@ -20,6 +20,7 @@ TEST_F(EnvTranscriptTest, Money) { replay("money.qt"); }
 TEST_F(EnvTranscriptTest, Times) { replay("time.qt"); }
 TEST_F(EnvTranscriptTest, Dates) { replay("dates.qt"); }
 TEST_F(EnvTranscriptTest, ClockAndWait) { replay("clock.qt"); }
+TEST_F(EnvTranscriptTest, HostileValues) { replay("hostile_values.qt"); }
 
 }  // namespace
 }  // namespace qor::test
