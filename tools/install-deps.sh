@@ -9,6 +9,7 @@ packages="
   libgtest-dev libssl-dev
   python3 clang gzip zstd tmux
   libncurses-dev
+  lua5.4
 "
 
 missing=""
