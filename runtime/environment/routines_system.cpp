@@ -216,6 +216,10 @@ void collect_calls() { stack::collect_calls(1, arg(0)->w2, stack::call_depth());
 
 void tracing() { logic::box(trace::state.on); }
 
+// Tracing can only be switched on inside a traced evaluation, where a
+// callback is there to receive the events.
+void set_tracing() { trace::state.on = logic::get(*arg(0)) && trace::state.saved_on; }
+
 // ---- the clipboard: an in-process store of the last value written
 
 Cell clipboard = none::value;
@@ -321,6 +325,7 @@ void define_system_routines() {
     define_routine("frame-index?", R"spec([return: [integer!]])spec", frame_index);
     define_routine("collect-calls", R"spec([blk [block!]])spec", collect_calls);
     define_routine("tracing?", R"spec([])spec", tracing);
+    define_routine("set-tracing", R"spec(["Internal Use Only" on [logic!]])spec", set_tracing);
     define_routine("read-clipboard",
                    R"spec(["Return the contents of the system clipboard"
                        return: [any-type!] "false on failure, none if empty, otherwise: string!, block! of files!, or an image!"])spec",
