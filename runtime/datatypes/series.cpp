@@ -245,7 +245,8 @@ Cell* random_action(Cell* s, bool seed, bool secure, bool only) {
     }
     if (only) {
         if (count < 1) return none::make_at(*s);
-        const uint32_t pos = s->w1 + uint32_t(random_draw::below(int32_t(count), secure));
+        // The draw runs from 1 to count; positions from 0.
+        const uint32_t pos = s->w1 + uint32_t(random_draw::below(int32_t(count), secure) - 1);
         Cell item;
         item_value(*s, pos, item);
         *s = item;
@@ -256,7 +257,7 @@ Cell* random_action(Cell* s, bool seed, bool secure, bool only) {
     const uint32_t unit = b->unit();
     uint8_t scratch[16];
     for (uint32_t i = 0; i + 1 < count; i++) {
-        const uint32_t j = i + uint32_t(random_draw::below(int32_t(count - i), secure));
+        const uint32_t j = i + uint32_t(random_draw::below(int32_t(count - i), secure) - 1);
         if (j == i) continue;
         uint8_t* a = b->at(s->w1 + i);
         uint8_t* c = b->at(s->w1 + j);

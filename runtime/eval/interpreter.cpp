@@ -327,18 +327,27 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
         return pos;
     }
     if (framed) {
-        call_routine(fn);
+        try {
+            stack::RoutineScope in_routine(true);
+            call_routine(fn);
+        } catch (const stack::ExitUnderway&) {
+        }
         if (stack::exiting()) [[unlikely]] return pos;
         stack::unwind();
         return pos;
     }
     const std::span<const int32_t> slots(refinements, refinement_count);
-    if (type_of(fn) == TypeId::native) {
-        const natives::Routine routine = natives::code(fn.w1);
-        if (!routine) error::fire(error::Id::not_done);
-        routine(false, slots);
-    } else {
-        actions::dispatcher(static_cast<Action>(fn.w1))(slots);
+    try {
+        stack::RoutineScope in_routine(true);
+        if (type_of(fn) == TypeId::native) {
+            const natives::Routine routine = natives::code(fn.w1);
+            if (!routine) error::fire(error::Id::not_done);
+            routine(false, slots);
+        } else {
+            actions::dispatcher(static_cast<Action>(fn.w1))(slots);
+        }
+    } catch (const stack::ExitUnderway&) {
+        // A call back into the language inside the routine started an exit.
     }
     if (stack::exiting()) [[unlikely]] return pos;
     stack::unwind();
@@ -467,6 +476,7 @@ Cell call_comparator(const Cell& fn, const Cell& first, const Cell& second) {
     if (stack::exiting()) return none::value;
     const Cell args[] = {first, second};
     call_with(fn, args);
+    stack::leave_routine_if_exiting();
     if (stack::exiting()) return none::value;
     return *--stack::data.top;
 }
@@ -491,6 +501,7 @@ void eval_block(const Cell& block, bool into_result) {
     const NodeId code = block.w2;
     uint32_t pos = block.w1;
     CurrentCode restore;
+    stack::RoutineScope evaluating(false);
     stack::mark_eval_block(to_int(Sym::tag_body));
     Cell* const result = stack::push(unset::value);
     current = Cell{to_int(TypeId::block), pos, code, 0};

@@ -3,6 +3,7 @@
 // comparison natives, not, type?, reduce, compose, value?, unset, get, set.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
@@ -279,15 +280,16 @@ void n_throw(bool, std::span<const int32_t> refs) {
     stack::throw_throw();
 }
 
-// Whether a catch/name takes a throw of this name.
-bool name_matches(const Cell& name, const Cell& wanted) {
+// Whether a catch/name takes a throw of this name; empty when the name
+// block holds something other than a word.
+std::optional<bool> name_matches(const Cell& name, const Cell& wanted) {
     if (type_of(name) != TypeId::word) return false;
     const uint32_t canonical = symbol::resolve_alias(name.w2);
     if (type_of(wanted) == TypeId::block) {
         bool found = false;
         for (uint32_t i = wanted.w1; i < length(wanted.w2); i++) {
             const Cell w = item(wanted.w2, i);
-            if (type_of(w) != TypeId::word) error::fire(error::Id::invalid_refine_arg, {word::load("name"), wanted});
+            if (type_of(w) != TypeId::word) return std::nullopt;
             if (symbol::resolve_alias(w.w2) == canonical) found = true;
         }
         return found;
@@ -306,7 +308,14 @@ void n_catch(bool, std::span<const int32_t> refs) {
         // The catch frame is the last: its base holds the value and the name.
         const Cell value = stack::data.base[0];
         const Cell name = stack::data.base[1];
-        if (refs[0] >= 0 && !name_matches(name, wanted)) {
+        const std::optional<bool> matches = refs[0] >= 0 ? name_matches(name, wanted) : true;
+        if (!matches) {
+            // The throw stops here: the error replaces it.
+            stack::take_exit();
+            stack::clear_throw_position();
+            error::fire(error::Id::invalid_refine_arg, {word::load("name"), wanted});
+        }
+        if (!*matches) {
             stack::take_exit();
             stack::data.top = stack::data.base + 2;
             stack::throw_throw();  // on to the next catch; this frame goes with it

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 
+#include "runtime/cycle_stack.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/registry.h"
@@ -109,8 +110,15 @@ void value_bytes(const Cell& value, std::vector<uint8_t>& out, BytesMode mode) {
         case TypeId::block:
         case TypeId::paren:
         case TypeId::hash: {
+            // A block that holds itself has no bytes: refuse it instead of
+            // walking it until the native stack ends.
+            if (cycle::find(value.w2)) error::fire(error::Id::no_cycle);
+            cycle::Scope scope(value.w2);
             const uint32_t n = series_tail::cell_count(value);
-            for (uint32_t i = 0; i < n; i++) value_bytes(*series_tail::cell_at(value, i), out, mode);
+            for (uint32_t i = 0; i < n; i++) {
+                const Cell item = *series_tail::cell_at(value, i);  // forming an item may move the block
+                value_bytes(item, out, mode);
+            }
             return;
         }
         default: break;
@@ -252,7 +260,10 @@ std::vector<uint8_t> bytes_with_part(const Cell& value, const Cell* part, bool o
     const int32_t limit = part ? std::max(0, get_int(*part)) : -1;
     if ((t == TypeId::block || t == TypeId::paren || t == TypeId::hash) && limit >= 0 && !only) {
         const uint32_t n = std::min<uint32_t>(series_tail::cell_count(value), static_cast<uint32_t>(limit));
-        for (uint32_t i = 0; i < n; i++) value_bytes(*series_tail::cell_at(value, i), bytes, mode);
+        for (uint32_t i = 0; i < n; i++) {
+            const Cell item = *series_tail::cell_at(value, i);
+            value_bytes(item, bytes, mode);
+        }
         return bytes;
     }
     value_bytes(value, bytes, mode);

@@ -240,6 +240,13 @@ int64_t count_of(const Cell* c) {
 
 [[noreturn]] void cannot_open(const Cell& file) { error::fire(error::Id::cannot_open, {file}); }
 
+// A read that did not succeed: an input longer than a series may hold says
+// so; anything else could not be opened or read.
+[[noreturn]] void read_failed(const Cell& file, host::ReadStatus status) {
+    if (status == host::ReadStatus::too_large) error::fire(error::Id::size_limit, {file});
+    cannot_open(file);
+}
+
 // A new block of strings, one a line.
 void lines_block(Cell& out, std::span<const uint8_t> bytes) {
     const std::vector<std::span<const uint8_t>> lines = host::split_lines(bytes);
@@ -305,11 +312,12 @@ const Cell* file_read(Cell* source, const actions::ReadArgs& a) {
     options.seek = count_of(a.seek);
     if (a.binary) {
         BinaryReadTarget target(*source);
-        if (host::read_file_into(path, options, target) != host::ReadStatus::ok) cannot_open(file);
+        const host::ReadStatus status = host::read_file_into(path, options, target);
+        if (status != host::ReadStatus::ok) read_failed(file, status);
         return source;
     }
     const host::ReadResult r = host::read_file(path, options);
-    if (r.status != host::ReadStatus::ok) cannot_open(file);
+    if (r.status != host::ReadStatus::ok) read_failed(file, r.status);
     if (a.lines && !r.bytes.empty()) lines_block(*source, r.bytes);
     else str::load_at(r.bytes.data(), r.bytes.size(), *source, 0);
     return source;

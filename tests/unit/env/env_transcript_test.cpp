@@ -28,6 +28,7 @@ TEST_F(EnvTranscriptTest, SpecsAndOptions) { replay("specs_and_options.qt"); }
 TEST_F(EnvTranscriptTest, Vectors) { replay("vector.qt"); }
 TEST_F(EnvTranscriptTest, Parse) { replay("parse.qt"); }
 TEST_F(EnvTranscriptTest, ParseGrammars) { replay("parse_grammars.qt"); }
+TEST_F(EnvTranscriptTest, HostileValues) { replay("hostile_values.qt"); }
 
 }  // namespace
 }  // namespace qor::test
