@@ -7,6 +7,7 @@
 
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "tests/support/temp_dir.h"
 #include "tests/support/tmux.h"
@@ -149,11 +150,18 @@ TEST_F(ConsoleTerminal, CtrlCDuringAnEvaluationHaltsToThePrompt) {
     t.keys("Enter");
     ASSERT_TRUE(t.wait_for("== true")) << t.screen();
 
+    // So is a long parse that runs no code of the language.
+    t.text("s: append/dup copy \"\" \"a\" 200000 parse s [while [thru \"b\" | skip]]");
+    t.keys("Enter");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for("(halted)", 2)) << t.screen();
+
     // A wait is cut short as well.
     t.text("wait 30 print \"never\"");
     t.keys("Enter");
     t.keys("C-c");
-    ASSERT_TRUE(t.wait_for("(halted)", 2)) << t.screen();
+    ASSERT_TRUE(t.wait_for("(halted)", 3)) << t.screen();
     t.keys("Up");
     ASSERT_TRUE(t.wait_for(">> wait 30 print \"never\"")) << t.screen();
     t.keys("C-c");
