@@ -17,6 +17,7 @@
 #include "runtime/host/http.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/collector.h"
+#include "runtime/memory/collector_hook.h"
 #include "runtime/memory/core_roots.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/memory_record.h"
@@ -78,7 +79,11 @@ void reset_collector_counters() {
 
 bool booting() { return boot_flag; }
 
-void finish_boot() { boot_flag = false; }
+// The boot is over: the collector runs on its own from here.
+void finish_boot() {
+    boot_flag = false;
+    collector::set_enabled(true);
+}
 
 void boot() {
     boot_flag = true;

@@ -8,6 +8,8 @@
 // the depth check bounds recursion through rules blocks.
 #include "runtime/parse/engine.h"
 
+#include "runtime/eval/interrupt.h"
+
 #include <algorithm>
 
 #include "runtime/datatypes/logic.h"
@@ -15,6 +17,7 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/error_fire.h"
 #include "runtime/eval/interpreter.h"
+#include "runtime/eval/interrupt.h"
 #include "runtime/memory/roots.h"
 #include "runtime/parse/match.h"
 #include "runtime/series_tail.h"
@@ -196,7 +199,11 @@ void Engine::run() {
     rule_value() = rules();
     State s = State::enter_block;
     try {
-        while (s != State::finish) s = step(s);
+        while (s != State::finish) {
+            // Ctrl-C at the console halts a long parse as it halts a loop.
+            if (interrupt::requested() && interrupt::take()) [[unlikely]] throw ExitPassing{};
+            s = step(s);
+        }
     } catch (const Stopped&) {
         result() = match ? logic::true_value : logic::false_value;
         return;
