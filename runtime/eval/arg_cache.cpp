@@ -67,6 +67,14 @@ void add_type_word(Cell& ts, const Cell& word) {
         for (T t : set.types) typeset::add(ts, t);
         return;
     }
+    // `default!`: every datatype but unset!, as an untyped argument takes.
+    if (name == "default!") {
+        const Cell all = typeset::all_but_unset();
+        ts.w1 |= all.w1;
+        ts.w2 |= all.w2;
+        ts.w3 |= all.w3;
+        return;
+    }
     if (type_of(value) == TypeId::datatype) {
         typeset::add_type(ts, value);
         return;
@@ -82,7 +90,7 @@ void add_type_word(Cell& ts, const Cell& word) {
 
 bool is_standard_type_name(uint32_t sym) {
     const std::string_view name = symbol::spelling(sym);
-    if (name == "any-type!") return true;
+    if (name == "any-type!" || name == "default!") return true;
     for (const NamedSet& set : named_sets)
         if (set.name == name) return true;
     const uint32_t canonical = symbol::resolve_alias(sym);
