@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/action_routines.h"
 #include "runtime/memory/node.h"
 

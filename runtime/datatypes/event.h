@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/roots.h"
 
 namespace qor::event {

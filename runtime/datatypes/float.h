@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
-#include "runtime/datatypes/compare_ops.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/compare_ops.h"
 #include "runtime/datatypes/math_ops.h"
 #include "runtime/lexer/float_text.h"
 

@@ -2,14 +2,14 @@
 // reflect of its words, values and body.
 #include <algorithm>
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/cycle_marker.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/symbol_ids.h"

@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "runtime/cell.h"
-#include "runtime/datatypes/compare_ops.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/compare_ops.h"
 #include "runtime/datatypes/math_ops.h"
 
 namespace qor::point {

@@ -1,8 +1,8 @@
 // The datatype registry: type table, action table and registration.
 #include "runtime/datatypes/registry.h"
 
-#include "runtime/output.h"
-#include "runtime/startup.h"
+#include "runtime/output/output.h"
+#include "app/startup.h"
 
 namespace qor::datatype {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "runtime/datatypes/action_routines.h"
-#include "runtime/datatypes/type_ids.h"
+#include "runtime/core/type_ids.h"
 
 namespace qor::datatype {
 

@@ -7,9 +7,9 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/series_tail.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 
 namespace qor::typeset {

@@ -6,13 +6,13 @@
 #include <string_view>
 
 #include "runtime/environment/sources.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/call_stack.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/lexer/lexer.h"
-#include "runtime/output.h"
-#include "runtime/startup.h"
+#include "runtime/output/output.h"
+#include "app/startup.h"
 #include "runtime/words/symbol_ids.h"
 
 namespace qor::environment {

@@ -3,11 +3,11 @@
 
 #include <pthread.h>
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/interpreter.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/word.h"
 #include "runtime/words/symbol_ids.h"

@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/exit_codes.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"

@@ -3,8 +3,8 @@
 
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/symbol_ids.h"

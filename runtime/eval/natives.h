@@ -14,8 +14,8 @@
 #include <span>
 #include <string_view>
 
-#include "runtime/cell.h"
-#include "runtime/datatypes/action_ids.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/action_ids.h"
 
 namespace qor::natives {
 

@@ -3,7 +3,7 @@
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/strings/url_text.h"

@@ -12,7 +12,7 @@
 #include "runtime/compress/deflate.h"
 #include "runtime/compress/zstd_compress.h"
 #include "runtime/compress/zstd_decode.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/series.h"
 #include "runtime/strings/binary.h"

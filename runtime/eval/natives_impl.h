@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/natives.h"
 

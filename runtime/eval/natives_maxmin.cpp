@@ -7,13 +7,13 @@
 #include <cmath>
 #include <utility>
 
-#include "runtime/datatypes/compare_ops.h"
+#include "runtime/core/compare_ops.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/natives_impl.h"
 
 namespace qor::natives::impl {

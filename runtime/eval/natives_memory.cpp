@@ -3,12 +3,12 @@
 
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/memstats.h"
 #include "runtime/memory/series.h"
-#include "runtime/output.h"
+#include "runtime/output/output.h"
 
 namespace qor::natives::impl {
 

@@ -10,7 +10,7 @@
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/money.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/words/word.h"
 

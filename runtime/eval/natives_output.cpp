@@ -6,13 +6,13 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/series.h"
-#include "runtime/output.h"
-#include "runtime/series_tail.h"
+#include "runtime/output/output.h"
+#include "runtime/memory/series_tail.h"
 
 namespace qor::natives::impl {
 

@@ -6,7 +6,7 @@
 #include "runtime/datatypes/date_calendar.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/typeset.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/series.h"
 #include "runtime/strings/string_actions.h"

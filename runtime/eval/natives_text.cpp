@@ -9,7 +9,7 @@
 
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/strings/base_codecs.h"
 #include "runtime/strings/binary.h"

@@ -1,7 +1,7 @@
 // The clock natives: now (the date and time, or one field of it) and wait.
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/platform/clock.h"
 

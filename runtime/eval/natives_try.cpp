@@ -1,5 +1,5 @@
 // try: evaluates a block and answers the error it raised, if any.
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/errors/raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"

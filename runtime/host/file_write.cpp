@@ -2,7 +2,7 @@
 // and the first failure kept.
 #include "runtime/host/file_write.h"
 
-#include "runtime/output.h"
+#include "runtime/output/output.h"
 
 namespace qor::host {
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <array>
 
-#include "runtime/eval/data_stack.h"
-#include "runtime/handle_table.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/handle_table.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_internal.h"
 #include "runtime/memory/roots.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "runtime/startup.h"
+#include "app/startup.h"
 
 namespace qor::rt {
 // Signal-safe: writes the report and ends the process with `number`.

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/action_routines.h"
 
 namespace qor::binary_type {

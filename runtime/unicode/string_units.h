@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "runtime/startup.h"
+#include "app/startup.h"
 
 namespace qor::units {
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "runtime/startup.h"
+#include "app/startup.h"
 
 namespace qor::unicode {
 

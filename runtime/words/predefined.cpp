@@ -4,7 +4,7 @@
 #include <array>
 
 #include "runtime/datatypes/registry.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "runtime/datatypes/compare_ops.h"
+#include "runtime/core/compare_ops.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/series.h"

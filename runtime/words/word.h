@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 #include "runtime/words/symbol_ids.h"
 

@@ -2,7 +2,7 @@
 #include "view/terminal/dispatch.h"
 
 #include "runtime/datatypes/none.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/errors/raise.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"

@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "runtime/datatypes/logic.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/dispatch.h"
 #include "view/terminal/face_fields.h"

@@ -7,7 +7,7 @@
 
 #include "runtime/datatypes/none.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/unicode/char_width.h"
 #include "runtime/unicode/string_units.h"
 #include "view/terminal/backend.h"

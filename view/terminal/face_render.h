@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <span>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "view/terminal/cell_grid.h"
 
 namespace qor::tui {

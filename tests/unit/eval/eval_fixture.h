@@ -6,15 +6,15 @@
 #include <gtest/gtest.h>
 
 #include "runtime/errors/catalogue.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
-#include "runtime/memory/core_roots.h"
+#include "runtime/words/core_roots.h"
 #include "runtime/memory/roots.h"
-#include "runtime/ownership.h"
+#include "runtime/words/ownership.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "tests/unit/datatypes/fixture.h"

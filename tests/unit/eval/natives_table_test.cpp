@@ -1,7 +1,7 @@
 // The natives table: numbers, specs and the not-yet-implemented stubs.
 #include "runtime/eval/natives.h"
 
-#include "runtime/eval/arg_cache.h"
+#include "runtime/datatypes/arg_cache.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/symbol.h"
