@@ -24,8 +24,6 @@ extern "C" char etext;
 
 namespace qor::rt {
 
-[[noreturn]] void fatal_report_and_exit(int number, uint32_t address) noexcept;
-
 namespace {
 
 RuntimeRecord the_record;

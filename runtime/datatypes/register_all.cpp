@@ -40,6 +40,7 @@
 #include "runtime/datatypes/triple.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/series_type.h"
+#include "runtime/datatypes/symbol_context.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
@@ -64,8 +65,8 @@ void register_all() {
     string_type::init();
     binary_type::init();
     integer::init();
-    symbol::register_datatype();
-    context::register_datatype();
+    internal_types::init_symbol();
+    internal_types::init_context();
     word_type::init_word();
     word_type::init_lit_word();
     word_type::init_set_word();

@@ -2,7 +2,7 @@
 #include "runtime/datatypes/registry.h"
 
 #include "runtime/output/output.h"
-#include "app/startup.h"
+#include "runtime/core/process.h"
 
 namespace qor::datatype {
 

@@ -53,8 +53,7 @@ private:
 
 // One row of the type table.
 struct TypeEntry {
-    std::string_view name;      // with its "!", e.g. "integer!"; empty when not registered
-    uint32_t name_symbol = 0;   // symbol of the name's word, set once words exist
+    std::string_view name;  // with its "!", e.g. "integer!"; empty when not registered
 };
 
 // Registers one datatype. `entries` must hold one entry per action: any

@@ -12,7 +12,7 @@
 #include "runtime/eval/interpreter.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/output/output.h"
-#include "app/startup.h"
+#include "runtime/core/process.h"
 #include "runtime/words/symbol_ids.h"
 
 namespace qor::environment {

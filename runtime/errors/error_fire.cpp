@@ -5,7 +5,7 @@
 
 #include "runtime/eval/interpreter.h"
 #include "runtime/words/context.h"
-#include "app/startup.h"
+#include "runtime/core/process.h"
 
 namespace qor::error {
 

@@ -94,6 +94,20 @@ const char* detail::native_floor = nullptr;
 
 void init_calls() { init_calls(anonymous); }
 
+namespace {
+Cell own_storage[data_stack_cells];
+}  // namespace
+
+void init() { init(own_storage); }
+
+void init(std::span<Cell> storage) {
+    data.bottom = storage.data();
+    data.base = data.bottom;
+    data.top = data.bottom;
+    data.limit = data.bottom + storage.size();
+    init_calls(anonymous);
+}
+
 void init_calls(AnonymousSymbols symbols) {
     calls.bottom = own_frames;
     calls.top = own_frames;

@@ -83,6 +83,12 @@ extern int32_t throw_position;
 void init_calls();
 void init_calls(AnonymousSymbols symbols);
 
+// Sets the data stack up empty on its own storage of `data_stack_cells`
+// cells; the call stack is emptied with it.
+void init();
+// Sets the data stack up empty on the given storage, and empties the call stack.
+void init(std::span<Cell> storage);
+
 // The values reference of a function context (word 2 of its context!
 // cell: for a stack context, the data-stack index of its first value plus
 // one), and its restore.

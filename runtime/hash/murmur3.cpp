@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "app/startup.h"
+#include "runtime/core/process.h"
 #include "runtime/unicode/case_map.h"
 
 namespace qor::hash {

@@ -2,26 +2,11 @@
 #include "runtime/memory/data_stack.h"
 
 #include "runtime/memory/cycle_stack.h"
-#include "runtime/eval/call_stack.h"
 #include "runtime/core/error_fire.h"
 
 namespace qor::stack {
 
 DataStack data;
-
-namespace {
-Cell own_storage[data_stack_cells];
-}  // namespace
-
-void init() { init(own_storage); }
-
-void init(std::span<Cell> storage) {
-    data.bottom = storage.data();
-    data.base = data.bottom;
-    data.top = data.bottom;
-    data.limit = data.bottom + storage.size();
-    init_calls(anonymous);
-}
 
 // The push that reached the limit: the top backs off five cells from there
 // (so it ends four below where it was), the cycle stack is emptied, and the

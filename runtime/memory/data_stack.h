@@ -28,12 +28,6 @@ struct DataStack {
 // The process-wide data stack.
 extern DataStack data;
 
-// Sets the stack up empty on its own storage of `data_stack_cells` cells;
-// the call stack is emptied with it.
-void init();
-// Sets the stack up empty on the given storage.
-void init(std::span<Cell> storage);
-
 namespace detail {
 [[noreturn]] void overflow();
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/startup.h"
+#include "runtime/core/process.h"
 
 namespace qor::units {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "runtime/core/error_fire.h"
-#include "app/startup.h"
+#include "runtime/core/process.h"
 #include "runtime/unicode/string_units.h"
 #include "runtime/unicode/utf8.h"
 

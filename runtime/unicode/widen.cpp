@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/startup.h"
+#include "runtime/core/process.h"
 
 namespace qor::unicode {
 

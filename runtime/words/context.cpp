@@ -3,7 +3,6 @@
 #include "runtime/words/context.h"
 
 #include "runtime/memory/cycle_stack.h"
-#include "runtime/datatypes/registry.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/hash/hash_table.h"
@@ -308,10 +307,5 @@ void store_top_keep_old(NodeId ctx, uint32_t index) {
 }
 
 void install_fire_on_change(FireOnChange handler) { fire_on_change = handler; }
-
-void register_datatype() {
-    datatype::ActionRow row;
-    datatype::register_type(TypeId::context, TypeId::none_id, "context!", row.entries());
-}
 
 }  // namespace qor::context

@@ -167,7 +167,4 @@ using FireOnChange = void (*)(const Cell& object, const Cell& word, const Cell& 
                               const Cell& new_value);
 void install_fire_on_change(FireOnChange handler);
 
-// Registers the internal context! datatype: no actions.
-void register_datatype();
-
 }  // namespace qor::context

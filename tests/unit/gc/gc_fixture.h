@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/eval/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/handle_table.h"
 #include "runtime/memory/collector.h"
