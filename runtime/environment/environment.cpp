@@ -10,6 +10,7 @@
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/output/output.h"
 #include "runtime/core/process.h"
@@ -64,6 +65,9 @@ std::optional<Failure> try_run() {
     }
     for (const Source& source : sources())
         if (auto failure = run_source(source)) return failure;
+    // The interface blocks live in the library: each listed native must be
+    // defined there under its word with its number.
+    if (auto word = natives::first_undefined()) return Failure{"environment/natives.qor", "native " + *word + " is not defined"};
     return std::nullopt;
 }
 

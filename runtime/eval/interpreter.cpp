@@ -333,7 +333,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
     }
     const std::span<const int32_t> slots(refinements, refinement_count);
     if (type_of(fn) == TypeId::native) {
-        const natives::Routine routine = natives::code(fn.w1);
+        const natives::NativeFn routine = natives::code(fn.w1);
         if (!routine) error::fire(error::Id::not_done);
         routine(false, slots);
     } else {
@@ -392,9 +392,16 @@ int fast_code(const Cell& fn) {
         }
     }
     if (type_of(fn) == TypeId::native) {
-        // equal? not-equal? strict-equal? lesser? greater? lesser-or-equal? greater-or-equal?
-        static constexpr int codes[] = {0, 1, 2, 3, 5, 4, 6};
-        if (fn.w1 >= 25 && fn.w1 <= 31) return 8 + codes[fn.w1 - 25];
+        switch (static_cast<Native>(fn.w1)) {
+            case Native::equal_q: return 8 + to_int(CompareOp::equal);
+            case Native::not_equal_q: return 8 + to_int(CompareOp::not_equal);
+            case Native::strict_equal_q: return 8 + to_int(CompareOp::strict_equal);
+            case Native::lesser_q: return 8 + to_int(CompareOp::lesser);
+            case Native::greater_q: return 8 + to_int(CompareOp::greater);
+            case Native::lesser_or_equal_q: return 8 + to_int(CompareOp::lesser_or_equal);
+            case Native::greater_or_equal_q: return 8 + to_int(CompareOp::greater_or_equal);
+            default: return -1;
+        }
     }
     return -1;
 }

@@ -76,12 +76,12 @@ void n_to_local_file(bool, std::span<const int32_t> refs) {
 
 }  // namespace
 
-void install_bind(std::span<Routine> r) {
-    r[37] = n_bind;
-    r[38] = n_in;
-    r[67] = n_construct;
-    r[82] = n_extend;
-    r[84] = n_to_local_file;
+void install_bind(Table& r) {
+    r[Native::bind] = n_bind;
+    r[Native::in] = n_in;
+    r[Native::construct] = n_construct;
+    r[Native::extend] = n_extend;
+    r[Native::to_local_file] = n_to_local_file;
 }
 
 }  // namespace qor::natives::impl

@@ -166,11 +166,11 @@ void n_list_env(bool, std::span<const int32_t>) {
 
 }  // namespace
 
-void install_host(std::span<Routine> r) {
-    r[86] = n_checksum;
-    r[92] = n_set_env;
-    r[93] = n_get_env;
-    r[94] = n_list_env;
+void install_host(Table& r) {
+    r[Native::checksum] = n_checksum;
+    r[Native::set_env] = n_set_env;
+    r[Native::get_env] = n_get_env;
+    r[Native::list_env] = n_list_env;
 }
 
 }  // namespace qor::natives::impl

@@ -163,9 +163,9 @@ void n_max_min(bool, std::span<const int32_t>) {
 
 }  // namespace
 
-void install_maxmin(std::span<Routine> r) {
-    r[50] = n_max_min<true>;
-    r[51] = n_max_min<false>;
+void install_maxmin(Table& r) {
+    r[Native::max] = n_max_min<true>;
+    r[Native::min] = n_max_min<false>;
 }
 
 }  // namespace qor::natives::impl

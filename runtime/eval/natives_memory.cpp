@@ -51,9 +51,9 @@ void n_stats(bool, std::span<const int32_t> refinements) {
 
 }  // namespace
 
-void install_memory(std::span<Routine> r) {
-    r[36] = n_stats;
-    r[104] = n_recycle;
+void install_memory(Table& r) {
+    r[Native::stats] = n_stats;
+    r[Native::recycle] = n_recycle;
 }
 
 }  // namespace qor::natives::impl

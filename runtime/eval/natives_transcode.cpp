@@ -243,6 +243,6 @@ void n_transcode(bool, std::span<const int32_t> refs) {
 
 }  // namespace
 
-void install_transcode(std::span<Routine> r) { r[105] = n_transcode; }
+void install_transcode(Table& r) { r[Native::transcode] = n_transcode; }
 
 }  // namespace qor::natives::impl

@@ -32,6 +32,6 @@ void n_try(bool, std::span<const int32_t> refs) {
 
 }  // namespace
 
-void install_try(std::span<Routine> r) { r[69] = n_try; }
+void install_try(Table& r) { r[Native::try_] = n_try; }
 
 }  // namespace qor::natives::impl
