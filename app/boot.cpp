@@ -1,9 +1,5 @@
 // The runtime boot: every table of the runtime, built in a fixed order in
 // which each table exists before the first code that reads it.
-//
-// Steps whose subsystem is not part of the runtime yet are empty and named
-// for what they will do; each subsystem replaces its step with its own
-// set-up when it arrives.
 #include "runtime/memory/cell_pool.h"
 #include "runtime/datatypes/register_all.h"
 #include "runtime/errors/catalogue.h"
@@ -34,26 +30,19 @@ namespace qor::rt {
 
 namespace {
 
-bool boot_flag = false;
-
 void init_memory_manager() { memory::init(); }
 void init_handle_table() { handle::init(); }
 void make_first_frames() {
     node::alloc_frame();
     series::alloc_frame();
 }
-void make_root_block() {}
 void make_global_context() { context::make_global(); }
 // The symbol block and its index, a word-list table for 4,000 symbols at
 // first.
 void make_symbol_index() { symbol::init_table(); }
 void make_predefined_symbols() { words::init_all(); }
 void init_natives() { natives::init(); }
-void init_parse_stacks() {}
 void init_ownership_table() { ownership::init(); }
-void init_checksum_methods() {}
-void init_compression_methods() {}
-void init_process_calls() {}
 // The lexer's value stack holds the values of every run in progress.
 void init_lexer() {
     lexer::init();
@@ -61,7 +50,6 @@ void init_lexer() {
         lexer::for_each_active_cell([](Cell& cell) { collector::mark_cell(cell); });
     });
 }
-void decode_boot_image() {}
 void init_interpreter() { interpreter::init(); }
 // The error catalogue and the standard error prototype, as values.
 void init_error_catalogue() { error::catalogue::init(); }
@@ -73,12 +61,7 @@ void reset_collector_counters() {
 
 }  // namespace
 
-bool booting() { return boot_flag; }
-
-void finish_boot() { boot_flag = false; }
-
 void boot() {
-    boot_flag = true;
     output::init();
     platform::init_console_io();
     random::init();              // the generator starts from its fixed seed
@@ -87,20 +70,14 @@ void boot() {
     datatypes::register_all();   // parents before children, then image!
     actions::init();
     make_first_frames();         // first node frame and series frame
-    make_root_block();           // data stack, call-stack store, symbol block
     make_global_context();
     // (the case-mapping tables are built by the compiler)
     make_symbol_index();
     make_predefined_symbols();   // type names, runtime words, keywords, #ooo
     init_natives();
-    init_parse_stacks();
     init_ownership_table();
-    init_checksum_methods();
-    init_compression_methods();
-    init_process_calls();
     stack::init();
     init_lexer();
-    decode_boot_image();         // with the collector switched off
     init_interpreter();
     init_error_catalogue();
     init_cell_pool();

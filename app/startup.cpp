@@ -124,7 +124,6 @@ FixedText format_report(int number, uint32_t address) noexcept {
 // Everything after the low-level set-up, under the outermost catch level.
 void main_body() {
     boot();
-    finish_boot();
     environment::run();
     console::launch();
 }

@@ -42,11 +42,16 @@ struct Cell {
 static_assert(sizeof(Cell) == 16);
 
 // Header flag bits.
+// Header flags. Bits 8-31 mean what the cell's datatype says they mean: the
+// same bit serves different datatypes (bit 12 is part of a context!'s kind
+// and an event!'s script-made mark), so a flag is read only on a cell whose
+// type is known to use it. Only `new_line` means the same on every value.
 namespace cell_flag {
 inline constexpr uint32_t type_mask = 0xFF;
 inline constexpr uint32_t new_line = 1u << 30;        // a line break before the value when molded
 inline constexpr uint32_t context_kind_shift = 11;    // context! cells: bits 11-12 (0 global, 1 function, 2 object)
 inline constexpr uint32_t context_kind_mask = 3u << 11;
+inline constexpr uint32_t event_script_made = 1u << 12;  // event!: made by a script, its w2 a series
 inline constexpr uint32_t changed = 1u << 13;         // word of an object's word list: field was assigned
 inline constexpr uint32_t money_negative = 1u << 14;  // money!: the sign
 inline constexpr uint32_t op_type_shift = 16;         // op!: bits 16-23 the type of the wrapped function

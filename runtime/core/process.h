@@ -1,6 +1,6 @@
-// The process-wide services every layer may call: the runtime record, the
-// end of the process with its runtime-error report, and the boot phase flag.
-// They are defined by the application (app/startup.cpp, app/boot.cpp).
+// The process-wide services every layer may call: the runtime record and
+// the end of the process with its runtime-error report.
+// The application defines them (app/startup.cpp).
 #pragma once
 
 #include <cstdint>
@@ -43,12 +43,5 @@ struct RuntimeRecord {
 // are taken relative to its load address (so they fit eight hex digits and
 // stay the same from run to run); others keep their low 32 bits.
 [[nodiscard]] uint32_t report_address(const void* address) noexcept;
-
-// True from the start of the boot until the predefined words exist; values
-// made meanwhile are kept reachable from the root block.
-[[nodiscard]] bool booting();
-
-// Ends the boot phase once the predefined words exist.
-void finish_boot();
 
 }  // namespace qor::rt

@@ -126,10 +126,6 @@ const Cell* call_find(Cell& series, Cell& value, const FindArgs& args) {
     return get_action_of<Action::find>(series)(&series, &value, args);
 }
 
-const Cell* call_poke(Cell& series, Cell& index, Cell& value) {
-    return get_action_of<Action::poke>(series)(&series, &index, pick_index(index), &value);
-}
-
 Cell* call_eval_path(const EvalPathArgs& args) {
     return get_path_action(*args.parent, *args.element)(args);
 }

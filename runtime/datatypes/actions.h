@@ -75,7 +75,6 @@ const Cell* call_make(Cell& prototype, Cell& spec);
 const Cell* call_to(Cell& prototype, Cell& spec);
 const Cell* call_copy(Cell& value, Cell& result, const Cell* part, bool deep, const Cell* types);
 const Cell* call_find(Cell& series, Cell& value, const FindArgs& args);
-const Cell* call_poke(Cell& series, Cell& index, Cell& value);
 Cell* call_eval_path(const EvalPathArgs& args);
 
 }  // namespace qor::actions

@@ -181,8 +181,6 @@ const Cell* get_word_cell(const Cell& object, const Cell& word) {
 
 Cell* word_at(NodeId ctx, uint32_t index) { return context::word_at(ctx, index); }
 
-Cell* values_head(const Cell& object) { return context::values(object.w1); }
-
 void clear_changed(NodeId ctx) {
     const uint32_t n = context::word_count(ctx);
     for (uint32_t i = 0; i < n; i++) context::word_at(ctx, i)->header &= ~cell_flag::changed;

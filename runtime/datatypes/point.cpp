@@ -78,16 +78,6 @@ Cell* make3d_at(Cell& cell, float x, float y, float z) {
     return &cell;
 }
 
-Cell* push2d(float x, float y) {
-    Cell* c = stack::push(unset_cell);
-    return make2d_at(*c, x, y);
-}
-
-Cell* push3d(float x, float y, float z) {
-    Cell* c = stack::push(unset_cell);
-    return make3d_at(*c, x, y, z);
-}
-
 Cell* do_math(MathOp op) {
     Cell* left = stack::arg(0);
     const Cell right = *stack::arg(1);

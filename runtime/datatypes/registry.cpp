@@ -62,6 +62,4 @@ std::string_view name_without_bang(TypeId id) {
     return n;
 }
 
-TypeEntry& type_entry(TypeId id) { return type_table[to_int(id)]; }
-
 }  // namespace qor::datatype

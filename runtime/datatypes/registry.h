@@ -72,8 +72,6 @@ void reset_tables();
 [[nodiscard]] std::string_view name(TypeId id);
 [[nodiscard]] std::string_view name_without_bang(TypeId id);
 
-[[nodiscard]] TypeEntry& type_entry(TypeId id);
-
 namespace detail {
 // A row for every value of a header's type byte, so even a corrupt cell
 // finds an (empty) row.

@@ -57,11 +57,6 @@ Cell* make_in(Cell& block, uint32_t w1, uint32_t w2, uint32_t w3) {
     return c;
 }
 
-Cell* make_all_in(Cell& block) {
-    const Cell ts = all_but_unset();
-    return make_in(block, ts.w1, ts.w2, ts.w3);
-}
-
 void add_type(Cell& ts, const Cell& item_or_word) {
     // A word stands for its value: make typeset! [integer! number!].
     const Cell item = type_of(item_or_word) == TypeId::word ? *context::value_cell(item_or_word) : item_or_word;

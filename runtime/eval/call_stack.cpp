@@ -183,14 +183,6 @@ Frame* unwind_to_result(FrameKind kind) {
     return found;
 }
 
-Frame* mark_caller_body() {
-    if (call_depth() < 2) return nullptr;
-    Frame& below = calls.top[-2];
-    if (below.has(frame_flag::body)) return nullptr;
-    below.header |= frame_flag::body;
-    return &below;
-}
-
 bool has_flagged_frame(const Frame* from, bool last_only) {
     const Frame* p = (from ? from : calls.top) - 1;
     for (; p >= calls.bottom; p--) {

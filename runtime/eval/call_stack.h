@@ -216,9 +216,6 @@ inline void set_body_flag(bool on) {
     f.header = on ? f.header | frame_flag::body : f.header & ~frame_flag::body;
 }
 inline void set_interpreted() { calls.top[-1].header |= frame_flag::interpreted; }
-// When the frame below the last lacks the body flag, sets it and answers
-// that frame; otherwise nullptr.
-Frame* mark_caller_body();
 // Whether an interpreted frame lies below `from` (default the top); only the
 // frame directly below when last_only.
 [[nodiscard]] bool has_flagged_frame(const Frame* from = nullptr, bool last_only = false);

@@ -42,13 +42,6 @@ void append_memory(Cell& b, const uint8_t* bytes, uint32_t n) {
     buf->tail += n;
 }
 
-void append_int32(Cell& b, int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v);
-    const uint8_t bytes[4] = {static_cast<uint8_t>(u >> 24), static_cast<uint8_t>(u >> 16),
-                              static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u)};
-    append_memory(b, bytes, 4);
-}
-
 std::vector<uint8_t> bytes_of(const Cell& b) {
     const uint32_t n = length_at(b);
     const uint8_t* p = str::buffer_of(b)->at(b.w1);

@@ -89,14 +89,6 @@ int32_t find_word_in(NodeId ctx, uint32_t sym, bool by_alias, int32_t& added);
 // heap context) and its new index answered.
 int32_t add_word(NodeId ctx, uint32_t sym);
 
-// By alias: when absent, adds the word with a copy of the value and answers
-// the new value cell; nullptr when present. Heap contexts only.
-Cell* add_missing(NodeId ctx, uint32_t sym, const Cell& value);
-
-// By alias: copies the word's value into `out`; an absent word is added with
-// an unset! value first. Heap contexts only.
-void get_in(NodeId ctx, uint32_t sym, Cell& out);
-
 // --- The global context ----------------------------------------------------
 
 // Makes the global context (boot).
@@ -148,16 +140,6 @@ Cell& bind(Cell& block, NodeId ctx, bool self);
 
 // The value cell at an index (no check).
 [[nodiscard]] Cell* value_cell_at(NodeId ctx, uint32_t index);
-
-// Pushes a copy of slot `index`; script not-defined when the context has no
-// values.
-Cell* get_local(NodeId ctx, uint32_t index);
-
-// Copies the data stack's top cell into slot `index` (marking the word as
-// changed in an object context). The keep-old form first pushes a copy of
-// the old value.
-void store_top_at(NodeId ctx, uint32_t index);
-void store_top_keep_old(NodeId ctx, uint32_t index);
 
 // --- The object's change handler -------------------------------------------
 

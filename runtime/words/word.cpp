@@ -51,11 +51,7 @@ Cell of(Sym sym) {
     return word;
 }
 
-Cell* push_cell(const Cell& cell) { return stack::push(cell); }
-
 Cell* word_at(NodeId ctx, uint32_t index) { return context::word_at(ctx, index); }
-
-Cell* push_word_at(NodeId ctx, uint32_t index) { return stack::push(*context::word_at(ctx, index)); }
 
 Cell find_in_or_global(NodeId ctx, uint32_t sym) {
     if (ctx != 0) {
@@ -73,16 +69,6 @@ Cell* push_spelling(const Cell& word) {
 Cell* push_retyped(const Cell& word, TypeId type) {
     Cell* cell = stack::push(word);
     set_type_keep_flags(*cell, type);
-    return cell;
-}
-
-Cell* push_get_word_at(NodeId ctx, uint32_t index) {
-    return push_retyped(*context::word_at(ctx, index), TypeId::get_word);
-}
-
-Cell* push_refinement_at(NodeId ctx, uint32_t index) {
-    Cell* cell = stack::push(*context::word_at(ctx, index));
-    set_header(*cell, TypeId::refinement);
     return cell;
 }
 

@@ -84,9 +84,4 @@ int deliver(Widget& widget, event::Type type, event::Record& record, uint32_t fl
     return dispatch_event(type, *still, record, flags);
 }
 
-int notify(Widget& widget, event::Type type, event::Record& record, uint32_t flags) {
-    if (widget.has(widget_flag::disabled) || type_of(widget.face) != TypeId::object) return 0;
-    return dispatch_event(type, widget, record, flags);
-}
-
 }  // namespace qor::tui

@@ -190,6 +190,4 @@ bool run_for(double seconds) {
 
 void add_timer(Widget* owner, int32_t interval_ms) { backend().timers.add(owner, interval_ms); }
 
-void remove_timer(Widget* owner) { backend().timers.remove(owner); }
-
 }  // namespace qor::tui

@@ -214,12 +214,6 @@ void render_tree(Widget& w, int depth) {
 
 }  // namespace
 
-void draw_text(CellGrid& grid, const Cell& text, int x, int y, const Clip& clip, const TextStyle& style) {
-    const Clip c = within_grid(clip, grid);
-    if (c.empty()) return;
-    draw_text_at(grid, TextView(text), x, y, c, style);
-}
-
 void draw_cells(CellGrid& grid, std::span<const GridCell> cells, int x, int y, const Clip& clip, bool wrap) {
     const Clip c = within_grid(clip, grid);
     if (c.empty()) return;

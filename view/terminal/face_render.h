@@ -50,9 +50,6 @@ struct TextStyle {
     bool escapes = false;
 };
 
-// Draws the characters of a string! from its index at (x, y), clipped.
-void draw_text(CellGrid& grid, const Cell& text, int x, int y, const Clip& clip, const TextStyle& style);
-
 // Draws styled characters (a cell each: code point, colours, attributes).
 void draw_cells(CellGrid& grid, std::span<const GridCell> cells, int x, int y, const Clip& clip, bool wrap);
 

@@ -21,7 +21,6 @@ class BootedGcTest : public ::testing::Test {
 protected:
     void SetUp() override {
         rt::boot();
-        rt::finish_boot();
     }
     void TearDown() override {
         collector::set_enabled(false);
