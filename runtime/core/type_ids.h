@@ -95,7 +95,9 @@ inline constexpr int type_table_size = 57;
            t == TypeId::image;
 }
 
-[[nodiscard]] constexpr bool is_any_word(TypeId t) {
+// The six datatypes whose payload is a word: the language's any-word!
+// (word!, lit-word!, set-word!, get-word!) and also refinement! and issue!.
+[[nodiscard]] constexpr bool is_word_like(TypeId t) {
     return t >= TypeId::word && t <= TypeId::issue;
 }
 

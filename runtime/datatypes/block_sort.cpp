@@ -201,7 +201,7 @@ namespace {
 bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent; }
 
 bool comparable(TypeId a, TypeId b) {
-    return a == b || (is_any_word(a) && is_any_word(b)) || (is_number(a) && is_number(b));
+    return a == b || (is_word_like(a) && is_word_like(b)) || (is_number(a) && is_number(b));
 }
 
 bool is_equality_code(CompareOp op) {

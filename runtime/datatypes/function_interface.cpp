@@ -194,7 +194,7 @@ private:
 // blocks and strings are passed over; anything else is refused.
 void ignore_entry(std::unordered_set<uint32_t>& ignore, const Cell& entry) {
     const TypeId t = type_of(entry);
-    if (is_any_word(t)) ignore.insert(canonical(entry.w2));
+    if (is_word_like(t)) ignore.insert(canonical(entry.w2));
     else if (t != TypeId::block && t != TypeId::string) error::fire(error::Id::bad_func_extern, {entry});
 }
 

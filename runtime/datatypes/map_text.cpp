@@ -80,7 +80,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* part, int32_t limit) {
 Cell* reflect() {
     const Cell m = *stack::arg(0);
     const Cell field = *stack::arg(1);
-    const uint32_t sym = is_any_word(type_of(field)) ? symbol::resolve_alias(field.w2) : 0;
+    const uint32_t sym = is_word_like(type_of(field)) ? symbol::resolve_alias(field.w2) : 0;
     const bool words = sym == symbol::resolve_alias(to_int(Sym::words));
     const bool values = sym == symbol::resolve_alias(to_int(Sym::values));
     const bool body = sym == symbol::resolve_alias(to_int(Sym::body));

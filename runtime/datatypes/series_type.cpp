@@ -261,7 +261,7 @@ Cell* random_action(Cell* s, bool seed, bool secure, bool only) {
 }
 
 bool is_owned_field(const Cell& field) {
-    return is_any_word(type_of(field)) &&
+    return is_word_like(type_of(field)) &&
            symbol::resolve_alias(field.w2) == symbol::resolve_alias(to_int(Sym::owned));
 }
 

@@ -113,7 +113,7 @@ Cell* index_of() {
 
 int32_t compare(const Cell* a, const Cell* b, CompareOp op) {
     const TypeId ta = type_of(*a), tb = type_of(*b);
-    if (!is_any_word(tb) || (tb == TypeId::issue && ta != TypeId::issue)) return -2;
+    if (!is_word_like(tb) || (tb == TypeId::issue && ta != TypeId::issue)) return -2;
     const bool word_and_lit = (ta == TypeId::word && tb == TypeId::lit_word) ||
                               (ta == TypeId::lit_word && tb == TypeId::word);
     switch (op) {
@@ -190,7 +190,7 @@ namespace {
 const Cell* issue_make(Cell* result, Cell* spec, TypeId type) {
     const TypeId spec_type = type_of(*spec);
     Cell made;
-    if (is_any_word(spec_type)) {
+    if (is_word_like(spec_type)) {
         made = *spec;
     } else if (spec_type == TypeId::string) {
         made = word::make_cell(TypeId::issue, context::global(), symbol::make_from_string(*spec), word::no_index);

@@ -15,7 +15,7 @@ namespace {
 
 // Opens a native frame named by the word with the operands pushed.
 void open_frame(const Cell& word, std::initializer_list<Cell> operands) {
-    const bool named = is_any_word(type_of(word));
+    const bool named = is_word_like(type_of(word));
     stack::mark_native(named ? word.w2 : to_int(Sym::tag_anon), named ? word.w1 : 0);
     for (const Cell& c : operands) stack::push(c);
 }

@@ -23,7 +23,7 @@ void n_bind(bool, std::span<const int32_t> refs) {
     const NodeId ctx = target_context(target);
     if (ctx == 0) error::fire(error::Id::not_defined, {target});
     Cell value = *arg(0);
-    if (is_any_word(type_of(value))) {
+    if (is_word_like(type_of(value))) {
         Cell w = value;
         context::bind_word(ctx, w);
         *arg(0) = w;

@@ -240,7 +240,7 @@ void n_apply(bool, std::span<const int32_t> refs) {
     const Cell args = *arg(1);
     Cell fn = f, name = unset_cell;
     const TypeId t = type_of(f);
-    if (is_any_word(t) && t != TypeId::refinement && t != TypeId::issue) {
+    if (is_word_like(t) && t != TypeId::refinement && t != TypeId::issue) {
         fn = *context::value_cell(f);
         name = f;
         set_type_keep_flags(name, TypeId::word);
@@ -526,7 +526,7 @@ void n_get(bool, std::span<const int32_t> refs) {
         actions::get_action<Action::reflect>(TypeId::object)();
         return;
     }
-    if (!is_any_word(type_of(w))) error::fire(error::Id::not_done);
+    if (!is_word_like(type_of(w))) error::fire(error::Id::not_done);
     const Cell v = *context::value_cell(w);
     if (type_of(v) == TypeId::unset && refs[0] < 0) error::fire(error::Id::no_value, {w});
     *arg(0) = v;
@@ -535,7 +535,7 @@ void n_get(bool, std::span<const int32_t> refs) {
 void n_set(bool, std::span<const int32_t> refs) {
     const Cell target = *arg(0), value = *arg(1);
     if (type_of(value) == TypeId::unset && refs[0] < 0) error::fire(error::Id::need_value, {target});
-    if (is_any_word(type_of(target))) {
+    if (is_word_like(type_of(target))) {
         Cell w = target;
         context::set(w, value);
     } else if (is_path_type(type_of(target))) {
@@ -545,7 +545,7 @@ void n_set(bool, std::span<const int32_t> refs) {
         const bool spread = type_of(value) == TypeId::block && refs[2] < 0;
         for (uint32_t i = target.w1, k = 0; i < length(target.w2); i++, k++) {
             Cell w = item(target.w2, i);
-            if (!is_any_word(type_of(w))) error::fire(error::Id::invalid_arg, {w});
+            if (!is_word_like(type_of(w))) error::fire(error::Id::invalid_arg, {w});
             Cell v = value;
             if (spread) v = value.w1 + k < length(value.w2) ? item(value.w2, value.w1 + k) : none::value;
             if (spread && refs[3] >= 0 && type_of(v) == TypeId::none) continue;

@@ -121,7 +121,7 @@ void n_checksum(bool, std::span<const int32_t> refinements) {
 
 // The variable name of a string or a word's spelling.
 std::string variable_name(const Cell& var) {
-    if (is_any_word(type_of(var))) return std::string(symbol::spelling(var.w2));
+    if (is_word_like(type_of(var))) return std::string(symbol::spelling(var.w2));
     return str::to_utf8(var);
 }
 

@@ -156,7 +156,7 @@ static Cell finish_series(Record& r, TypeId type, uint32_t first, uint32_t count
             Cell& key = value_stack[k];
             if (!map::valid_key(type_of(key))) invalid(r, start, end, TypeId::map);
             // Word keys are kept as set-words.
-            if (is_any_word(type_of(key)) && type_of(key) != TypeId::refinement && type_of(key) != TypeId::issue)
+            if (is_word_like(type_of(key)) && type_of(key) != TypeId::refinement && type_of(key) != TypeId::issue)
                 set_type_keep_flags(key, TypeId::set_word);
         }
         // The block waits in the marker's cell, where the collector sees it,

@@ -50,7 +50,7 @@ Cell* load_in(std::string_view utf8, NodeId block);
 Cell* push_spelling(const Cell& word);
 
 // True for word!, set-word!, lit-word!, get-word!, refinement!, issue!.
-[[nodiscard]] constexpr bool any_word(TypeId t) { return is_any_word(t); }
+[[nodiscard]] constexpr bool any_word(TypeId t) { return is_word_like(t); }
 
 // Pushes a copy retyped (flags kept).
 Cell* push_retyped(const Cell& word, TypeId type);
