@@ -30,6 +30,56 @@ Cell* value(Refs refs, size_t i) {
 
 Cell* arg(size_t i) { return stack::arg(i); }
 
+// One refinement of an action's interface, in interface order, as a field of
+// the routine's argument record: a flag, or the address of its argument cell.
+template <class Args>
+struct RefField {
+    bool Args::*flag = nullptr;
+    const Cell* Args::*value = nullptr;
+};
+template <class Args>
+constexpr RefField<Args> ref(bool Args::*flag) { return {flag, nullptr}; }
+template <class Args>
+constexpr RefField<Args> ref(const Cell* Args::*value) { return {nullptr, value}; }
+
+// The argument record of a call: refinement i fills field i of the table.
+template <class Args>
+Args unpack(Refs refs, std::span<const RefField<Args>> fields) {
+    Args a{};
+    for (size_t i = 0; i < fields.size(); i++) {
+        if (fields[i].flag) a.*fields[i].flag = flag(refs, i);
+        else a.*fields[i].value = value(refs, i);
+    }
+    return a;
+}
+
+// The refinements of find; select has the same but the last two.
+constexpr RefField<FindArgs> find_refs[] = {
+    ref(&FindArgs::part), ref(&FindArgs::only), ref(&FindArgs::case_sensitive), ref(&FindArgs::same),
+    ref(&FindArgs::any),  ref(&FindArgs::with), ref(&FindArgs::skip),           ref(&FindArgs::last),
+    ref(&FindArgs::reverse), ref(&FindArgs::tail), ref(&FindArgs::match),
+};
+constexpr std::span<const RefField<FindArgs>> select_refs = std::span(find_refs).first(9);
+constexpr RefField<SortArgs> sort_refs[] = {
+    ref(&SortArgs::case_sensitive), ref(&SortArgs::skip), ref(&SortArgs::comparator), ref(&SortArgs::part),
+    ref(&SortArgs::all),            ref(&SortArgs::reverse), ref(&SortArgs::stable),
+};
+constexpr RefField<TrimArgs> trim_refs[] = {
+    ref(&TrimArgs::head), ref(&TrimArgs::tail), ref(&TrimArgs::auto_),
+    ref(&TrimArgs::lines), ref(&TrimArgs::all), ref(&TrimArgs::with),
+};
+constexpr RefField<OpenArgs> open_refs[] = {
+    ref(&OpenArgs::new_), ref(&OpenArgs::read), ref(&OpenArgs::write), ref(&OpenArgs::seek), ref(&OpenArgs::allow),
+};
+constexpr RefField<ReadArgs> read_refs[] = {
+    ref(&ReadArgs::part), ref(&ReadArgs::seek), ref(&ReadArgs::binary),
+    ref(&ReadArgs::lines), ref(&ReadArgs::info), ref(&ReadArgs::as),
+};
+constexpr RefField<WriteArgs> write_refs[] = {
+    ref(&WriteArgs::binary), ref(&WriteArgs::lines), ref(&WriteArgs::info), ref(&WriteArgs::append),
+    ref(&WriteArgs::part),   ref(&WriteArgs::seek),  ref(&WriteArgs::allow), ref(&WriteArgs::as),
+};
+
 // Writes the routine's answer into the result slot (unless it is already there).
 void answer(const Cell* result) {
     if (result != stack::result()) stack::set_result(*result);
@@ -164,34 +214,10 @@ void copy_action(Refs refs) {
     answer(call_copy(*arg(0), *result, value(refs, 0), flag(refs, 1), types));
 }
 
-void find_action(Refs refs) {
-    FindArgs a;
-    a.part = value(refs, 0);
-    a.only = flag(refs, 1);
-    a.case_sensitive = flag(refs, 2);
-    a.same = flag(refs, 3);
-    a.any = flag(refs, 4);
-    a.with = value(refs, 5);
-    a.skip = value(refs, 6);
-    a.last = flag(refs, 7);
-    a.reverse = flag(refs, 8);
-    a.tail = flag(refs, 9);
-    a.match = flag(refs, 10);
-    answer(call_find(*arg(0), *arg(1), a));
-}
+void find_action(Refs refs) { answer(call_find(*arg(0), *arg(1), unpack<FindArgs>(refs, find_refs))); }
 
 void select_action(Refs refs) {
-    FindArgs a;
-    a.part = value(refs, 0);
-    a.only = flag(refs, 1);
-    a.case_sensitive = flag(refs, 2);
-    a.same = flag(refs, 3);
-    a.any = flag(refs, 4);
-    a.with = value(refs, 5);
-    a.skip = value(refs, 6);
-    a.last = flag(refs, 7);
-    a.reverse = flag(refs, 8);
-    answer(get_action_of<Action::select>(*arg(0))(arg(0), arg(1), a));
+    answer(get_action_of<Action::select>(*arg(0))(arg(0), arg(1), unpack<FindArgs>(refs, select_refs)));
 }
 
 // length?: -1 means no length, which is none.
@@ -223,15 +249,7 @@ void reverse_action(Refs refs) {
 }
 
 void sort_action(Refs refs) {
-    SortArgs a;
-    a.case_sensitive = flag(refs, 0);
-    a.skip = value(refs, 1);
-    a.comparator = value(refs, 2);
-    a.part = value(refs, 3);
-    a.all = flag(refs, 4);
-    a.reverse = flag(refs, 5);
-    a.stable = flag(refs, 6);
-    answer(get_action_of<Action::sort>(*arg(0))(arg(0), a));
+    answer(get_action_of<Action::sort>(*arg(0))(arg(0), unpack<SortArgs>(refs, sort_refs)));
 }
 
 void take_action(Refs refs) {
@@ -239,14 +257,7 @@ void take_action(Refs refs) {
 }
 
 void trim_action(Refs refs) {
-    TrimArgs a;
-    a.head = flag(refs, 0);
-    a.tail = flag(refs, 1);
-    a.auto_ = flag(refs, 2);
-    a.lines = flag(refs, 3);
-    a.all = flag(refs, 4);
-    a.with = value(refs, 5);
-    answer(get_action_of<Action::trim>(*arg(0))(arg(0), a));
+    answer(get_action_of<Action::trim>(*arg(0))(arg(0), unpack<TrimArgs>(refs, trim_refs)));
 }
 
 void modify_action(Refs refs) {
@@ -254,37 +265,15 @@ void modify_action(Refs refs) {
 }
 
 void open_action(Refs refs) {
-    OpenArgs a;
-    a.new_ = flag(refs, 0);
-    a.read = flag(refs, 1);
-    a.write = flag(refs, 2);
-    a.seek = flag(refs, 3);
-    a.allow = value(refs, 4);
-    answer(get_action_of<Action::open>(*arg(0))(arg(0), a));
+    answer(get_action_of<Action::open>(*arg(0))(arg(0), unpack<OpenArgs>(refs, open_refs)));
 }
 
 void read_action(Refs refs) {
-    ReadArgs a;
-    a.part = value(refs, 0);
-    a.seek = value(refs, 1);
-    a.binary = flag(refs, 2);
-    a.lines = flag(refs, 3);
-    a.info = flag(refs, 4);
-    a.as = value(refs, 5);
-    answer(get_action_of<Action::read>(*arg(0))(arg(0), a));
+    answer(get_action_of<Action::read>(*arg(0))(arg(0), unpack<ReadArgs>(refs, read_refs)));
 }
 
 void write_action(Refs refs) {
-    WriteArgs a;
-    a.binary = flag(refs, 0);
-    a.lines = flag(refs, 1);
-    a.info = flag(refs, 2);
-    a.append = flag(refs, 3);
-    a.part = value(refs, 4);
-    a.seek = value(refs, 5);
-    a.allow = value(refs, 6);
-    a.as = value(refs, 7);
-    answer(get_action_of<Action::write>(*arg(0))(arg(0), arg(1), a));
+    answer(get_action_of<Action::write>(*arg(0))(arg(0), arg(1), unpack<WriteArgs>(refs, write_refs)));
 }
 
 }  // namespace
