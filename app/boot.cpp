@@ -11,6 +11,7 @@
 #include "runtime/datatypes/random.h"
 #include "runtime/memory/handle_table.h"
 #include "runtime/hash/hash_table.h"
+#include "runtime/host/http.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/collector.h"
 #include "runtime/words/core_roots.h"
@@ -20,6 +21,9 @@
 #include "runtime/memory/series.h"
 #include "runtime/output/output.h"
 #include "runtime/words/ownership.h"
+#include "runtime/output/output.h"
+#include "runtime/words/ownership.h"
+#include "runtime/parse/parse.h"
 #include "runtime/platform/console_io.h"
 #include "app/startup.h"
 #include "runtime/words/context.h"
@@ -42,7 +46,10 @@ void make_global_context() { context::make_global(); }
 void make_symbol_index() { symbol::init_table(); }
 void make_predefined_symbols() { words::init_all(); }
 void init_natives() { natives::init(); }
+void init_parse_stacks() { parse::init(); }
 void init_ownership_table() { ownership::init(); }
+// url! read and write of "http" urls go to the HTTP service.
+void install_http() { host::http::install(); }
 // The lexer's value stack holds the values of every run in progress.
 void init_lexer() {
     lexer::init();
@@ -75,7 +82,9 @@ void boot() {
     make_symbol_index();
     make_predefined_symbols();   // type names, runtime words, keywords, #ooo
     init_natives();
+    init_parse_stacks();
     init_ownership_table();
+    install_http();
     stack::init();
     init_lexer();
     init_interpreter();

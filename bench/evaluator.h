@@ -8,6 +8,7 @@
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
+#include "runtime/parse/parse.h"
 #include "runtime/words/predefined.h"
 #include "tests/support/core_runtime.h"
 #include "tests/support/eval_environment.h"
@@ -17,6 +18,7 @@ namespace qor::bench {
 inline void boot_evaluator() {
     test::start_core_runtime();
     natives::init();
+    parse::init();
     lexer::init();
     interpreter::init();
     error::catalogue::init();

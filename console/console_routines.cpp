@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "console/completer.h"
 #include "console/console_input.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/text_buffer.h"
@@ -40,7 +41,11 @@ void mark_editor_values() {
 // The console's one line input, made at first use (it decides once whether
 // standard input is a terminal).
 ConsoleInput& input() {
-    static std::unique_ptr<ConsoleInput> the_input = std::make_unique<ConsoleInput>();
+    static std::unique_ptr<ConsoleInput> the_input = [] {
+        auto made = std::make_unique<ConsoleInput>();
+        made->set_completer(library_completion);
+        return made;
+    }();
     return *the_input;
 }
 

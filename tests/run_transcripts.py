@@ -19,7 +19,8 @@ as input first:
   the evaluator also switch the "*** Stack: " line off in C++).
 - The process environment gets QOR_TRANSCRIPT_VAR="a=b c", which the
   tables read back, and HOME is a fresh directory, so no settings file of
-  the user is read or written.
+  the user is read or written. DISPLAY and WAYLAND_DISPLAY are removed, so
+  the clipboard is the in-process store, never the desktop's.
 - Each transcript runs in a fresh empty working directory, removed after,
   so tables that write files start clean and leave nothing behind.
 
@@ -60,6 +61,8 @@ def run(qor, text):
     home = tempfile.mkdtemp(prefix="qor-transcript-home-")
     cwd = tempfile.mkdtemp(prefix="qor-transcript-")
     env = dict(os.environ, HOME=home, QOR_TRANSCRIPT_VAR="a=b c")
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
     try:
         done = subprocess.run([qor], input=text.encode(), stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, timeout=600, cwd=cwd, env=env)

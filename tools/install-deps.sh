@@ -6,9 +6,10 @@ set -e
 
 packages="
   g++ cmake ninja-build make pkg-config
-  libgtest-dev libssl-dev
-  python3 clang gzip zstd tmux
+  libgtest-dev libssl-dev libcurl4-openssl-dev
+  python3 clang gzip zstd tmux xvfb xclip curl
   libncurses-dev
+  libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev imagemagick
 "
 
 missing=""

@@ -11,9 +11,12 @@ for target in "$dir"/fuzz_*; do
   name=$(basename "$target")
   corpus="$dir/corpus/$name"
   mkdir -p "$corpus" "$dir/crashes"
+  # Seed inputs kept in the repository, read but never written.
+  seeds="$(dirname "$0")/../tests/fuzz/corpus/$name"
+  [ -d "$seeds" ] || seeds=""
   echo "fuzzing $name for ${seconds}s"
   if "$target" -max_total_time="$seconds" -print_final_stats=1 \
-       -artifact_prefix="$dir/crashes/$name-" "$corpus" >"$dir/$name.log" 2>&1; then
+       -artifact_prefix="$dir/crashes/$name-" "$corpus" $seeds >"$dir/$name.log" 2>&1; then
     grep -E 'stat::number_of_executed_units' "$dir/$name.log" || true
   else
     echo "$name FAILED"; tail -n 40 "$dir/$name.log"; status=1

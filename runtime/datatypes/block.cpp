@@ -18,6 +18,11 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/core/fill_pattern.h"
+#include "runtime/datatypes/vector.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/core/fill_pattern.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/series.h"
 #include "runtime/memory/series_tail.h"
@@ -242,6 +247,8 @@ const Cell* make(Cell*, Cell* spec, TypeId type) {
         double n = st == TypeId::integer ? double(get_int(*spec)) : get_double(*spec);
         if (!(n >= -2147483648.0 && n <= 2147483647.0)) error::fire(error::Id::out_of_range, {*spec});
         make_at(*result, int32_t(n));
+    } else if (st == TypeId::vector) {
+        vector_type::to_block(*spec, *result);
     } else {
         bad_make(type, *spec);
     }
@@ -259,6 +266,8 @@ const Cell* to(Cell*, Cell* spec, TypeId type) {
         make_at(*result, typeset::count(ts));
         for (int t = 1; t <= datatype::highest_type_id(); t++)
             if (typeset::has(ts, TypeId(t))) append_cell(*result, datatype::value(TypeId(t)));
+    } else if (st == TypeId::vector) {
+        vector_type::to_block(*spec, *result);
     } else {
         make_at(*result, 1);
         append_cell(*result, *spec);

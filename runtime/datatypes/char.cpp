@@ -10,6 +10,10 @@
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/series_tail.h"
+#include "runtime/datatypes/vector.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/series_tail.h"
 
 namespace qor::char_ {
 
@@ -73,6 +77,7 @@ Cell* do_math(MathOp op) {
         case TypeId::char_:
         case TypeId::integer: value = get_int(*right); break;
         case TypeId::float_: value = integer::from_double_checked(get_double(*right)); break;
+        case TypeId::vector: return vector_type::do_math_scalar_first(op);
         default: error::fire(error::Id::invalid_type, {datatype::value(type_of(*right))});
     }
     // Division truncates: no result cell, so no float quotient.

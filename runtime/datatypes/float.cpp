@@ -16,6 +16,9 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
+#include "runtime/datatypes/vector.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/lexer/load_one.h"
 #include "runtime/lexer/number_text.h"
@@ -84,6 +87,7 @@ Cell* do_math(MathOp op) {
         case TypeId::percent:
         case TypeId::time: r = get_double(*right); break;
         case TypeId::money: return money::do_math(op);
+        case TypeId::vector: return vector_type::do_math_scalar_first(op);
         default: error::fire(error::Id::invalid_type, {datatype::value(rt)});
     }
     const double l = lt == TypeId::integer ? double(get_int(*left)) : get_double(*left);

@@ -16,6 +16,9 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
+#include "runtime/datatypes/vector.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/lexer/number_text.h"
 #include "runtime/memory/series_tail.h"
@@ -152,6 +155,8 @@ Cell* do_math_action(MathOp op) {
             return composite_math::number_first(op);
         case TypeId::money:
             return money::do_math(op);
+        case TypeId::vector:
+            return vector_type::do_math_scalar_first(op);
         case TypeId::date: {
             // n + date is the date n days on; nothing else joins the two.
             if (op != MathOp::add) {

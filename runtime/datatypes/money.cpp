@@ -743,4 +743,6 @@ void init() {
     datatype::register_type(TypeId::money, TypeId::none_id, "money!", row.entries());
 }
 
+bool currency_known(uint8_t index) { return index == 0 || !currency_code(index).empty(); }
+
 }  // namespace qor::money

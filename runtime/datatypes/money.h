@@ -43,6 +43,9 @@ void install_system_lookup(SystemLookup lookup);
 // case; -1 when it is not there.
 [[nodiscard]] int32_t currency_index(std::string_view code);
 
+// Whether a currency index names a currency of the list (0, none, does).
+[[nodiscard]] bool currency_known(uint8_t index);
+
 // A money! cell from its parts: sign, currency index and the 22 digits.
 [[nodiscard]] Cell make(bool negative, uint8_t currency, const uint8_t (&digits)[digit_count]);
 

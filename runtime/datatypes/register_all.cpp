@@ -23,6 +23,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
@@ -45,6 +46,7 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word_type.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/strings/binary.h"
 #include "runtime/strings/file_url.h"
 #include "runtime/strings/string_actions.h"
@@ -103,9 +105,11 @@ void register_all() {
     point::init();
     object::init();
     bitset::init();
+    vector_type::init();
     error_type::init();
     port::init();
     money::init();
+    image_type::init();
     event::init();
 }
 

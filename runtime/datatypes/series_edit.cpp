@@ -254,6 +254,10 @@ void move_across(Cell& origin, Cell& target, uint32_t count) {
     const uint32_t ou = series::buffer(origin.w2)->unit(), tu = series::buffer(target.w2)->unit();
     if (ou != tu && (ot == TypeId::binary || tt == TypeId::binary || ot == TypeId::vector || tt == TypeId::vector))
         error::fire(error::Id::move_bad, {datatype::value(ot), datatype::value(tt)});
+    // Vector elements move only between vectors of one element type: their
+    // bytes mean nothing in any other series.
+    if ((ot == TypeId::vector || tt == TypeId::vector) && (ot != tt || origin.w3 != target.w3))
+        error::fire(error::Id::move_bad, {datatype::value(ot), datatype::value(tt)});
 
     const uint32_t t_at = std::min(target.w1, length_of_buffer(target));
     Notice notice(target, Change::move, &origin, int32_t(origin.w1), int32_t(count));

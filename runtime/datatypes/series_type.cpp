@@ -10,6 +10,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/random_draw.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
@@ -108,7 +109,11 @@ void item_value(const Cell& s, uint32_t i, Cell& out) {
         out = Cell{to_int(TypeId::char_), 0, units::read_unit(p, unit), 0};
         return;
     }
-    // vector! and image! elements are read by their own datatypes.
+    if (t == TypeId::vector) {
+        vector_type::item_value(s, i, out);
+        return;
+    }
+    // image! pixels are read by their own datatype.
     error::fire(error::Id::not_done);
 }
 
@@ -153,7 +158,13 @@ const Cell* poke(Cell* s, Cell*, int32_t n, Cell* value) {
     uint32_t code = 0;
     if (is_any_string(t)) code = char_for_poke(*value);
     else if (t == TypeId::binary) code = byte_for_poke(*value);
-    else if (!block_like) error::fire(error::Id::not_done);
+    else if (t == TypeId::vector) {
+        if (type_of(*value) != vector_type::element_type(*s)) error::fire(error::Id::invalid_arg, {*value});
+        Notice notice(*s, Change::poke, value, int32_t(at), 1);
+        vector_type::poke(*s, at, *value);
+        notice.done(value, int32_t(at), 1);
+        return value;
+    } else if (!block_like) error::fire(error::Id::not_done);
 
     Notice notice(*s, Change::poke, value, int32_t(at), 1);
     if (block_like) {

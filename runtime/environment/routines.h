@@ -27,4 +27,9 @@ void define_type_tests();
 // event?, send-event-os and find-flag?.
 void define_event_routines();
 
+// qorbin-encode and qorbin-decode, behind the qorbin codec.
+void define_qorbin_routines();
+// The decoder and the five encoders of the image codec objects.
+void define_image_routines();
+
 }  // namespace qor::environment

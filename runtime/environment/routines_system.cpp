@@ -24,6 +24,7 @@
 #include "runtime/memory/data_stack.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/eval/trace.h"
+#include "runtime/host/clipboard.h"
 #include "runtime/host/file_ops.h"
 #include "runtime/host/file_write.h"
 #include "runtime/host/os_info.h"
@@ -216,40 +217,15 @@ void collect_calls() { stack::collect_calls(1, arg(0)->w2, stack::call_depth());
 
 void tracing() { logic::box(trace::state.on); }
 
-// ---- the clipboard: an in-process store of the last value written
+// Tracing can only be switched on inside a traced evaluation, where a
+// callback is there to receive the events.
+void set_tracing() { trace::state.on = logic::get(*arg(0)) && trace::state.saved_on; }
 
-Cell clipboard = none::value;
+// ---- the clipboard
 
-void mark_clipboard() { collector::mark_cell(clipboard); }
+void read_clipboard() { host::clipboard::read(*stack::data.base); }
 
-// A copy that shares nothing with the value, so later changes to either
-// leave the other as it was.
-Cell deep_copy(const Cell& value) {
-    const size_t depth = stack::depth();
-    Cell* source = stack::push(value);
-    Cell* result = stack::push(none::value);
-    const Cell copy = *actions::call_copy(*source, *result, nullptr, true, nullptr);
-    stack::data.top = stack::data.bottom + depth;
-    return copy;
-}
-
-void read_clipboard() {
-    if (type_of(clipboard) == TypeId::none) {
-        *stack::data.base = none::value;
-        return;
-    }
-    *stack::data.base = deep_copy(clipboard);
-}
-
-void write_clipboard() {
-    const Cell data = *arg(0);
-    switch (type_of(data)) {
-        case TypeId::none: clipboard = none::value; break;
-        case TypeId::string: case TypeId::block: case TypeId::image: clipboard = deep_copy(data); break;
-        default: error::fire(error::Id::invalid_arg, {data});
-    }
-    logic::box(true);
-}
+void write_clipboard() { logic::box(host::clipboard::write(*arg(0))); }
 
 // ---- standard output: a string as UTF-8, a binary as its bytes, any other
 // value molded.
@@ -276,9 +252,7 @@ void write_stdout() {
 }  // namespace
 
 void define_system_routines() {
-    static const bool marked = (collector::add_mark_callback(mark_clipboard), true);
-    (void)marked;
-    clipboard = none::value;
+    host::clipboard::init();
     define_routine("quit-return",
                    R"spec(["Stops evaluation and exits the program with a given status"
                        status [integer!] "Process termination value to return"])spec",
@@ -321,6 +295,7 @@ void define_system_routines() {
     define_routine("frame-index?", R"spec([return: [integer!]])spec", frame_index);
     define_routine("collect-calls", R"spec([blk [block!]])spec", collect_calls);
     define_routine("tracing?", R"spec([])spec", tracing);
+    define_routine("set-tracing", R"spec(["Internal Use Only" on [logic!]])spec", set_tracing);
     define_routine("read-clipboard",
                    R"spec(["Return the contents of the system clipboard"
                        return: [any-type!] "false on failure, none if empty, otherwise: string!, block! of files!, or an image!"])spec",

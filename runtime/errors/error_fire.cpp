@@ -3,11 +3,30 @@
 
 #include <cstring>
 
+#include "runtime/errors/raise.h"
 #include "runtime/eval/interpreter.h"
+#include "runtime/eval/trace.h"
 #include "runtime/words/context.h"
 #include "runtime/core/process.h"
 
 namespace qor::error {
+
+namespace {
+
+// While tracing, a raise is reported to the trace callback as an `error`
+// event with the error! value, made here so the callback sees it; the
+// exception then carries that value, and the catch site uses it as it is.
+[[noreturn]] void throw_reported(Raised raised) {
+    const RaisePoint at{stack::get_call(), static_cast<uint32_t>(stack::call_depth())};
+    Cell* const top = stack::data.top;
+    const uint32_t index = stack::index_of(push_caught(raised, at));
+    trace::fire(trace::error, 0, -1, nullptr, stack::cell_at(index));
+    raised.value = *stack::cell_at(index);
+    stack::data.top = top;
+    throw raised;
+}
+
+}  // namespace
 
 void fire(Id id, std::initializer_list<Arg> args) {
     Raised raised{category_of(id), id, {unset_cell, unset_cell, unset_cell}, {}, 0, interpreter::current_code(),
@@ -18,6 +37,7 @@ void fire(Id id, std::initializer_list<Arg> args) {
         raised.arg_words[raised.arg_count] = arg.word;
         raised.arg_count++;
     }
+    if (trace::wanted(trace::error)) [[unlikely]] throw_reported(raised);
     throw raised;
 }
 
@@ -27,7 +47,10 @@ void raise_value(const Cell& error) {
     const Cell* fields = context::values(error.w1);
     const int code = fields && type_of(fields[0]) == TypeId::integer ? static_cast<int32_t>(fields[0].w2) : -1;
     const Id id = is_code(code) ? static_cast<Id>(code) : Id::invalid_error;
-    throw Raised{category_of(id), id, {unset_cell, unset_cell, unset_cell}, {}, 0, interpreter::current_code(), error};
+    const Raised raised{category_of(id), id, {unset_cell, unset_cell, unset_cell}, {}, 0, interpreter::current_code(),
+                        error};
+    if (trace::wanted(trace::error)) [[unlikely]] throw_reported(raised);
+    throw raised;
 }
 
 void expect_arg(Arg call_word, TypeId type, Arg arg_word) {

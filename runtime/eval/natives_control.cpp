@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
@@ -24,6 +25,12 @@ namespace {
 using interpreter::truthy;
 
 uint32_t length(NodeId node) { return series::buffer(node)->length(); }
+
+// The tail position of a walked series: an image! counts its pixels.
+uint32_t walk_tail(const Cell& series) {
+    if (type_of(series) == TypeId::image) return image_type::pixel_count(series);
+    return length(series.w2);
+}
 Cell item(NodeId node, uint32_t i) { return series::buffer(node)->cells()[i]; }
 
 // The strict truth test: an unset value has no truth.
@@ -233,24 +240,24 @@ Cell series_item(const Cell& series, uint32_t pos) {
 // Sets the loop words from the series at the position (none past the tail);
 // answers whether any item was there.
 bool set_loop_words(const LoopWords& words, const Cell& series, uint32_t pos) {
-    const uint32_t tail = length(series.w2);
+    const uint32_t tail = walk_tail(series);
     if (pos >= tail) return false;
     if (type_of(words.spec) != TypeId::block) {
         set_word(words.spec, series_item(series, pos));
         return true;
     }
     for (uint32_t i = 0; i < words.count; i++) {
-        const Cell value = pos + i < length(series.w2) ? series_item(series, pos + i) : none::value;
+        const Cell value = pos + i < tail ? series_item(series, pos + i) : none::value;
         set_word(item(words.spec.w2, words.spec.w1 + i), value);
     }
     return true;
 }
 
-// Only series that keep their items in a buffer are walked (not map!, not
-// image!).
+// Only series that keep their items in a buffer, and images, are walked
+// (not map!).
 void require_walkable(const Cell& series) {
     const TypeId t = type_of(series);
-    if (t == TypeId::map || t == TypeId::image || !is_series(t)) error::fire(error::Id::not_done);
+    if (t == TypeId::map || !is_series(t)) error::fire(error::Id::not_done);
 }
 
 // foreach over a map: a key and its value per step, removed pairs passed
@@ -290,7 +297,7 @@ void n_forall(bool, std::span<const int32_t>) {
         error::expect_arg(word::load("forall"), type_of(start), error::WordArg{"word"});
     open_loop();
     bool broke = false;
-    while (context::value_cell(word)->w1 < length(start.w2)) {
+    while (context::value_cell(word)->w1 < walk_tail(start)) {
         const Step step = run_body(body);
         if (step == Step::pass) return;
         if (step == Step::leave) {

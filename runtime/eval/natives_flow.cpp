@@ -580,6 +580,8 @@ void install_text(Table& r);
 void install_compress(Table& r);
 void install_maxmin(Table& r);
 void install_time(Table& r);
+void install_parse(Table& r);
+void install_process(Table& r);
 
 void install(Table& r) {
     install_try(r);
@@ -596,6 +598,8 @@ void install(Table& r) {
     install_compress(r);
     install_maxmin(r);
     install_time(r);
+    install_parse(r);
+    install_process(r);
     r[Native::func] = n_func;
     r[Native::function] = n_function;
     r[Native::does] = n_does;

@@ -41,6 +41,7 @@ void collect();
 // no collection can rewrite (see roots.h); code whose ids all sit in cells,
 // guards and registered roots may turn it on.
 void set_node_compaction(bool on);
+[[nodiscard]] bool node_compaction();
 
 // The entry points of `recycle`: without refinements a full collection
 // (even with the switch off) answering the bytes in use; /on and /off set

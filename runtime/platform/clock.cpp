@@ -5,12 +5,28 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 namespace qor::platform {
 
 namespace {
 constexpr double max_wait_ms = 2147483647.0;
+
+// localtime_r keeps the zone tzset found, and the process may change TZ
+// later; tzset reads the zone files, so it runs again only when TZ changed.
+void follow_zone_changes() {
+    static bool known = false;
+    static bool had_tz = false;
+    static std::string last_tz;
+    const char* tz = std::getenv("TZ");
+    if (known && had_tz == (tz != nullptr) && (!tz || last_tz == tz)) return;
+    tzset();
+    known = true;
+    had_tz = tz != nullptr;
+    last_tz = tz ? tz : "";
 }
+}  // namespace
 
 void wait(double seconds) {
     double ms = seconds * 1000.0;
@@ -30,9 +46,7 @@ ClockReading read_clock() {
     ClockReading r;
     r.seconds = now.tv_sec;
     r.nanoseconds = static_cast<int32_t>(now.tv_nsec);
-    // tzset first: localtime_r alone keeps the zone it found at its first
-    // call, and the process may have changed TZ since.
-    tzset();
+    follow_zone_changes();
     tm local{};
     const time_t at = now.tv_sec;
     if (localtime_r(&at, &local) != nullptr) r.offset = static_cast<int32_t>(local.tm_gmtoff);

@@ -90,4 +90,21 @@ RawMode::~RawMode() {
     if (owner_) restore_terminal();
 }
 
+namespace {
+termios suspended_raw{};
+}
+
+NormalMode::NormalMode() {
+    if (!raw_on || tcgetattr(saved_fd, &suspended_raw) != 0) return;
+    raw_on = 0;
+    tcsetattr(saved_fd, TCSADRAIN, &saved_mode);
+    suspended_ = true;
+}
+
+NormalMode::~NormalMode() {
+    if (!suspended_) return;
+    raw_on = 1;
+    if (tcsetattr(saved_fd, TCSADRAIN, &suspended_raw) != 0) raw_on = 0;
+}
+
 }  // namespace qor::platform

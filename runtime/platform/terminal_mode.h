@@ -27,6 +27,21 @@ private:
     bool owner_ = false;
 };
 
+// Hands the terminal to another program in its normal mode for as long as
+// the object lives: when raw mode is on, the saved mode is put back, and
+// the raw mode in force comes back when the object ends. Does nothing when
+// raw mode is off.
+class NormalMode {
+public:
+    NormalMode();
+    ~NormalMode();
+    NormalMode(const NormalMode&) = delete;
+    NormalMode& operator=(const NormalMode&) = delete;
+
+private:
+    bool suspended_ = false;
+};
+
 // Puts the saved terminal mode back if raw mode is on, after writing the
 // restore sequence if one is set. Async-signal-safe: the signal handlers
 // call it before the process ends, and it also runs at exit, so no way out

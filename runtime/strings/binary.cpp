@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word_type.h"
@@ -149,6 +150,12 @@ const Cell* to(Cell* prototype, Cell* spec, TypeId) {
             const series::Buffer* b = series::buffer(spec->w2);
             bytes.assign(b->head_ptr(), b->tail_ptr());
             break;
+        }
+        case TypeId::image: {
+            // The stored pixel words of the whole image, byte for byte.
+            const Cell img = *spec;
+            image_type::extract_channel(img, image_type::Channel::argb, *prototype);
+            return prototype;
         }
         case TypeId::char_: case TypeId::binary: case TypeId::tuple:
         case TypeId::block: case TypeId::paren: case TypeId::hash:

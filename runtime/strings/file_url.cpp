@@ -165,8 +165,13 @@ const Cell* url_open(Cell* port, const actions::OpenArgs& args) {
 
 Cell http(std::string_view method, const Cell& url, const Cell* headers, const Cell* data, bool binary, bool lines,
           bool info) {
-    const Cell answer = http_request ? http_request(method, url, headers, data, binary, lines, info) : none::value;
-    if (type_of(answer) == TypeId::none) error::fire(error::Id::no_connect, {url});
+    std::string reason = "no HTTP service";
+    const Cell answer =
+        http_request ? http_request(method, url, headers, data, binary, lines, info, reason) : none::value;
+    if (type_of(answer) == TypeId::none) {
+        Cell* text = str::push_new(reinterpret_cast<const uint8_t*>(reason.data()), reason.size());
+        error::fire(error::Id::no_connect, {url, *text});
+    }
     return answer;
 }
 
@@ -213,7 +218,7 @@ const Cell* url_write(Cell* destination, Cell* data, const actions::WriteArgs& a
     }
     if (payload) {
         const TypeId t = type_of(*payload);
-        if (t != TypeId::block && t != TypeId::string && t != TypeId::binary) error::fire(error::Id::invalid_arg, {*payload});
+        if (t != TypeId::string && t != TypeId::binary) error::fire(error::Id::invalid_arg, {*payload});
     }
     *destination = http(method, *destination, headers, payload, a.binary, a.lines, a.info);
     return destination;

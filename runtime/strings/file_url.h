@@ -3,6 +3,7 @@
 // (files here, HTTP and schemes through hooks installed by those layers).
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "runtime/core/cell.h"
@@ -11,10 +12,10 @@
 namespace qor::file_url {
 
 // An HTTP request: method, url, headers block or nullptr, data or nullptr,
-// and the /binary, /lines and /info flags. Answers none when no answer
-// could be had.
+// and the /binary, /lines and /info flags. Answers none, with the reason
+// written, when no answer could be had.
 using HttpRequest = Cell (*)(std::string_view method, const Cell& url, const Cell* headers, const Cell* data,
-                             bool binary, bool lines, bool info);
+                             bool binary, bool lines, bool info, std::string& reason);
 // A url's scheme port: made (and opened when asked) from the url; none when
 // the url names no scheme the environment knows.
 using SchemePort = Cell (*)(const Cell& url, const actions::OpenArgs* open);

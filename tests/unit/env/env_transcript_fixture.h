@@ -4,6 +4,8 @@
 // raises (or its value), so that error cases read as one line each.
 #pragma once
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <string>
 
@@ -16,6 +18,9 @@ class EnvTranscriptFixture : public EnvironmentTest {
 protected:
     void SetUp() override {
         EnvironmentTest::SetUp();
+        // The clipboard cases use the in-process store, never a desktop's.
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
         run_setup(dir);
     }
 

@@ -20,6 +20,9 @@ TEST_F(EnvTranscriptTest, Money) { replay("money.qt"); }
 TEST_F(EnvTranscriptTest, Times) { replay("time.qt"); }
 TEST_F(EnvTranscriptTest, Dates) { replay("dates.qt"); }
 TEST_F(EnvTranscriptTest, ClockAndWait) { replay("clock.qt"); }
+TEST_F(EnvTranscriptTest, Vectors) { replay("vector.qt"); }
+TEST_F(EnvTranscriptTest, Parse) { replay("parse.qt"); }
+TEST_F(EnvTranscriptTest, ParseGrammars) { replay("parse_grammars.qt"); }
 
 }  // namespace
 }  // namespace qor::test

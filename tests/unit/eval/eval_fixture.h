@@ -10,6 +10,7 @@
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
+#include "runtime/parse/parse.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/words/core_roots.h"
@@ -29,6 +30,7 @@ protected:
         ownership::install_on_deep_change(nullptr);
         context::install_fire_on_change(nullptr);
         natives::init();
+        parse::init();
         lexer::init();
         interpreter::init();
         error::catalogue::init();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/memory/lz.h"
+#include "runtime/compress/lz.h"
 
 namespace qor {
 namespace {

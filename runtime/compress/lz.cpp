@@ -1,5 +1,5 @@
 // The LZ decoder.
-#include "runtime/memory/lz.h"
+#include "runtime/compress/lz.h"
 
 namespace qor::lz {
 

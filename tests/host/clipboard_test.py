@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""The clipboard through the real `qor`: the in-process store without a
+display, and the system clipboard under a virtual X server (Xvfb) with
+xclip, round trips inside qor and with xclip on the other side.
+
+Exit 0 when every case passes, 1 on a failure, 77 (skipped) after the
+in-process cases when Xvfb or xclip is not installed.
+
+Usage: clipboard_test.py QOR_BINARY
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+FILES = '[%/tmp/a.txt %"/tmp/dir with blanks/b\u00e9.txt"]'
+FILES_MOLD = '[%/tmp/a.txt %"/tmp/dir with blanks/b\u00e9.txt"]'
+
+# (qor code printing a result, expected text), run in one session each.
+ROUND_TRIPS = [
+    ('print write-clipboard "h\u00e9llo^/two" print mold read-clipboard', 'true\n"h\u00e9llo^/two"'),
+    (f"print write-clipboard {FILES} print mold read-clipboard", f"true\n{FILES_MOLD}"),
+    ('write-clipboard "x" print write-clipboard none print mold read-clipboard', "true\nnone"),
+    ('write-clipboard "" print mold read-clipboard', '""'),
+    ("e: try [write-clipboard 1] print [e/id e/arg1]", "invalid-arg 1"),
+    ("e: try [write-clipboard [%a.txt 2]] print [e/id e/arg1]", "invalid-arg 2"),
+]
+
+IN_PROCESS = [
+    # The store keeps a copy: a later change to the value written leaves it.
+    ('s: copy "abc" write-clipboard s append s "d" print read-clipboard', "abc"),
+    ('write-clipboard "abc" c: read-clipboard append c "!" print read-clipboard', "abc"),
+    ("print mold read-clipboard", "none"),
+]
+
+
+def run_qor(qor, code, env):
+    with tempfile.TemporaryDirectory() as home:
+        path = os.path.join(home, "clip.qor")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write("Qor []\n" + code + "\n")
+        done = subprocess.run([qor, path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60,
+                              env=dict(env, HOME=home))
+    return done.stdout.decode("utf-8", "replace").rstrip("\n")
+
+
+def check(qor, cases, env, label):
+    failures = 0
+    for code, expected in cases:
+        got = run_qor(qor, code, env)
+        if got != expected:
+            failures += 1
+            print(f"FAIL ({label}) {code}\n  expected: {expected!r}\n  got:      {got!r}")
+    return failures
+
+
+def xclip(display_env, *args, data=None):
+    """Runs xclip; a writing xclip leaves a process serving the clipboard,
+    which must not hold a pipe of ours."""
+    out = subprocess.DEVNULL if data is not None else subprocess.PIPE
+    return subprocess.run(["xclip", "-selection", "clipboard", *args], input=data, stdout=out,
+                          stderr=subprocess.DEVNULL, env=display_env, timeout=20).stdout
+
+
+def with_xvfb(qor, base_env):
+    """The system clipboard cases; answers the failure count."""
+    read_fd, write_fd = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp"], pass_fds=[write_fd],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    try:
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                print("Xvfb did not start")
+                return 1
+            number += chunk
+        env = dict(base_env, DISPLAY=":" + number.decode().strip())
+        failures = check(qor, ROUND_TRIPS, env, "X11")
+        # What qor writes, xclip reads, and the other way round.
+        run_qor(qor, 'write-clipboard "from qor \u00e9"', env)
+        got = xclip(env, "-o").decode("utf-8")
+        if got != "from qor \u00e9":
+            failures += 1
+            print(f"FAIL xclip reads what qor wrote: {got!r}")
+        run_qor(qor, f"write-clipboard {FILES}", env)
+        got = xclip(env, "-o", "-t", "text/uri-list").decode()
+        want = "file:///tmp/a.txt\r\nfile:///tmp/dir%20with%20blanks/b%C3%A9.txt\r\n"
+        if got != want:
+            failures += 1
+            print(f"FAIL xclip reads a uri-list: {got!r}")
+        xclip(env, "-i", data="from xclip \u00e9".encode())
+        failures += check(qor, [("print mold read-clipboard", '"from xclip \u00e9"')], env, "xclip wrote text")
+        xclip(env, "-i", "-t", "text/uri-list",
+              data=b"# a comment\r\nfile:///tmp/x%20y\r\nfile://localhost/tmp/z\r\nhttp://not/a/file\r\n")
+        failures += check(qor, [("print mold read-clipboard", '[%"/tmp/x y" %/tmp/z]')], env,
+                          "xclip wrote a uri-list")
+        return failures
+    finally:
+        os.close(read_fd)
+        xvfb.terminate()
+        xvfb.wait(timeout=20)
+
+
+def main():
+    qor = sys.argv[1]
+    base_env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    failures = check(qor, ROUND_TRIPS + IN_PROCESS, base_env, "in-process")
+    if not (shutil.which("Xvfb") and shutil.which("xclip")):
+        print("Xvfb or xclip is not installed: the system clipboard cases are skipped")
+        return 1 if failures else 77
+    failures += with_xvfb(qor, base_env)
+    if failures:
+        return 1
+    print("clipboard cases passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
