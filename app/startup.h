@@ -7,7 +7,7 @@
 // process through `quit`.
 #pragma once
 
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 
 namespace qor::rt {
 

@@ -18,7 +18,7 @@
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"

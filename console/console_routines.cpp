@@ -17,7 +17,7 @@
 #include "runtime/output/output.h"
 #include "runtime/platform/terminal_title.h"
 #include "runtime/memory/series_tail.h"
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 

@@ -2,7 +2,7 @@
 #include "runtime/datatypes/registry.h"
 
 #include "runtime/output/output.h"
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 
 namespace qor::datatype {
 

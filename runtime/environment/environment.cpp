@@ -13,7 +13,7 @@
 #include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/output/output.h"
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/words/symbol_ids.h"
 
 namespace qor::environment {

@@ -22,7 +22,7 @@
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/memory/series_tail.h"
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"

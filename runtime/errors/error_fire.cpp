@@ -7,7 +7,7 @@
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/trace.h"
 #include "runtime/words/context.h"
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 
 namespace qor::error {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 
 namespace qor::platform {
 

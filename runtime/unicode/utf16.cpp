@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "runtime/core/error_fire.h"
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/unicode/string_units.h"
 #include "runtime/unicode/utf8.h"
 

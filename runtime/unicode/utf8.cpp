@@ -6,7 +6,7 @@
 
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/series.h"
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/unicode/string_units.h"
 
 namespace qor::utf8 {

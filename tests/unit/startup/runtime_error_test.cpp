@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "runtime/platform/fault_signals.h"
-#include "runtime/core/process.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/core/throw.h"
 #include "tests/support/child_process.h"
 
