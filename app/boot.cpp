@@ -15,6 +15,8 @@
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/collector.h"
 #include "runtime/words/core_roots.h"
+#include "runtime/memory/collector_hook.h"
+#include "runtime/words/core_roots.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"
@@ -67,6 +69,9 @@ void reset_collector_counters() {
 }
 
 }  // namespace
+
+// The boot is over: the collector runs on its own from here.
+void finish_boot() { collector::set_enabled(true); }
 
 void boot() {
     output::init();

@@ -3,6 +3,7 @@
 #include "app/startup.h"
 
 #include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <array>
@@ -124,12 +125,19 @@ FixedText format_report(int number, uint32_t address) noexcept {
 // Everything after the low-level set-up, under the outermost catch level.
 void main_body() {
     boot();
+    finish_boot();
     environment::run();
     console::launch();
 }
 
 void* runtime_thread(void* raw) {
     auto* start = static_cast<StartArguments*>(raw);
+
+    // Ctrl-C's signal comes to this thread, so that it cuts a wait short.
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_UNBLOCK, &interrupt, nullptr);
 
     // Plain IEEE doubles, round to nearest, every exception masked.
     std::feclearexcept(FE_ALL_EXCEPT);
@@ -143,6 +151,7 @@ void* runtime_thread(void* raw) {
         pthread_attr_destroy(&attributes);
     }
     platform::install_fault_handlers(stack_low, static_cast<char*>(stack_low) + stack_size);
+    platform::set_output_flush_hook([]() noexcept { output::flush(); });
 
     the_record.args.assign(start->argv, start->argv + start->argc);
 
@@ -214,6 +223,11 @@ void start_up(int argc, char** argv) {
     pthread_attr_init(&attributes);
     pthread_attr_setstacksize(&attributes, runtime_stack_size);
     pthread_t thread;
+    // The starting thread only waits: it takes no interrupt.
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
     if (pthread_create(&thread, &attributes, runtime_thread, &start) != 0) {
         // No room for the large stack: run on this one and accept its depth.
         runtime_thread(&start);

@@ -17,4 +17,7 @@ namespace qor::rt {
 // The runtime boot: every table, in its fixed order.
 void boot();
 
+// Ends the boot: the collector runs on its own from here.
+void finish_boot();
+
 }  // namespace qor::rt

@@ -125,6 +125,7 @@ struct Result {
 
 Result ours() {
     rt::boot();
+    rt::finish_boot();
     environment::run();
     stack::init_calls();
     std::vector<Row> rows = make_rows();

@@ -29,13 +29,15 @@ public:
     ~ConsoleInput();
 
     // Standard input is a terminal (decided once, at construction).
-    [[nodiscard]] bool is_console() const { return terminal_ != nullptr; }
+    [[nodiscard]] bool is_console() const { return terminal_ != nullptr || plain_terminal_; }
 
     void set_completer(Completer completer);
 
     // Appends the next line to `line`. On a terminal: raw mode for the
-    // edit, the prompt and the editing, then a line feed. From a pipe: no
-    // prompt and no echo. Answers false when piped input has ended.
+    // edit, the prompt and the editing, then a line feed; on a terminal
+    // whose TERM is "dumb", the prompt and a line the terminal itself
+    // echoes and edits (nothing that moves the cursor is sent). From a pipe:
+    // no prompt and no echo. Answers false when the input has ended.
     bool read_line(std::u32string_view prompt, bool hidden, std::u32string& line, History& history);
 
     // The terminal width (80 with no terminal).
@@ -45,6 +47,9 @@ public:
     [[nodiscard]] PipedInput& piped() { return piped_; }
 
 private:
+    bool read_plain_line(std::u32string_view prompt, bool hidden, std::u32string& line, History& history);
+
+    bool plain_terminal_ = false;  // a terminal with TERM=dumb
     std::unique_ptr<VtTerminal> terminal_;
     std::unique_ptr<LineEditor> editor_;
     PipedInput piped_;

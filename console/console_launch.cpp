@@ -8,14 +8,20 @@
 #include <string_view>
 
 #include "console/console_routines.h"
+#include "console/private_words.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/errors/raise.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/output/output.h"
 #include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/output/output.h"
+#include "runtime/platform/terminal_mode.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
+#include "runtime/eval/interrupt.h"
 #include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/core/runtime_process.h"
@@ -38,6 +44,7 @@ constexpr RoutineWord global_routines[] = {
     {"_terminate-console", ""},
     {"input-stdin", "return: [string!]"},
     {"read-stdin", "buffer [binary!] buflen [integer!]"},
+    {"_lock-cfg", "path [file!]"},
 };
 
 // A routine value for a registered name, pushed on the data stack.
@@ -68,6 +75,14 @@ Cell* push_code(std::string_view text) {
     return code;
 }
 
+// Ends the process with a status, what was printed flushed first.
+[[noreturn]] void end_process(int status) {
+    output::flush();
+    std::fflush(nullptr);
+    platform::restore_terminal();
+    _exit(status);
+}
+
 }  // namespace
 
 void define_routines() {
@@ -91,8 +106,15 @@ void launch() {
     stack::mark_try(stack::anonymous.body);
     try {
         define_routines();
+        take_private_words();
         const Cell code = *push_code("cli-console-ctx/launch");
         interpreter::eval_block(code, false);
+        // A script run that ended in an error, or that Ctrl-C halted, is a
+        // failure the shell must see.
+        if (!stack::exiting()) {
+            const bool failed = type_of(stack::data.top[-1]) == TypeId::error;
+            if (failed || interrupt::halted()) end_process(failed ? 1 : 130);
+        }
     } catch (const error::Raised& raised) {
         // Nothing caught it: the error is reported and the process ends.
         Cell* error = error::catch_raised(raised, top, true);
@@ -100,9 +122,7 @@ void launch() {
         text_buffer::make(*text);
         actions::call_form(*error, *text, nullptr, INT32_MAX);
         output::run_string_hooks(*text, true);
-        output::flush();
-        std::fflush(nullptr);
-        _exit(254);  // -2 as an 8-bit exit status
+        end_process(254);  // -2 as an 8-bit exit status
     }
     if (stack::exiting()) rt::on_uncaught_throw(stack::take_exit());
     stack::data.top = top;

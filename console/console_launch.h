@@ -9,8 +9,9 @@ namespace qor::console {
 void define_routines();
 
 // Runs the console; returns when it ends without quitting (a script run
-// without "--catch"). An error that nothing caught is printed and ends the
-// process with status -2.
+// without "--catch"). A script that ended in an error ends the process with
+// status 1, one that Ctrl-C halted with 130. An error that nothing caught is
+// printed and ends the process with status -2.
 void launch();
 
 }  // namespace qor::console

@@ -18,6 +18,12 @@
 #include "runtime/platform/terminal_title.h"
 #include "runtime/memory/series_tail.h"
 #include "runtime/core/runtime_process.h"
+#include "runtime/eval/interrupt.h"
+#include "runtime/output/output.h"
+#include "runtime/platform/file_replace.h"
+#include "runtime/memory/series_tail.h"
+#include "app/startup.h"
+#include "runtime/strings/url_text.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 
@@ -100,8 +106,13 @@ void r_read_input() {
     BlockHistory history(history_cell);
     std::u32string line;
     output::flush();  // what was printed comes before the prompt
+    // A user types at this console: from now on Ctrl-C during an evaluation
+    // returns to the prompt instead of ending the process.
+    if (input().is_console()) platform::set_interrupts_halt(true);
     const bool more = input().read_line(prompt, hidden, line, history);
     update_size();  // the terminal may have been resized while the line was edited
+    // A Ctrl-C that came while the line was read is not for the next command.
+    if (input().is_console()) interrupt::forget();
     if (!more) {
         // Piped input is over: nothing will come but empty lines.
         rt::quit(0);
@@ -145,6 +156,16 @@ void r_read_stdin() {
     // The bytes go at the binary's head; its tail moves on by their count.
     (void)series_tail::reserve(buffer.w2, static_cast<uint32_t>(n));
     std::memcpy(series::buffer(buffer.w2)->head_ptr(), bytes.data(), static_cast<size_t>(n));
+}
+
+// Before the settings file is read again and written at quit: a lock that
+// makes consoles quitting at once take turns (it goes with the process),
+// and the file kept private to the user (mode 0600).
+void r_lock_cfg() {
+    const std::string path = url_text::to_local(*arg(0), false);
+    *arg(0) = unset::value;
+    (void)platform::lock_file_for_process(path + ".lock");
+    (void)platform::ensure_private_file(path, 0600);
 }
 
 }  // namespace
@@ -193,6 +214,7 @@ void register_routines() {
     routine::register_code("_terminate-console", r_terminate_console);
     routine::register_code("input-stdin", r_input_stdin);
     routine::register_code("read-stdin", r_read_stdin);
+    routine::register_code("_lock-cfg", r_lock_cfg);
 }
 
 }  // namespace qor::console

@@ -13,6 +13,8 @@
 //   input-stdin
 //       the next line of standard input as a new string
 //   read-stdin buffer [binary!] buflen [integer!]
+//   _lock-cfg path [file!]   (locks the settings file for the process's
+//                             last save and makes it private, mode 0600)
 //       one raw read into the binary
 #pragma once
 

@@ -6,7 +6,7 @@
 //   ESC [ F, ESC O F, ESC [ 4~, ESC [ 8~   End
 //   ESC [ 2~ Insert, ESC [ 3~ Delete, ESC [ 5~ Page Up, ESC [ 6~ Page Down
 // Any other complete sequence is read whole and ignored, so its bytes never
-// arrive as typed characters.
+// arrive as typed characters; so is Esc followed at once by a key (Alt).
 #include "console/key_decoder.h"
 
 #include "runtime/platform/terminal_input.h"
@@ -67,14 +67,16 @@ int32_t KeyDecoder::read_key() {
     return utf8_char(b);
 }
 
-// Esc alone, Esc starting a sequence, or Esc followed by an unrelated key
-// (which is kept for the next read).
+// Esc alone, Esc starting a sequence, or Esc followed at once by another
+// key: that is a key pressed with Alt, which the editor does not use; it is
+// read whole and ignored, so the line being typed stays as it is.
 int32_t KeyDecoder::after_escape() {
     int b = byte(escape_timeout_ms);
     if (b < 0) return key::escape;
     if (b == '[' || b == 'O') return control_sequence(b);
-    pending_ = b;
-    return key::escape;
+    if (b == key::escape) (void)after_escape();
+    else if (b >= 0x80) (void)utf8_char(b);
+    return key::none;
 }
 
 // Parameter bytes (0x30-0x3F) and intermediates (0x20-0x2F) up to a final

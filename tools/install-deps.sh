@@ -10,6 +10,7 @@ packages="
   python3 clang gzip zstd tmux xvfb xclip curl
   libncurses-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev imagemagick
+  lua5.4
 "
 
 missing=""

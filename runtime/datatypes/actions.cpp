@@ -5,6 +5,9 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/hash/hash_table.h"
+#include "runtime/memory/series.h"
+
+#include <algorithm>
 
 namespace qor::actions {
 
@@ -42,6 +45,25 @@ EvalPathRoutine get_path_action(const Cell& value, const Cell& element) {
     const Routine r = datatype::routine(type_of(value), Action::eval_path);
     if (!r) error::fire(error::Id::bad_path_type2, {element, datatype::value(type_of(value))});
     return restore<Action::eval_path>(r);
+}
+
+EvalPathRoutine get_path_action(const Cell& value, const Cell& element, const Cell* path, int32_t index) {
+    if (path == nullptr || !is_any_block(type_of(*path)) || type_of(*path) == TypeId::block || index < 0)
+        return get_path_action(value, element);
+    const Routine r = datatype::routine(type_of(value), Action::eval_path);
+    if (r) return restore<Action::eval_path>(r);
+    // The path cut after the element that produced the value: its head and
+    // the `index` elements after it.
+    const Cell whole = *path;
+    const uint32_t n = static_cast<uint32_t>(index) + 1;
+    const NodeId node = series::alloc_cells(n);
+    series::Buffer* cut = series::buffer(node);
+    std::copy_n(series::buffer(whole.w2)->cells() + whole.w1, n, cut->cells());
+    cut->set_tail_units(n);
+    Cell shown = whole;
+    set_header(shown, TypeId::path);
+    const Cell cut_path{to_int(TypeId::path), 0, node, 0};
+    error::fire(error::Id::bad_path_type, {shown, datatype::value(type_of(value)), cut_path});
 }
 
 bool compare(const Cell& value1, const Cell& value2, CompareOp op) {
@@ -127,7 +149,7 @@ const Cell* call_find(Cell& series, Cell& value, const FindArgs& args) {
 }
 
 Cell* call_eval_path(const EvalPathArgs& args) {
-    return get_path_action(*args.parent, *args.element)(args);
+    return get_path_action(*args.parent, *args.element, args.path, args.index)(args);
 }
 
 }  // namespace qor::actions

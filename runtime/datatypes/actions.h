@@ -51,6 +51,12 @@ template <Action A>
 // The lookup of path evaluation: an empty entry raises `bad-path-type2`
 // with the element and the datatype.
 [[nodiscard]] EvalPathRoutine get_path_action(const Cell& value, const Cell& element);
+// The same during a path walk: a value without path access raises
+// bad-path-type with the path, the value's datatype and the path cut after
+// the element that produced the value (`index` elements after the head).
+// Without a path (or with one that is not of the path family) as above.
+[[nodiscard]] EvalPathRoutine get_path_action(const Cell& value, const Cell& element, const Cell* path,
+                                             int32_t index);
 
 // Comparison. `compare` answers whether the comparison named by the code
 // holds; values that cannot be compared are unequal, and raise script

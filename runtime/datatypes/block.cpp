@@ -23,6 +23,15 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/core/fill_pattern.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/eval/call_stack.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/lexer/lexer.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/words/word.h"
+#include "runtime/core/fill_pattern.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/series.h"
 #include "runtime/memory/series_tail.h"
@@ -236,6 +245,30 @@ void retype(Cell& c, TypeId type) { set_header(c, type); }
     error::fire(error::Id::bad_make_arg, {datatype::value(type), spec});
 }
 
+// The body of a map or an object (keys or set-words and their values), as
+// their reflect routine gives it, in a frame of its own.
+void body_of(const Cell& value, Cell& result) {
+    Cell* const top = stack::data.top;
+    stack::mark_native(to_int(Sym::tag_body));
+    stack::push(value);
+    stack::push(word::of(Sym::body));
+    if (type_of(value) == TypeId::map) map::reflect();
+    else object::reflect();
+    const Cell body = *stack::data.base;
+    stack::unwind();
+    stack::data.top = top;
+    result = body;
+}
+
+// The values that the text of a string loads into.
+void load_text(const Cell& text, Cell& result) {
+    Cell loaded = unset_cell;
+    lexer::scan_string_value(&loaded, text, -1);
+    result = loaded;
+}
+
+bool is_body_source(TypeId t) { return t == TypeId::map || t == TypeId::object; }
+
 }  // namespace
 
 const Cell* make(Cell*, Cell* spec, TypeId type) {
@@ -243,6 +276,8 @@ const Cell* make(Cell*, Cell* spec, TypeId type) {
     const TypeId st = type_of(*spec);
     if (is_any_block(st)) {
         clone(*spec, *result, false, false);
+    } else if (is_body_source(st)) {
+        body_of(*spec, *result);
     } else if (st == TypeId::integer || st == TypeId::float_) {
         double n = st == TypeId::integer ? double(get_int(*spec)) : get_double(*spec);
         if (!(n >= -2147483648.0 && n <= 2147483647.0)) error::fire(error::Id::out_of_range, {*spec});
@@ -261,6 +296,10 @@ const Cell* to(Cell*, Cell* spec, TypeId type) {
     const TypeId st = type_of(*spec);
     if (is_any_block(st)) {
         clone(*spec, *result, false, false);
+    } else if (is_body_source(st)) {
+        body_of(*spec, *result);
+    } else if (st == TypeId::string) {
+        load_text(*spec, *result);
     } else if (st == TypeId::typeset) {
         const Cell ts = *spec;
         make_at(*result, typeset::count(ts));

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <utility>
 
 #include "runtime/datatypes/composite_math.h"
@@ -22,6 +23,8 @@
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/lexer/number_text.h"
 #include "runtime/memory/series_tail.h"
+#include "runtime/memory/series_tail.h"
+#include "runtime/words/symbol.h"
 
 namespace qor::integer {
 
@@ -303,6 +306,24 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
     error::fire(error::Id::bad_to_arg, {datatype::value(TypeId::integer), spec});
 }
 
+// An issue's spelling read as hexadecimal: up to 8 digits, the 32 bits as
+// they stand (#FFFFFFFF is -1); more digits are invalid-data.
+int32_t hex_of_issue(const Cell& issue) {
+    const std::string digits(symbol::spelling(issue.w2));
+    if (digits.empty()) bad_to_arg(issue);
+    if (digits.size() > 8) error::fire(error::Id::invalid_data, {issue});
+    uint32_t u = 0;
+    for (char c : digits) {
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        else bad_to_arg(issue);
+        u = u << 4 | static_cast<uint32_t>(d);
+    }
+    return static_cast<int32_t>(u);
+}
+
 // to: the given value converted to an integer in the prototype cell.
 const Cell* to(Cell* prototype, Cell* spec, TypeId) {
     int32_t v = 0;
@@ -316,6 +337,7 @@ const Cell* to(Cell* prototype, Cell* spec, TypeId) {
             break;
         }
         case TypeId::char_: v = get_int(*spec); break;
+        case TypeId::issue: v = hex_of_issue(*spec); break;
         case TypeId::float_:
         case TypeId::percent: {
             const double d = get_double(*spec);

@@ -160,6 +160,7 @@ void on_deep_change(const Cell& owner, const Cell& word, const Cell& target, con
     Cell* kept = stack::push(fn);
     for (const Cell& a : args) stack::push(a);
     call_function(*kept, to_int(Sym::on_deep_change_star), {kept + 1, 7}, nullptr);
+    stack::leave_routine_if_exiting();  // the change is abandoned
     if (!stack::exiting()) stack::data.top = kept;
 }
 
@@ -410,6 +411,7 @@ void fire_on_change(const Cell& object_in, const Cell& word_in, const Cell& old_
     Cell* kept = stack::push(fn);
     const Cell call_args[3] = {args[0], args[1], args[2]};
     call_function(*kept, to_int(Sym::on_change_star), call_args, nullptr);
+    stack::leave_routine_if_exiting();
     if (!stack::exiting()) stack::data.top = args;
 }
 

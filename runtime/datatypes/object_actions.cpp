@@ -64,7 +64,12 @@ int32_t compare_fields(NodeId a, NodeId b, CompareOp op) {
 }
 
 const Cell* copy_action(Cell* value, Cell* result, const Cell* part, bool deep, const Cell* types) {
-    if (part) error::fire(error::Id::invalid_refine_arg, {error::WordArg{"part"}, *part});
+    if (part) {
+        // The error names the refinement: "invalid /part argument:".
+        Cell refinement = word::load("part");
+        set_header(refinement, TypeId::refinement);
+        error::fire(error::Id::invalid_refine_arg, {refinement, *part});
+    }
     copy_into(*value, *result, deep, types, true);
     return result;
 }

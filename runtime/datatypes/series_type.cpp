@@ -135,14 +135,12 @@ uint32_t char_for_poke(const Cell& value) {
     return value.w2;
 }
 
-// A byte as append takes it: an integer from -128 to 255 (stored as its
-// low eight bits) or a char up to 255; anything else is an invalid argument.
+// The byte poke stores: the low eight bits of an integer or a char,
+// whatever its range; anything else is an invalid argument.
 uint32_t byte_for_poke(const Cell& value) {
     const TypeId t = type_of(value);
-    const int32_t v = get_int(value);
-    if (!((t == TypeId::integer && v >= -128 && v <= 255) || (t == TypeId::char_ && value.w2 <= 255)))
-        error::fire(error::Id::invalid_arg, {value});
-    return static_cast<uint8_t>(v);
+    if (t != TypeId::integer && t != TypeId::char_) error::fire(error::Id::invalid_arg, {value});
+    return static_cast<uint8_t>(value.w2);
 }
 
 uint32_t unit_for(uint32_t code_point) { return code_point > 0xFFFF ? 4 : code_point > 0xFF ? 2 : 1; }
@@ -247,7 +245,8 @@ Cell* random_action(Cell* s, bool seed, bool secure, bool only) {
     }
     if (only) {
         if (count < 1) return none::make_at(*s);
-        const uint32_t pos = s->w1 + uint32_t(random_draw::below(int32_t(count), secure));
+        // The draw runs from 1 to count; positions from 0.
+        const uint32_t pos = s->w1 + uint32_t(random_draw::below(int32_t(count), secure) - 1);
         Cell item;
         item_value(*s, pos, item);
         *s = item;
@@ -258,7 +257,7 @@ Cell* random_action(Cell* s, bool seed, bool secure, bool only) {
     const uint32_t unit = b->unit();
     uint8_t scratch[16];
     for (uint32_t i = 0; i + 1 < count; i++) {
-        const uint32_t j = i + uint32_t(random_draw::below(int32_t(count - i), secure));
+        const uint32_t j = i + uint32_t(random_draw::below(int32_t(count - i), secure) - 1);
         if (j == i) continue;
         uint8_t* a = b->at(s->w1 + i);
         uint8_t* c = b->at(s->w1 + j);

@@ -10,6 +10,9 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/lexer/load_one.h"
 #include "runtime/unicode/utf8.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
@@ -32,6 +35,26 @@ bool same_canonical(const Cell& a, const Cell& b) {
     return symbol::resolve_alias(a.w2) == symbol::resolve_alias(b.w2);
 }
 
+// The word a text, a refinement's or issue's spelling or a character
+// stands for: its spelling must load as exactly one word, else bad-to-arg.
+Cell word_of_text(const Cell& spec, TypeId type) {
+    Cell* text = stack::push(spec);
+    if (type_of(spec) != TypeId::string) {
+        text_buffer::make(*text);
+        if (type_of(spec) == TypeId::char_) {
+            text_buffer::append_char(*text, spec.w2);
+        } else {
+            const Cell spelled = spec;
+            append_spelling(spelled, *text);
+        }
+    }
+    Cell loaded = unset_cell;
+    const bool one = lexer::load_one(*text, loaded);
+    stack::pop();
+    if (!one || type_of(loaded) != TypeId::word) error::fire(error::Id::bad_to_arg, {datatype::value(type), spec});
+    return loaded;
+}
+
 // word!/make and to: by the datatype of the given value.
 const Cell* make(Cell* result, Cell* spec, TypeId type) {
     const TypeId spec_type = type_of(*spec);
@@ -44,8 +67,7 @@ const Cell* make(Cell* result, Cell* spec, TypeId type) {
         made = word::of(spec->w1 != 0 ? Sym::true_ : Sym::false_);
     } else if (spec_type == TypeId::refinement || spec_type == TypeId::issue || spec_type == TypeId::string ||
                spec_type == TypeId::char_) {
-        // These need the lexer to check or load the spelling.
-        error::fire(error::Id::not_done);
+        made = word_of_text(*spec, type);
     } else {
         error::fire(error::Id::bad_to_arg, {datatype::value(type), *spec});
     }

@@ -18,6 +18,7 @@ CallStack calls;
 AnonymousSymbols anonymous{to_int(Sym::tag_body), to_int(Sym::tag_anon)};
 int32_t throw_position = -1;
 uint32_t pending = exit_none;
+bool in_routine = false;
 
 namespace {
 
@@ -60,19 +61,22 @@ struct Positions {
 template <class Wanted>
 Frame* seek_frame(const Positions& saved, Wanted&& wanted, error::Id error_id, const Cell* error_arg,
                   const Cell* near = nullptr) {
-    uint32_t own_base = index_of(data.base);
-    while (calls.top > calls.bottom) {
-        Frame& f = calls.top[-1];
-        if (wanted(f)) {
-            data.base = cell_at(own_base);
-            data.top = data.base;
-            return &f;
+    // Look first and unwind only when a frame takes the exit: frames passed
+    // on a search that fails keep their function contexts as they are.
+    Frame* target = calls.top;
+    while (target > calls.bottom && !wanted(target[-1]) && target[-1].kind() != FrameKind::try_all) target--;
+    if (target > calls.bottom && wanted(target[-1])) {
+        uint32_t own_base = index_of(data.base);
+        while (calls.top > target) {
+            const Frame& f = calls.top[-1];
+            if (f.kind() == FrameKind::call && f.function_context)
+                set_context_values(f.function_context, f.saved_values);
+            own_base = f.saved_base;
+            calls.top--;
         }
-        if (f.kind() == FrameKind::try_all) break;
-        if (f.kind() == FrameKind::call && f.function_context)
-            set_context_values(f.function_context, f.saved_values);
-        own_base = f.saved_base;
-        calls.top--;
+        data.base = cell_at(own_base);
+        data.top = data.base;
+        return &target[-1];
     }
     saved.restore();
     if (near) interpreter::current_code_cell() = *near;

@@ -42,4 +42,33 @@ inline uint32_t take_exit() {
     return code;
 }
 
+// A native's or action's C++ routine that calls back into the language (a
+// sort comparator, a change handler) cannot go on when the call comes back
+// with an exit under way: the exit already unwound the stacks past the
+// routine's frame. It leaves with `ExitUnderway`, which the interpreter
+// catches where it called the routine and treats as the routine's return
+// with the exit pending. The interpreter's own evaluation steps just return.
+struct ExitUnderway {};
+
+// Whether the innermost code running is a routine (true) or an evaluation
+// by the interpreter (false); set by `RoutineScope`.
+extern bool in_routine;
+
+class RoutineScope {
+public:
+    explicit RoutineScope(bool routine) : saved_(in_routine) { in_routine = routine; }
+    ~RoutineScope() { in_routine = saved_; }
+    RoutineScope(const RoutineScope&) = delete;
+    RoutineScope& operator=(const RoutineScope&) = delete;
+
+private:
+    bool saved_;
+};
+
+// After a call back into the language: leaves the calling routine when an
+// exit came back with the call.
+inline void leave_routine_if_exiting() {
+    if (pending != exit_none && in_routine) throw ExitUnderway{};
+}
+
 }  // namespace qor::stack

@@ -13,6 +13,7 @@
 #include "runtime/eval/eval_roots.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/fast_paths.h"
+#include "runtime/eval/interrupt.h"
 #include "runtime/eval/natives.h"
 #include "runtime/eval/trace.h"
 #include "runtime/memory/series.h"
@@ -326,18 +327,27 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
         return pos;
     }
     if (framed) {
-        call_routine(fn);
+        try {
+            stack::RoutineScope in_routine(true);
+            call_routine(fn);
+        } catch (const stack::ExitUnderway&) {
+        }
         if (stack::exiting()) [[unlikely]] return pos;
         stack::unwind();
         return pos;
     }
     const std::span<const int32_t> slots(refinements, refinement_count);
-    if (type_of(fn) == TypeId::native) {
-        const natives::NativeFn routine = natives::code(fn.w1);
-        if (!routine) error::fire(error::Id::not_done);
-        routine(false, slots);
-    } else {
-        actions::dispatcher(static_cast<Action>(fn.w1))(slots);
+    try {
+        stack::RoutineScope in_routine(true);
+        if (type_of(fn) == TypeId::native) {
+            const natives::NativeFn routine = natives::code(fn.w1);
+            if (!routine) error::fire(error::Id::not_done);
+            routine(false, slots);
+        } else {
+            actions::dispatcher(static_cast<Action>(fn.w1))(slots);
+        }
+    } catch (const stack::ExitUnderway&) {
+        // A call back into the language inside the routine started an exit.
     }
     if (stack::exiting()) [[unlikely]] return pos;
     stack::unwind();
@@ -473,6 +483,7 @@ Cell call_comparator(const Cell& fn, const Cell& first, const Cell& second) {
     if (stack::exiting()) return none::value;
     const Cell args[] = {first, second};
     call_with(fn, args);
+    stack::leave_routine_if_exiting();
     if (stack::exiting()) return none::value;
     return *--stack::data.top;
 }
@@ -497,9 +508,15 @@ void eval_block(const Cell& block, bool into_result) {
     const NodeId code = block.w2;
     uint32_t pos = block.w1;
     CurrentCode restore;
+    stack::RoutineScope evaluating(false);
     stack::mark_eval_block(to_int(Sym::tag_body));
     Cell* const result = stack::push(unset::value);
     current = Cell{to_int(TypeId::block), pos, code, 0};
+    // Every loop iteration and function body passes here, and every
+    // expression below: where Ctrl-C halts.
+    if (interrupt::requested()) [[unlikely]] {
+        if (interrupt::take()) return;
+    }
     if (trace::state.on) [[unlikely]] {
         trace::fire(trace::enter, code, pos, nullptr, nullptr);
         if (stack::exiting()) return;
@@ -508,6 +525,9 @@ void eval_block(const Cell& block, bool into_result) {
         current.w1 = pos;
         pos = eval_expression(code, pos, 0);
         if (stack::exiting()) [[unlikely]] return;
+        if (interrupt::requested()) [[unlikely]] {
+            if (interrupt::take()) return;
+        }
         *result = stack::data.top[-1];
         stack::data.top = result + 1;
         if (trace::wanted(trace::expr)) [[unlikely]] {

@@ -9,6 +9,8 @@
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/memory/series_tail.h"
+#include "runtime/memory/series_tail.h"
+#include "runtime/strings/string_core.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -64,6 +66,16 @@ Cell spec_block(std::string_view text) {
         } else if (c == ']') {
             inner = 0;
             i++;
+        } else if (c == '"') {
+            // A doc string, up to the next double quote.
+            size_t end = text.find('"', i + 1);
+            if (end == std::string_view::npos) end = text.size();
+            const std::string_view doc = text.substr(i + 1, end - i - 1);
+            const Cell* s = str::push_new(reinterpret_cast<const uint8_t*>(doc.data()), doc.size());
+            const Cell copy = *s;
+            *series_tail::alloc_cell(inner ? inner : outer) = copy;
+            stack::pop();
+            i = end + 1;
         } else {
             size_t end = i;
             while (end < text.size() && text[end] != ' ' && text[end] != ']' && text[end] != '[') end++;

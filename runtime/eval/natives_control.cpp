@@ -1,5 +1,6 @@
 // Conditionals and loops: if, unless, either, any, all, while, until, loop,
 // repeat, forever, foreach, forall, remove-each.
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -39,12 +40,12 @@ bool strict_truthy(const Cell& v) {
     return truthy(v);
 }
 
-// A loop count: floats truncate toward zero; a count that is NaN or outside
-// the 32-bit range is refused rather than silently run no times.
+// A loop count: floats truncate toward zero; a float that is NaN or outside
+// the 32-bit range becomes -2147483648, so the loop runs no times.
 int64_t loop_count(const Cell& v) {
     if (type_of(v) == TypeId::integer) return get_int(v);
     const double d = get_double(v);
-    if (std::isnan(d) || d >= 2147483648.0 || d < -2147483648.0) error::fire(error::Id::out_of_range, {v});
+    if (std::isnan(d) || d >= 2147483648.0 || d < -2147483648.0) return INT32_MIN;
     return static_cast<int64_t>(d);
 }
 

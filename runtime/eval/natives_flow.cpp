@@ -1,7 +1,9 @@
 // Function making, dispatch, exits and value natives: func, function, does,
 // has, switch, case, do, break, continue, exit, return, throw, catch, the
 // comparison natives, not, type?, reduce, compose, value?, unset, get, set.
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
@@ -278,15 +280,16 @@ void n_throw(bool, std::span<const int32_t> refs) {
     stack::throw_throw();
 }
 
-// Whether a catch/name takes a throw of this name.
-bool name_matches(const Cell& name, const Cell& wanted) {
+// Whether a catch/name takes a throw of this name; empty when the name
+// block holds something other than a word.
+std::optional<bool> name_matches(const Cell& name, const Cell& wanted) {
     if (type_of(name) != TypeId::word) return false;
     const uint32_t canonical = symbol::resolve_alias(name.w2);
     if (type_of(wanted) == TypeId::block) {
         bool found = false;
         for (uint32_t i = wanted.w1; i < length(wanted.w2); i++) {
             const Cell w = item(wanted.w2, i);
-            if (type_of(w) != TypeId::word) error::fire(error::Id::invalid_refine_arg, {word::load("name"), wanted});
+            if (type_of(w) != TypeId::word) return std::nullopt;
             if (symbol::resolve_alias(w.w2) == canonical) found = true;
         }
         return found;
@@ -305,7 +308,14 @@ void n_catch(bool, std::span<const int32_t> refs) {
         // The catch frame is the last: its base holds the value and the name.
         const Cell value = stack::data.base[0];
         const Cell name = stack::data.base[1];
-        if (refs[0] >= 0 && !name_matches(name, wanted)) {
+        const std::optional<bool> matches = refs[0] >= 0 ? name_matches(name, wanted) : true;
+        if (!matches) {
+            // The throw stops here: the error replaces it.
+            stack::take_exit();
+            stack::clear_throw_position();
+            error::fire(error::Id::invalid_refine_arg, {word::load("name"), wanted});
+        }
+        if (!*matches) {
             stack::take_exit();
             stack::data.top = stack::data.base + 2;
             stack::throw_throw();  // on to the next catch; this frame goes with it
@@ -376,26 +386,27 @@ void n_type_q(bool, std::span<const int32_t> refs) {
     }
 }
 
-// Evaluates every expression of the block, pushing the values; answers how
-// many, or -1 when an exit passes through.
-int64_t push_reduced(const Cell& block) {
-    uint32_t pos = block.w1;
-    int64_t n = 0;
-    while (pos < length(block.w2)) {
-        pos = interpreter::eval_next(block.w2, pos, true);
-        if (stack::exiting()) return -1;
-        n++;
-    }
-    return n;
+// A new block with room for n cells, on the data stack (so the collector
+// sees it while it fills).
+Cell* push_new_block(uint32_t room) {
+    return stack::push(Cell{to_int(TypeId::block), 0, series::alloc_cells(std::max<uint32_t>(room, 1)), 0});
 }
 
-// A new block of the last n cells of the stack, which are dropped.
-Cell block_from_top(uint32_t n, TypeId type = TypeId::block) {
-    const NodeId node = series::alloc_cells(n);
-    Cell* from = stack::data.top - n;
-    for (uint32_t i = 0; i < n; i++) *series_tail::alloc_cell(node) = from[i];
-    stack::data.top = from;
-    return Cell{to_int(type), 0, node, 0};
+// Evaluates every expression of the block into a new block, which is pushed
+// (the values go straight into it, so any size the memory holds works);
+// false when an exit passes through.
+bool push_reduced(const Cell& block) {
+    const Cell code = block;
+    Cell* const out = push_new_block(code.w1 < length(code.w2) ? length(code.w2) - code.w1 : 0);
+    uint32_t pos = code.w1;
+    while (pos < length(code.w2)) {
+        pos = interpreter::eval_next(code.w2, pos, true);
+        if (stack::exiting()) return false;
+        Cell v = *--stack::data.top;
+        clear_new_line(v);
+        *series_tail::alloc_cell(out->w2) = v;
+    }
+    return true;
 }
 
 // Puts the values of a block into `out`: appended when out is at its tail
@@ -437,52 +448,56 @@ void n_reduce(bool, std::span<const int32_t> refs) {
         *arg(0) = put_into(*into, block_of(holder));
         return;
     }
-    const int64_t n = push_reduced(value);
-    if (n < 0) return;
-    for (Cell* c = stack::data.top - n; c < stack::data.top; c++) clear_new_line(*c);
-    const Cell reduced = block_from_top(static_cast<uint32_t>(n));
+    if (!push_reduced(value)) return;
+    const Cell reduced = stack::data.top[-1];
     *arg(0) = into ? put_into(*into, reduced) : reduced;
+    stack::pop();
 }
 
-// Pushes the composed cells of the block; answers their count or -1.
-int64_t push_composed(const Cell& block, bool deep, bool only) {
-    int64_t n = 0;
-    for (uint32_t i = block.w1; i < length(block.w2); i++) {
-        const Cell c = item(block.w2, i);
+// Composes the block into `out` (a block on the data stack); false when an
+// exit passes through. Values go straight into the block, so any size the
+// memory holds works.
+bool compose_into(const Cell& block, Cell* out, bool deep, bool only) {
+    const Cell code = block;
+    for (uint32_t i = code.w1; i < length(code.w2); i++) {
+        const Cell c = item(code.w2, i);
         if (type_of(c) == TypeId::paren) {
             interpreter::eval_block(Cell{to_int(TypeId::block), c.w1, c.w2, 0}, false);
-            if (stack::exiting()) return -1;
-            const Cell v = *--stack::data.top;
-            if (type_of(v) == TypeId::unset) continue;
+            if (stack::exiting()) return false;
+            const Cell v = stack::data.top[-1];  // kept on the stack while it is spliced
             if (type_of(v) == TypeId::block && !only) {
-                for (uint32_t k = v.w1; k < length(v.w2); k++, n++) stack::push(item(v.w2, k));
-                continue;
+                for (uint32_t k = v.w1; k < length(v.w2); k++) {
+                    const Cell e = item(v.w2, k);
+                    *series_tail::alloc_cell(out->w2) = e;
+                }
+            } else if (type_of(v) != TypeId::unset) {
+                *series_tail::alloc_cell(out->w2) = v;
             }
-            stack::push(v);
-            n++;
+            stack::pop();
         } else if (deep && type_of(c) == TypeId::block) {
-            const int64_t inner = push_composed(c, deep, only);
-            if (inner < 0) return -1;
-            Cell b = block_from_top(static_cast<uint32_t>(inner));
+            Cell* inner = push_new_block(c.w1 < length(c.w2) ? length(c.w2) - c.w1 : 0);
+            if (!compose_into(c, inner, deep, only)) return false;
+            Cell b = *inner;
             b.header = c.header;
-            stack::push(b);
-            n++;
+            stack::pop();
+            *series_tail::alloc_cell(out->w2) = b;
         } else {
-            stack::push(c);
-            n++;
+            *series_tail::alloc_cell(out->w2) = c;
         }
     }
-    return n;
+    return true;
 }
 
 void n_compose(bool, std::span<const int32_t> refs) {
     if (type_of(*arg(0)) != TypeId::block)
         error::fire(error::Id::expect_val, {Cell{to_int(TypeId::datatype), to_int(TypeId::block), 0, 0},
                                      Cell{to_int(TypeId::datatype), to_int(type_of(*arg(0))), 0, 0}});
-    const int64_t n = push_composed(*arg(0), refs[0] >= 0, refs[1] >= 0);
-    if (n < 0) return;
-    const Cell composed = block_from_top(static_cast<uint32_t>(n));
+    const Cell block = *arg(0);
+    Cell* out = push_new_block(block.w1 < length(block.w2) ? length(block.w2) - block.w1 : 0);
+    if (!compose_into(block, out, refs[0] >= 0, refs[1] >= 0)) return;
+    const Cell composed = *out;
     *arg(0) = refs[2] >= 0 ? put_into(*arg(static_cast<uint32_t>(refs[2])), composed) : composed;
+    stack::pop();
 }
 
 void n_value_q(bool, std::span<const int32_t>) {
@@ -582,6 +597,7 @@ void install_maxmin(Table& r);
 void install_time(Table& r);
 void install_parse(Table& r);
 void install_process(Table& r);
+void install_runtime(Table& r);
 
 void install(Table& r) {
     install_try(r);
@@ -592,6 +608,7 @@ void install(Table& r) {
     install_bind(r);
     install_number(r);
     install_host(r);
+    install_runtime(r);
     install_case(r);
     install_transcode(r);
     install_text(r);

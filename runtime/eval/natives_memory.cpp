@@ -1,14 +1,17 @@
 // Memory natives: recycle and stats.
 #include <climits>
 
-#include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/memstats.h"
 #include "runtime/memory/series.h"
 #include "runtime/output/output.h"
+#include "runtime/words/context.h"
+#include "runtime/words/word.h"
 
 namespace qor::natives::impl {
 
@@ -29,7 +32,8 @@ void n_recycle(bool, std::span<const int32_t> refinements) {
 }
 
 // stats /show /info: the bytes in use; with /info a block of the memory
-// figures, with /show that block printed.
+// figures; with /show (which wins over /info) that block handed to the
+// library's show-memory-stats, which prints it, and the answer is unset.
 void n_stats(bool, std::span<const int32_t> refinements) {
     const bool show = refinements.size() > 0 && refinements[0] >= 0;
     const bool info = refinements.size() > 1 && refinements[1] >= 0;
@@ -40,12 +44,14 @@ void n_stats(bool, std::span<const int32_t> refinements) {
     const NodeId node = series::alloc_cells(5);
     *arg(0) = Cell{to_int(TypeId::block), 0, node, 0};  // referenced while it fills
     memstats::collect(node);
-    if (info) return;
-    Cell* text = stack::push(unset::value);
-    text_buffer::make(*text);
-    actions::call_mold(*arg(0), *text, false, false, false, nullptr, INT32_MAX, 0);
-    output::run_string_hooks(*text, true);
-    stack::pop();
+    if (!show) return;
+    const Cell name = word::load("show-memory-stats");
+    const Cell fn = *context::value_cell(name);
+    if (type_of(fn) != TypeId::function) error::fire(error::Id::no_value, {name});
+    const Cell args[] = {*arg(0)};
+    interpreter::call_with(fn, args, name);
+    if (stack::exiting()) return;
+    stack::data.top = stack::data.base + 1;
     *arg(0) = unset::value;
 }
 

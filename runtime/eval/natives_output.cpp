@@ -25,19 +25,22 @@ bool last_newline = true;
 bool write_formed(bool newline) {
     Cell value = *arg(0);
     if (type_of(value) == TypeId::block) {
-        const uint32_t from = stack::index_of(stack::data.top);
+        // Each value goes straight into a new block (on the stack while it
+        // fills), so a block of any size prints.
+        const uint32_t length = series::buffer(value.w2)->length();
+        Cell* reduced = stack::push(Cell{to_int(TypeId::block), 0,
+                                         series::alloc_cells(value.w1 < length ? length - value.w1 : 1), 0});
         uint32_t pos = value.w1;
         while (pos < series::buffer(value.w2)->length()) {
             pos = interpreter::eval_next(value.w2, pos, true);
             if (stack::exiting()) return false;
-            clear_new_line(stack::data.top[-1]);
+            Cell v = *--stack::data.top;
+            clear_new_line(v);
+            *series_tail::alloc_cell(reduced->w2) = v;
         }
-        const uint32_t n = stack::index_of(stack::data.top) - from;
-        const NodeId node = series::alloc_cells(n);
-        for (uint32_t i = 0; i < n; i++) *series_tail::alloc_cell(node) = *stack::cell_at(from + i);
-        stack::data.top = stack::cell_at(from);
-        value = Cell{to_int(TypeId::block), 0, node, 0};
+        value = *reduced;
         *arg(0) = value;  // kept referenced while it is formed
+        stack::pop();
     }
     Cell* text = stack::push(unset::value);
     if (type_of(value) == TypeId::string) {

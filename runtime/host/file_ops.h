@@ -14,7 +14,10 @@ namespace qor::host {
 // The names in a directory, "." and ".." left out, each directory's name
 // followed by "/". Sorted by byte value (code-point order), so a listing is
 // the same from run to run whatever order the file system keeps. Nothing
-// when the directory cannot be listed. "/" lists the root directory.
+// when the directory cannot be listed. "/" lists the root directory. A name
+// that is not valid UTF-8 is listed with each byte outside a valid sequence
+// written as "%" and two upper-case hexadecimal digits, so one such name
+// never keeps the others from being listed.
 [[nodiscard]] std::optional<std::vector<std::string>> read_dir(const std::string& path);
 
 // A calendar time in UTC, to the millisecond.

@@ -1,8 +1,12 @@
 // Writes through an Output: open flags from the options, full-write loops,
-// and the first failure kept.
+// and the first failure kept; a whole new content through a temporary file
+// renamed over the old one.
 #include "runtime/host/file_write.h"
 
 #include "runtime/output/output.h"
+#include <cerrno>
+#include "runtime/output/output.h"
+#include "runtime/platform/file_replace.h"
 
 namespace qor::host {
 
@@ -31,10 +35,25 @@ bool Output::write(std::span<const uint8_t> bytes) {
 }
 
 WriteStatus write_data(const std::string* path, std::span<const uint8_t> bytes, bool newline,
-                       const WriteOptions& options) {
+                       const WriteOptions& options, int* os_error) {
+    // A whole new content replaces the file in one step, so a failure keeps
+    // the old content.
+    if (path != nullptr && !options.append && options.seek < 0) {
+        const auto tail = newline ? std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(line_end.data()),
+                                                            line_end.size())
+                                  : std::span<const uint8_t>();
+        switch (platform::replace_file(*path, bytes, tail)) {
+            case platform::ReplaceResult::done: return WriteStatus::ok;
+            case platform::ReplaceResult::failed:
+                if (os_error) *os_error = errno;
+                return WriteStatus::write_failed;
+            case platform::ReplaceResult::not_possible: break;
+        }
+    }
     Output out = path != nullptr ? Output::open_file(*path, options) : Output::standard_output();
     out.write(bytes);
     if (newline) out.end_line();
+    if (out.status() == WriteStatus::write_failed && os_error) *os_error = errno;
     return out.status();
 }
 

@@ -61,8 +61,11 @@ private:
 
 // Writes one piece of data, with a line end after it when `newline` is set
 // (/lines given a value that is not a block). A null path is standard output.
+// Without seek or append a regular file is replaced through a temporary
+// file in its directory and a rename: a failure leaves the old content.
+// After write_failed, `os_error` (when given) holds the system's error number.
 [[nodiscard]] WriteStatus write_data(const std::string* path, std::span<const uint8_t> bytes, bool newline,
-                                     const WriteOptions& options = {});
+                                     const WriteOptions& options = {}, int* os_error = nullptr);
 
 // The first `part` characters of UTF-8 text; all of it when part is
 // negative (absent), nothing when it is 0.

@@ -53,6 +53,7 @@ void cycle() {
     node::release_empty_frames();
     drop_moved_map();
     unmark_heap_buffers();
+    set_budget_from_survivors(memstats::in_use());
     count_cycle();
 }
 

@@ -17,6 +17,22 @@ using CycleFunction = void (*)();
 // whether one ran.
 bool collect_when_enabled();
 
+// The trigger of automatic collections. Every series allocation counts its
+// footprint; an allocation that finds no room (or makes a big buffer)
+// collects only once the bytes allocated since the last collection reach
+// the budget. A cycle sets the budget from the bytes that survived it, so
+// a large live set is not marked again after every few frames of garbage.
+void count_allocation(uint64_t bytes);
+[[nodiscard]] bool collection_due();
+[[nodiscard]] uint64_t allocated_since_collection();
+// Called at the end of each cycle with the bytes still in use.
+void set_budget_from_survivors(uint64_t survivors);
+[[nodiscard]] uint64_t budget();
+// The smallest budget, whatever survived.
+inline constexpr uint64_t min_budget = uint64_t{1} << 20;
+// Tests of the allocator's own policy set the budget directly.
+void set_budget(uint64_t bytes);
+
 [[nodiscard]] bool enabled();
 void set_enabled(bool on);
 

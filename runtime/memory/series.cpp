@@ -35,12 +35,13 @@ void init_header(Buffer* b, uint64_t capacity, uint32_t flags) {
 }
 
 // Slow path of a frame allocation: the first frame with room, after a
-// collection if none has any, else a new frame; it becomes current.
+// collection if none has any and one is due, else a new frame; it becomes
+// current.
 SeriesFrame* frame_with_room(uint64_t footprint) {
     memory::Memory& m = memory::record();
     SeriesFrame* frame = find_frame(footprint);
     if (frame == nullptr) {
-        if (collector::collect_when_enabled()) frame = find_frame(footprint);
+        if (collector::collection_due() && collector::collect_when_enabled()) frame = find_frame(footprint);
         // Right after a collection a nearly full frame would only collect
         // again soon: start a fresh frame instead.
         if (frame == nullptr || frame->free_bytes() < reuse_threshold) {
@@ -99,8 +100,9 @@ Buffer* alloc_buffer(size_t count, uint32_t unit) {
     // Test builds collect at every allocation, so a missing root shows at once.
     if (collector::stress()) collector::collect_when_enabled();
 #endif
+    collector::count_allocation(footprint);
     if (footprint >= m.big_threshold) {
-        collector::collect_when_enabled();
+        if (collector::collection_due()) collector::collect_when_enabled();
         Buffer* b = alloc_big(footprint);
         init_header(b, capacity, unit | flag::in_use | flag::allocated | flag::big);
         return b;

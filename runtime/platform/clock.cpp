@@ -1,6 +1,8 @@
 // Time services on clock_gettime, localtime_r (with tm_gmtoff) and nanosleep.
 #include "runtime/platform/clock.h"
 
+#include "runtime/platform/fault_signals.h"
+
 #include <time.h>
 
 #include <cerrno>
@@ -35,8 +37,10 @@ void wait(double seconds) {
     if (ms > max_wait_ms) ms = max_wait_ms;
     auto whole_ms = static_cast<int64_t>(ms);  // truncated, as the clock counts
     timespec left{static_cast<time_t>(whole_ms / 1000), static_cast<long>((whole_ms % 1000) * 1000000)};
-    // A signal (a terminal resize, say) must not cut the wait short.
+    // A signal (a terminal resize, say) must not cut the wait short; Ctrl-C
+    // asking for a halt does.
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+        if (interrupt_pending) break;
     }
 }
 

@@ -28,6 +28,7 @@ uintptr_t guarded_high = 0;
 constexpr uintptr_t overflow_margin = 1 << 20;
 
 std::atomic<TerminalRestoreHook> terminal_restore{nullptr};
+std::atomic<OutputFlushHook> output_flush{nullptr};
 
 void restore_terminal_mode() noexcept {
     if (TerminalRestoreHook hook = terminal_restore.load(std::memory_order_relaxed)) hook();
@@ -52,10 +53,19 @@ void on_fault(int signal, siginfo_t* info, void* context) {
     rt::fatal_report_and_exit(fault_number(signal, info->si_code, overflow), rt::report_address(pc));
 }
 
+volatile sig_atomic_t interrupts_halt = 0;
+
+// Ctrl-C while code runs: a request the evaluator takes at its next step when
+// a user at the console can be returned to the prompt; otherwise (a script
+// or piped run) the process ends with the shell's status for an interrupt.
 void on_interrupt(int) {
-    // A console interrupt outside a prompt ends the process quietly.
+    if (interrupts_halt) {
+        interrupt_pending = 1;
+        return;
+    }
+    if (OutputFlushHook hook = output_flush.load(std::memory_order_relaxed)) hook();
     restore_terminal_mode();
-    _exit(0);
+    _exit(130);
 }
 
 // Termination requests keep their default action, after the terminal mode
@@ -70,6 +80,14 @@ void on_termination(int signal) {
 }
 
 }  // namespace
+
+volatile sig_atomic_t interrupt_pending = 0;
+
+void set_interrupts_halt(bool on) noexcept { interrupts_halt = on ? 1 : 0; }
+
+void set_output_flush_hook(OutputFlushHook hook) noexcept {
+    output_flush.store(hook, std::memory_order_relaxed);
+}
 
 void set_terminal_restore_hook(TerminalRestoreHook hook) noexcept {
     terminal_restore.store(hook, std::memory_order_relaxed);
@@ -114,6 +132,7 @@ void install_fault_handlers(const void* stack_low, const void* stack_high) {
 
     struct sigaction interrupt{};
     interrupt.sa_handler = on_interrupt;
+    interrupt.sa_flags = SA_RESTART;
     sigemptyset(&interrupt.sa_mask);
     sigaction(SIGINT, &interrupt, nullptr);
 

@@ -1,6 +1,9 @@
-// Title through OSC 0 ("ESC ] 0 ; title BEL").
+// Title through OSC 0 ("ESC ] 0 ; title BEL"); none on a terminal whose
+// TERM is "dumb".
 #include "runtime/platform/terminal_title.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "runtime/platform/standard_streams.h"
@@ -8,7 +11,8 @@
 namespace qor::platform {
 
 void set_terminal_title(std::string_view title) {
-    if (!stdout_is_terminal()) return;
+    const char* term = std::getenv("TERM");
+    if (!stdout_is_terminal() || (term != nullptr && std::strcmp(term, "dumb") == 0)) return;
     std::string sequence = "\x1B]0;";
     for (char c : title) {
         auto byte = static_cast<unsigned char>(c);

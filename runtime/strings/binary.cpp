@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/registry.h"
@@ -49,14 +50,12 @@ std::vector<uint8_t> bytes_of(const Cell& b) {
     return {p, p + n};
 }
 
-// The range check that append makes holds for poke too: a value that is no
-// byte is refused rather than cut to its low eight bits.
+// poke stores the low byte of an integer! or char!, whatever its range;
+// other values are refused.
 void poke_byte(Cell& b, uint32_t at, const Cell& value) {
     const TypeId t = type_of(value);
-    const int32_t v = get_int(value);
-    if (!((t == TypeId::integer && v >= -128 && v <= 255) || (t == TypeId::char_ && value.w2 <= 255)))
-        error::fire(error::Id::invalid_arg, {value});
-    *str::buffer_of(b)->at(at) = static_cast<uint8_t>(v);
+    if (t != TypeId::integer && t != TypeId::char_) error::fire(error::Id::invalid_arg, {value});
+    *str::buffer_of(b)->at(at) = static_cast<uint8_t>(value.w2);
 }
 
 namespace {
@@ -104,8 +103,15 @@ void value_bytes(const Cell& value, std::vector<uint8_t>& out, BytesMode mode) {
         case TypeId::block:
         case TypeId::paren:
         case TypeId::hash: {
+            // A block that holds itself has no bytes: refuse it instead of
+            // walking it until the native stack ends.
+            if (cycle::find(value.w2)) error::fire(error::Id::no_cycle);
+            cycle::Scope scope(value.w2);
             const uint32_t n = series_tail::cell_count(value);
-            for (uint32_t i = 0; i < n; i++) value_bytes(*series_tail::cell_at(value, i), out, mode);
+            for (uint32_t i = 0; i < n; i++) {
+                const Cell item = *series_tail::cell_at(value, i);  // forming an item may move the block
+                value_bytes(item, out, mode);
+            }
             return;
         }
         default: break;
@@ -178,9 +184,9 @@ void newline_indent(Cell& buffer, int32_t level) {
     for (int32_t i = 0; i < level; i++) str::append_literal(buffer, "    ");
 }
 
-// "#{...}" in base 16. Up to 31 bytes stay on one line; 32 or more go on
-// lines of 32 bytes between the braces, the closing brace on its own line
-// at the value's level.
+// "#{...}" in base 16. Up to 30 bytes stay on one line; more go on lines
+// of 32 bytes between the braces, the closing brace on its own line at the
+// value's level.
 int32_t form_hex(const Cell& value, Cell& buffer, bool only, bool flat, const Cell* part, int32_t budget,
                  int32_t level) {
     const uint32_t n = length_at(value);
@@ -190,7 +196,7 @@ int32_t form_hex(const Cell& value, Cell& buffer, bool only, bool flat, const Ce
         str::append_literal(buffer, "#{");
         budget -= 2;
     }
-    const bool lines = n >= 32 && !flat;
+    const bool lines = n > 30 && !flat;
     if (lines) newline_indent(buffer, level + 1);
     for (uint32_t i = 0; i < n; i++) {
         const auto hex = str::byte_to_hex(*series::buffer(node)->at(index + i));
@@ -247,7 +253,10 @@ std::vector<uint8_t> bytes_with_part(const Cell& value, const Cell* part, bool o
     const int32_t limit = part ? std::max(0, get_int(*part)) : -1;
     if ((t == TypeId::block || t == TypeId::paren || t == TypeId::hash) && limit >= 0 && !only) {
         const uint32_t n = std::min<uint32_t>(series_tail::cell_count(value), static_cast<uint32_t>(limit));
-        for (uint32_t i = 0; i < n; i++) value_bytes(*series_tail::cell_at(value, i), bytes, mode);
+        for (uint32_t i = 0; i < n; i++) {
+            const Cell item = *series_tail::cell_at(value, i);
+            value_bytes(item, bytes, mode);
+        }
         return bytes;
     }
     value_bytes(value, bytes, mode);

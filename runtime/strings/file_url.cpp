@@ -2,6 +2,8 @@
 // port actions.
 #include "runtime/strings/file_url.h"
 
+#include <cstring>
+
 #include <vector>
 
 #include "runtime/datatypes/datatype.h"
@@ -238,6 +240,13 @@ int64_t count_of(const Cell* c) {
 
 [[noreturn]] void cannot_open(const Cell& file) { error::fire(error::Id::cannot_open, {file}); }
 
+// A read that did not succeed: an input longer than a series may hold says
+// so; anything else could not be opened or read.
+[[noreturn]] void read_failed(const Cell& file, host::ReadStatus status) {
+    if (status == host::ReadStatus::too_large) error::fire(error::Id::size_limit, {file});
+    cannot_open(file);
+}
+
 // A new block of strings, one a line.
 void lines_block(Cell& out, std::span<const uint8_t> bytes) {
     const std::vector<std::span<const uint8_t>> lines = host::split_lines(bytes);
@@ -303,11 +312,12 @@ const Cell* file_read(Cell* source, const actions::ReadArgs& a) {
     options.seek = count_of(a.seek);
     if (a.binary) {
         BinaryReadTarget target(*source);
-        if (host::read_file_into(path, options, target) != host::ReadStatus::ok) cannot_open(file);
+        const host::ReadStatus status = host::read_file_into(path, options, target);
+        if (status != host::ReadStatus::ok) read_failed(file, status);
         return source;
     }
     const host::ReadResult r = host::read_file(path, options);
-    if (r.status != host::ReadStatus::ok) cannot_open(file);
+    if (r.status != host::ReadStatus::ok) read_failed(file, r.status);
     if (a.lines && !r.bytes.empty()) lines_block(*source, r.bytes);
     else str::load_at(r.bytes.data(), r.bytes.size(), *source, 0);
     return source;
@@ -336,6 +346,20 @@ std::vector<uint8_t> output_bytes(const Cell& value, int64_t part) {
     return {text.begin(), text.end()};
 }
 
+// Writes the bytes; a destination that cannot be opened raises cannot-open,
+// a write that fails on the way cannot-write with the system's reason (the
+// old content of a replaced file is then kept).
+void write_or_fail(const Cell& file, const std::string& path, std::span<const uint8_t> bytes, bool newline,
+                   const host::WriteOptions& options) {
+    int os_error = 0;
+    const host::WriteStatus status = host::write_data(&path, bytes, newline, options, &os_error);
+    if (status == host::WriteStatus::ok) return;
+    if (status == host::WriteStatus::cannot_open || os_error == 0) cannot_open(file);
+    const std::string reason = std::strerror(os_error);
+    Cell* text = str::push_new(reinterpret_cast<const uint8_t*>(reason.data()), reason.size());
+    error::fire(error::Id::cannot_write, {file, *text});
+}
+
 const Cell* file_write(Cell* destination, Cell* data, const actions::WriteArgs& a) {
     if (a.allow || a.as) not_done();
     if (a.part && type_of(*a.part) != TypeId::integer)
@@ -355,10 +379,10 @@ const Cell* file_write(Cell* destination, Cell* data, const actions::WriteArgs& 
                 bytes.insert(bytes.end(), line.begin(), line.end());
                 bytes.insert(bytes.end(), host::line_end.begin(), host::line_end.end());
             }
-            if (host::write_data(&path, bytes, false, options) != host::WriteStatus::ok) cannot_open(file);
+            write_or_fail(file, path, bytes, false, options);
         } else {
             bytes = output_bytes(*data, part);
-            if (host::write_data(&path, bytes, a.lines, options) != host::WriteStatus::ok) cannot_open(file);
+            write_or_fail(file, path, bytes, a.lines, options);
         }
     }
     *destination = unset_cell;

@@ -126,8 +126,11 @@ void rotate_into(Cell& s, uint32_t at, uint32_t run) {
     str::rotate(b->at(at), size_t{length - run - at} * unit, size_t{run} * unit);
 }
 
+// The /part count; a negative one limits nothing (as for blocks).
+int32_t part_limit(const Cell* part) { return part && get_int(*part) >= 0 ? get_int(*part) : -1; }
+
 const Cell* append_impl(Cell* series, Cell* value, const Cell* part, bool only, const Cell* dup) {
-    const int32_t limit = part ? std::max(0, get_int(*part)) : -1;
+    const int32_t limit = part_limit(part);
     const uint32_t at = str::buffer_of(*series)->length();
     series_type::Notice notice(*series, ownership::Change::append, value,
                                                    static_cast<int32_t>(at), limit);
@@ -147,7 +150,7 @@ const Cell* append(Cell* series, Cell* value, const Cell* part, bool only, const
 const Cell* insert(Cell* series, Cell* value, const Cell* part, bool only, const Cell* dup) {
     str::clamp_index(*series);
     const uint32_t at = series->w1;
-    const int32_t limit = part ? std::max(0, get_int(*part)) : -1;
+    const int32_t limit = part_limit(part);
     series_type::Notice notice(*series, ownership::Change::insert, value, static_cast<int32_t>(at), limit);
     const Cell v = *value;
     const uint32_t n = build(*series, v, limit, only, Kind::insert, dup_count(dup));

@@ -72,6 +72,22 @@ int32_t compare_by_function(const void* a, const void* b, void* arg, void*) {
     return order;
 }
 
+// Stores the sorted copy (of `unit`-wide characters) at start. The
+// comparator may have widened the string or changed its length meanwhile:
+// the characters go in at the string's present width, and only where the
+// string still reaches.
+void write_back(const Cell& series, uint32_t start, const std::vector<uint8_t>& copy, uint32_t unit) {
+    const NodeId node = series.w2;
+    series::Buffer* b = str::buffer_of(series);
+    const size_t count = copy.size() / unit;
+    if (b->unit() == unit && size_t{start} + count <= b->length()) {
+        std::memcpy(b->at(start), copy.data(), copy.size());
+        return;
+    }
+    for (size_t i = 0; i < count && start + i < str::buffer_of(series)->length(); i++)
+        (void)str::write_char(node, static_cast<uint32_t>(start + i), str::get_char(copy.data() + i * unit, unit));
+}
+
 }  // namespace
 
 const Cell* sort(Cell* series, const actions::SortArgs& a) {
@@ -133,7 +149,7 @@ const Cell* sort(Cell* series, const actions::SortArgs& a) {
     if (c.function) {
         std::vector<uint8_t> copy(b->at(start), b->at(start) + records * width);
         sort::stable_sort(copy.data(), records, width, &c, nullptr, compare);
-        std::memcpy(str::buffer_of(*series)->at(start), copy.data(), copy.size());
+        write_back(*series, start, copy, unit);
     } else if (a.stable && !a.case_sensitive) {
         sort::stable_sort(b->at(start), records, width, &c, nullptr, compare);
     } else {

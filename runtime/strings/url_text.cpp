@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "runtime/core/error_fire.h"
 #include "runtime/platform/current_dir.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/unicode/utf8.h"
@@ -111,6 +112,9 @@ std::string current_dir() {
 
 std::string to_local(const Cell& file, bool full) {
     std::string path = str::to_utf8(file);
+    // The OS takes a name only up to its first NUL: such a name would reach
+    // another file than the one named.
+    if (path.find('\0') != std::string::npos) error::fire(error::Id::invalid_arg, {file});
     if (full && (path.empty() || path[0] != '/')) path = current_dir() + path;
     return path;
 }

@@ -30,7 +30,8 @@ void decode(const Cell& text, Cell& output);
 void encode(const Cell& text, Cell& output, EncodeMode mode);
 
 // The local path of a file value, as UTF-8; with `full`, a relative name is
-// first given the current directory.
+// first given the current directory. A name holding a NUL character raises
+// script invalid-arg.
 [[nodiscard]] std::string to_local(const Cell& file, bool full);
 // The current directory, ending in "/" (empty when it cannot be read).
 [[nodiscard]] std::string current_dir();

@@ -34,6 +34,7 @@ tui::Widget* root = nullptr;
 int main() {
     platform::install_fault_handlers(nullptr, nullptr);
     rt::boot();
+    rt::finish_boot();
     environment::run();
     collector::set_enabled(true);
     environment::define_routine("quit-loop", "[]", [] { tui::post_quit(); });

@@ -134,5 +134,77 @@ TEST_F(ConsoleTerminal, ResultsAreCutAtTheTerminalWidthAfterAResize) {
     ASSERT_TRUE(t.wait_for("== 100x20")) << t.screen();
 }
 
+// Ctrl-C while a command runs stops it and returns to the prompt, as halt
+// does; the session, its words and its history go on.
+TEST_F(ConsoleTerminal, CtrlCDuringAnEvaluationHaltsToThePrompt) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    Tmux t;
+    start(t);
+    ASSERT_TRUE(t.wait_for(">>")) << t.screen();
+    t.text("n: 0 forever [n: n + 1]");
+    t.keys("Enter");
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for("(halted)")) << t.screen();
+    t.text("n > 0");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== true")) << t.screen();
+
+    // A wait is cut short as well.
+    t.text("wait 30 print \"never\"");
+    t.keys("Enter");
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for("(halted)", 2)) << t.screen();
+    t.keys("Up");
+    ASSERT_TRUE(t.wait_for(">> wait 30 print \"never\"")) << t.screen();
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for("DONE 0")) << t.screen();
+    EXPECT_EQ(t.screen().find("never\n"), std::string::npos) << t.screen();
+}
+
+// Keys pressed with Alt (Esc and a byte at once) and sequences the editor
+// does not know are ignored: the line typed so far stays.
+TEST_F(ConsoleTerminal, AltKeysAndUnknownSequencesKeepTheLine) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    Tmux t;
+    start(t);
+    ASSERT_TRUE(t.wait_for(">>")) << t.screen();
+    t.text("1 + 2");
+    t.keys("M-b M-x F5");
+    t.text("0");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== 21")) << t.screen();
+    EXPECT_EQ(t.screen().find("(escape)"), std::string::npos) << t.screen();
+    t.keys("C-d");
+    ASSERT_TRUE(t.wait_for("DONE 0")) << t.screen();
+}
+
+// With TERM=dumb the console sends nothing that moves the cursor or sets
+// the title: the prompt, and the line as the terminal echoes it. The output
+// goes through tee to a file, which must hold no Esc byte.
+TEST_F(ConsoleTerminal, DumbTerminalGetsPlainLineInput) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    Tmux t;
+    const std::string out = path("out.txt");
+    t.start("TERM=dumb HOME=" + sh_quoted(dir_) + " " + sh_quoted(QOR_BINARY) + " | tee " + sh_quoted(out) +
+                "; echo DONE $?; sleep 60",
+            60);
+    ASSERT_TRUE(t.wait_for(">>")) << t.screen();
+    t.text("6 * 7");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== 42")) << t.screen();
+    t.text("length? [1");
+    t.keys("Enter");
+    t.text("2]");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== 2")) << t.screen();
+    t.keys("C-d");
+    ASSERT_TRUE(t.wait_for("DONE 0")) << t.screen();
+    const std::string written = get("out.txt");
+    EXPECT_EQ(written.find('\x1B'), std::string::npos) << written;
+    EXPECT_NE(written.find(">> == 42\n>> [    == 2\n>> "), std::string::npos) << written;
+    // The session's lines are kept in the history all the same.
+    EXPECT_NE(get(".qor/Qor-Console/console-cfg.qor").find("\"6 * 7\""), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qor::test

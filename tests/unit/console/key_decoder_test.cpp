@@ -83,9 +83,13 @@ TEST(KeyDecoder, LoneEscapeIsToldApartBySilence) {
     std::vector<int> esc_then_silence = {0x1B, pause, '[', 'A'};
     EXPECT_EQ(decode(esc_then_silence), (std::vector<int32_t>{key::escape, '[', 'A'}));
     EXPECT_EQ(decode({0x1B}), (std::vector<int32_t>{key::escape}));
-    // Esc and then another key at once: Esc first, then that key whole.
-    EXPECT_EQ(decode(bytes("\x1Bx")), (std::vector<int32_t>{key::escape, 'x'}));
-    EXPECT_EQ(decode(bytes("\x1B\x1B[A")), (std::vector<int32_t>{key::escape, key::up}));
+    // Esc and then another key at once is that key with Alt: ignored whole
+    // (a character, a UTF-8 character, a sequence), what follows read anew.
+    EXPECT_EQ(decode(bytes("\x1Bxy")), (std::vector<int32_t>{key::none, 'y'}));
+    EXPECT_EQ(decode(bytes("\x1B\xC3\xA9z")), (std::vector<int32_t>{key::none, 'z'}));
+    EXPECT_EQ(decode(bytes("\x1B\x1B[Aw")), (std::vector<int32_t>{key::none, 'w'}));
+    std::vector<int> alt_then_esc = {0x1B, 'b', pause, 0x1B};
+    EXPECT_EQ(decode(alt_then_esc), (std::vector<int32_t>{key::none, key::escape}));
     // A sequence cut by silence is dropped, and what follows is read anew.
     std::vector<int> cut = {0x1B, '[', '1', pause, 'z'};
     EXPECT_EQ(decode(cut), (std::vector<int32_t>{key::none, 'z'}));

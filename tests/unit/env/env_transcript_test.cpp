@@ -20,9 +20,15 @@ TEST_F(EnvTranscriptTest, Money) { replay("money.qt"); }
 TEST_F(EnvTranscriptTest, Times) { replay("time.qt"); }
 TEST_F(EnvTranscriptTest, Dates) { replay("dates.qt"); }
 TEST_F(EnvTranscriptTest, ClockAndWait) { replay("clock.qt"); }
+TEST_F(EnvTranscriptTest, TextToValues) { replay("text_to_values.qt"); }
+TEST_F(EnvTranscriptTest, SeriesEdges) { replay("series_edges.qt"); }
+TEST_F(EnvTranscriptTest, PathsAndLoops) { replay("paths_and_loops.qt"); }
+TEST_F(EnvTranscriptTest, LargeBlocks) { replay("large_blocks.qt"); }
+TEST_F(EnvTranscriptTest, SpecsAndOptions) { replay("specs_and_options.qt"); }
 TEST_F(EnvTranscriptTest, Vectors) { replay("vector.qt"); }
 TEST_F(EnvTranscriptTest, Parse) { replay("parse.qt"); }
 TEST_F(EnvTranscriptTest, ParseGrammars) { replay("parse_grammars.qt"); }
+TEST_F(EnvTranscriptTest, HostileValues) { replay("hostile_values.qt"); }
 
 }  // namespace
 }  // namespace qor::test

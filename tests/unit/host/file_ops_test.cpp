@@ -137,5 +137,32 @@ TEST_F(FileOps, RenameFallbackNeverReplacesEither) {
     EXPECT_FALSE(rename_no_replace_by_link(path("missing"), path("g")));
 }
 
+// Names that are not valid UTF-8 are listed with those bytes escaped; the
+// valid names around them are listed as they are.
+TEST_F(FileOps, NamesThatAreNotUtf8AreEscapedNotDropped) {
+    const struct {
+        std::string name;
+        std::string listed;
+    } cases[] = {
+        {"bad\xFF\xFE", "bad%FF%FE"},
+        {"caf\xC3\xA9", "caf\xC3\xA9"},            // valid: kept
+        {"cut\xC3", "cut%C3"},                       // a sequence cut short
+        {"over\xC0\xAF", "over%C0%AF"},             // an overlong form
+        {"surr\xED\xA0\x80", "surr%ED%A0%80"},     // a surrogate
+        {"mix\xF0\x9F\x98\x80\x80", "mix\xF0\x9F\x98\x80%80"},
+        {"plain", "plain"},
+    };
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        put(c.name, "");
+        expected.push_back(c.listed);
+    }
+    std::sort(expected.begin(), expected.end());
+    auto names = read_dir(dir_);
+    ASSERT_TRUE(names.has_value());
+    std::sort(names->begin(), names->end());
+    EXPECT_EQ(*names, expected);
+}
+
 }  // namespace
 }  // namespace qor::host

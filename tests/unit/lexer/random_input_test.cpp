@@ -41,5 +41,29 @@ TEST_F(RandomInputTest, EveryModeEnds) {
     }
 }
 
+// Inputs that once raised other errors than syntax errors from inside the
+// loaders (a map's key comparison, for one).
+TEST_F(RandomInputTest, FoundInputsRaiseOnlySyntaxErrors) {
+    const std::string inputs[] = {"#[1%-^A1%-]", "#[1%-\x011%-]", "#[1%- 1%-]", "#[a- a-]", "#[1x- 1x-]"};
+    lexer::Listener quiet;
+    quiet.on_event = [](const lexer::EventInfo& e, uint32_t&) { return e.event != lexer::Event::error; };
+    lexer::Options modes[5];
+    modes[1].load = false;
+    modes[2].scan = false;
+    modes[3].one = true;
+    modes[4].listener = &quiet;
+    for (const std::string& text : inputs) {
+        for (const lexer::Options& o : modes) {
+            try {
+                Cell out = unset_cell;
+                (void)lexer::scan_buffer(&out, reinterpret_cast<const uint8_t*>(text.data()), text.size(), o);
+            } catch (const error::Raised& e) {
+                EXPECT_EQ(e.category, error::Category::syntax) << text << ": " << error::spelling(e.id);
+            }
+            EXPECT_EQ(lexer::active_runs(), 0);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qor::test

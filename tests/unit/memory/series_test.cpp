@@ -253,10 +253,18 @@ void fake_collection() {
     collected_frame->heap = collected_frame->end - room_after_collection;
 }
 
-// The allocator's own policy, without the collections of stress builds.
+// The allocator's own policy, without the collections of stress builds and
+// with every collection due (the budget is tested on its own below).
 struct NoStress {
-    NoStress() { collector::set_stress(false); }
-    ~NoStress() { collector::set_stress(true); }
+    uint64_t budget = collector::budget();
+    NoStress() {
+        collector::set_stress(false);
+        collector::set_budget(0);
+    }
+    ~NoStress() {
+        collector::set_stress(true);
+        collector::set_budget(budget);
+    }
 };
 
 TEST_F(MemoryTest, AfterACollectionANearlyFullFrameIsPassedOver) {
@@ -305,6 +313,41 @@ TEST_F(MemoryTest, BigAllocationAsksForACollectionFirst) {
     EXPECT_EQ(collections, 0);
     collector::set_enabled(true);
     (void)series::alloc_bytes(3 << 20);
+    EXPECT_EQ(collections, 1);
+}
+
+TEST_F(MemoryTest, CollectionsWaitForTheBudget) {
+    NoStress no_stress;
+    memory::Memory& m = memory::record();
+    collector::install_cycle([] { collections++; });
+    collector::set_enabled(true);
+    // A cycle budgets as much again as survived, and never less than the minimum.
+    collector::set_budget_from_survivors(10);
+    EXPECT_EQ(collector::budget(), collector::min_budget);
+    EXPECT_EQ(collector::allocated_since_collection(), 0u);
+    collector::set_budget_from_survivors(50u << 20);
+    EXPECT_EQ(collector::budget(), 50u << 20);
+
+    // Below the budget a full heap grows by a frame instead of collecting.
+    collector::set_budget_from_survivors(0);
+    collector::set_budget(64u << 20);
+    collections = 0;
+    size_t frames_before = 0;
+    for (SeriesFrame* f = m.series_head; f; f = f->next) f->heap = f->end, frames_before++;
+    (void)series::alloc_bytes(1008);
+    EXPECT_EQ(collections, 0);
+    size_t frames_after = 0;
+    for (SeriesFrame* f = m.series_head; f; f = f->next) frames_after++;
+    EXPECT_EQ(frames_after, frames_before + 1);
+    // A big buffer below the budget does not collect either.
+    (void)series::alloc_bytes(3 << 20);
+    EXPECT_EQ(collections, 0);
+
+    // Allocation counts towards the budget; past it, a full heap collects.
+    EXPECT_GE(collector::allocated_since_collection(), uint64_t{3} << 20);
+    collector::set_budget(collector::min_budget);
+    for (SeriesFrame* f = m.series_head; f; f = f->next) f->heap = f->end;
+    (void)series::alloc_bytes(1008);
     EXPECT_EQ(collections, 1);
 }
 

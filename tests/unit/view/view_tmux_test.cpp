@@ -67,7 +67,7 @@ TEST(ViewInTmux, EveryWayOutHandsTheTerminalBack) {
         const char* shown;  // what the pane shows after
     };
     const Case cases[] = {
-        {"C-c", "field\nEXIT=0"},                                           // the interrupt
+        {"C-c", "field\nEXIT=130"},                                         // the interrupt
         {"x", "field\nEXIT=0"},                                             // quit in a handler
         {"f", "field\n\n*** Runtime Error 1: access violation"},            // a fatal fault
     };
