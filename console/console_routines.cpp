@@ -22,7 +22,6 @@
 #include "runtime/output/output.h"
 #include "runtime/platform/file_replace.h"
 #include "runtime/memory/series_tail.h"
-#include "app/startup.h"
 #include "runtime/strings/url_text.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
