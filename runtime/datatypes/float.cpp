@@ -46,7 +46,6 @@ Cell* make_in(Cell& block, double d) { return make_at(*series_tail::block_alloc_
 bool is_special(double d) { return !std::isfinite(d); }
 
 void set_pretty_mode(bool on) { pretty = on; }
-bool pretty_mode() { return pretty; }
 
 double apply_op(double x, double y, MathOp op) {
     switch (op) {

@@ -66,12 +66,6 @@ Cell* push_spelling(const Cell& word) {
     return stack::push(Cell{to_int(TypeId::string), 0, form, 0});
 }
 
-Cell* push_retyped(const Cell& word, TypeId type) {
-    Cell* cell = stack::push(word);
-    set_type_keep_flags(*cell, type);
-    return cell;
-}
-
 Cell refinement(std::string_view utf8) { return make_cell(TypeId::refinement, 0, symbol::make(utf8), no_index); }
 
 Cell* issue_make_at(Cell& cell, std::string_view utf8) {

@@ -52,9 +52,6 @@ Cell* push_spelling(const Cell& word);
 // True for word!, set-word!, lit-word!, get-word!, refinement!, issue!.
 [[nodiscard]] constexpr bool any_word(TypeId t) { return is_word_like(t); }
 
-// Pushes a copy retyped (flags kept).
-Cell* push_retyped(const Cell& word, TypeId type);
-
 // An unbound refinement (context 0, index -1) of a spelling.
 [[nodiscard]] Cell refinement(std::string_view utf8);
 
