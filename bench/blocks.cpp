@@ -18,14 +18,14 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/register_all.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/series.h"
-#include "runtime/ownership.h"
+#include "runtime/words/ownership.h"
 #include "runtime/words/context.h"
 #include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"

@@ -21,7 +21,7 @@
 #include "bench/system_codecs.h"
 #include "runtime/compress/deflate.h"
 #include "runtime/compress/zstd_decode.h"
-#include "runtime/eval/checksum.h"
+#include "runtime/hash/checksum.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <string_view>
 
 #include "bench/evaluator.h"
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/register_all.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/memory_record.h"
-#include "runtime/ownership.h"
+#include "runtime/words/ownership.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "tests/support/eval_environment.h"

@@ -4,7 +4,7 @@
 
 #include "runtime/errors/catalogue.h"
 #include "runtime/eval/call_stack.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"

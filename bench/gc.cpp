@@ -13,8 +13,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "runtime/eval/data_stack.h"
-#include "runtime/handle_table.h"
+#include "runtime/eval/call_stack.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/handle_table.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/memory/memory_record.h"

@@ -15,7 +15,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/evaluator.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "tests/support/eval_environment.h"
 

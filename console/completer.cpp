@@ -3,10 +3,10 @@
 
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/datatypes/type_ids.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/type_ids.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/call_stack.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"

@@ -21,7 +21,7 @@
 #include <string_view>
 
 #include "console/history.h"
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::console {
 

@@ -5,7 +5,7 @@
 // Broken. The lexer unwinds its own state when they pass through it.
 #include "console/delimiter_check.h"
 
-#include "runtime/datatypes/type_ids.h"
+#include "runtime/core/type_ids.h"
 #include "runtime/lexer/lexer.h"
 
 namespace qor::console {

@@ -5,7 +5,7 @@
 #include <unordered_set>
 
 #include "runtime/datatypes/function.h"
-#include "runtime/datatypes/type_ids.h"
+#include "runtime/core/type_ids.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
@@ -44,7 +44,7 @@ private:
             Cell c = series::buffer(node)->cells()[i];
             const TypeId t = type_of(c);
             if (is_any_block(t)) block(c.w2);
-            else if (is_any_word(t) && t != TypeId::issue && rebind(c)) series::buffer(node)->cells()[i] = c;
+            else if (is_word_like(t) && t != TypeId::issue && rebind(c)) series::buffer(node)->cells()[i] = c;
         }
     }
 

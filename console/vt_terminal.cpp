@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <string>
 
-#include "runtime/output.h"
+#include "runtime/output/output.h"
 #include "runtime/platform/standard_streams.h"
 #include "runtime/platform/terminal_input.h"
 #include "runtime/platform/terminal_size.h"

@@ -4,7 +4,7 @@
 #include <span>
 
 #include "runtime/compress/deflate.h"
-#include "runtime/eval/checksum.h"
+#include "runtime/hash/checksum.h"
 
 namespace qor {
 

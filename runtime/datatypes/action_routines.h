@@ -17,9 +17,9 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
-#include "runtime/datatypes/action_ids.h"
-#include "runtime/datatypes/compare_ops.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/action_ids.h"
+#include "runtime/core/compare_ops.h"
 
 namespace qor::actions {
 

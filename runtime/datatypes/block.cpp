@@ -8,25 +8,33 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
-#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/series_type.h"
 #include "runtime/datatypes/typeset.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/core/fill_pattern.h"
 #include "runtime/datatypes/vector.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/core/fill_pattern.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/call_stack.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/words/word.h"
-#include "runtime/fill_pattern.h"
+#include "runtime/core/fill_pattern.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 
 namespace qor::block {
@@ -138,14 +146,6 @@ uint32_t length_at(const Cell& b) { return series_tail::cell_count(b); }
 
 Cell* cell_at(const Cell& b, uint32_t n) { return buf(b)->cells() + n; }
 
-Cell* head_pointer(Cell& b) {
-    const uint32_t length = buf(b)->length();
-    if (b.w1 > length) b.w1 = length;
-    return buf(b)->cells() + b.w1;
-}
-
-Cell* tail_pointer(const Cell& b) { return buf(b)->cells() + buf(b)->length(); }
-
 Cell* append_cell(const Cell& b, const Cell& value) {
     const Cell copy = value;  // the value may lie in the buffer that grows
     Cell* cell = series_tail::block_alloc_tail(b);
@@ -153,29 +153,9 @@ Cell* append_cell(const Cell& b, const Cell& value) {
     return cell;
 }
 
-void append_block(const Cell& target, const Cell& source) {
-    const Items cells(source, false, UINT32_MAX);
-    series::Buffer* sb = reserve(target, uint32_t(cells.size()), true);
-    std::copy(cells.begin(), cells.end(), reinterpret_cast<Cell*>(sb->tail_ptr()));
-    sb->tail += cells.size() * series::cell_unit;
-}
-
 void truncate(const Cell& b, uint32_t n) {
     series::Buffer* sb = buf(b);
     if (n < sb->length()) sb->set_tail_units(sb->head_units() + n);
-}
-
-void insert_value(Cell& b, const Cell& value, bool advance, bool at_head) {
-    const Cell copy = value;
-    const uint32_t length = buf(b)->length();
-    const uint32_t at = at_head ? 0 : std::min(b.w1, length);
-    series::Buffer* sb = reserve(b, 1, true);
-    Cell* cells = sb->cells();
-    std::memmove(cells + at + 1, cells + at, size_t(length - at) * sizeof(Cell));
-    cells[at] = copy;
-    sb->tail += series::cell_unit;
-    hash_inserted(b, at, 1, length - at);
-    if (advance) b.w1 = at + 1;
 }
 
 void insert_block(Cell& target, const Cell& source) {

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/action_routines.h"
 #include "runtime/memory/node.h"
 
@@ -30,21 +30,13 @@ Cell* push(const Cell& value);
 [[nodiscard]] uint32_t length_at(const Cell& b);
 // The cell at position n from the buffer's head. Valid until the next allocation.
 [[nodiscard]] Cell* cell_at(const Cell& b, uint32_t n);
-// The cell at the index (an index past the tail is first set to the length).
-[[nodiscard]] Cell* head_pointer(Cell& b);
-[[nodiscard]] Cell* tail_pointer(const Cell& b);
 
 // --- Changing -----------------------------------------------------------------
 
 // Appends a copy of the value at the tail; answers the new cell.
 Cell* append_cell(const Cell& b, const Cell& value);
-// Appends every cell of source from its index.
-void append_block(const Cell& target, const Cell& source);
 // Cuts the block at cell n from the head.
 void truncate(const Cell& b, uint32_t n);
-// Inserts a copy of the value at the index (or the head), moving the index
-// past it when advance is set.
-void insert_value(Cell& b, const Cell& value, bool advance, bool at_head);
 
 // Inserts every cell of source from its index at the block's index, in
 // order, moving the index past them.

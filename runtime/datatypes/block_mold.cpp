@@ -1,14 +1,14 @@
 // block!: form and mold (the line-break and indentation layout that paren!
 // and nested blocks share), and the path step on a block.
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/cycle_marker.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/series_type.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
 
 namespace qor::block {

@@ -8,9 +8,9 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/datatypes/series_type.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"

@@ -9,15 +9,15 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/datatypes/series_type.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/series.h"
 #include "runtime/sort/record_sort.h"
@@ -201,7 +201,7 @@ namespace {
 bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent; }
 
 bool comparable(TypeId a, TypeId b) {
-    return a == b || (is_any_word(a) && is_any_word(b)) || (is_number(a) && is_number(b));
+    return a == b || (is_word_like(a) && is_word_like(b)) || (is_number(a) && is_number(b));
 }
 
 bool is_equality_code(CompareOp op) {

@@ -7,10 +7,13 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/datatypes/vector.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/series_tail.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/series_tail.h"
 
 namespace qor::char_ {
 

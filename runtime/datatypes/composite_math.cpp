@@ -3,13 +3,13 @@
 
 #include <utility>
 
-#include "runtime/datatypes/action_ids.h"
+#include "runtime/core/action_ids.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 
 namespace qor::composite_math {
 

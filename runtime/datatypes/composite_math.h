@@ -4,7 +4,7 @@
 // 1.2.3 * 2 and 10 - 3x4 is -3x-4 + 10.
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/math_ops.h"
 
 namespace qor::composite_math {

@@ -1,7 +1,7 @@
 // The marker that form and mold write for a value met again inside itself.
 #include "runtime/datatypes/cycle_marker.h"
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/text_buffer.h"
 
 namespace qor::cycle_marker {

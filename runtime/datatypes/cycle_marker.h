@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::cycle_marker {
 

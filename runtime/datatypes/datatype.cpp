@@ -2,9 +2,9 @@
 #include "runtime/datatypes/datatype.h"
 
 #include "runtime/datatypes/registry.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 
 namespace qor::datatype {
 

@@ -2,7 +2,7 @@
 // first word holds the type id named.
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::datatype {
 

@@ -12,9 +12,9 @@
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/time.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/series_tail.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/strings/string_core.h"
 
 namespace qor::date {

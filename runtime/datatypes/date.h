@@ -9,9 +9,9 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/date_calendar.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/actions.h"
 
 namespace qor::date {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "runtime/datatypes/datatype.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 
 namespace qor::date {
 

@@ -25,7 +25,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::date {
 

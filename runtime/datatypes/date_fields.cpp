@@ -7,8 +7,8 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/time.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/symbol_ids.h"
 

@@ -8,14 +8,14 @@
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/call_stack.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -176,11 +176,11 @@ int32_t put_trace(Cell& out, int32_t depth, uint32_t end, int32_t budget) {
 // answers the category's context and the id's position.
 void resolve(const Cell& error, NodeId& category, uint32_t& position) {
     const Cell type = *slot(error, Field::type);
-    const int32_t c = is_any_word(type_of(type)) ? cat::find_category(type.w2) : -1;
+    const int32_t c = is_word_like(type_of(type)) ? cat::find_category(type.w2) : -1;
     if (c >= 0) {
         category = cat::category_context(static_cast<uint32_t>(c));
         const Cell id = *slot(error, Field::id);
-        const int32_t p = is_any_word(type_of(id)) ? cat::find_id(category, id.w2) : -1;
+        const int32_t p = is_word_like(type_of(id)) ? cat::find_id(category, id.w2) : -1;
         if (p >= 0) {
             position = static_cast<uint32_t>(p);
             return;
@@ -235,12 +235,12 @@ Cell* push_from_words(const Cell& category, const Cell& id, const Cell* arg1, co
 
 uint32_t category_symbol(const Cell& error) {
     const Cell v = *slot(error, Field::type);
-    return is_any_word(type_of(v)) ? v.w2 : 0;
+    return is_word_like(type_of(v)) ? v.w2 : 0;
 }
 
 uint32_t id_symbol(const Cell& error) {
     const Cell v = *slot(error, Field::id);
-    return is_any_word(type_of(v)) ? v.w2 : 0;
+    return is_word_like(type_of(v)) ? v.w2 : 0;
 }
 
 void install_environment(const Environment& e) { environment = e; }

@@ -16,10 +16,10 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/action_routines.h"
 #include "runtime/errors/catalogue.h"
-#include "runtime/errors/ids.h"
+#include "runtime/core/error_ids.h"
 
 namespace qor::error_type {
 

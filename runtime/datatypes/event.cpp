@@ -11,10 +11,10 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/symbol_ids.h"
@@ -331,7 +331,7 @@ Cell* eval_path(const actions::EvalPathArgs& a) {
 
 const Cell* pick(Cell* e, Cell* index_cell, int32_t index) {
     uint32_t f = 0;
-    if (is_any_word(type_of(*index_cell))) {
+    if (is_word_like(type_of(*index_cell))) {
         f = field_of(*index_cell);
         const Cell datatype{to_int(TypeId::datatype), to_int(TypeId::event), 0, 0};
         if (f == 0) error::fire(error::Id::cannot_use, {*index_cell, datatype});

@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/roots.h"
 
 namespace qor::event {
@@ -50,7 +50,7 @@ inline constexpr uint32_t special_key = 0x1;
 }  // namespace flag
 
 // Header bit of a script-made event.
-inline constexpr uint32_t script_made = 1u << 12;
+inline constexpr uint32_t script_made = cell_flag::event_script_made;
 // Bits of a script-made event's key code point.
 inline constexpr uint32_t key_mask = 0x1FFFFF;
 

@@ -14,13 +14,15 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/vector.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/lexer/load_one.h"
 #include "runtime/lexer/number_text.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 
 namespace qor::float_ {
 
@@ -44,7 +46,6 @@ Cell* make_in(Cell& block, double d) { return make_at(*series_tail::block_alloc_
 bool is_special(double d) { return !std::isfinite(d); }
 
 void set_pretty_mode(bool on) { pretty = on; }
-bool pretty_mode() { return pretty; }
 
 double apply_op(double x, double y, MathOp op) {
     switch (op) {

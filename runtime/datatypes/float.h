@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
-#include "runtime/datatypes/compare_ops.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/compare_ops.h"
 #include "runtime/datatypes/math_ops.h"
 #include "runtime/lexer/float_text.h"
 
@@ -62,7 +62,6 @@ enum class Kind : uint8_t {
 // The pretty rules of `form_by_kind` (on at start): tiny values form as
 // zero, and long texts ending in 01 or 99 are formatted with fewer digits.
 void set_pretty_mode(bool on);
-[[nodiscard]] bool pretty_mode();
 
 // A random double between 0 and the bound.
 [[nodiscard]] double float_below(double bound, bool secure);

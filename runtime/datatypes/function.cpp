@@ -7,11 +7,11 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 
@@ -116,7 +116,7 @@ const Cell* make_action(Cell*, Cell* spec, TypeId) {
 Cell* reflect() {
     const Cell fn = *stack::arg(0);
     const Cell field = *stack::arg(1);
-    const uint32_t sym = is_any_word(type_of(field)) ? symbol::resolve_alias(field.w2) : 0;
+    const uint32_t sym = is_word_like(type_of(field)) ? symbol::resolve_alias(field.w2) : 0;
     if (sym == symbol::resolve_alias(to_int(Sym::spec)))
         return stack::set_result(Cell{to_int(TypeId::block), 0, fn.w2, 0});
     if (sym == symbol::resolve_alias(to_int(Sym::body))) return stack::set_result(*part(fn, Part::body));

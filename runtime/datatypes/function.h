@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"

@@ -8,11 +8,11 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/arg_cache.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/arg_cache.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -194,7 +194,7 @@ private:
 // blocks and strings are passed over; anything else is refused.
 void ignore_entry(std::unordered_set<uint32_t>& ignore, const Cell& entry) {
     const TypeId t = type_of(entry);
-    if (is_any_word(t)) ignore.insert(canonical(entry.w2));
+    if (is_word_like(t)) ignore.insert(canonical(entry.w2));
     else if (t != TypeId::block && t != TypeId::string) error::fire(error::Id::bad_func_extern, {entry});
 }
 

@@ -5,8 +5,8 @@
 
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/strings/string_core.h"
 
 namespace qor::handle_type {

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::handle_type {
 

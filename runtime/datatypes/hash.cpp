@@ -11,9 +11,9 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/series.h"
 

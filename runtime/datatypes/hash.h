@@ -4,7 +4,7 @@
 // copy, sort and trim.
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::hash_type {
 

@@ -12,12 +12,12 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/registry.h"
-#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/series_type.h"
 #include "runtime/datatypes/tuple.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/image/record.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 
 namespace qor::image_type {
@@ -97,7 +97,7 @@ void copy_rect(const Cell& src, int64_t x, int64_t y, int64_t w, int64_t h, Cell
 }
 
 [[nodiscard]] bool is_word(const Cell& v, Sym s) {
-    return is_any_word(type_of(v)) && symbol::resolve_alias(v.w2) == symbol::resolve_alias(to_int(s));
+    return is_word_like(type_of(v)) && symbol::resolve_alias(v.w2) == symbol::resolve_alias(to_int(s));
 }
 
 // ---- make and to

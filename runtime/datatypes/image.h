@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <span>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/image/codecs.h"
 #include "runtime/image/pixels.h"
 

@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "runtime/datatypes/image.h"
-#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/series_type.h"
 #include "runtime/datatypes/tuple.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/image/record.h"
 #include "runtime/memory/series.h"
 #include "runtime/strings/binary.h"

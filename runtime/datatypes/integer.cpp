@@ -15,12 +15,15 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/vector.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/lexer/number_text.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 
 namespace qor::integer {

@@ -4,10 +4,10 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/random_draw.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 
 namespace qor::logic {
 

@@ -5,7 +5,7 @@
 // true. The tests that must refuse unset say so.
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::logic {
 

@@ -5,17 +5,17 @@
 
 #include <algorithm>
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
-#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/series_type.h"
 #include "runtime/datatypes/typeset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 
 namespace qor::map {

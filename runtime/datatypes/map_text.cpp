@@ -2,14 +2,14 @@
 // reflect of its words, values and body.
 #include <algorithm>
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/cycle_marker.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/symbol_ids.h"
@@ -80,7 +80,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* part, int32_t limit) {
 Cell* reflect() {
     const Cell m = *stack::arg(0);
     const Cell field = *stack::arg(1);
-    const uint32_t sym = is_any_word(type_of(field)) ? symbol::resolve_alias(field.w2) : 0;
+    const uint32_t sym = is_word_like(type_of(field)) ? symbol::resolve_alias(field.w2) : 0;
     const bool words = sym == symbol::resolve_alias(to_int(Sym::words));
     const bool values = sym == symbol::resolve_alias(to_int(Sym::values));
     const bool body = sym == symbol::resolve_alias(to_int(Sym::body));

@@ -15,11 +15,11 @@
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/lexer/float_text.h"
 #include "runtime/lexer/number_text.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
 
@@ -219,14 +219,14 @@ std::string_view currency_code(uint8_t index) {
     if (const Cell* list = currency_list()) {
         if (index > series_tail::cell_count(*list)) return {};
         const Cell& word = *series_tail::cell_at(*list, index - 1u);
-        return is_any_word(type_of(word)) ? symbol::spelling(word.w2) : std::string_view{};
+        return is_word_like(type_of(word)) ? symbol::spelling(word.w2) : std::string_view{};
     }
     return index <= std::size(initial_currencies) ? initial_currencies[index - 1] : std::string_view{};
 }
 
 // The currency of a word, or -1.
 int32_t word_currency(const Cell& word) {
-    if (!is_any_word(type_of(word))) return -1;
+    if (!is_word_like(type_of(word))) return -1;
     return currency_index(symbol::spelling(word.w2));
 }
 
@@ -601,7 +601,7 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 }
 
 bool is_word(const Cell& v, Sym s) {
-    return is_any_word(type_of(v)) && symbol::resolve_alias(v.w2) == symbol::resolve_alias(to_int(s));
+    return is_word_like(type_of(v)) && symbol::resolve_alias(v.w2) == symbol::resolve_alias(to_int(s));
 }
 
 // The currency as a word (none without one), or the amount without it.
@@ -647,7 +647,7 @@ int32_t currency_index(std::string_view code) {
         const uint32_t n = series_tail::cell_count(*list);
         for (uint32_t i = 0; i < n; i++) {
             const Cell& word = *series_tail::cell_at(*list, i);
-            if (is_any_word(type_of(word)) && same_code(symbol::spelling(word.w2), code))
+            if (is_word_like(type_of(word)) && same_code(symbol::spelling(word.w2), code))
                 return static_cast<int32_t>(i + 1);
         }
         return -1;

@@ -18,8 +18,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/cell.h"
-#include "runtime/datatypes/compare_ops.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/compare_ops.h"
 #include "runtime/datatypes/math_ops.h"
 
 namespace qor::money {

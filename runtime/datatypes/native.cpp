@@ -8,9 +8,9 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/eval/natives.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/core/native_ids.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
@@ -69,7 +69,7 @@ const Cell* make_action(Cell* prototype, Cell* spec, TypeId type) {
 Cell* reflect() {
     const Cell v = *stack::arg(0);
     const Cell field = *stack::arg(1);
-    const uint32_t sym = is_any_word(type_of(field)) ? symbol::resolve_alias(field.w2) : 0;
+    const uint32_t sym = is_word_like(type_of(field)) ? symbol::resolve_alias(field.w2) : 0;
     if (sym == symbol::resolve_alias(to_int(Sym::spec)))
         return stack::set_result(Cell{to_int(TypeId::block), 0, v.w2, 0});
     if (sym != symbol::resolve_alias(to_int(Sym::body))) error::fire(error::Id::not_done);

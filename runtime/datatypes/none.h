@@ -1,7 +1,7 @@
 // none!: the explicit absence of a value. Only the header carries anything.
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::none {
 

@@ -3,20 +3,20 @@
 // object_actions.cpp; form and mold in object_mold.cpp.
 #include "runtime/datatypes/object.h"
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object_call.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/call_stack.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
-#include "runtime/ownership.h"
-#include "runtime/series_tail.h"
+#include "runtime/words/ownership.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -181,8 +181,6 @@ const Cell* get_word_cell(const Cell& object, const Cell& word) {
 }
 
 Cell* word_at(NodeId ctx, uint32_t index) { return context::word_at(ctx, index); }
-
-Cell* values_head(const Cell& object) { return context::values(object.w1); }
 
 void clear_changed(NodeId ctx) {
     const uint32_t n = context::word_count(ctx);

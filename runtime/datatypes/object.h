@@ -21,7 +21,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/action_routines.h"
 #include "runtime/memory/node.h"
 
@@ -44,8 +44,6 @@ inline constexpr uint32_t first_class_counter = 1000000;
 [[nodiscard]] const Cell* get_word_cell(const Cell& object, const Cell& word);
 // Word cell i of a context's word list (the field's name, not its value).
 [[nodiscard]] Cell* word_at(NodeId ctx, uint32_t index);
-// Value cell 0 of the object (valid until the next allocation).
-[[nodiscard]] Cell* values_head(const Cell& object);
 // Clears the changed mark of every field.
 void clear_changed(NodeId ctx);
 

@@ -1,17 +1,17 @@
 // object!: path access, put and select, reflect and modify, compare and
 // copy, and the registration of the datatype.
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/series.h"
-#include "runtime/ownership.h"
+#include "runtime/words/ownership.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -41,7 +41,7 @@ Cell* path_miss(const actions::EvalPathArgs& a) {
 
 // Values that compare by the ordering of sort: words among words, numbers
 // among numbers, and values of the same datatype.
-bool word_like(TypeId t) { return is_any_word(t) || t == TypeId::issue; }
+bool word_like(TypeId t) { return is_word_like(t) || t == TypeId::issue; }
 bool number_like(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent; }
 
 int32_t compare_fields(NodeId a, NodeId b, CompareOp op) {
@@ -91,7 +91,7 @@ const Cell* select(Cell* object, Cell* key, const actions::FindArgs&) {
 }
 
 const Cell* modify(Cell* object, Cell* field, Cell* value, bool) {
-    const uint32_t sym = is_any_word(type_of(*field)) ? field->w2 : 0;
+    const uint32_t sym = is_word_like(type_of(*field)) ? field->w2 : 0;
     if (sym && same_symbol(sym, Sym::changed)) {
         if (type_of(*value) != TypeId::none) error::fire(error::Id::invalid_arg, {*value});
         clear_changed(object->w1);
@@ -183,7 +183,7 @@ int32_t compare(const Cell* a, const Cell* b, CompareOp op) {
 Cell* reflect() {
     const Cell object = *stack::arg(0);
     const Cell field = *stack::arg(1);
-    const uint32_t sym = is_any_word(type_of(field)) ? field.w2 : 0;
+    const uint32_t sym = is_word_like(type_of(field)) ? field.w2 : 0;
     const NodeId ctx = object.w1;
     const uint32_t n = context::word_count(ctx);
     if (sym && same_symbol(sym, Sym::class_)) {

@@ -1,7 +1,7 @@
 // Calling a language function with arguments supplied by the runtime.
 #include "runtime/datatypes/object_call.h"
 
-#include "runtime/eval/arg_cache.h"
+#include "runtime/datatypes/arg_cache.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/series.h"

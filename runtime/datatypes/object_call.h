@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::object {
 

@@ -1,9 +1,9 @@
 // object!: form and mold, and the field writer error! and port! share.
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/cycle_marker.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 

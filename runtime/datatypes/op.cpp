@@ -7,8 +7,8 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/symbol.h"
 

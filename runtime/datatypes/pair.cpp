@@ -11,10 +11,10 @@
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/lexer/load_one.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 
 namespace qor::pair {
@@ -62,7 +62,7 @@ int axis_of(const Cell& index) {
 // cannot-use for a word, invalid-path for anything else in a path.
 [[noreturn]] void bad_index(const Cell& index, const Cell* path) {
     if (type_of(index) == TypeId::integer) error::fire(error::Id::out_of_range, {index});
-    if (is_any_word(type_of(index)) || !path)
+    if (is_word_like(type_of(index)) || !path)
         error::fire(error::Id::cannot_use, {index, datatype::value(TypeId::pair)});
     error::fire(error::Id::invalid_path, {*path, index});
 }

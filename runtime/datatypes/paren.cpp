@@ -4,7 +4,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 
 namespace qor::paren {
 

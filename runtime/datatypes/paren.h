@@ -2,7 +2,7 @@
 // a block in every respect but its text, which uses parentheses.
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::paren {
 

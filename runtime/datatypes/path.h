@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::path {
 

@@ -3,7 +3,7 @@
 // other action comes from float!, whose child it is.
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::percent {
 

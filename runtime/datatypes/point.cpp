@@ -12,12 +12,12 @@
 #include "runtime/datatypes/math_actions.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/eval/random.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/datatypes/random.h"
 #include "runtime/hash/murmur3.h"
 #include "runtime/lexer/load_one.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 
 namespace qor::point {
@@ -76,16 +76,6 @@ Cell* make3d_at(Cell& cell, float x, float y, float z) {
     set_coordinate(cell, 1, y);
     set_coordinate(cell, 2, z);
     return &cell;
-}
-
-Cell* push2d(float x, float y) {
-    Cell* c = stack::push(unset_cell);
-    return make2d_at(*c, x, y);
-}
-
-Cell* push3d(float x, float y, float z) {
-    Cell* c = stack::push(unset_cell);
-    return make3d_at(*c, x, y, z);
 }
 
 Cell* do_math(MathOp op) {

@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "runtime/cell.h"
-#include "runtime/datatypes/compare_ops.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/compare_ops.h"
 #include "runtime/datatypes/math_ops.h"
 
 namespace qor::point {
@@ -37,8 +37,6 @@ inline void set_coordinate(Cell& c, int axis, float f) {
 // Write a point into a cell (its header flags are kept) or push one.
 Cell* make2d_at(Cell& cell, float x, float y);
 Cell* make3d_at(Cell& cell, float x, float y, float z);
-Cell* push2d(float x, float y);
-Cell* push3d(float x, float y, float z);
 
 // The arithmetic actions of both types: the point in the result slot op
 // the second argument, changed in place.

@@ -11,10 +11,10 @@
 #include "runtime/datatypes/object_call.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/call_stack.h"
-#include "runtime/handle_table.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/handle_table.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -66,7 +66,7 @@ Cell find_scheme(const Cell& schemes, const Cell& name) {
     const uint32_t count = series_tail::cell_count(schemes);
     for (uint32_t i = 0; i + 1 < count; i += 2) {
         const Cell* key = series_tail::cell_at(schemes, i);
-        if (is_any_word(type_of(*key)) && symbol::resolve_alias(word::symbol_of(*key)) == wanted)
+        if (is_word_like(type_of(*key)) && symbol::resolve_alias(word::symbol_of(*key)) == wanted)
             return *series_tail::cell_at(schemes, i + 1);
     }
     return none::value;

@@ -11,8 +11,8 @@
 #include <array>
 #include <cstdint>
 
-#include "runtime/cell.h"
-#include "runtime/datatypes/action_ids.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/action_ids.h"
 #include "runtime/datatypes/action_routines.h"
 
 namespace qor::port {

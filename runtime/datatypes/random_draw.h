@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "runtime/error_fire.h"
-#include "runtime/eval/random.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/random.h"
 
 namespace qor::random_draw {
 

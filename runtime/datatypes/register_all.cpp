@@ -40,12 +40,13 @@
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/triple.h"
 #include "runtime/datatypes/tuple.h"
-#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/series_type.h"
+#include "runtime/datatypes/symbol_context.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/word_type.h"
 #include "runtime/datatypes/vector.h"
-#include "runtime/datatypes/word.h"
 #include "runtime/strings/binary.h"
 #include "runtime/strings/file_url.h"
 #include "runtime/strings/string_actions.h"
@@ -66,8 +67,8 @@ void register_all() {
     string_type::init();
     binary_type::init();
     integer::init();
-    symbol::register_datatype();
-    context::register_datatype();
+    internal_types::init_symbol();
+    internal_types::init_context();
     word_type::init_word();
     word_type::init_lit_word();
     word_type::init_set_word();

@@ -1,8 +1,8 @@
 // The datatype registry: type table, action table and registration.
 #include "runtime/datatypes/registry.h"
 
-#include "runtime/output.h"
-#include "runtime/startup.h"
+#include "runtime/output/output.h"
+#include "runtime/core/runtime_process.h"
 
 namespace qor::datatype {
 
@@ -61,7 +61,5 @@ std::string_view name_without_bang(TypeId id) {
     if (!n.empty() && n.back() == '!') n.remove_suffix(1);
     return n;
 }
-
-TypeEntry& type_entry(TypeId id) { return type_table[to_int(id)]; }
 
 }  // namespace qor::datatype

@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "runtime/datatypes/action_routines.h"
-#include "runtime/datatypes/type_ids.h"
+#include "runtime/core/type_ids.h"
 
 namespace qor::datatype {
 
@@ -53,8 +53,7 @@ private:
 
 // One row of the type table.
 struct TypeEntry {
-    std::string_view name;      // with its "!", e.g. "integer!"; empty when not registered
-    uint32_t name_symbol = 0;   // symbol of the name's word, set once words exist
+    std::string_view name;  // with its "!", e.g. "integer!"; empty when not registered
 };
 
 // Registers one datatype. `entries` must hold one entry per action: any
@@ -72,8 +71,6 @@ void reset_tables();
 // The name with its "!" ("integer!"), and without it ("integer").
 [[nodiscard]] std::string_view name(TypeId id);
 [[nodiscard]] std::string_view name_without_bang(TypeId id);
-
-[[nodiscard]] TypeEntry& type_entry(TypeId id);
 
 namespace detail {
 // A row for every value of a header's type byte, so even a corrupt cell

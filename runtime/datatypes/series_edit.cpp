@@ -8,10 +8,10 @@
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/datatypes/series_type.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/unicode/string_codec.h"
 

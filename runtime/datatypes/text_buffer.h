@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::text_buffer {
 

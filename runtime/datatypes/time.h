@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::time_ {
 

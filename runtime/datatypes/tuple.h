@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <span>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/math_ops.h"
 
 namespace qor::tuple {

@@ -7,9 +7,9 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/series_tail.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 
 namespace qor::typeset {
@@ -55,11 +55,6 @@ Cell* make_in(Cell& block, uint32_t w1, uint32_t w2, uint32_t w3) {
     Cell* c = series_tail::block_alloc_tail(block);
     *c = make(w1, w2, w3);
     return c;
-}
-
-Cell* make_all_in(Cell& block) {
-    const Cell ts = all_but_unset();
-    return make_in(block, ts.w1, ts.w2, ts.w3);
 }
 
 void add_type(Cell& ts, const Cell& item_or_word) {

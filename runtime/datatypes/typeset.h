@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::typeset {
 
@@ -26,7 +26,6 @@ void clear(Cell& ts);
 
 Cell* push(const Cell& ts);
 Cell* make_in(Cell& block, uint32_t w1, uint32_t w2, uint32_t w3);
-Cell* make_all_in(Cell& block);
 
 // Adds one datatype or merges a typeset; anything else raises `invalid-arg`.
 void add_type(Cell& ts, const Cell& item);

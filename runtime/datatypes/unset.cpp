@@ -3,8 +3,8 @@
 
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/series_tail.h"
 
 namespace qor::unset {
 

@@ -2,7 +2,7 @@
 // nothing). Only the header carries anything.
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::unset {
 

@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/action_routines.h"
 #include "runtime/datatypes/math_ops.h"
 

@@ -8,10 +8,10 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/series_type.h"
 #include "runtime/datatypes/vector.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/sort/record_sort.h"
 
 namespace qor::vector_type {

@@ -6,7 +6,7 @@
 
 #include "runtime/environment/environment.h"
 #include "runtime/environment/routines.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/natives.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"

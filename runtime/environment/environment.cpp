@@ -6,14 +6,15 @@
 #include <string_view>
 
 #include "runtime/environment/sources.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/call_stack.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/collector_hook.h"
-#include "runtime/output.h"
-#include "runtime/startup.h"
+#include "runtime/output/output.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/words/symbol_ids.h"
 
 namespace qor::environment {
@@ -76,6 +77,9 @@ std::optional<Failure> try_run() {
     }
     for (const Source& source : sources())
         if (auto failure = run_source(source)) return failure;
+    // The interface blocks live in the library: each listed native must be
+    // defined there under its word with its number.
+    if (auto word = natives::first_undefined()) return Failure{"environment/natives.qor", "native " + *word + " is not defined"};
     return std::nullopt;
 }
 

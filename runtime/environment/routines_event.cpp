@@ -3,8 +3,8 @@
 // face facets.
 #include "runtime/datatypes/logic.h"
 #include "runtime/environment/routines.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
 

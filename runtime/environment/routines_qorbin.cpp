@@ -2,8 +2,8 @@
 // QORBIN binary back into its values.
 #include "runtime/datatypes/logic.h"
 #include "runtime/environment/routines.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/qorbin/decoder.h"
 #include "runtime/qorbin/encoder.h"

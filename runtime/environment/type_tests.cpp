@@ -11,7 +11,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/environment/routines.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"

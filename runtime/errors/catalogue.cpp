@@ -5,7 +5,7 @@
 #include <string>
 
 #include "runtime/datatypes/none.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"

@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
-#include "runtime/errors/ids.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/error_ids.h"
 #include "runtime/memory/node.h"
 
 namespace qor::error::catalogue {

@@ -3,7 +3,7 @@
 
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/word.h"

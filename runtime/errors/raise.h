@@ -7,8 +7,8 @@
 // raise, as a throw sets them.
 #pragma once
 
-#include "runtime/cell.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/call_stack.h"
 
 namespace qor::error {

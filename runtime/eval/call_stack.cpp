@@ -3,11 +3,11 @@
 
 #include <pthread.h>
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/interpreter.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/word.h"
 #include "runtime/words/symbol_ids.h"
@@ -98,6 +98,20 @@ const char* detail::native_floor = nullptr;
 
 void init_calls() { init_calls(anonymous); }
 
+namespace {
+Cell own_storage[data_stack_cells];
+}  // namespace
+
+void init() { init(own_storage); }
+
+void init(std::span<Cell> storage) {
+    data.bottom = storage.data();
+    data.base = data.bottom;
+    data.top = data.bottom;
+    data.limit = data.bottom + storage.size();
+    init_calls(anonymous);
+}
+
 void init_calls(AnonymousSymbols symbols) {
     calls.bottom = own_frames;
     calls.top = own_frames;
@@ -171,14 +185,6 @@ Frame* unwind_to_result(FrameKind kind) {
     data.base = slot;
     data.top = slot;
     return found;
-}
-
-Frame* mark_caller_body() {
-    if (call_depth() < 2) return nullptr;
-    Frame& below = calls.top[-2];
-    if (below.has(frame_flag::body)) return nullptr;
-    below.header |= frame_flag::body;
-    return &below;
 }
 
 bool has_flagged_frame(const Frame* from, bool last_only) {

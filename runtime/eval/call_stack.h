@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/exit_codes.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
@@ -82,6 +82,12 @@ extern int32_t throw_position;
 // is set up by stack::init().
 void init_calls();
 void init_calls(AnonymousSymbols symbols);
+
+// Sets the data stack up empty on its own storage of `data_stack_cells`
+// cells; the call stack is emptied with it.
+void init();
+// Sets the data stack up empty on the given storage, and empties the call stack.
+void init(std::span<Cell> storage);
 
 // The values reference of a function context (word 2 of its context!
 // cell: for a stack context, the data-stack index of its first value plus
@@ -210,9 +216,6 @@ inline void set_body_flag(bool on) {
     f.header = on ? f.header | frame_flag::body : f.header & ~frame_flag::body;
 }
 inline void set_interpreted() { calls.top[-1].header |= frame_flag::interpreted; }
-// When the frame below the last lacks the body flag, sets it and answers
-// that frame; otherwise nullptr.
-Frame* mark_caller_body();
 // Whether an interpreted frame lies below `from` (default the top); only the
 // frame directly below when last_only.
 [[nodiscard]] bool has_flagged_frame(const Frame* from = nullptr, bool last_only = false);

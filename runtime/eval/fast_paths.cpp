@@ -3,8 +3,8 @@
 
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/symbol_ids.h"
@@ -15,7 +15,7 @@ namespace {
 
 // Opens a native frame named by the word with the operands pushed.
 void open_frame(const Cell& word, std::initializer_list<Cell> operands) {
-    const bool named = is_any_word(type_of(word));
+    const bool named = is_word_like(type_of(word));
     stack::mark_native(named ? word.w2 : to_int(Sym::tag_anon), named ? word.w1 : 0);
     for (const Cell& c : operands) stack::push(c);
 }
@@ -98,12 +98,6 @@ void compare(int code, const Cell& word, const Cell& a, const Cell& b) {
     stack::unwind();
 }
 
-bool compare_b(int code, const Cell& word, const Cell& a, const Cell& b, bool negate) {
-    compare(code, word, a, b);
-    const Cell r = *--stack::data.top;
-    return (r.w1 != 0) != negate;
-}
-
 void pick(const Cell& value, int32_t index, const Cell& word) {
     if (type_of(value) == TypeId::block) {
         const series::Buffer* buf = series::buffer(value.w2);
@@ -127,34 +121,6 @@ void pick(const Cell& value, int32_t index, const Cell& word) {
     const Cell r = *actions::call_eval_path(args);
     *stack::data.base = r;
     stack::unwind();
-}
-
-void series_query(const Cell& value, Query code, const Cell& word) {
-    if (type_of(value) == TypeId::block) {
-        const int64_t len = series::buffer(value.w2)->length();
-        const uint32_t i = value.w1;
-        const int64_t n = len - i;
-        Cell r = value;
-        switch (code) {
-            case Query::length: r = integer(static_cast<int32_t>(n < 0 ? 0 : n)); break;
-            case Query::index: r = integer(static_cast<int32_t>(i + 1)); break;
-            case Query::head_q: r = i == 0 ? logic::true_value : logic::false_value; break;
-            case Query::tail_q: r = n < 1 ? logic::true_value : logic::false_value; break;
-            case Query::next: if (n >= 1) r.w1 = i + 1; break;
-            case Query::back: if (i > 0) r.w1 = i - 1; break;
-            case Query::head: r.w1 = 0; break;
-            case Query::tail: r.w1 = static_cast<uint32_t>(len > i ? len : i); break;
-            default: error::unreachable();
-        }
-        stack::push(r);
-        return;
-    }
-    static constexpr Action actions_of[] = {Action::length_q, Action::length_q, Action::index_q, Action::head_q,
-                                            Action::tail_q,   Action::next,     Action::back,    Action::head,
-                                            Action::tail};
-    const int c = static_cast<int>(code);
-    if (c < 1 || c > 8) error::unreachable();
-    dispatch(actions_of[c], word, {value});
 }
 
 }  // namespace qor::fast

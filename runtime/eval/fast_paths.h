@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::fast {
 
@@ -25,11 +25,7 @@ enum class Query : uint8_t { length = 1, index = 2, head_q = 3, tail_q = 4, next
 void arith(Arith code, const Cell& word, const Cell& a, const Cell& b);
 // Pushes a logic! for the comparison.
 void compare(int code, const Cell& word, const Cell& a, const Cell& b);
-// The truth of the comparison, exclusive-or negate; nothing stays pushed.
-[[nodiscard]] bool compare_b(int code, const Cell& word, const Cell& a, const Cell& b, bool negate);
 // Pushes the value at the 1-based index of a block (none outside it).
 void pick(const Cell& value, int32_t index, const Cell& word);
-// Pushes the answer of a series query.
-void series_query(const Cell& value, Query code, const Cell& word);
 
 }  // namespace qor::fast

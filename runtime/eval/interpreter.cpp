@@ -7,9 +7,9 @@
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/arg_cache.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/arg_cache.h"
 #include "runtime/eval/eval_roots.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/fast_paths.h"
@@ -340,7 +340,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
     try {
         stack::RoutineScope in_routine(true);
         if (type_of(fn) == TypeId::native) {
-            const natives::Routine routine = natives::code(fn.w1);
+            const natives::NativeFn routine = natives::code(fn.w1);
             if (!routine) error::fire(error::Id::not_done);
             routine(false, slots);
         } else {
@@ -402,9 +402,16 @@ int fast_code(const Cell& fn) {
         }
     }
     if (type_of(fn) == TypeId::native) {
-        // equal? not-equal? strict-equal? lesser? greater? lesser-or-equal? greater-or-equal?
-        static constexpr int codes[] = {0, 1, 2, 3, 5, 4, 6};
-        if (fn.w1 >= 25 && fn.w1 <= 31) return 8 + codes[fn.w1 - 25];
+        switch (static_cast<Native>(fn.w1)) {
+            case Native::equal_q: return 8 + to_int(CompareOp::equal);
+            case Native::not_equal_q: return 8 + to_int(CompareOp::not_equal);
+            case Native::strict_equal_q: return 8 + to_int(CompareOp::strict_equal);
+            case Native::lesser_q: return 8 + to_int(CompareOp::lesser);
+            case Native::greater_q: return 8 + to_int(CompareOp::greater);
+            case Native::lesser_or_equal_q: return 8 + to_int(CompareOp::lesser_or_equal);
+            case Native::greater_or_equal_q: return 8 + to_int(CompareOp::greater_or_equal);
+            default: return -1;
+        }
     }
     return -1;
 }

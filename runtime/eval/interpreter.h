@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <span>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 
 namespace qor::interpreter {

@@ -3,7 +3,7 @@
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/strings/url_text.h"
@@ -23,7 +23,7 @@ void n_bind(bool, std::span<const int32_t> refs) {
     const NodeId ctx = target_context(target);
     if (ctx == 0) error::fire(error::Id::not_defined, {target});
     Cell value = *arg(0);
-    if (is_any_word(type_of(value))) {
+    if (is_word_like(type_of(value))) {
         Cell w = value;
         context::bind_word(ctx, w);
         *arg(0) = w;
@@ -76,12 +76,12 @@ void n_to_local_file(bool, std::span<const int32_t> refs) {
 
 }  // namespace
 
-void install_bind(std::span<Routine> r) {
-    r[37] = n_bind;
-    r[38] = n_in;
-    r[67] = n_construct;
-    r[82] = n_extend;
-    r[84] = n_to_local_file;
+void install_bind(Table& r) {
+    r[Native::bind] = n_bind;
+    r[Native::in] = n_in;
+    r[Native::construct] = n_construct;
+    r[Native::extend] = n_extend;
+    r[Native::to_local_file] = n_to_local_file;
 }
 
 }  // namespace qor::natives::impl

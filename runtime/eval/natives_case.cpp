@@ -16,9 +16,9 @@ void n_change_case(bool, std::span<const int32_t> refinements) {
 
 }  // namespace
 
-void install_case(std::span<Routine> r) {
-    r[70] = n_change_case<unicode::CaseDirection::upper>;
-    r[71] = n_change_case<unicode::CaseDirection::lower>;
+void install_case(Table& r) {
+    r[Native::uppercase] = n_change_case<unicode::CaseDirection::upper>;
+    r[Native::lowercase] = n_change_case<unicode::CaseDirection::lower>;
 }
 
 }  // namespace qor::natives::impl

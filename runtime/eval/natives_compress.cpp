@@ -12,7 +12,7 @@
 #include "runtime/compress/deflate.h"
 #include "runtime/compress/zstd_compress.h"
 #include "runtime/compress/zstd_decode.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/series.h"
 #include "runtime/strings/binary.h"
@@ -168,9 +168,9 @@ void n_decompress(bool, std::span<const int32_t> refinements) {
 
 }  // namespace
 
-void install_compress(std::span<Routine> r) {
-    r[102] = n_compress;
-    r[103] = n_decompress;
+void install_compress(Table& r) {
+    r[Native::compress] = n_compress;
+    r[Native::decompress] = n_decompress;
 }
 
 }  // namespace qor::natives::impl

@@ -9,8 +9,8 @@
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
@@ -357,20 +357,20 @@ void n_remove_each(bool, std::span<const int32_t>) {
 
 }  // namespace
 
-void install_control(std::span<Routine> r) {
-    r[0] = n_if;
-    r[1] = n_unless;
-    r[2] = n_either;
-    r[3] = n_any;
-    r[4] = n_all;
-    r[5] = n_while;
-    r[6] = n_until;
-    r[7] = n_loop;
-    r[8] = n_repeat;
-    r[9] = n_forever;
-    r[10] = n_foreach;
-    r[11] = n_forall;
-    r[12] = n_remove_each;
+void install_control(Table& r) {
+    r[Native::if_] = n_if;
+    r[Native::unless] = n_unless;
+    r[Native::either] = n_either;
+    r[Native::any] = n_any;
+    r[Native::all] = n_all;
+    r[Native::while_] = n_while;
+    r[Native::until] = n_until;
+    r[Native::loop] = n_loop;
+    r[Native::repeat] = n_repeat;
+    r[Native::forever] = n_forever;
+    r[Native::foreach] = n_foreach;
+    r[Native::forall] = n_forall;
+    r[Native::remove_each] = n_remove_each;
 }
 
 }  // namespace qor::natives::impl

@@ -10,14 +10,14 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/eval/trace.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -242,7 +242,7 @@ void n_apply(bool, std::span<const int32_t> refs) {
     const Cell args = *arg(1);
     Cell fn = f, name = unset_cell;
     const TypeId t = type_of(f);
-    if (is_any_word(t) && t != TypeId::refinement && t != TypeId::issue) {
+    if (is_word_like(t) && t != TypeId::refinement && t != TypeId::issue) {
         fn = *context::value_cell(f);
         name = f;
         set_type_keep_flags(name, TypeId::word);
@@ -541,7 +541,7 @@ void n_get(bool, std::span<const int32_t> refs) {
         actions::get_action<Action::reflect>(TypeId::object)();
         return;
     }
-    if (!is_any_word(type_of(w))) error::fire(error::Id::not_done);
+    if (!is_word_like(type_of(w))) error::fire(error::Id::not_done);
     const Cell v = *context::value_cell(w);
     if (type_of(v) == TypeId::unset && refs[0] < 0) error::fire(error::Id::no_value, {w});
     *arg(0) = v;
@@ -550,7 +550,7 @@ void n_get(bool, std::span<const int32_t> refs) {
 void n_set(bool, std::span<const int32_t> refs) {
     const Cell target = *arg(0), value = *arg(1);
     if (type_of(value) == TypeId::unset && refs[0] < 0) error::fire(error::Id::need_value, {target});
-    if (is_any_word(type_of(target))) {
+    if (is_word_like(type_of(target))) {
         Cell w = target;
         context::set(w, value);
     } else if (is_path_type(type_of(target))) {
@@ -560,7 +560,7 @@ void n_set(bool, std::span<const int32_t> refs) {
         const bool spread = type_of(value) == TypeId::block && refs[2] < 0;
         for (uint32_t i = target.w1, k = 0; i < length(target.w2); i++, k++) {
             Cell w = item(target.w2, i);
-            if (!is_any_word(type_of(w))) error::fire(error::Id::invalid_arg, {w});
+            if (!is_word_like(type_of(w))) error::fire(error::Id::invalid_arg, {w});
             Cell v = value;
             if (spread) v = value.w1 + k < length(value.w2) ? item(value.w2, value.w1 + k) : none::value;
             if (spread && refs[3] >= 0 && type_of(v) == TypeId::none) continue;
@@ -581,25 +581,25 @@ void n_set(bool, std::span<const int32_t> refs) {
 
 Cell words_refinement_local() { return word::make_cell(TypeId::refinement, 0, to_int(Sym::local), word::no_index); }
 
-void install_control(std::span<Routine> r);
-void install_output(std::span<Routine> r);
-void install_memory(std::span<Routine> r);
-void install_sets(std::span<Routine> r);
-void install_bind(std::span<Routine> r);
-void install_number(std::span<Routine> r);
-void install_host(std::span<Routine> r);
-void install_runtime(std::span<Routine> r);
-void install_case(std::span<Routine> r);
-void install_transcode(std::span<Routine> r);
-void install_try(std::span<Routine> r);
-void install_text(std::span<Routine> r);
-void install_compress(std::span<Routine> r);
-void install_maxmin(std::span<Routine> r);
-void install_time(std::span<Routine> r);
-void install_parse(std::span<Routine> r);
-void install_process(std::span<Routine> r);
+void install_control(Table& r);
+void install_output(Table& r);
+void install_memory(Table& r);
+void install_sets(Table& r);
+void install_bind(Table& r);
+void install_number(Table& r);
+void install_host(Table& r);
+void install_case(Table& r);
+void install_transcode(Table& r);
+void install_try(Table& r);
+void install_text(Table& r);
+void install_compress(Table& r);
+void install_maxmin(Table& r);
+void install_time(Table& r);
+void install_parse(Table& r);
+void install_process(Table& r);
+void install_runtime(Table& r);
 
-void install(std::span<Routine> r) {
+void install(Table& r) {
     install_try(r);
     install_control(r);
     install_output(r);
@@ -617,36 +617,36 @@ void install(std::span<Routine> r) {
     install_time(r);
     install_parse(r);
     install_process(r);
-    r[13] = n_func;
-    r[14] = n_function;
-    r[15] = n_does;
-    r[16] = n_has;
-    r[17] = n_switch;
-    r[18] = n_case;
-    r[19] = n_do;
-    r[20] = n_get;
-    r[21] = n_set;
-    r[24] = n_compare<CompareOp::equal>;
-    r[25] = n_compare<CompareOp::not_equal>;
-    r[26] = n_compare<CompareOp::strict_equal>;
-    r[27] = n_compare<CompareOp::lesser>;
-    r[28] = n_compare<CompareOp::greater>;
-    r[29] = n_compare<CompareOp::lesser_or_equal>;
-    r[30] = n_compare<CompareOp::greater_or_equal>;
-    r[31] = n_same;
-    r[32] = n_not;
-    r[33] = n_type_q;
-    r[34] = n_reduce;
-    r[35] = n_compose;
-    r[68] = n_value_q;
-    r[76] = n_break;
-    r[77] = n_continue;
-    r[78] = n_exit;
-    r[79] = n_return;
-    r[80] = n_throw;
-    r[81] = n_catch;
-    r[87] = n_unset;
-    r[106] = n_apply;
+    r[Native::func] = n_func;
+    r[Native::function] = n_function;
+    r[Native::does] = n_does;
+    r[Native::has] = n_has;
+    r[Native::switch_] = n_switch;
+    r[Native::case_] = n_case;
+    r[Native::do_] = n_do;
+    r[Native::get] = n_get;
+    r[Native::set] = n_set;
+    r[Native::equal_q] = n_compare<CompareOp::equal>;
+    r[Native::not_equal_q] = n_compare<CompareOp::not_equal>;
+    r[Native::strict_equal_q] = n_compare<CompareOp::strict_equal>;
+    r[Native::lesser_q] = n_compare<CompareOp::lesser>;
+    r[Native::greater_q] = n_compare<CompareOp::greater>;
+    r[Native::lesser_or_equal_q] = n_compare<CompareOp::lesser_or_equal>;
+    r[Native::greater_or_equal_q] = n_compare<CompareOp::greater_or_equal>;
+    r[Native::same_q] = n_same;
+    r[Native::not_] = n_not;
+    r[Native::type_q] = n_type_q;
+    r[Native::reduce] = n_reduce;
+    r[Native::compose] = n_compose;
+    r[Native::value_q] = n_value_q;
+    r[Native::break_] = n_break;
+    r[Native::continue_] = n_continue;
+    r[Native::exit] = n_exit;
+    r[Native::return_] = n_return;
+    r[Native::throw_] = n_throw;
+    r[Native::catch_] = n_catch;
+    r[Native::unset] = n_unset;
+    r[Native::apply] = n_apply;
 }
 
 }  // namespace qor::natives::impl

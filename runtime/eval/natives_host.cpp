@@ -6,16 +6,16 @@
 
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/checksum.h"
-#include "runtime/eval/digest.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/hash/checksum.h"
+#include "runtime/hash/digest_methods.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/host/env_list.h"
 #include "runtime/host/file_read.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
-#include "runtime/output.h"
-#include "runtime/platform/environment.h"
+#include "runtime/output/output.h"
+#include "runtime/platform/env_vars.h"
 #include "runtime/strings/binary.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/strings/url_text.h"
@@ -121,7 +121,7 @@ void n_checksum(bool, std::span<const int32_t> refinements) {
 
 // The variable name of a string or a word's spelling.
 std::string variable_name(const Cell& var) {
-    if (is_any_word(type_of(var))) return std::string(symbol::spelling(var.w2));
+    if (is_word_like(type_of(var))) return std::string(symbol::spelling(var.w2));
     return str::to_utf8(var);
 }
 
@@ -166,11 +166,11 @@ void n_list_env(bool, std::span<const int32_t>) {
 
 }  // namespace
 
-void install_host(std::span<Routine> r) {
-    r[86] = n_checksum;
-    r[92] = n_set_env;
-    r[93] = n_get_env;
-    r[94] = n_list_env;
+void install_host(Table& r) {
+    r[Native::checksum] = n_checksum;
+    r[Native::set_env] = n_set_env;
+    r[Native::get_env] = n_get_env;
+    r[Native::list_env] = n_list_env;
 }
 
 }  // namespace qor::natives::impl

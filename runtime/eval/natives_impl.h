@@ -3,14 +3,14 @@
 
 #include <span>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/natives.h"
 
 namespace qor::natives::impl {
 
-// Puts the implemented routines into their slots (by number - 1).
-void install(std::span<Routine> routines);
+// Puts every routine into its slot of the natives table, by name.
+void install(Table& table);
 
 // Whether the last print or prin ended its output with a line break.
 [[nodiscard]] bool last_print_newline();

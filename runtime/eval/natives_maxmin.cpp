@@ -7,13 +7,13 @@
 #include <cmath>
 #include <utility>
 
-#include "runtime/datatypes/compare_ops.h"
+#include "runtime/core/compare_ops.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/natives_impl.h"
 
 namespace qor::natives::impl {
@@ -163,9 +163,9 @@ void n_max_min(bool, std::span<const int32_t>) {
 
 }  // namespace
 
-void install_maxmin(std::span<Routine> r) {
-    r[50] = n_max_min<true>;
-    r[51] = n_max_min<false>;
+void install_maxmin(Table& r) {
+    r[Native::max] = n_max_min<true>;
+    r[Native::min] = n_max_min<false>;
 }
 
 }  // namespace qor::natives::impl

@@ -2,12 +2,14 @@
 #include <climits>
 
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/memstats.h"
 #include "runtime/memory/series.h"
+#include "runtime/output/output.h"
 #include "runtime/words/context.h"
 #include "runtime/words/word.h"
 
@@ -58,9 +60,9 @@ void n_stats(bool, std::span<const int32_t> refinements) {
 
 }  // namespace
 
-void install_memory(std::span<Routine> r) {
-    r[36] = n_stats;
-    r[104] = n_recycle;
+void install_memory(Table& r) {
+    r[Native::stats] = n_stats;
+    r[Native::recycle] = n_recycle;
 }
 
 }  // namespace qor::natives::impl

@@ -10,7 +10,7 @@
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/money.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/words/word.h"
 
@@ -152,25 +152,25 @@ void n_float_fn(bool, std::span<const int32_t>) {
 
 }  // namespace
 
-void install_number(std::span<Routine> r) {
-    r[48] = n_negative;
-    r[49] = n_positive;
-    r[52] = n_shift;
-    r[54] = n_sin_cos<2>;
-    r[55] = n_sin_cos<1>;
-    r[56] = n_tangent;
-    r[57] = n_arc<arc_sine>;
-    r[58] = n_arc<arc_cosine>;
-    r[59] = n_arc<arc_tangent>;
-    r[60] = n_arctangent2;
-    r[61] = n_nan;
-    r[62] = n_float_fn<log_2>;
-    r[63] = n_float_fn<log_10>;
-    r[64] = n_float_fn<log_e>;
-    r[65] = n_float_fn<exp_e>;
-    r[66] = n_float_fn<square_root>;
-    r[96] = n_sign;
-    r[99] = n_zero;
+void install_number(Table& r) {
+    r[Native::negative_q] = n_negative;
+    r[Native::positive_q] = n_positive;
+    r[Native::shift] = n_shift;
+    r[Native::sine] = n_sin_cos<2>;
+    r[Native::cosine] = n_sin_cos<1>;
+    r[Native::tangent] = n_tangent;
+    r[Native::arcsine] = n_arc<arc_sine>;
+    r[Native::arccosine] = n_arc<arc_cosine>;
+    r[Native::arctangent] = n_arc<arc_tangent>;
+    r[Native::arctangent2] = n_arctangent2;
+    r[Native::nan_q] = n_nan;
+    r[Native::log_2] = n_float_fn<log_2>;
+    r[Native::log_10] = n_float_fn<log_10>;
+    r[Native::log_e] = n_float_fn<log_e>;
+    r[Native::exp] = n_float_fn<exp_e>;
+    r[Native::square_root] = n_float_fn<square_root>;
+    r[Native::sign_q] = n_sign;
+    r[Native::zero_q] = n_zero;
 }
 
 }  // namespace qor::natives::impl

@@ -6,13 +6,13 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/series.h"
-#include "runtime/output.h"
-#include "runtime/series_tail.h"
+#include "runtime/output/output.h"
+#include "runtime/memory/series_tail.h"
 
 namespace qor::natives::impl {
 
@@ -125,14 +125,14 @@ void n_as_money(bool, std::span<const int32_t>) { *arg(0) = money::as_money(*arg
 
 bool last_print_newline() { return last_newline; }
 
-void install_output(std::span<Routine> r) {
-    r[22] = n_print;
-    r[23] = n_prin;
-    r[97] = n_as;
-    r[72] = n_as_pair;
-    r[73] = n_as_point2d;
-    r[74] = n_as_point3d;
-    r[75] = n_as_money;
+void install_output(Table& r) {
+    r[Native::print] = n_print;
+    r[Native::prin] = n_prin;
+    r[Native::as] = n_as;
+    r[Native::as_pair] = n_as_pair;
+    r[Native::as_point2d] = n_as_point2d;
+    r[Native::as_point3d] = n_as_point3d;
+    r[Native::as_money] = n_as_money;
 }
 
 }  // namespace qor::natives::impl

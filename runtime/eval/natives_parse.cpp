@@ -3,7 +3,7 @@
 // PARSE engine. A break, continue, return, exit or throw started by the
 // rules' code passes through to its target.
 #include "runtime/datatypes/logic.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/series.h"
 #include "runtime/parse/parse.h"
@@ -49,6 +49,6 @@ void n_parse(bool, std::span<const int32_t> refs) {
 
 }  // namespace
 
-void install_parse(std::span<Routine> r) { r[39] = n_parse; }
+void install_parse(Table& r) { r[Native::parse] = n_parse; }
 
 }  // namespace qor::natives::impl

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "runtime/datatypes/integer.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/host/process_call.h"
 #include "runtime/strings/binary.h"
@@ -107,6 +107,6 @@ void n_call(bool, std::span<const int32_t> refinements) {
 
 }  // namespace
 
-void install_process(std::span<Routine> r) { r[98] = n_call; }
+void install_process(Table& r) { r[Native::call] = n_call; }
 
 }  // namespace qor::natives::impl

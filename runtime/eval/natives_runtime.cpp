@@ -8,7 +8,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/series.h"
 #include "runtime/platform/desktop_open.h"
@@ -101,12 +101,12 @@ void n_browse(bool, std::span<const int32_t>) {
 
 }  // namespace
 
-void install_runtime(std::span<Routine> r) {
-    r[88] = n_new_line;
-    r[89] = n_new_line_q;
-    r[91] = n_context_q;
-    r[100] = n_size_q;
-    r[101] = n_browse;
+void install_runtime(Table& r) {
+    r[Native::new_line] = n_new_line;
+    r[Native::new_line_q] = n_new_line_q;
+    r[Native::context_q] = n_context_q;
+    r[Native::size_q] = n_size_q;
+    r[Native::browse] = n_browse;
 }
 
 }  // namespace qor::natives::impl

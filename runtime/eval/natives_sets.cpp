@@ -6,7 +6,7 @@
 #include "runtime/datatypes/date_calendar.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/typeset.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/series.h"
 #include "runtime/strings/string_actions.h"
@@ -73,13 +73,13 @@ void n_complement_q(bool, std::span<const int32_t>) {
 
 }  // namespace
 
-void install_sets(std::span<Routine> r) {
-    r[40] = n_union;
-    r[41] = n_intersect;
-    r[42] = n_unique;
-    r[43] = n_difference;
-    r[44] = n_exclude;
-    r[45] = n_complement_q;
+void install_sets(Table& r) {
+    r[Native::union_] = n_union;
+    r[Native::intersect] = n_intersect;
+    r[Native::unique] = n_unique;
+    r[Native::difference] = n_difference;
+    r[Native::exclude] = n_exclude;
+    r[Native::complement_q] = n_complement_q;
 }
 
 }  // namespace qor::natives::impl

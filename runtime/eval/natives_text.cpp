@@ -9,7 +9,7 @@
 
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/strings/base_codecs.h"
 #include "runtime/strings/binary.h"
@@ -128,12 +128,12 @@ void n_to_hex(bool, std::span<const int32_t> refinements) {
 
 }  // namespace
 
-void install_text(std::span<Routine> r) {
-    r[46] = n_dehex;
-    r[47] = n_enhex;
-    r[53] = n_to_hex;
-    r[83] = n_debase;
-    r[90] = n_enbase;
+void install_text(Table& r) {
+    r[Native::dehex] = n_dehex;
+    r[Native::enhex] = n_enhex;
+    r[Native::to_hex] = n_to_hex;
+    r[Native::debase] = n_debase;
+    r[Native::enbase] = n_enbase;
 }
 
 }  // namespace qor::natives::impl

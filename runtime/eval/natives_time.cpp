@@ -1,7 +1,7 @@
 // The clock natives: now (the date and time, or one field of it) and wait.
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/platform/clock.h"
 
@@ -67,9 +67,9 @@ void n_wait(bool, std::span<const int32_t>) {
 
 }  // namespace
 
-void install_time(std::span<Routine> r) {
-    r[85] = n_wait;
-    r[95] = n_now;
+void install_time(Table& r) {
+    r[Native::wait] = n_wait;
+    r[Native::now] = n_now;
 }
 
 }  // namespace qor::natives::impl

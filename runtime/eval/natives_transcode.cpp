@@ -8,14 +8,14 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/arg_cache.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/arg_cache.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -243,6 +243,6 @@ void n_transcode(bool, std::span<const int32_t> refs) {
 
 }  // namespace
 
-void install_transcode(std::span<Routine> r) { r[105] = n_transcode; }
+void install_transcode(Table& r) { r[Native::transcode] = n_transcode; }
 
 }  // namespace qor::natives::impl

@@ -1,5 +1,5 @@
 // try: evaluates a block and answers the error it raised, if any.
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/errors/raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
@@ -32,6 +32,6 @@ void n_try(bool, std::span<const int32_t> refs) {
 
 }  // namespace
 
-void install_try(std::span<Routine> r) { r[69] = n_try; }
+void install_try(Table& r) { r[Native::try_] = n_try; }
 
 }  // namespace qor::natives::impl

@@ -5,7 +5,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/eval/arg_cache.h"
+#include "runtime/datatypes/arg_cache.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/series.h"

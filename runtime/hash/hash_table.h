@@ -28,7 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 
 namespace qor::hashtable {

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "runtime/startup.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/unicode/case_map.h"
 
 namespace qor::hash {

@@ -7,14 +7,14 @@
 
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/platform/clipboard_tool.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/strings/url_text.h"
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::host::clipboard {
 

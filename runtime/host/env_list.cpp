@@ -1,7 +1,7 @@
 // The environment list from the process's environment entries.
 #include "runtime/host/env_list.h"
 
-#include "runtime/platform/environment.h"
+#include "runtime/platform/env_vars.h"
 
 namespace qor::host {
 

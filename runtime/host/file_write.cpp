@@ -3,9 +3,9 @@
 // renamed over the old one.
 #include "runtime/host/file_write.h"
 
+#include "runtime/output/output.h"
 #include <cerrno>
-
-#include "runtime/output.h"
+#include "runtime/output/output.h"
 #include "runtime/platform/file_replace.h"
 
 namespace qor::host {

@@ -8,11 +8,11 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/host/file_read.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/strings/binary.h"
 #include "runtime/strings/file_url.h"
 #include "runtime/strings/string_core.h"
@@ -42,7 +42,7 @@ std::string url_text_of(const Cell& url) {
 // text, any other value formed.
 std::string header_text(const Cell& value, bool name) {
     const TypeId t = type_of(value);
-    if (name && is_any_word(t)) return std::string(symbol::spelling(value.w2));
+    if (name && is_word_like(t)) return std::string(symbol::spelling(value.w2));
     if (!name && t == TypeId::string) return str::to_utf8(value);
     Cell* formed = stack::push(unset_cell);
     str::make_at(*formed, 16);

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/platform/http_client.h"
 
 namespace qor::host::http {

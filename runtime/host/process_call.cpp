@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "runtime/output.h"
+#include "runtime/output/output.h"
 #include "runtime/platform/terminal_mode.h"
 
 namespace qor::host {

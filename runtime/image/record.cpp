@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/handle_table.h"
+#include "runtime/memory/handle_table.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/memory/series.h"

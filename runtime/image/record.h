@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/image/pixels.h"
 #include "runtime/memory/node.h"
 

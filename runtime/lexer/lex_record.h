@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/lexer/lex_tables.h"
 #include "runtime/lexer/lexer.h"
 

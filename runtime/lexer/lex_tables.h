@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/datatypes/type_ids.h"
+#include "runtime/core/type_ids.h"
 
 namespace qor::lexer {
 

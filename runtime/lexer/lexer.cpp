@@ -7,12 +7,12 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/map.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/lexer/lex_record.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/unicode/utf8.h"
 #include "runtime/unicode/string_codec.h"
@@ -156,7 +156,7 @@ static Cell finish_series(Record& r, TypeId type, uint32_t first, uint32_t count
             Cell& key = value_stack[k];
             if (!map::valid_key(type_of(key))) invalid(r, start, end, TypeId::map);
             // Word keys are kept as set-words.
-            if (is_any_word(type_of(key)) && type_of(key) != TypeId::refinement && type_of(key) != TypeId::issue)
+            if (is_word_like(type_of(key)) && type_of(key) != TypeId::refinement && type_of(key) != TypeId::issue)
                 set_type_keep_flags(key, TypeId::set_word);
         }
         // The block waits in the marker's cell, where the collector sees it,

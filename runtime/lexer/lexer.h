@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 
 namespace qor::lexer {

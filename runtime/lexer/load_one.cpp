@@ -1,9 +1,9 @@
 // One value loaded from the text of a string.
 #include "runtime/lexer/load_one.h"
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/lexer/lexer.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 
 namespace qor::lexer {
 

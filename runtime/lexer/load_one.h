@@ -2,7 +2,7 @@
 // the datatypes whose values are read as source ("3x4", "1.2.3", "50%").
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::lexer {
 

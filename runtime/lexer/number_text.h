@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::number_text {
 

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <vector>
 
-#include "runtime/cycle_stack.h"
-#include "runtime/handle_table.h"
+#include "runtime/memory/cycle_stack.h"
+#include "runtime/memory/handle_table.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/memory/collector_internal.h"
 #include "runtime/memory/memstats.h"

@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 
 namespace qor::collector {
@@ -64,13 +64,10 @@ void mark_context(uint32_t* place);
 // Marks every value of a cell range by datatype.
 void mark_cells(Cell* start, Cell* end);
 inline void mark_cell(Cell& cell) { mark_cells(&cell, &cell + 1); }
-// mark_block on word 2 of a series value.
-void mark_object(Cell& cell);
 // A hash table (word 3 of hash! and map!, word 1 of context!): through the
 // installed table marker, else as a plain series.
 void mark_table(uint32_t* place);
-// Clears a node's mark / tests it (valid between marking and the sweep).
-void unmark_node(NodeId id);
+// Whether a node is marked (valid between marking and the sweep).
 [[nodiscard]] bool is_marked(NodeId id);
 
 // The owner of the hash tables installs how a table's inner nodes are

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <array>
 
-#include "runtime/eval/data_stack.h"
-#include "runtime/handle_table.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/handle_table.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_internal.h"
 #include "runtime/memory/roots.h"
@@ -140,7 +140,7 @@ void mark_value(Cell& c) {
         break;
     }
     case TypeId::event:
-        if ((c.header & (1u << 12)) != 0) mark_series(&c.w2);
+        if (has_flag(c, cell_flag::event_script_made)) mark_series(&c.w2);
         break;
     default:
         break;
@@ -169,7 +169,6 @@ bool mark_node(uint32_t* place) {
 
 void mark_block(uint32_t* place) { mark_series(place); }
 void mark_context(uint32_t* place) { mark_series(place); }
-void mark_object(Cell& cell) { mark_series(&cell.w2); }
 
 void mark_cells(Cell* start, Cell* end) {
     for (Cell* c = start; c < end; c++) mark_value(*c);
@@ -182,10 +181,6 @@ void mark_table(uint32_t* place) {
     } else {
         mark_series(place);
     }
-}
-
-void unmark_node(NodeId id) {
-    if (series::Buffer* b = live_buffer(id)) b->flags &= ~series::flag::mark;
 }
 
 bool is_marked(NodeId id) {

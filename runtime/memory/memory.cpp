@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <new>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
 #include "runtime/platform/memory_region.h"
-#include "runtime/throw.h"
+#include "runtime/core/throw.h"
 
 namespace qor::memory {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/platform/memory_region.h"
 

@@ -42,7 +42,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 
 namespace qor::collector {

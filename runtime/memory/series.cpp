@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/memory/collector_hook.h"
 
 namespace qor::series {

@@ -25,7 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"
 

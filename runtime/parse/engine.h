@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/parse/parse.h"

@@ -6,11 +6,11 @@
 
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/typeset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/words/symbol.h"
 
@@ -166,7 +166,7 @@ int32_t literal_on_bytes(const Cell& input, uint32_t at, uint32_t end, const Cel
 // A lit-word rule matches a word of the same spelling (ignoring case
 // unless strict); a lit-path rule a path of the same words.
 bool same_word(const Cell& item, const Cell& rule, CompareOp op) {
-    if (!is_any_word(type_of(item))) return false;
+    if (!is_word_like(type_of(item))) return false;
     if (strict(op)) return item.w2 == rule.w2;
     return symbol::resolve_alias(item.w2) == symbol::resolve_alias(rule.w2);
 }

@@ -12,8 +12,8 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
-#include "runtime/datatypes/compare_ops.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/compare_ops.h"
 
 namespace qor::parse {
 

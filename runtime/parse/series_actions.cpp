@@ -9,12 +9,12 @@
 #include <algorithm>
 
 #include "runtime/datatypes/none.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/parse/engine.h"
 #include "runtime/parse/match.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"

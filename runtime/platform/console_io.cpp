@@ -13,6 +13,4 @@ bool output_is_terminal = false;
 
 void init_console_io() { output_is_terminal = stdout_is_terminal(); }
 
-bool console_output() { return output_is_terminal; }
-
 }  // namespace qor::platform

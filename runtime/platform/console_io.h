@@ -7,7 +7,4 @@ namespace qor::platform {
 // while the process runs.
 void init_console_io();
 
-// The answer of that test.
-[[nodiscard]] bool console_output();
-
 }  // namespace qor::platform

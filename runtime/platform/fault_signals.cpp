@@ -9,12 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "runtime/startup.h"
-
-namespace qor::rt {
-// Signal-safe: writes the report and ends the process with `number`.
-[[noreturn]] void fatal_report_and_exit(int number, uint32_t address) noexcept;
-}
+#include "runtime/core/runtime_process.h"
 
 namespace qor::platform {
 

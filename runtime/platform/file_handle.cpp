@@ -85,8 +85,6 @@ int64_t File::read_full(std::span<uint8_t> buffer) {
     return static_cast<int64_t>(total);
 }
 
-bool File::write_all(std::span<const uint8_t> bytes) { return write_fd_all(fd_, bytes); }
-
 bool File::seek_to(int64_t offset) {
     return offset >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }

@@ -56,9 +56,6 @@ public:
     // -1 when a read fails.
     [[nodiscard]] int64_t read_full(std::span<uint8_t> buffer);
 
-    // Writes every byte; false when a write fails.
-    [[nodiscard]] bool write_all(std::span<const uint8_t> bytes);
-
     // Moves to a byte offset from the start; false when the file cannot seek.
     [[nodiscard]] bool seek_to(int64_t offset);
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "runtime/throw.h"
+#include "runtime/core/throw.h"
 
 namespace qor::platform {
 

@@ -27,6 +27,5 @@ void write_fd_raw(int fd, const char* bytes, size_t length) noexcept {
 int64_t read_stdin(std::span<uint8_t> buffer) { return read_fd(0, buffer); }
 
 void write_stdout(std::string_view bytes) { write_fd_raw(1, bytes.data(), bytes.size()); }
-void write_stderr(std::string_view bytes) { write_fd_raw(2, bytes.data(), bytes.size()); }
 
 }  // namespace qor::platform

@@ -15,7 +15,6 @@ namespace qor::platform {
 // interrupted calls. A failed write (a closed pipe) loses the text silently,
 // as a console program's output does.
 void write_stdout(std::string_view bytes);
-void write_stderr(std::string_view bytes);
 
 // One read of standard input: the count read, 0 at the end of the input,
 // -1 when the read fails (a broken pipe, a closed descriptor). A reader of

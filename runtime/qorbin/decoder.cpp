@@ -17,15 +17,15 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/tuple.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/eval/natives.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/qorbin/format.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/unicode/utf8.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
@@ -338,7 +338,7 @@ private:
 
     void read_typed(NodeId target, Frame f) {
         const TypeId t = f.type;
-        const bool may_refer = is_any_block(t) || is_any_string(t) || is_any_word(t) || t == TypeId::binary ||
+        const bool may_refer = is_any_block(t) || is_any_string(t) || is_word_like(t) || t == TypeId::binary ||
                                t == TypeId::bitset || t == TypeId::map || t == TypeId::object ||
                                t == TypeId::function;
         // Bit 19 of a fixed header means a reference only where a reference
@@ -513,7 +513,7 @@ private:
         const size_t at = pos_;
         const uint32_t number = field();
         const bool is_native = f.type == TypeId::native;
-        if (number == 0 || (is_native ? number >= natives::fill_counter() || !natives::code(number)
+        if (number == 0 || (is_native ? number > natives::native_count || !natives::code(number)
                                       : number > action_count))
             fail(at);
         const uint32_t slot = reserve(target);
@@ -976,7 +976,7 @@ private:
         Cell v = current;
         if (type_of(v) == TypeId::op) v = native::unwrap_op(v);
         const TypeId t = type_of(v);
-        if (is_any_word(t) && t != TypeId::issue) {
+        if (is_word_like(t) && t != TypeId::issue) {
             if (v.w1 == 0) fail(at);
             const Cell& h = *context::header(v.w1);
             if (context::values_on_stack(h)) {

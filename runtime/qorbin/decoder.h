@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <span>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::qorbin {
 

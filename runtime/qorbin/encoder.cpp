@@ -11,8 +11,8 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/tuple.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/qorbin/format.h"
 #include "runtime/words/context.h"
@@ -378,7 +378,7 @@ private:
             pending_new_line_ = false;
             byte(compact::reference);
         }
-        if (is_any_word(t)) {
+        if (is_word_like(t)) {
             header(t, true, fixed::reference);
             symbol(v.w2);
             signed_count(static_cast<int32_t>(v.w3));

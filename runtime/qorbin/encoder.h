@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::qorbin {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <utility>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 
 namespace qor::sort {
 

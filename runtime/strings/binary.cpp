@@ -6,18 +6,18 @@
 #include <bit>
 #include <cstring>
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/datatypes/word.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
-#include "runtime/datatypes/series.h"
-#include "runtime/ownership.h"
-#include "runtime/series_tail.h"
+#include "runtime/datatypes/word_type.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/datatypes/series_type.h"
+#include "runtime/words/ownership.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/strings/base_codecs.h"
 #include "runtime/strings/string_actions.h"
 #include "runtime/strings/string_core.h"
@@ -42,13 +42,6 @@ void append_memory(Cell& b, const uint8_t* bytes, uint32_t n) {
     series::Buffer* buf = str::reserve(b.w2, n);
     std::memcpy(buf->tail_ptr(), bytes, n);
     buf->tail += n;
-}
-
-void append_int32(Cell& b, int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v);
-    const uint8_t bytes[4] = {static_cast<uint8_t>(u >> 24), static_cast<uint8_t>(u >> 16),
-                              static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u)};
-    append_memory(b, bytes, 4);
 }
 
 std::vector<uint8_t> bytes_of(const Cell& b) {

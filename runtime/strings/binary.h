@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/action_routines.h"
 
 namespace qor::binary_type {
@@ -24,8 +24,6 @@ Cell& make_at(Cell& cell, uint32_t n);
 Cell& load_at(Cell& cell, std::span<const uint8_t> bytes);
 // Appends n bytes at the tail.
 void append_memory(Cell& b, const uint8_t* bytes, uint32_t n);
-// Appends 4 bytes, most significant first.
-void append_int32(Cell& b, int32_t v);
 // The bytes from the index, copied out.
 [[nodiscard]] std::vector<uint8_t> bytes_of(const Cell& b);
 // Stores the byte an integer! (-128 to 255) or char! (0 to 255) stands for

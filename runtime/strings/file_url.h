@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/action_routines.h"
 
 namespace qor::file_url {

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/unicode/string_codec.h"
 #include "runtime/unicode/utf8.h"
 

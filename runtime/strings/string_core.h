@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/series.h"
 #include "runtime/unicode/case_map.h"
 #include "runtime/unicode/string_units.h"

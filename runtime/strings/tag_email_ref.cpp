@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "runtime/datatypes/registry.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/strings/string_actions.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/words/symbol.h"

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/platform/current_dir.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/unicode/utf8.h"

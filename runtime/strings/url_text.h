@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 
 namespace qor::url_text {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/series.h"
 #include "runtime/unicode/string_codec.h"

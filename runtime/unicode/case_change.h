@@ -2,7 +2,7 @@
 // body of `uppercase` and `lowercase`.
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/unicode/case_map.h"
 
 namespace qor::unicode {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/startup.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/unicode/utf16.h"
 #include "runtime/unicode/utf8.h"
 #include "runtime/unicode/widen.h"

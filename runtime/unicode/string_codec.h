@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "runtime/startup.h"
+#include "runtime/core/runtime_process.h"
 
 namespace qor::units {
 

@@ -4,8 +4,8 @@
 #include <bit>
 #include <cstring>
 
-#include "runtime/error_fire.h"
-#include "runtime/startup.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/unicode/string_units.h"
 #include "runtime/unicode/utf8.h"
 

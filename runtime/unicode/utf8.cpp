@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/memory/series.h"
-#include "runtime/startup.h"
+#include "runtime/core/runtime_process.h"
 #include "runtime/unicode/string_units.h"
 
 namespace qor::utf8 {

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "runtime/startup.h"
+#include "runtime/core/runtime_process.h"
 
 namespace qor::unicode {
 

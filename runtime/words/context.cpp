@@ -2,14 +2,13 @@
 // binding. The internal context! datatype is registered here too.
 #include "runtime/words/context.h"
 
-#include "runtime/cycle_stack.h"
-#include "runtime/datatypes/registry.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/cycle_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
 
@@ -177,20 +176,6 @@ int32_t add_word(NodeId ctx, uint32_t sym) {
     return added;
 }
 
-Cell* add_missing(NodeId ctx, uint32_t sym, const Cell& value) {
-    const Cell copy = value;  // the value may live in a block that moves
-    int32_t added = -1;
-    if (find_word_in(ctx, sym, true, added) >= 0) return nullptr;
-    Cell* cell = append_unset(header(ctx)->w2);
-    *cell = copy;
-    return cell;
-}
-
-void get_in(NodeId ctx, uint32_t sym, Cell& out) {
-    int32_t index = add_word(ctx, sym);
-    out = *slot(*header(ctx), static_cast<uint32_t>(index));
-}
-
 // --- The global context ----------------------------------------------------
 
 void make_global() { global_context = make(global_room, false, false, nullptr, Kind::global); }
@@ -287,31 +272,6 @@ Cell& bind(Cell& block, NodeId ctx, bool self_flag) {
 
 Cell* value_cell_at(NodeId ctx, uint32_t index) { return slot(*header(ctx), index); }
 
-Cell* get_local(NodeId ctx, uint32_t index) {
-    const Cell& h = *header(ctx);
-    if (!has_values(h)) fire_with_word(error::Id::not_defined, *word_at(ctx, index));
-    return stack::push(*slot(h, index));
-}
-
-void store_top_at(NodeId ctx, uint32_t index) {
-    const Cell& h = *header(ctx);
-    *slot(h, index) = *stack::top();
-    if (kind_of(h) == Kind::object) word_at(ctx, index)->header |= cell_flag::changed;
-}
-
-void store_top_keep_old(NodeId ctx, uint32_t index) {
-    const Cell top = *stack::top();
-    stack::push(*slot(*header(ctx), index));
-    const Cell& h = *header(ctx);
-    *slot(h, index) = top;
-    if (kind_of(h) == Kind::object) word_at(ctx, index)->header |= cell_flag::changed;
-}
-
 void install_fire_on_change(FireOnChange handler) { fire_on_change = handler; }
-
-void register_datatype() {
-    datatype::ActionRow row;
-    datatype::register_type(TypeId::context, TypeId::none_id, "context!", row.entries());
-}
 
 }  // namespace qor::context

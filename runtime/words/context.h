@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 
 namespace qor::context {
@@ -89,14 +89,6 @@ int32_t find_word_in(NodeId ctx, uint32_t sym, bool by_alias, int32_t& added);
 // heap context) and its new index answered.
 int32_t add_word(NodeId ctx, uint32_t sym);
 
-// By alias: when absent, adds the word with a copy of the value and answers
-// the new value cell; nullptr when present. Heap contexts only.
-Cell* add_missing(NodeId ctx, uint32_t sym, const Cell& value);
-
-// By alias: copies the word's value into `out`; an absent word is added with
-// an unset! value first. Heap contexts only.
-void get_in(NodeId ctx, uint32_t sym, Cell& out);
-
 // --- The global context ----------------------------------------------------
 
 // Makes the global context (boot).
@@ -149,16 +141,6 @@ Cell& bind(Cell& block, NodeId ctx, bool self);
 // The value cell at an index (no check).
 [[nodiscard]] Cell* value_cell_at(NodeId ctx, uint32_t index);
 
-// Pushes a copy of slot `index`; script not-defined when the context has no
-// values.
-Cell* get_local(NodeId ctx, uint32_t index);
-
-// Copies the data stack's top cell into slot `index` (marking the word as
-// changed in an object context). The keep-old form first pushes a copy of
-// the old value.
-void store_top_at(NodeId ctx, uint32_t index);
-void store_top_keep_old(NodeId ctx, uint32_t index);
-
 // --- The object's change handler -------------------------------------------
 
 // Runs an object's on-change* handler (object, word, old value, new value).
@@ -166,8 +148,5 @@ void store_top_keep_old(NodeId ctx, uint32_t index);
 using FireOnChange = void (*)(const Cell& object, const Cell& word, const Cell& old_value,
                               const Cell& new_value);
 void install_fire_on_change(FireOnChange handler);
-
-// Registers the internal context! datatype: no actions.
-void register_datatype();
 
 }  // namespace qor::context

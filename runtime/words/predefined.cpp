@@ -3,8 +3,7 @@
 
 #include <array>
 
-#include "runtime/datatypes/registry.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -28,9 +27,6 @@ void init_type_names() {
     for (uint32_t t = 1; t <= type_name_count; t++) {
         const Cell word = word::load(runtime_spellings[t]);
         expect(word.w2 == t && word::index_of(word) == global_index(type_name_symbol(t)));
-        auto& entry = datatype::type_entry(static_cast<TypeId>(t));
-        expect(entry.name.empty() || entry.name == runtime_spellings[t]);
-        entry.name_symbol = t;
     }
 }
 

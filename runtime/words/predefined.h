@@ -11,7 +11,7 @@
 //   init_issue       the issue #ooo
 #pragma once
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/words/symbol_ids.h"
 
 namespace qor::words {

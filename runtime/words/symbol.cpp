@@ -3,8 +3,7 @@
 
 #include <string>
 
-#include "runtime/datatypes/compare_ops.h"
-#include "runtime/datatypes/registry.h"
+#include "runtime/core/compare_ops.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/series.h"
 #include "runtime/unicode/case_map.h"
@@ -59,14 +58,14 @@ bool is_exact_code(int op) {
 }
 
 // symbol!/compare: the two entries' spellings.
+}  // namespace
+
 int32_t compare_entries(const Cell* a, const Cell* b, CompareOp op) {
     if (type_of(*b) != TypeId::symbol) return -2;
     if (op == CompareOp::same) return a->w3 == b->w3 ? 0 : -1;
     int32_t r = compare_text(bytes_of(*a), bytes_of(*b), is_exact_code(to_int(op)));
     return r;
 }
-
-}  // namespace
 
 void init_table() {
     symbol_block = series::alloc_unset_cells(initial_room);
@@ -123,12 +122,6 @@ std::string_view spelling(uint32_t id) { return bytes_of(*entry(id)); }
 
 int32_t compare_spellings(uint32_t a, uint32_t b, int op) {
     return compare_text(spelling(a), spelling(b), is_exact_code(op));
-}
-
-void register_datatype() {
-    datatype::ActionRow row;
-    row.own<Action::compare>(&compare_entries);
-    datatype::register_type(TypeId::symbol, TypeId::none_id, "symbol!", row.entries());
 }
 
 }  // namespace qor::symbol

@@ -17,7 +17,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
+#include "runtime/core/compare_ops.h"
 #include "runtime/memory/node.h"
 #include "runtime/words/symbol_ids.h"
 
@@ -75,7 +76,7 @@ NodeId ensure_string_form(uint32_t id);
 // when one is a prefix of the other. Codes are those of the compare action.
 [[nodiscard]] int32_t compare_spellings(uint32_t a, uint32_t b, int op);
 
-// Registers the internal symbol! datatype: only `compare`.
-void register_datatype();
+// The compare routine of symbol! cells (entries of the symbol table).
+[[nodiscard]] int32_t compare_entries(const Cell* a, const Cell* b, CompareOp op);
 
 }  // namespace qor::symbol

@@ -1,10 +1,10 @@
 // Words: making, pushing, reading and writing.
 #include "runtime/words/word.h"
 
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 
@@ -51,11 +51,7 @@ Cell of(Sym sym) {
     return word;
 }
 
-Cell* push_cell(const Cell& cell) { return stack::push(cell); }
-
 Cell* word_at(NodeId ctx, uint32_t index) { return context::word_at(ctx, index); }
-
-Cell* push_word_at(NodeId ctx, uint32_t index) { return stack::push(*context::word_at(ctx, index)); }
 
 Cell find_in_or_global(NodeId ctx, uint32_t sym) {
     if (ctx != 0) {
@@ -68,22 +64,6 @@ Cell find_in_or_global(NodeId ctx, uint32_t sym) {
 Cell* push_spelling(const Cell& word) {
     NodeId form = symbol::ensure_string_form(symbol_of(word));
     return stack::push(Cell{to_int(TypeId::string), 0, form, 0});
-}
-
-Cell* push_retyped(const Cell& word, TypeId type) {
-    Cell* cell = stack::push(word);
-    set_type_keep_flags(*cell, type);
-    return cell;
-}
-
-Cell* push_get_word_at(NodeId ctx, uint32_t index) {
-    return push_retyped(*context::word_at(ctx, index), TypeId::get_word);
-}
-
-Cell* push_refinement_at(NodeId ctx, uint32_t index) {
-    Cell* cell = stack::push(*context::word_at(ctx, index));
-    set_header(*cell, TypeId::refinement);
-    return cell;
 }
 
 Cell refinement(std::string_view utf8) { return make_cell(TypeId::refinement, 0, symbol::make(utf8), no_index); }

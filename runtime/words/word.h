@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 #include "runtime/words/symbol_ids.h"
 
@@ -39,12 +39,8 @@ Cell* load_in(std::string_view utf8, NodeId block);
 // A word! of a runtime symbol in the global context.
 [[nodiscard]] Cell of(Sym sym);
 
-// Pushes a copy of any cell.
-Cell* push_cell(const Cell& cell);
-
 // The word entry at an index of a context's word list, and a pushed copy.
 [[nodiscard]] Cell* word_at(NodeId ctx, uint32_t index);
-Cell* push_word_at(NodeId ctx, uint32_t index);
 
 // The context's entry for the symbol (exact), else the global context's,
 // added there when missing.
@@ -54,14 +50,7 @@ Cell* push_word_at(NodeId ctx, uint32_t index);
 Cell* push_spelling(const Cell& word);
 
 // True for word!, set-word!, lit-word!, get-word!, refinement!, issue!.
-[[nodiscard]] constexpr bool any_word(TypeId t) { return is_any_word(t); }
-
-// Pushes a copy retyped (flags kept).
-Cell* push_retyped(const Cell& word, TypeId type);
-// Pushes the word entry at an index retyped to get-word! (flags kept), or to
-// refinement! (flags cleared).
-Cell* push_get_word_at(NodeId ctx, uint32_t index);
-Cell* push_refinement_at(NodeId ctx, uint32_t index);
+[[nodiscard]] constexpr bool any_word(TypeId t) { return is_word_like(t); }
 
 // An unbound refinement (context 0, index -1) of a spelling.
 [[nodiscard]] Cell refinement(std::string_view utf8);

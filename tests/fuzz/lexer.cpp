@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/memory_record.h"
 #include "tests/support/core_runtime.h"

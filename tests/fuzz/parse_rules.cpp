@@ -15,7 +15,7 @@
 #include "runtime/eval/natives.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
-#include "runtime/memory/core_roots.h"
+#include "runtime/words/core_roots.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/series.h"
 #include "runtime/parse/parse.h"

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "bench/evaluator.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/series.h"
 #include "runtime/qorbin/decoder.h"

@@ -4,13 +4,14 @@
 // predefined words and the ownership table.
 #pragma once
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/register_all.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/eval/call_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/memory/memory_record.h"
-#include "runtime/ownership.h"
+#include "runtime/words/ownership.h"
 #include "runtime/words/context.h"
 #include "runtime/words/predefined.h"
 #include "runtime/words/symbol.h"

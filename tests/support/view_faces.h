@@ -9,7 +9,7 @@
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/lexer/lexer.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"

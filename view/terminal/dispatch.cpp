@@ -2,7 +2,7 @@
 #include "view/terminal/dispatch.h"
 
 #include "runtime/datatypes/none.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/errors/raise.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
@@ -82,11 +82,6 @@ int deliver(Widget& widget, event::Type type, event::Record& record, uint32_t fl
     if (!still) return widget_gone;
     if (type_of(still->face) != TypeId::object) return 0;
     return dispatch_event(type, *still, record, flags);
-}
-
-int notify(Widget& widget, event::Type type, event::Record& record, uint32_t flags) {
-    if (widget.has(widget_flag::disabled) || type_of(widget.face) != TypeId::object) return 0;
-    return dispatch_event(type, widget, record, flags);
 }
 
 }  // namespace qor::tui

@@ -28,7 +28,4 @@ int dispatch_event(event::Type type, Widget& widget, event::Record& record, uint
 // when that does not answer 2, the dispatch to the script side.
 int deliver(Widget& widget, event::Type type, event::Record& record, uint32_t flags);
 
-// The script side only (no class handler).
-int notify(Widget& widget, event::Type type, event::Record& record, uint32_t flags);
-
 }  // namespace qor::tui

@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "runtime/datatypes/logic.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/dispatch.h"
 #include "view/terminal/face_fields.h"
@@ -189,7 +189,5 @@ bool run_for(double seconds) {
 }
 
 void add_timer(Widget* owner, int32_t interval_ms) { backend().timers.add(owner, interval_ms); }
-
-void remove_timer(Widget* owner) { backend().timers.remove(owner); }
 
 }  // namespace qor::tui

@@ -42,6 +42,5 @@ bool run_for(double seconds);
 
 // Timers of widgets: each delivers `time` events to its owner.
 void add_timer(Widget* owner, int32_t interval_ms);
-void remove_timer(Widget* owner);
 
 }  // namespace qor::tui

@@ -43,7 +43,7 @@ Cell field(const Cell& object, Name name) {
 }
 
 bool is_word(const Cell& value, Name name) {
-    if (!is_any_word(type_of(value))) return false;
+    if (!is_word_like(type_of(value))) return false;
     return symbol::resolve_alias(word::symbol_of(value)) == symbol::resolve_alias(symbol_of(name));
 }
 

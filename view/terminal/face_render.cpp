@@ -7,7 +7,7 @@
 
 #include "runtime/datatypes/none.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/unicode/char_width.h"
 #include "runtime/unicode/string_units.h"
 #include "view/terminal/backend.h"
@@ -213,12 +213,6 @@ void render_tree(Widget& w, int depth) {
 }
 
 }  // namespace
-
-void draw_text(CellGrid& grid, const Cell& text, int x, int y, const Clip& clip, const TextStyle& style) {
-    const Clip c = within_grid(clip, grid);
-    if (c.empty()) return;
-    draw_text_at(grid, TextView(text), x, y, c, style);
-}
 
 void draw_cells(CellGrid& grid, std::span<const GridCell> cells, int x, int y, const Clip& clip, bool wrap) {
     const Clip c = within_grid(clip, grid);

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <span>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "view/terminal/cell_grid.h"
 
 namespace qor::tui {
@@ -49,9 +49,6 @@ struct TextStyle {
     bool wrap = false;
     bool escapes = false;
 };
-
-// Draws the characters of a string! from its index at (x, y), clipped.
-void draw_text(CellGrid& grid, const Cell& text, int x, int y, const Clip& clip, const TextStyle& style);
 
 // Draws styled characters (a cell each: code point, colours, attributes).
 void draw_cells(CellGrid& grid, std::span<const GridCell> cells, int x, int y, const Clip& clip, bool wrap);

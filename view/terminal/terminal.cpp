@@ -11,11 +11,11 @@
 #include <optional>
 
 #include "runtime/datatypes/object.h"
-#include "runtime/output.h"
-#include "runtime/platform/environment.h"
+#include "runtime/output/output.h"
+#include "runtime/platform/env_vars.h"
 #include "runtime/platform/terminal_mode.h"
 #include "runtime/platform/terminal_size.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/dispatch.h"

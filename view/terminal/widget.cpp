@@ -7,7 +7,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/roots.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/dispatch.h"
 #include "view/terminal/face_fields.h"

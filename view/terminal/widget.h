@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "runtime/cell.h"
+#include "runtime/core/cell.h"
 #include "runtime/datatypes/event.h"
 #include "view/terminal/cell_grid.h"
 

@@ -9,7 +9,7 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/hash/hash_table.h"
-#include "runtime/ownership.h"
+#include "runtime/words/ownership.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"

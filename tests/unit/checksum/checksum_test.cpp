@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/eval/checksum.h"
+#include "runtime/hash/checksum.h"
 
 namespace qor {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/eval/digest.h"
+#include "runtime/hash/digest_methods.h"
 #include "runtime/platform/digest.h"
 
 namespace qor {

@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "runtime/eval/random.h"
+#include "runtime/datatypes/random.h"
 
 namespace qor {
 namespace {

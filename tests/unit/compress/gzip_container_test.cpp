@@ -5,7 +5,7 @@
 #include <string>
 
 #include "runtime/compress/deflate.h"
-#include "runtime/eval/checksum.h"
+#include "runtime/hash/checksum.h"
 #include "tests/unit/compress/deflate_test_util.h"
 
 namespace qor::test {

@@ -1,6 +1,6 @@
 // The data stack's overflow and the cycle stack.
-#include "runtime/cycle_stack.h"
-#include "runtime/fill_pattern.h"
+#include "runtime/memory/cycle_stack.h"
+#include "runtime/core/fill_pattern.h"
 #include "tests/unit/datatypes/fixture.h"
 
 namespace qor::test {

@@ -23,15 +23,16 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/eval/call_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/series.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 
 namespace qor::test {
 

@@ -1,7 +1,7 @@
 // Frames, unwinding and the non-local exits of the call stack.
 #include "runtime/eval/call_stack.h"
 
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/words/word.h"
 #include "tests/unit/eval/eval_fixture.h"
 

@@ -5,7 +5,7 @@
 #include "runtime/errors/catalogue.h"
 #include "runtime/errors/raise.h"
 #include "runtime/memory/collector.h"
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "tests/unit/eval/transcript_harness.h"
 
 namespace qor::test {

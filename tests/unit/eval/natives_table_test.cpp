@@ -1,46 +1,69 @@
-// The natives table: numbers, specs and the not-yet-implemented stubs.
+// The natives table: the list, the routines by number, the interface blocks
+// the library gives them, and the boot check that ties the two.
 #include "runtime/eval/natives.h"
 
-#include "runtime/eval/arg_cache.h"
+#include "runtime/datatypes/arg_cache.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/symbol.h"
-#include "tests/unit/eval/eval_fixture.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/words/context.h"
+#include "runtime/words/word.h"
+#include "tests/unit/eval/transcript_harness.h"
 
 namespace qor::test {
 namespace {
 
 using NativesTableTest = EvalTest;
 
-TEST_F(NativesTableTest, FillCounterAndEmptySlots) {
-    EXPECT_EQ(natives::fill_counter(), 108u);
-    for (uint32_t n = 1; n <= natives::native_count; n++) EXPECT_NE(natives::code(n), nullptr) << n;
-    for (uint32_t n = 108; n <= natives::table_size; n++) EXPECT_EQ(natives::code(n), nullptr) << n;
+// The list numbers the natives 1 to native_count without a gap, and the
+// table holds a routine for each and nothing past them.
+TEST_F(NativesTableTest, EveryListedNativeHasARoutine) {
+    ASSERT_EQ(std::size(natives::listed), natives::native_count);
+    for (uint32_t i = 0; i < natives::native_count; i++) {
+        EXPECT_EQ(to_int(natives::listed[i].number), i + 1) << natives::listed[i].word;
+        EXPECT_NE(natives::code(i + 1), nullptr) << natives::listed[i].word;
+    }
+    for (uint32_t n = natives::native_count + 1; n <= natives::table_size; n++) EXPECT_EQ(natives::code(n), nullptr) << n;
     EXPECT_EQ(natives::code(0), nullptr);
-    EXPECT_EQ(natives::code(121), nullptr);
+    EXPECT_EQ(natives::code(natives::table_size + 1), nullptr);
 }
 
-// Every interface block reads, names only known types, and gives its refinement count.
-TEST_F(NativesTableTest, EverySpecBuildsAnArgumentCache) {
+// The natives as the library defines them: every interface block reads,
+// names only known types, and gives its refinement count.
+class DefinedNativesTest : public EvalTest {
+protected:
+    void SetUp() override {
+        EvalTest::SetUp();
+        define_environment();
+    }
+    static Cell native_of(std::string_view word) { return *context::value_cell(word::load(word)); }
+};
+
+TEST_F(DefinedNativesTest, EverySpecBuildsAnArgumentCache) {
     const struct {
-        uint32_t number;
+        Native number;
         std::string_view word;
         uint32_t arguments, refinements;
     } samples[] = {
-        {1, "if", 2, 0},     {20, "do", 1, 4},      {35, "reduce", 1, 1}, {40, "parse", 2, 3},
-        {96, "now", 0, 10},  {99, "call", 1, 7},    {106, "transcode", 1, 7}, {107, "apply", 2, 2},
+        {Native::if_, "if", 2, 0},          {Native::do_, "do", 1, 4},
+        {Native::reduce, "reduce", 1, 1},   {Native::parse, "parse", 2, 3},
+        {Native::now, "now", 0, 10},        {Native::call, "call", 1, 7},
+        {Native::transcode, "transcode", 1, 7}, {Native::apply, "apply", 2, 2},
     };
-    for (uint32_t n = 1; n <= natives::native_count; n++) {
-        Cell native = natives::make(n);
+    for (const natives::ListedNative& n : natives::listed) {
+        Cell native = native_of(n.word);
         collector::RootGuard guard(native);
+        ASSERT_EQ(type_of(native), TypeId::native) << n.word;
+        EXPECT_EQ(native.w1, to_int(n.number)) << n.word;
         const NodeId cache = arg_cache::of(native);
         const series::Buffer* b = series::buffer(cache);
-        ASSERT_GT(b->length(), 0u) << natives::word_of(n);
-        EXPECT_EQ(type_of(series::buffer(cache)->cells()[b->length() - 1]), TypeId::integer) << natives::word_of(n);
+        ASSERT_GT(b->length(), 0u) << n.word;
+        EXPECT_EQ(type_of(series::buffer(cache)->cells()[b->length() - 1]), TypeId::integer) << n.word;
     }
     for (const auto& s : samples) {
-        EXPECT_EQ(natives::word_of(s.number), s.word);
-        Cell native = natives::make(s.number);
+        EXPECT_EQ(natives::listed[to_int(s.number) - 1].word, s.word);
+        Cell native = native_of(s.word);
         collector::RootGuard guard(native);
         const NodeId cache = arg_cache::of(native);
         const series::Buffer* b = series::buffer(cache);
@@ -49,6 +72,16 @@ TEST_F(NativesTableTest, EverySpecBuildsAnArgumentCache) {
         EXPECT_EQ(args, s.arguments) << s.word;
         EXPECT_EQ(series::buffer(cache)->cells()[b->length() - 1].w2, s.refinements) << s.word;
     }
+}
+
+// The boot's check finds a listed native whose word no longer holds it.
+TEST_F(DefinedNativesTest, BootCheckNamesAMissingNative) {
+    EXPECT_EQ(natives::first_undefined(), std::nullopt);
+    define("unless", none::value);
+    EXPECT_EQ(natives::first_undefined(), std::optional<std::string>("unless"));
+    Cell wrong = native_of("if");  // the native! of another number
+    define("unless", wrong);
+    EXPECT_EQ(natives::first_undefined(), std::optional<std::string>("unless"));
 }
 
 // The last natives to be built (new-line? here) run rather than raise
@@ -68,27 +101,12 @@ TEST_F(NativesTableTest, LaterNativesRun) {
 namespace qor::test {
 namespace {
 
-// What compiled code does: arguments in a frame, the check flag set.
-TEST_F(NativesTableTest, CheckFlagTestsArgumentsAgainstTheSpec) {
-    const Cell block = K({I(1)});
-    stack::mark_native(1);
-    stack::push(block);
-    stack::push(I(5));  // reduce/into's out: not an any-block!
-    const int32_t into[] = {1};
-    EXPECT_EQ(error_of([&] { natives::call(35, true, std::span<const int32_t>(into)); }), "script/expect-arg");
-    stack::unwind_checked();
-    // Unchecked refinement arguments are not looked at; a good call answers.
-    stack::mark_native(1);
-    stack::push(I(7));
-    const int32_t none[] = {-1};
-    natives::call(33, true, std::span<const int32_t>(none));  // not 7
-    EXPECT_EQ(type_of(*stack::data.base), TypeId::logic);
-    stack::unwind_checked();
-    stack::mark_native(1);
-    stack::push(I(7));
-    stack::push(I(8));
-    EXPECT_EQ(error_of([&] { natives::call(1, true, {}); }), "script/expect-arg");  // if 7 8: then-blk not a block
-    stack::unwind_checked();
+// The evaluator checks a native's arguments against its interface block,
+// refinement arguments included, before the routine runs.
+TEST_F(DefinedNativesTest, ArgumentsAreCheckedAgainstTheSpec) {
+    EXPECT_NE(run_line("reduce/into [1] 5").find("*** Script Error: reduce does not allow integer!"), std::string::npos);
+    EXPECT_EQ(run_line("not 7"), "== false\n");
+    EXPECT_NE(run_line("if 7 8").find("*** Script Error: if does not allow integer!"), std::string::npos);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include "runtime/datatypes/routine.h"
 
 #include "runtime/datatypes/integer.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/memory/data_stack.h"
 #include "tests/unit/eval/transcript_harness.h"
 
 namespace qor::test {

@@ -20,7 +20,7 @@
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
-#include "runtime/output.h"
+#include "runtime/output/output.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"

@@ -10,7 +10,7 @@
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
-#include "runtime/memory/core_roots.h"
+#include "runtime/words/core_roots.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
@@ -80,7 +80,7 @@ inline int32_t test_compare(const Cell& a, const Cell& b, int op) {
         return x == y && (op != hashtable::op_strict_equal || ta == tb) ? 0 : 1;
     }
     if (ta != tb) return 1;
-    if (is_any_word(ta)) {
+    if (is_word_like(ta)) {
         int32_t x = static_cast<int32_t>(a.w2), y = static_cast<int32_t>(b.w2);
         if (op != hashtable::op_strict_equal) x = hashtable::resolve_alias(x), y = hashtable::resolve_alias(y);
         return x == y ? 0 : 1;

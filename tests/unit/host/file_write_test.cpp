@@ -4,7 +4,7 @@
 
 #include "runtime/host/file_read.h"
 #include "runtime/host/file_write.h"
-#include "runtime/output.h"
+#include "runtime/output/output.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 

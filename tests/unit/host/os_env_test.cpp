@@ -7,7 +7,7 @@
 #include "runtime/host/command_line.h"
 #include "runtime/host/env_list.h"
 #include "runtime/host/os_info.h"
-#include "runtime/platform/environment.h"
+#include "runtime/platform/env_vars.h"
 
 namespace qor::host {
 namespace {

@@ -10,13 +10,13 @@
 #include <string_view>
 
 #include "runtime/datatypes/registry.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/actions.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/lexer/float_text.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/series.h"
-#include "runtime/ownership.h"
+#include "runtime/words/ownership.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"

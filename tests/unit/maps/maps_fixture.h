@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "runtime/datatypes/map.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/actions.h"
 #include "tests/unit/blocks/blocks_fixture.h"
 
 namespace qor::test {

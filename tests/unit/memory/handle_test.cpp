@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "runtime/handle_table.h"
+#include "runtime/memory/handle_table.h"
 
 namespace qor {
 namespace {

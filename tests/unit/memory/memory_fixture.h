@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/node.h"

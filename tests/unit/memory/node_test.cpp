@@ -3,8 +3,8 @@
 #include <set>
 #include <vector>
 
-#include "runtime/handle_table.h"
-#include "runtime/startup.h"
+#include "runtime/memory/handle_table.h"
+#include "app/startup.h"
 #include "tests/unit/memory/memory_fixture.h"
 
 namespace qor {

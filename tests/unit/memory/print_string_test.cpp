@@ -2,7 +2,7 @@
 // as UTF-8, whatever the unit width of its buffer.
 #include <cstring>
 
-#include "runtime/output.h"
+#include "runtime/output/output.h"
 #include "tests/support/child_process.h"
 #include "tests/unit/memory/memory_fixture.h"
 

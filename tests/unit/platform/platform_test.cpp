@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/output.h"
+#include "runtime/output/output.h"
 #include "runtime/platform/clock.h"
 #include "runtime/platform/current_dir.h"
-#include "runtime/platform/environment.h"
+#include "runtime/platform/env_vars.h"
 #include "runtime/platform/memory_region.h"
-#include "runtime/throw.h"
+#include "runtime/core/throw.h"
 #include "tests/support/child_process.h"
 
 namespace qor {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/sort/record_sort.h"
 
 namespace qor {

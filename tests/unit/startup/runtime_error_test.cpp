@@ -7,8 +7,8 @@
 #include <regex>
 
 #include "runtime/platform/fault_signals.h"
-#include "runtime/startup.h"
-#include "runtime/throw.h"
+#include "runtime/core/runtime_process.h"
+#include "runtime/core/throw.h"
 #include "tests/support/child_process.h"
 
 namespace qor {

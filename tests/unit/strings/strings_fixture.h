@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/ownership.h"
+#include "runtime/words/ownership.h"
 #include "runtime/strings/binary.h"
 #include "runtime/strings/string_actions.h"
 #include "runtime/strings/string_core.h"

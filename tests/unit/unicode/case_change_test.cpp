@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/memory/series.h"
 #include "runtime/unicode/case_change.h"
 #include "runtime/unicode/string_codec.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/unicode/utf16.h"
 #include "runtime/unicode/widen.h"
 

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "runtime/environment/routines.h"
-#include "runtime/output.h"
+#include "runtime/output/output.h"
 #include "tests/unit/view/view_fixture.h"
 #include "view/terminal/event_loop.h"
 #include "view/terminal/terminal.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/series_tail.h"
+#include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/word.h"
 #include "tests/support/environment_runtime.h"

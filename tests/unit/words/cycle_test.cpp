@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/cell_pool.h"
-#include "runtime/cycle_stack.h"
+#include "runtime/memory/cell_pool.h"
+#include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/cycle_marker.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/error_fire.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/series.h"
 

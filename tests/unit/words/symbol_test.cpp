@@ -89,7 +89,14 @@ TEST_F(WordsTest, RuntimeSymbolsComeFirstInOrder) {
     for (uint32_t i = 0; i < runtime_words::global_word_count; i++)
         EXPECT_EQ(context::word_at(context::global(), i)->w2, to_int(runtime_words::global_order[i]));
     EXPECT_EQ(global_index(Sym::spec), -1);  // a bare symbol, not a word
-    EXPECT_EQ(datatype::type_entry(TypeId::block).name_symbol, to_int(TypeId::block));
+    // A datatype word is the symbol of the same number as its type id.
+    EXPECT_EQ(word::load("block!").w2, to_int(TypeId::block));
+    // Every registered datatype's name is the spelling of its type word.
+    for (uint32_t t = 1; t <= type_name_count; t++) {
+        if (datatype::is_registered(static_cast<TypeId>(t))) {
+            EXPECT_EQ(datatype::name(static_cast<TypeId>(t)), runtime_spellings[t]) << t;
+        }
+    }
     // Keywords are unbound refinements; #ooo an issue.
     const Cell& part = words::keyword(Sym::part);
     EXPECT_EQ(type_of(part), TypeId::refinement);

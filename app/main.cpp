@@ -1,0 +1,6 @@
+// The `qor` executable.
+#include "app/startup.h"
+
+int main(int argc, char** argv) {
+    qor::rt::start_up(argc, argv);
+}
