@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "runtime/environment/routines.h"
-#include "runtime/error_fire.h"
-#include "runtime/eval/data_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/memory/data_stack.h"
 #include "runtime/strings/string_core.h"
 
 namespace qor::environment {

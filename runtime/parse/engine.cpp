@@ -8,8 +8,6 @@
 // the depth check bounds recursion through rules blocks.
 #include "runtime/parse/engine.h"
 
-#include "runtime/eval/interrupt.h"
-
 #include <algorithm>
 
 #include "runtime/datatypes/logic.h"
