@@ -33,6 +33,7 @@ void define_builtins() {
     define_event_routines();
     define_qorbin_routines();
     define_image_routines();
+    define_json_routines();
 }
 
 }  // namespace qor::environment

@@ -24,6 +24,9 @@ void define_system_routines();
 // The datatype and typeset tests (integer?, any-list? ...).
 void define_type_tests();
 
+// The JSON decoder's unescape.
+void define_json_routines();
+
 // event?, send-event-os and find-flag?.
 void define_event_routines();
 

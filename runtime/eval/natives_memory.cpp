@@ -43,6 +43,9 @@ void n_stats(bool, std::span<const int32_t> refinements) {
     *arg(0) = Cell{to_int(TypeId::block), 0, node, 0};  // referenced while it fills
     memstats::collect(node);
     if (!show) return;
+    // A native without arguments has its result slot at the stack's top:
+    // the block is kept below the top while the library function runs.
+    if (stack::data.top <= arg(0)) stack::data.top = arg(0) + 1;
     const Cell name = word::load("show-memory-stats");
     const Cell fn = *context::value_cell(name);
     if (type_of(fn) != TypeId::function) error::fire(error::Id::no_value, {name});
