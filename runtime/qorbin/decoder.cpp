@@ -11,6 +11,7 @@
 #include "runtime/datatypes/date_calendar.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
@@ -18,9 +19,11 @@
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/core/error_fire.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/eval/natives.h"
 #include "runtime/hash/hash_table.h"
+#include "runtime/image/record.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
@@ -340,7 +343,7 @@ private:
         const TypeId t = f.type;
         const bool may_refer = is_any_block(t) || is_any_string(t) || is_word_like(t) || t == TypeId::binary ||
                                t == TypeId::bitset || t == TypeId::map || t == TypeId::object ||
-                               t == TypeId::function;
+                               t == TypeId::function || t == TypeId::vector || t == TypeId::image;
         // Bit 19 of a fixed header means a reference only where a reference
         // may stand (an operator keeps the wrapped type in bits 16-23).
         if (f.reference && (!may_refer || t == TypeId::issue)) {
@@ -391,6 +394,8 @@ private:
             case TypeId::ref: case TypeId::binary:
                 return read_string(target, f);
             case TypeId::bitset: return read_bitset(target, f);
+            case TypeId::vector: return read_vector(target, f);
+            case TypeId::image: return read_image(target, f);
             case TypeId::map: return read_map(target, f);
             case TypeId::word: case TypeId::set_word: case TypeId::lit_word: case TypeId::get_word:
             case TypeId::refinement:
@@ -588,8 +593,10 @@ private:
             fits = ft == t;
         }
         if (!fits) fail(at);
-        const bool keeps_table = t == TypeId::hash || t == TypeId::map;
-        return Cell{to_int(t), t == TypeId::map ? 0 : head, found.w2, keeps_table ? found.w3 : 0};
+        // Word 3 holds a hash's or map's table, a vector's element type and
+        // an image's size.
+        const bool keeps_w3 = t == TypeId::hash || t == TypeId::map || t == TypeId::vector || t == TypeId::image;
+        return Cell{to_int(t), t == TypeId::map ? 0 : head, found.w2, keeps_w3 ? found.w3 : 0};
     }
 
     void read_block(NodeId target, const Frame& f) {
@@ -663,6 +670,89 @@ private:
         put(target, slot, Cell{to_int(TypeId::bitset), 0, node, 0}, f.new_line);
         pos_ += n;
         if (!compact_) skip_padding_to(4);
+    }
+
+    // The element types and sizes a vector can have: char! and integer! in
+    // 1, 2 or 4 bytes, float! in 4 or 8, percent! in 8.
+    static bool valid_element(uint32_t element, uint32_t unit) {
+        switch (static_cast<TypeId>(element)) {
+            case TypeId::char_: case TypeId::integer: return unit == 1 || unit == 2 || unit == 4;
+            case TypeId::float_: return unit == 4 || unit == 8;
+            case TypeId::percent: return unit == 8;
+            default: return false;
+        }
+    }
+
+    // vector!: the element type and size are checked, and count x size
+    // (in 64 bits) against the bytes present, before the elements are
+    // taken. Any element bits are kept: the datatype reads them all.
+    void read_vector(NodeId target, const Frame& f) {
+        uint32_t unit = 0;
+        if (!compact_) {
+            unit = (f.word >> fixed::unit_shift) & 0xFF;
+            if (unit != 1 && unit != 2 && unit != 4 && unit != 8) fail(f.header_at);
+        }
+        const uint32_t head = compact_ && !f.ext ? 0 : head_index();
+        if (f.reference) return append(target, referenced_series(TypeId::vector, head, f.header_at), f.new_line);
+        const size_t at = pos_;
+        uint32_t element, count;
+        if (compact_) {
+            const uint8_t flags = byte(end_);
+            unit = 1u << (flags & 3);
+            element = flags >> 2;
+            if (!valid_element(element, unit)) fail(at);
+            count = leb(end_);
+        } else {
+            count = le32(end_);
+            element = le32(end_);
+            if (!valid_element(element, unit)) fail(pos_ - 4);
+        }
+        const uint64_t size = uint64_t{count} * unit;
+        if (size > remaining(end_)) fail(at);
+        const uint32_t slot = reserve(target);
+        Cell made;
+        vector_type::make_at(made, count, static_cast<TypeId>(element), unit);
+        series::Buffer* b = series::buffer(made.w2);
+        if (size) std::memcpy(b->data(), data_.data() + pos_, size);
+        b->set_tail_units(count);
+        made.w1 = head;
+        put(target, slot, made, f.new_line);
+        pos_ += size;
+        if (!compact_) skip_padding_to(4);
+    }
+
+    // image!: each side at most 65,535 and width x height x 4 (in 64 bits)
+    // within the bytes present before the pixels are taken; 4 bytes a
+    // pixel, the little-endian pixel word (B, G, R, opacity).
+    void read_image(NodeId target, const Frame& f) {
+        const uint32_t head = compact_ && !f.ext ? 0 : head_index();
+        if (f.reference) return append(target, referenced_series(TypeId::image, head, f.header_at), f.new_line);
+        const size_t at = pos_;
+        uint32_t width, height;
+        if (compact_) {
+            width = leb(end_);
+            height = leb(end_);
+        } else {
+            const uint32_t size = le32(end_);
+            width = size & 0xFFFF;
+            height = size >> 16;
+        }
+        if (width > image::max_side || height > image::max_side) fail(at);
+        const uint64_t size = uint64_t{width} * height * 4;
+        if (size > remaining(end_) || image::check_size(width, height) != image::Status::ok) fail(at);
+        image::Pixels px;
+        if (image::allocate(px, width, height) != image::Status::ok) error::fire(error::Id::no_memory);
+        const uint8_t* p = data_.data() + pos_;
+        for (uint64_t i = 0; i < px.count(); i++, p += 4)
+            px.data[i] = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+        pos_ += size;
+        const uint32_t slot = reserve(target);
+        // The record is reachable from nowhere until the cell is in place:
+        // nothing allocates in between.
+        Cell made;
+        image::make_at(made, std::move(px));
+        made.w1 = head;
+        put(target, slot, made, f.new_line);
     }
 
     // Keys and values alternately; every key must be one a map accepts. A

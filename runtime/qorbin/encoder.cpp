@@ -9,6 +9,7 @@
 
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/core/error_fire.h"
@@ -216,6 +217,9 @@ private:
             case TypeId::ref: case TypeId::binary: case TypeId::bitset: case TypeId::object:
             case TypeId::function:
                 return write_shared(v, t == TypeId::object || t == TypeId::function ? v.w1 : v.w2);
+            case TypeId::vector: return write_shared(v, v.w2);
+            // An image without pixels has no record to share.
+            case TypeId::image: return v.w2 ? write_shared(v, v.w2) : write_image(v);
             case TypeId::word: case TypeId::set_word: case TypeId::lit_word: case TypeId::get_word:
             case TypeId::refinement:
                 if (!has_owner(v.w1)) return write_global_word(v);
@@ -394,10 +398,10 @@ private:
         path_of(where);
     }
 
-    // Header bits 8-15 of a fixed string-family record.
+    // Header bits 8-15 of a fixed string-family or vector record.
     uint32_t unit_bits(const Cell& v) const {
         const TypeId t = type_of(v);
-        if (!is_any_string(t) && t != TypeId::binary) return 0;
+        if (!is_any_string(t) && t != TypeId::binary && t != TypeId::vector) return 0;
         return series::buffer(v.w2)->unit() << fixed::unit_shift;
     }
 
@@ -408,6 +412,8 @@ private:
         switch (t) {
             case TypeId::map: return write_map(v);
             case TypeId::bitset: return write_bitset(v);
+            case TypeId::vector: return write_vector(v);
+            case TypeId::image: return write_image(v);
             case TypeId::object: return write_object(v, false);
             case TypeId::function: return write_function(v, false);
             default: return write_bound_word(v);
@@ -449,6 +455,45 @@ private:
         count(n);
         bytes(b->head_ptr(), n);
         if (!compact_) pad_to(4);
+    }
+
+    // The elements from the series' first one, in their stored size; the
+    // element type and size travel with them.
+    void write_vector(const Cell& v) {
+        series::Buffer* b = series::buffer(v.w2);
+        const uint32_t unit = b->unit();
+        const uint32_t n = b->length();
+        header(TypeId::vector, v.w1 != 0, unit << fixed::unit_shift);
+        if (!compact_ || v.w1 != 0) count(v.w1);
+        if (compact_) {
+            byte(static_cast<uint8_t>(v.w3 << 2 | static_cast<uint32_t>(b->unit_shift())));
+            leb(n);
+        } else {
+            le32(n);
+            le32(v.w3);
+        }
+        bytes(b->head_ptr(), size_t{n} * unit);
+        if (!compact_) pad_to(4);
+    }
+
+    // The whole rectangle, each pixel as its little-endian word (B, G, R,
+    // opacity), the order the argb channel exports.
+    void write_image(const Cell& v) {
+        const uint32_t width = image_type::width(v);
+        const uint32_t height = image_type::height(v);
+        header(TypeId::image, v.w1 != 0);
+        if (!compact_ || v.w1 != 0) count(v.w1);
+        if (compact_) {
+            leb(width);
+            leb(height);
+        } else {
+            le32(v.w3);
+        }
+        const image::Pixels* px = image_type::pixels(v);
+        const uint64_t n = px ? px->count() : 0;
+        if (n != uint64_t{width} * height) refuse(v);
+        out_.reserve(out_.size() + n * 4);
+        for (uint64_t i = 0; i < n; i++) le32(px->data[i]);
     }
 
     // The live pairs only: a removed pair's value cell has a zero header.

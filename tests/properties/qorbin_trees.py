@@ -2,7 +2,7 @@
 """Random value trees through the qorbin codec, in both encodings.
 
 Each case builds a random graph of blocks, parens, strings, binaries,
-objects and maps in one script run by the real `qor`: their contents are
+vectors, images, objects and maps in one script run by the real `qor`: their contents are
 random scalars (integers, floats, percents, chars, words, pairs, tuples,
 dates, times, money, issues) and references to other nodes of the graph,
 forwards and backwards, so that series are shared and cycles appear. The
@@ -23,7 +23,7 @@ SHAPE = r"""
 shape: func [v /local seen out walk] [
     seen: copy [] out: copy []
     walk: func [x [any-type!] /local i h] [
-        either any [any-block? :x any-string? :x binary? :x object? :x map? :x] [
+        either any [any-block? :x any-string? :x binary? :x vector? :x image? :x object? :x map? :x] [
             h: either any [object? :x map? :x] [:x] [head x]
             i: 0
             foreach s seen [i: i + 1 if same? :s :h [append out reduce ['again i] exit]]
@@ -76,9 +76,19 @@ def scalar(rng):
     return rng.choice(['"text"', '"déjà"', '"x^(1F600)"', "#{00FF}"])
 
 
+VECTORS = [
+    '[char! 8 [#"a" #"b"]]', '[char! 32 [#"^(1F600)"]]', "[integer! 8 [-128 127 0]]",
+    "[integer! 16 [-1 300]]", "[integer! 32 [-2147483648 5]]", "[float! 32 [1.5 -0.25]]",
+    "[float! 64 [1e300 -0.0]]", "[percent! [12.5% 200%]]", "[integer! 32 []]",
+]
+IMAGES = [
+    "[2x2 1.2.3]", "[2x1 #{010203040506} #{00FF}]", "[3x1 #{010203040506070809}]", "[0x4]",
+]
+
+
 def make_case(rng, name):
     n = rng.randint(1, 12)
-    kinds = [rng.choice(["block", "paren", "string", "binary", "object", "map"]) for _ in range(n)]
+    kinds = [rng.choice(["block", "paren", "string", "binary", "vector", "image", "object", "map"]) for _ in range(n)]
     lines = []
     for i, kind in enumerate(kinds):
         if kind == "block":
@@ -89,6 +99,10 @@ def make_case(rng, name):
             lines.append(f'n{i}: copy "{rng.choice(["abc", "déjà vu", "z", ""])}"')
         elif kind == "binary":
             lines.append(f"n{i}: copy #{{{rng.choice(['', '01', 'DEADBEEF'])}}}")
+        elif kind == "vector":
+            lines.append(f"n{i}: make vector! {rng.choice(VECTORS)}")
+        elif kind == "image":
+            lines.append(f"n{i}: make image! {rng.choice(IMAGES)}")
         elif kind == "object":
             fields = " ".join(f"f{k}: {scalar(rng)}" for k in range(rng.randint(1, 3)))
             lines.append(f"n{i}: make object! [{fields}]")
@@ -106,7 +120,7 @@ def make_case(rng, name):
             lines.append(f"n{a}/k{rng.randrange(5)}: n{b}")
     # Some values kept at a later index.
     for i, kind in enumerate(kinds):
-        if kind in ("block", "string", "binary") and rng.random() < 0.3:
+        if kind in ("block", "string", "binary", "vector", "image") and rng.random() < 0.3:
             lines.append(f"n{i}: next n{i}")
     roots = " ".join(f"n{rng.randrange(n)}" for _ in range(rng.randint(1, n + 2)))
     lines.append(f"check {name!r} reduce [{roots}]".replace("'", '"'))
