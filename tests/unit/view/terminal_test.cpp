@@ -248,7 +248,10 @@ TEST_F(PtyLoopTest, TimersKeepTimeWhileInputWakesTheLoop) {
     stop.join();
     keys.join();
     const int ticks = get_int(value("ticks"));
-    EXPECT_GE(ticks, ms / 100 - 2) << ms << " ms";
+    // A timer put back by every key would hardly tick at all; a slow
+    // machine (the sanitizer build collects at every allocation) may lose
+    // a few ticks to late frames, never half of them.
+    EXPECT_GE(ticks, ms / 200) << ms << " ms";
     EXPECT_LE(ticks, ms / 100 + 1) << ms << " ms";
 }
 
