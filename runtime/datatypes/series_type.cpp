@@ -324,4 +324,14 @@ void init() {
     datatype::register_type(TypeId::series, TypeId::none_id, "series!", row.entries());
 }
 
+SortComparator sort_comparator(const Cell* comparator, bool skip, bool all, uint32_t size) {
+    const TypeId t = type_of(*comparator);
+    if (t == TypeId::function) return {0, comparator};
+    if (t != TypeId::integer) error::fire(error::Id::invalid_refine_arg, {error::WordArg{"compare"}, *comparator});
+    const int32_t n = get_int(*comparator);
+    if (!skip || all) error::fire(error::Id::bad_refines);
+    if (n < 1 || static_cast<uint32_t>(n) > size) error::fire(error::Id::out_of_range, {*comparator});
+    return {static_cast<uint32_t>(n - 1), nullptr};
+}
+
 }  // namespace qor::series_type

@@ -108,4 +108,14 @@ void item_value(const Cell& s, uint32_t i, Cell& out);
 // Registers series! (no parent).
 void init();
 
+// The /compare argument of a sort over a string or vector: an integer is the
+// 1-based field of each record to compare by (only with /skip, never with
+// /all), answered as a 0-based offset; a function compares whole items.
+// Anything else is refused.
+struct SortComparator {
+    uint32_t offset = 0;
+    const Cell* function = nullptr;
+};
+[[nodiscard]] SortComparator sort_comparator(const Cell* comparator, bool skip, bool all, uint32_t size);
+
 }  // namespace qor::series_type

@@ -125,17 +125,12 @@ const Cell* sort(Cell* series, const actions::SortArgs& a) {
     if (type_of(*series) == TypeId::binary) c.fold_ascii = c.fold_wide = false;
     sort::Compare compare = compare_records;
     if (a.comparator) {
-        const TypeId ct = type_of(*a.comparator);
-        if (ct == TypeId::integer) {
-            const int32_t n = get_int(*a.comparator);
-            if (!a.skip || a.all) error::fire(error::Id::bad_refines);
-            if (n < 1 || static_cast<uint32_t>(n) > size) error::fire(error::Id::out_of_range, {*a.comparator});
-            c.offset = static_cast<uint32_t>(n - 1);
-        } else if (ct == TypeId::function) {
-            c.function = a.comparator;
+        const series_type::SortComparator by =
+            series_type::sort_comparator(a.comparator, static_cast<bool>(a.skip), a.all, size);
+        c.offset = by.offset;
+        if (by.function) {
+            c.function = by.function;
             compare = compare_by_function;
-        } else {
-            error::fire(error::Id::invalid_refine_arg, {error::WordArg{"compare"}, *a.comparator});
         }
     }
     const uint32_t records = range / size;
