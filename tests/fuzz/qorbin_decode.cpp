@@ -10,6 +10,7 @@
 #include "bench/evaluator.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
+#include "runtime/memory/handle_table.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/series.h"
 #include "runtime/qorbin/decoder.h"
@@ -65,5 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     qor::stack::data.top = base;
+    // The decoded images are dropped with the stack; a sweep with nothing
+    // marked releases their pixels, as a collection would.
+    qor::handle::sweep();
     return 0;
 }

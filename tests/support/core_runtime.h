@@ -1,5 +1,5 @@
 // Sets up the runtime's core tables for a unit test, in boot order, and
-// takes them down again: memory, the datatypes and action dispatch, the data
+// takes them down again: memory, the handle table, the datatypes and action dispatch, the data
 // stack, the cycle stack, the symbol table, the global context, the
 // predefined words and the ownership table.
 #pragma once
@@ -10,6 +10,7 @@
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/collector_hook.h"
+#include "runtime/memory/handle_table.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/words/ownership.h"
 #include "runtime/words/context.h"
@@ -20,6 +21,7 @@ namespace qor::test {
 
 inline void start_core_runtime() {
     memory::init();
+    handle::init();
     datatypes::register_all();
     actions::init();
     stack::init();
