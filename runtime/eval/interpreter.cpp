@@ -15,6 +15,7 @@
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interrupt.h"
 #include "runtime/eval/natives.h"
+#include "runtime/eval/path_cache.h"
 #include "runtime/eval/trace.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
@@ -745,7 +746,42 @@ void store_back(Cell* levels, uint32_t i, Cell first, Cell path) {
 
 }  // namespace
 
+namespace {
+
+// `o/x` and `o/x: v` for an object word and a field whose index the path
+// cache holds: the field is read or set in place, with no walk. Answers
+// false (nothing done) for every other path, for a field whose value the
+// walk must handle (unset, or a function to call) and for an object with
+// change handlers.
+bool object_field_path(const Cell& path, PathMode mode, const Cell* value) {
+    const NodeId p = path.w2;
+    const uint32_t head = path.w1;
+    if (head + 2 != length(p)) return false;
+    const Cell first = cell_at(p, head);
+    if (type_of(first) != TypeId::word) return false;
+    const Cell* holder = bound_value(first);
+    if (!holder || type_of(*holder) != TypeId::object) return false;
+    const Cell object = *holder;
+    Cell element = cell_at(p, head + 1);
+    if (type_of(element) != TypeId::word || !path_cache::bind(p, head + 1, object.w1, element)) return false;
+    if (mode == PathMode::set) {
+        if (object.w3 != 0) return false;
+        const Cell v = *value;
+        context::set_word_value(element, v, object.w1, false);
+        stack::push(v);
+        return true;
+    }
+    const Cell field = *context::value_cell_at(object.w1, element.w3);
+    const TypeId t = type_of(field);
+    if (t == TypeId::unset || (mode == PathMode::call && is_callable(t))) return false;
+    stack::push(field);
+    return true;
+}
+
+}  // namespace
+
 uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode mode, const Cell* value) {
+    if (object_field_path(path_value, mode, value)) return pos;
     Cell path = path_value;
     clear_new_line(path);
     const NodeId p = path.w2;
@@ -780,6 +816,10 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
             element = stack::data.top[-1];
         }
         const bool last = k + 1 == length(p);
+        // A field of an object: its index comes from the cache when it can.
+        const bool field = type_of(*cur) == TypeId::object && type_of(element) == TypeId::word;
+        const NodeId field_ctx = field ? cur->w1 : 0;
+        const bool cached = field && element.w1 != field_ctx && path_cache::bind(p, k, field_ctx, element);
         Cell grand_parent = *parent;
         actions::EvalPathArgs args{};
         Cell set_value = value ? *value : unset_cell;
@@ -795,6 +835,7 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
         args.last = last;
         args.event = true;
         const Cell next = *actions::call_eval_path(args);
+        if (field && !cached) path_cache::remember(p, k, field_ctx, element);
         stack::data.top = cur + 1;
         if (mode == PathMode::set && !last) {
             stack::push(element);
