@@ -34,5 +34,7 @@ void define_event_routines();
 void define_qorbin_routines();
 // The decoder and the five encoders of the image codec objects.
 void define_image_routines();
+// draw-image, behind `draw` (defined with the draw dialect, in view/draw).
+void define_draw_routines();
 
 }  // namespace qor::environment
