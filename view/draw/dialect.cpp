@@ -108,7 +108,7 @@ void clip_command(Reader& r) {
 // A transformation's target, its numbers and points, and an optional
 // block of commands, run between a push and a pop of the matrix stack.
 void transformation(Reader& r, int numbers_needed) {
-    (void)r.take_any_keyword({Kw::pen, Kw::fill_pen});
+    (void)r.take_target();
     int read = 0;
     for (;;) {
         double n;
@@ -121,7 +121,7 @@ void transformation(Reader& r, int numbers_needed) {
 }
 
 void matrix_command(Reader& r) {
-    (void)r.take_any_keyword({Kw::pen, Kw::fill_pen});
+    (void)r.take_target();
     r.check_numbers_block(r.need_block());
 }
 
@@ -159,7 +159,7 @@ void command(Reader& r, Kw kw) {
         case Kw::push: r.run_block(r.need_block()); break;
         case Kw::matrix: matrix_command(r); break;
         case Kw::reset_matrix:
-        case Kw::invert_matrix: (void)r.take_any_keyword({Kw::pen, Kw::fill_pen}); break;
+        case Kw::invert_matrix: (void)r.take_target(); break;
         default: r.invalid_before(); break;
     }
 }

@@ -155,6 +155,12 @@ bool Reader::take_any_keyword(std::initializer_list<Kw> allowed) {
     return true;
 }
 
+bool Reader::take_target() {
+    if (!more() || type_of(current()) != TypeId::lit_word || !in(keyword_of(current()), {Kw::pen, Kw::fill_pen})) return false;
+    advance();
+    return true;
+}
+
 // ---- commands read and left aside
 
 // linear, radial or diamond: an optional start point, up to five numbers,

@@ -46,6 +46,8 @@ public:
     [[nodiscard]] bool opt_block(Cell& out);
     [[nodiscard]] bool take_keyword(Kw kw);
     [[nodiscard]] bool take_any_keyword(std::initializer_list<Kw> allowed);
+    // The optional 'pen or 'fill-pen a matrix command applies to.
+    [[nodiscard]] bool take_target();
 
     // The commands read and left aside.
     [[nodiscard]] bool skip_special_pen();  // a gradient, pattern or bitmap pen
