@@ -27,19 +27,20 @@ void stroke(DrawState& s, int x, int y, uint32_t ch) {
     cell.fg = s.pen_color;
 }
 
-// A filled cell: a space on the fill colour; the foreground stays.
-void paint(DrawState& s, int x, int y) {
-    tui::GridCell& cell = s.grid->at(x, y);
-    cell.ch = ' ';
-    cell.bg = s.fill_color;
-}
-
-// Fills the cells from x1 to x2 (inclusive) of a row, inside the clip.
+// Fills the cells from x1 to x2 (inclusive) of a row, inside the clip: a
+// space on the fill colour; the foreground stays.
 void fill_span(DrawState& s, const tui::Clip& c, int64_t y, int64_t x1, int64_t x2) {
     if (y < c.y1 || y >= c.y2) return;
     const int64_t from = std::max<int64_t>(x1, c.x1);
     const int64_t to = std::min<int64_t>(x2, c.x2 - 1);
-    for (int64_t x = from; x <= to; x++) paint(s, static_cast<int>(x), static_cast<int>(y));
+    if (from > to) return;
+    // The cells of a row are consecutive.
+    tui::GridCell* cell = &s.grid->at(static_cast<int>(from), static_cast<int>(y));
+    const uint32_t bg = s.fill_color;
+    for (int64_t n = to - from; n >= 0; n--, cell++) {
+        cell->ch = ' ';
+        cell->bg = bg;
+    }
 }
 
 void stroke_span(DrawState& s, const tui::Clip& c, int64_t y, int64_t x1, int64_t x2) {

@@ -82,8 +82,14 @@ void walk_line(Pt a, Pt b, const tui::Clip& clip, Plot&& plot) {
     int64_t k1 = ms > 0 ? hi - m0 : m0 - lo;
     if (k0 < 0) k0 = 0;
     if (k1 > major) k1 = major;
+    // Coordinates below 2^30 keep the products in 64 bits.
+    const bool narrow = major < (int64_t{1} << 30);
     for (int64_t k = k0; k <= k1; k++) {
-        const int64_t n = major == 0 ? n0 : n0 + ns * detail::floor_div(__int128{2} * k * minor + major, __int128{2} * major);
+        int64_t step = 0;
+        if (major != 0)
+            step = narrow ? (2 * k * minor + major) / (2 * major)
+                          : detail::floor_div(__int128{2} * k * minor + major, __int128{2} * major);
+        const int64_t n = n0 + ns * step;
         if (n < nlo || n > nhi) {
             // The minor coordinate only moves one way: once past the clip it stays out.
             if ((ns > 0 && n > nhi) || (ns < 0 && n < nlo)) return;
