@@ -3,7 +3,6 @@
 #include "view/draw/dialect.h"
 
 #include <cmath>
-#include <vector>
 
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/pair.h"
@@ -38,12 +37,14 @@ void pen_command(Reader& r, bool fill) {
     if (!s.font_color_set) s.font_color = colour;
 }
 
+// Each point is joined to the one before as it is read.
 void line_command(Reader& r) {
-    std::vector<Pt> points;
-    points.push_back(r.need_point());
-    Pt p;
-    while (r.opt_point(p)) points.push_back(p);
-    polyline(r.state(), points);
+    Pt from = r.need_point();
+    Pt to;
+    while (r.opt_point(to)) {
+        line(r.state(), from, to);
+        from = to;
+    }
 }
 
 void box_command(Reader& r) {

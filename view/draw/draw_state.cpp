@@ -17,12 +17,12 @@ uint32_t Colours::of_tuple(const Cell& value) {
     const uint8_t transparency = length >= 4 ? bytes[3] : 0;
     if (target_ == Target::image) {
         const uint32_t p = image::make_pixel(bytes[0], bytes[1], bytes[2], static_cast<uint8_t>(255 - transparency));
-        // Runs use few colours: the last ones are the likely matches.
-        for (size_t i = pixels_.size(); i-- > 0;)
-            if (pixels_[i] == p) return kind_image << 24 | static_cast<uint32_t>(i);
+        if (const auto found = index_.find(p); found != index_.end()) return kind_image << 24 | found->second;
         if (pixels_.size() >= 0xFFFFFF) return kind_image << 24;  // the table is full: reuse the first
+        const auto index = static_cast<uint32_t>(pixels_.size());
         pixels_.push_back(p);
-        return kind_image << 24 | static_cast<uint32_t>(pixels_.size() - 1);
+        index_.emplace(p, index);
+        return kind_image << 24 | index;
     }
     if (transparency == 255) return 0;
     if (true_colour_) return tui::colour::rgb(bytes[0], bytes[1], bytes[2]);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "runtime/core/cell.h"
@@ -43,6 +44,7 @@ private:
     Target target_;
     bool true_colour_;
     std::vector<uint32_t> pixels_;  // image colours, by index
+    std::unordered_map<uint32_t, uint32_t> index_;  // pixel -> its index
 };
 
 struct DrawState {
