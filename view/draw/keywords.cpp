@@ -38,12 +38,15 @@ Table& table() {
     return t;
 }
 
-// Whether the table's symbols still name their spellings.
+// Whether the table's symbols still name their spellings (a symbol table
+// made anew may give the same ids to other spellings).
 bool current(const Table& t) {
-    const uint32_t first = t.symbols[1];
-    const uint32_t last = t.symbols.back();
-    return first != 0 && first <= symbol::count() && last <= symbol::count() && symbol::spelling(first) == spellings[1] &&
-           symbol::spelling(last) == spellings.back();
+    const uint32_t count = symbol::count();
+    for (size_t i = 1; i < spellings.size(); i++) {
+        const uint32_t id = t.symbols[i];
+        if (id == 0 || id > count || symbol::spelling(id) != spellings[i]) return false;
+    }
+    return true;
 }
 
 }  // namespace
