@@ -44,6 +44,21 @@ TEST_F(FaceDrawTest, TheDrawBlockIsDrawnInsideTheWidget) {
     EXPECT_EQ(cell(2, 2).bg, 0u);
 }
 
+TEST_F(FaceDrawTest, TextWrapsInsideTheWidgetAndTakesEscapeSequences) {
+    run("c: make face! [draw: [text 1x0 \"\"]] ()");
+    run("c/draw/3: rejoin [\"ab\" #\"^(1B)\" \"[1mcd\" #\"^(1B)\" \"[0mef\" newline \"g\"] ()");
+    run("w: make face! [pane: reduce [c]] ()");
+    tui::Widget* root = window("w", 8, 4);
+    show("c", root, {2, 0, 4, 4});
+    tui::render_window(*root, 80, 24);
+    // From column 3, wrapping at the face's right edge back to column 3.
+    EXPECT_EQ(rows(), (std::vector<std::u32string>{U"   abc  ", U"   def  ", U"   g    ", U"        "}));
+    EXPECT_EQ(cell(4, 0).attrs, 0u);
+    EXPECT_EQ(cell(5, 0).attrs, tui::attr::bold);
+    EXPECT_EQ(cell(3, 1).attrs, tui::attr::bold);
+    EXPECT_EQ(cell(4, 1).attrs, 0u);
+}
+
 TEST_F(FaceDrawTest, AnErrorInADrawBlockLeavesWhatWasDrawn) {
     run("w: make face! [draw: [line 0x0 2x0 circle 1x1 \"3\"]] ()");
     tui::Widget* root = window("w", 4, 1);
