@@ -1,0 +1,43 @@
+// The widget classes: one set of handlers per face type, chosen by the
+// face's type word when its widget is made. A type without a class keeps the
+// default handlers (the face rendered with escape sequences, no events).
+#pragma once
+
+#include <cstdint>
+
+#include "view/terminal/widget.h"
+
+namespace qor::tui {
+
+struct WidgetClass {
+    uint32_t flags = 0;                  // widget flags the class adds before the widget joins its window
+    void (*setup)(Widget&) = nullptr;    // runs once the widget is made
+    UpdateHandler update = nullptr;
+    RenderHandler render = nullptr;
+    EventHandler event = nullptr;
+};
+
+// The class of a face type's symbol, or nullptr.
+[[nodiscard]] const WidgetClass* class_of(uint32_t type_symbol);
+
+// Gives the widget its class's handlers and runs its set-up.
+void apply_class(Widget& widget, const WidgetClass& cls);
+
+// The classes, each in its own file.
+extern const WidgetClass field_class;       // field
+extern const WidgetClass drop_down_class;   // drop-down: a field that also steps through its items
+extern const WidgetClass button_class;
+extern const WidgetClass check_class;
+extern const WidgetClass radio_class;
+extern const WidgetClass base_class;
+extern const WidgetClass progress_class;
+extern const WidgetClass group_box_class;
+extern const WidgetClass text_list_class;
+extern const WidgetClass drop_list_class;
+extern const WidgetClass rich_text_class;
+
+// The text caret of an editable text kept within its text: the index
+// clamped to the length, the column and width measured again.
+void sync_caret(Widget& widget);
+
+}  // namespace qor::tui

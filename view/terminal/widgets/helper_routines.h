@@ -1,0 +1,10 @@
+// The terminal helpers' routines on a face's widget: `focused?`,
+// `widget-data` and `set-face-ui`.
+#pragma once
+
+namespace qor::tui {
+
+// Binds the three routines to their global words.
+void define_widget_routines();
+
+}  // namespace qor::tui
