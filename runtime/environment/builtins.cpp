@@ -35,7 +35,7 @@ void define_builtins() {
     define_qorbin_routines();
     define_image_routines();
     define_json_routines();
-    tui::define_widget_routines();
+    tui::widgets::define_widget_routines();
 }
 
 }  // namespace qor::environment

@@ -47,7 +47,7 @@ protected:
     // links the face to it through its state.
     Widget* make(std::string_view face_word) {
         run(std::string("append win/pane ") + std::string(face_word) + " ()");
-        Widget* w = tui::make_view(value(face_word), root());
+        Widget* w = tui::widgets::make_view(value(face_word), root());
         run(std::string(face_word) + "/state: reduce [none 0 none false] ()");
         *series_tail::cell_at(tui::field(value(face_word), tui::Name::state), 0) =
             Cell{to_int(TypeId::handle), 0, w->id, 0xFFFFFFFF};
@@ -117,7 +117,7 @@ TEST_F(WidgetsTest, FieldCaretMovesAndEdits) {
         EXPECT_EQ(run(std::string("f/text == \"") + c.after + "\""), "== true\n");
         EXPECT_EQ(w->caret.index, c.index);
         EXPECT_EQ(w->caret.column, c.column);
-        tui::destroy_view(value("f"), false);
+        tui::widgets::destroy_view(value("f"), false);
     }
 }
 
@@ -141,7 +141,7 @@ TEST_F(WidgetsTest, TheCaretStaysWithinATextTheScriptShortened) {
     Widget* w = make("f");
     EXPECT_EQ(w->caret.index, 6);
     run("f/text: copy \"xy\" ()");
-    tui::update_view(value("f"));
+    tui::widgets::update_view(value("f"));
     EXPECT_EQ(w->caret.index, 2);
     EXPECT_EQ(w->caret.width, 2);
     // Also when the string is cut in place without an update.
@@ -196,7 +196,7 @@ TEST_F(WidgetsTest, CheckBoxesToggleAndRadiosSelect) {
     EXPECT_EQ(run("log"), "== [data change click key-down key data change data data change click]\n");
     click(r1, 0, 0);
     EXPECT_EQ(run("reduce [r1/data r2/data]"), "== [true false]\n");
-    tui::update_view(value("r2"));
+    tui::widgets::update_view(value("r2"));
     const auto shown = draw();
     EXPECT_EQ(shown[1].substr(0, 4), U"o a ");
     EXPECT_EQ(shown[2].substr(0, 4), U". b ");
@@ -225,7 +225,7 @@ TEST_F(WidgetsTest, TextListsMoveTheirSelectionAndScroll) {
     // back (the notice comes before the removal).
     run("l/selected: 5 ()");
     w->data = 3;
-    tui::update_facet(value("l"), word::load("data"), word::load("remove"), 1, 4);
+    tui::widgets::update_facet(value("l"), word::load("data"), word::load("remove"), 1, 4);
     EXPECT_EQ(w->data, 1);
     EXPECT_EQ(run("l/selected"), "== 1\n");
 }
@@ -267,10 +267,10 @@ TEST_F(WidgetsTest, RatesStartAndStopTimers) {
     });
     EXPECT_EQ(run("log"), "== [time]\n");
     run("t/rate: none t/state/2: 65536 ()");
-    tui::update_view(value("t"));
+    tui::widgets::update_view(value("t"));
     EXPECT_EQ(tui::backend().timers.size(), 0u);
     run("t/rate: 0:0:2 t/state/2: 65536 ()");
-    tui::update_view(value("t"));
+    tui::widgets::update_view(value("t"));
     EXPECT_EQ(tui::backend().timers.size(), 1u);
 
     for (const char* bad : {"0", "-1", "0:0:0", "1.5", "\"fast\""}) {
@@ -278,7 +278,7 @@ TEST_F(WidgetsTest, RatesStartAndStopTimers) {
         run(std::string("rate: ") + bad + " ()");
         bool raised = false;
         try {
-            tui::set_rate(*w, value("rate"));
+            tui::widgets::set_rate(*w, value("rate"));
         } catch (const error::Raised& e) {
             raised = e.is(error::Id::invalid_facet_type);
         }
@@ -307,7 +307,7 @@ TEST_F(WidgetsTest, ImagesShowTwoPixelRowsACellAndTransparencyAsBlanks) {
     run("p: make face! [size: 2x2 image: img] ()");
     Widget* w = make("p");
     tui::backend().terminal.true_colour = true;
-    tui::set_image(*w, value("img"));
+    tui::widgets::set_image(*w, value("img"));
     const auto shown = draw();
     EXPECT_EQ(shown[0].substr(0, 2), U"  ");
     EXPECT_EQ(shown[1].substr(0, 2), U"\u2584\u2584");
@@ -321,7 +321,7 @@ TEST_F(WidgetsTest, TheChangedMaskMovesResizesHidesAndDisables) {
     Widget* w = make("f");
     run("f/offset: 4x2 f/size: 5x2 f/visible?: false f/enabled?: false "
         "f/state/2: 2 or 4 or 256 or 512 ()");
-    tui::update_view(value("f"));
+    tui::widgets::update_view(value("f"));
     EXPECT_EQ(w->x1, 4);
     EXPECT_EQ(w->y1, 2);
     EXPECT_EQ(tui::width_of(*w), 5);
@@ -330,7 +330,7 @@ TEST_F(WidgetsTest, TheChangedMaskMovesResizesHidesAndDisables) {
     EXPECT_TRUE(w->has(tui::widget_flag::disabled));
     EXPECT_EQ(run("f/state/2"), "== 0\n");
     run("f/flags: [all-over password] f/state/2: 2048 ()");
-    tui::update_view(value("f"));
+    tui::widgets::update_view(value("f"));
     EXPECT_TRUE(w->has(tui::widget_flag::all_over | tui::widget_flag::password));
 }
 
@@ -340,11 +340,11 @@ TEST_F(WidgetsTest, DestroyingAFaceTreeFreesItsWidgetsAndUnlinksItsFont) {
         "fnt/parent: reduce [child] ()");
     Widget* box = make("box");
     run("child/state: [none 0 none false] ()");
-    Widget* child = tui::make_view(value("child"), box);
+    Widget* child = tui::widgets::make_view(value("child"), box);
     *series_tail::cell_at(tui::field(value("child"), tui::Name::state), 0) =
         Cell{to_int(TypeId::handle), 0, child->id, 0xFFFFFFFF};
     const uint32_t box_id = box->id, child_id = child->id;
-    tui::destroy_view(value("box"), false);
+    tui::widgets::destroy_view(value("box"), false);
     EXPECT_EQ(tui::find_widget(box_id), nullptr);
     EXPECT_EQ(tui::find_widget(child_id), nullptr);
     EXPECT_EQ(run("reduce [box/state child/state empty? head fnt/parent]"), "== [none none true]\n");
@@ -364,7 +364,7 @@ TEST_F(WidgetsTest, AFlagThatIsNoFaceFlagIsRefused) {
     run("f: make face! [flags: [focusable bogus]] ()");
     bool raised = false;
     try {
-        (void)tui::make_view(value("f"), root());
+        (void)tui::widgets::make_view(value("f"), root());
     } catch (const error::Raised& e) {
         raised = e.is(error::Id::invalid_arg);
     }

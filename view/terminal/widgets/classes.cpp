@@ -6,7 +6,7 @@
 
 #include "runtime/words/symbol.h"
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 namespace {
 
@@ -38,4 +38,4 @@ void apply_class(Widget& w, const WidgetClass& cls) {
     if (cls.setup) cls.setup(w);
 }
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

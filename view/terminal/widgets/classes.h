@@ -7,7 +7,7 @@
 
 #include "view/terminal/widget.h"
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 struct WidgetClass {
     uint32_t flags = 0;                  // widget flags the class adds before the widget joins its window
@@ -40,4 +40,4 @@ extern const WidgetClass rich_text_class;
 // clamped to the length, the column and width measured again.
 void sync_caret(Widget& widget);
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

@@ -17,7 +17,7 @@
 #include "view/terminal/widgets/classes.h"
 #include "view/terminal/widgets/script_calls.h"
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 namespace {
 
@@ -203,4 +203,4 @@ const WidgetClass field_class{widget_flag::shows_cursor, field_setup, field_upda
 const WidgetClass drop_down_class{widget_flag::shows_cursor, field_setup, field_update, field_render,
                                   drop_down_event};
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

@@ -11,7 +11,7 @@
 #include "view/terminal/widgets/classes.h"
 #include "view/terminal/widgets/script_calls.h"
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 namespace {
 
@@ -136,4 +136,4 @@ const WidgetClass progress_class{0, progress_setup, progress_update, plain_rende
 const WidgetClass group_box_class{0, nullptr, nullptr, group_box_render, nullptr};
 const WidgetClass rich_text_class{0, rich_text_setup, rich_text_update, plain_render, nullptr};
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

@@ -9,7 +9,7 @@
 #include "runtime/memory/data_stack.h"
 #include "view/terminal/widgets/widgets.h"
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 namespace {
 
@@ -43,4 +43,4 @@ void define_widget_routines() {
                                 set_face_ui);
 }
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

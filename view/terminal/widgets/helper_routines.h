@@ -2,9 +2,9 @@
 // `widget-data` and `set-face-ui`.
 #pragma once
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 // Binds the three routines to their global words.
 void define_widget_routines();
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

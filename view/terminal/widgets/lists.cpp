@@ -13,7 +13,7 @@
 #include "view/terminal/widgets/classes.h"
 #include "view/terminal/widgets/script_calls.h"
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 namespace {
 
@@ -107,4 +107,4 @@ int drop_list_event(Widget& w, event::Type type, event::Record& r) {
 const WidgetClass text_list_class{0, text_list_setup, text_list_update, nullptr, text_list_event};
 const WidgetClass drop_list_class{0, nullptr, nullptr, nullptr, drop_list_event};
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

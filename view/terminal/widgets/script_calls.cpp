@@ -17,7 +17,7 @@
 #include "view/terminal/dispatch.h"
 #include "view/terminal/widget.h"
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 namespace {
 
@@ -127,4 +127,4 @@ int notify(Widget& widget, event::Type type, int32_t picked) {
     return dispatch_event(type, widget, r, 0);
 }
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

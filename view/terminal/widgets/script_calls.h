@@ -13,10 +13,9 @@
 
 #include "runtime/core/cell.h"
 #include "runtime/datatypes/event.h"
+#include "view/terminal/widget.h"
 
-namespace qor::tui {
-
-struct Widget;
+namespace qor::tui::widgets {
 
 // The words widget classes read, interned once (see `intern_widget_names`).
 enum class WName : uint8_t {
@@ -48,4 +47,4 @@ void call_helper(WName helper, const Cell& face);
 // as the dispatch does.
 int notify(Widget& widget, event::Type type, int32_t picked = 0);
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

@@ -9,7 +9,7 @@
 #include "view/terminal/widgets/classes.h"
 #include "view/terminal/widgets/script_calls.h"
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 namespace {
 
@@ -91,4 +91,4 @@ const WidgetClass button_class{0, nullptr, nullptr, button_render, button_event}
 const WidgetClass check_class{0, toggle_setup, check_update, toggle_render, check_event};
 const WidgetClass radio_class{0, toggle_setup, radio_update, toggle_render, radio_event};
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

@@ -24,7 +24,7 @@
 #include "view/terminal/widgets/classes.h"
 #include "view/terminal/widgets/script_calls.h"
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 namespace {
 
@@ -358,4 +358,4 @@ void set_image(Widget& w, const Cell& img) {
     }
 }
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets

@@ -12,7 +12,7 @@
 #include "runtime/core/cell.h"
 #include "view/terminal/widget.h"
 
-namespace qor::tui {
+namespace qor::tui::widgets {
 
 // Bits of a face's changed mask (bit n-1 for its field n).
 namespace changed {
@@ -68,4 +68,4 @@ void set_image(Widget& widget, const Cell& image);
 // The widget of a face: through its state, or the one being made for it.
 [[nodiscard]] Widget* widget_for(const Cell& face);
 
-}  // namespace qor::tui
+}  // namespace qor::tui::widgets
