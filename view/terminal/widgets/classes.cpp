@@ -12,7 +12,7 @@ namespace {
 
 struct Entry {
     std::string_view type;
-    const WidgetClass* cls;
+    const ClassHandlers* cls;
 };
 
 const std::array<Entry, 11> table = {{
@@ -24,14 +24,14 @@ const std::array<Entry, 11> table = {{
 
 }  // namespace
 
-const WidgetClass* class_of(uint32_t type_symbol) {
+const ClassHandlers* class_of(uint32_t type_symbol) {
     const uint32_t wanted = symbol::resolve_alias(type_symbol);
     for (const Entry& e : table)
         if (symbol::resolve_alias(symbol::make(e.type)) == wanted) return e.cls;
     return nullptr;
 }
 
-void apply_class(Widget& w, const WidgetClass& cls) {
+void apply_class(Widget& w, const ClassHandlers& cls) {
     if (cls.update) w.on_update = cls.update;
     if (cls.render) w.render = cls.render;
     if (cls.event) w.on_event = cls.event;

@@ -9,7 +9,7 @@
 
 namespace qor::tui::widgets {
 
-struct WidgetClass {
+struct ClassHandlers {
     uint32_t flags = 0;                  // widget flags the class adds before the widget joins its window
     void (*setup)(Widget&) = nullptr;    // runs once the widget is made
     UpdateHandler update = nullptr;
@@ -18,23 +18,23 @@ struct WidgetClass {
 };
 
 // The class of a face type's symbol, or nullptr.
-[[nodiscard]] const WidgetClass* class_of(uint32_t type_symbol);
+[[nodiscard]] const ClassHandlers* class_of(uint32_t type_symbol);
 
 // Gives the widget its class's handlers and runs its set-up.
-void apply_class(Widget& widget, const WidgetClass& cls);
+void apply_class(Widget& widget, const ClassHandlers& cls);
 
 // The classes, each in its own file.
-extern const WidgetClass field_class;       // field
-extern const WidgetClass drop_down_class;   // drop-down: a field that also steps through its items
-extern const WidgetClass button_class;
-extern const WidgetClass check_class;
-extern const WidgetClass radio_class;
-extern const WidgetClass base_class;
-extern const WidgetClass progress_class;
-extern const WidgetClass group_box_class;
-extern const WidgetClass text_list_class;
-extern const WidgetClass drop_list_class;
-extern const WidgetClass rich_text_class;
+extern const ClassHandlers field_class;       // field
+extern const ClassHandlers drop_down_class;   // drop-down: a field that also steps through its items
+extern const ClassHandlers button_class;
+extern const ClassHandlers check_class;
+extern const ClassHandlers radio_class;
+extern const ClassHandlers base_class;
+extern const ClassHandlers progress_class;
+extern const ClassHandlers group_box_class;
+extern const ClassHandlers text_list_class;
+extern const ClassHandlers drop_list_class;
+extern const ClassHandlers rich_text_class;
 
 // The text caret of an editable text kept within its text: the index
 // clamped to the length, the column and width measured again.

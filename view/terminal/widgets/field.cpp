@@ -199,8 +199,8 @@ void sync_caret(Widget& w) {
     w.caret.width = width;
 }
 
-const WidgetClass field_class{widget_flag::shows_cursor, field_setup, field_update, field_render, field_event};
-const WidgetClass drop_down_class{widget_flag::shows_cursor, field_setup, field_update, field_render,
+const ClassHandlers field_class{widget_flag::shows_cursor, field_setup, field_update, field_render, field_event};
+const ClassHandlers drop_down_class{widget_flag::shows_cursor, field_setup, field_update, field_render,
                                   drop_down_event};
 
 }  // namespace qor::tui::widgets

@@ -131,9 +131,9 @@ void rich_text_setup(Widget& w) { (void)w.on_update(w); }
 
 }  // namespace
 
-const WidgetClass base_class{0, base_setup, nullptr, base_render, nullptr};
-const WidgetClass progress_class{0, progress_setup, progress_update, plain_render, nullptr};
-const WidgetClass group_box_class{0, nullptr, nullptr, group_box_render, nullptr};
-const WidgetClass rich_text_class{0, rich_text_setup, rich_text_update, plain_render, nullptr};
+const ClassHandlers base_class{0, base_setup, nullptr, base_render, nullptr};
+const ClassHandlers progress_class{0, progress_setup, progress_update, plain_render, nullptr};
+const ClassHandlers group_box_class{0, nullptr, nullptr, group_box_render, nullptr};
+const ClassHandlers rich_text_class{0, rich_text_setup, rich_text_update, plain_render, nullptr};
 
 }  // namespace qor::tui::widgets

@@ -104,7 +104,7 @@ int drop_list_event(Widget& w, event::Type type, event::Record& r) {
 
 }  // namespace
 
-const WidgetClass text_list_class{0, text_list_setup, text_list_update, nullptr, text_list_event};
-const WidgetClass drop_list_class{0, nullptr, nullptr, nullptr, drop_list_event};
+const ClassHandlers text_list_class{0, text_list_setup, text_list_update, nullptr, text_list_event};
+const ClassHandlers drop_list_class{0, nullptr, nullptr, nullptr, drop_list_event};
 
 }  // namespace qor::tui::widgets

@@ -87,8 +87,8 @@ void toggle_setup(Widget& w) {
 
 }  // namespace
 
-const WidgetClass button_class{0, nullptr, nullptr, button_render, button_event};
-const WidgetClass check_class{0, toggle_setup, check_update, toggle_render, check_event};
-const WidgetClass radio_class{0, toggle_setup, radio_update, toggle_render, radio_event};
+const ClassHandlers button_class{0, nullptr, nullptr, button_render, button_event};
+const ClassHandlers check_class{0, toggle_setup, check_update, toggle_render, check_event};
+const ClassHandlers radio_class{0, toggle_setup, radio_update, toggle_render, radio_event};
 
 }  // namespace qor::tui::widgets

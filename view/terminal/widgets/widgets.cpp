@@ -168,7 +168,7 @@ Widget* make_view(const Cell& face_in, Widget* parent) {
     (void)xy_of(field_of(*face, WName::size), width, height);
     const Cell type = field_of(*face, WName::type);
     const uint32_t type_sym = is_word_like(type_of(type)) ? symbol::resolve_alias(word::symbol_of(type)) : 0;
-    const WidgetClass* cls = type_sym ? class_of(type_sym) : nullptr;
+    const ClassHandlers* cls = type_sym ? class_of(type_sym) : nullptr;
     uint32_t flags = widget_flags_of(*face);
     if (cls) flags |= cls->flags;
     Widget* w = make_widget(type_sym ? word::symbol_of(type) : 0, parent, *face, Rect{x, y, width, height}, flags);
