@@ -12,6 +12,7 @@
 #include "view/terminal/dispatch.h"
 #include "view/terminal/face_render.h"
 #include "view/terminal/input_events.h"
+#include "view/terminal/platform.h"
 #include "view/terminal/widgets/widgets.h"
 
 namespace qor::test {
@@ -47,7 +48,7 @@ protected:
     // links the face to it through its state.
     Widget* make(std::string_view face_word) {
         run(std::string("append win/pane ") + std::string(face_word) + " ()");
-        Widget* w = tui::widgets::make_view(value(face_word), root());
+        Widget* w = tui::make_view(value(face_word), root());
         run(std::string(face_word) + "/state: reduce [none 0 none false] ()");
         *series_tail::cell_at(tui::field(value(face_word), tui::Name::state), 0) =
             Cell{to_int(TypeId::handle), 0, w->id, 0xFFFFFFFF};
@@ -117,7 +118,7 @@ TEST_F(WidgetsTest, FieldCaretMovesAndEdits) {
         EXPECT_EQ(run(std::string("f/text == \"") + c.after + "\""), "== true\n");
         EXPECT_EQ(w->caret.index, c.index);
         EXPECT_EQ(w->caret.column, c.column);
-        tui::widgets::destroy_view(value("f"), false);
+        tui::destroy_view(value("f"), false);
     }
 }
 
@@ -141,7 +142,7 @@ TEST_F(WidgetsTest, TheCaretStaysWithinATextTheScriptShortened) {
     Widget* w = make("f");
     EXPECT_EQ(w->caret.index, 6);
     run("f/text: copy \"xy\" ()");
-    tui::widgets::update_view(value("f"));
+    tui::update_view(value("f"));
     EXPECT_EQ(w->caret.index, 2);
     EXPECT_EQ(w->caret.width, 2);
     // Also when the string is cut in place without an update.
@@ -196,7 +197,7 @@ TEST_F(WidgetsTest, CheckBoxesToggleAndRadiosSelect) {
     EXPECT_EQ(run("log"), "== [data change click key-down key data change data data change click]\n");
     click(r1, 0, 0);
     EXPECT_EQ(run("reduce [r1/data r2/data]"), "== [true false]\n");
-    tui::widgets::update_view(value("r2"));
+    tui::update_view(value("r2"));
     const auto shown = draw();
     EXPECT_EQ(shown[1].substr(0, 4), U"o a ");
     EXPECT_EQ(shown[2].substr(0, 4), U". b ");
@@ -225,7 +226,15 @@ TEST_F(WidgetsTest, TextListsMoveTheirSelectionAndScroll) {
     // back (the notice comes before the removal).
     run("l/selected: 5 ()");
     w->data = 3;
-    tui::widgets::update_facet(value("l"), word::load("data"), word::load("remove"), 1, 4);
+    tui::FacetChange change;
+    change.owner = value("l");
+    change.word = word::load("data");
+    change.value = value("l");
+    change.action = word::load("remove");
+    change.new_value = unset_cell;
+    change.index = 1;
+    change.part = 4;
+    tui::update_facet(change);
     EXPECT_EQ(w->data, 1);
     EXPECT_EQ(run("l/selected"), "== 1\n");
 }
@@ -267,10 +276,10 @@ TEST_F(WidgetsTest, RatesStartAndStopTimers) {
     });
     EXPECT_EQ(run("log"), "== [time]\n");
     run("t/rate: none t/state/2: 65536 ()");
-    tui::widgets::update_view(value("t"));
+    tui::update_view(value("t"));
     EXPECT_EQ(tui::backend().timers.size(), 0u);
     run("t/rate: 0:0:2 t/state/2: 65536 ()");
-    tui::widgets::update_view(value("t"));
+    tui::update_view(value("t"));
     EXPECT_EQ(tui::backend().timers.size(), 1u);
 
     for (const char* bad : {"0", "-1", "0:0:0", "1.5", "\"fast\""}) {
@@ -278,7 +287,7 @@ TEST_F(WidgetsTest, RatesStartAndStopTimers) {
         run(std::string("rate: ") + bad + " ()");
         bool raised = false;
         try {
-            tui::widgets::set_rate(*w, value("rate"));
+            tui::set_rate(*w, value("rate"));
         } catch (const error::Raised& e) {
             raised = e.is(error::Id::invalid_facet_type);
         }
@@ -321,7 +330,7 @@ TEST_F(WidgetsTest, TheChangedMaskMovesResizesHidesAndDisables) {
     Widget* w = make("f");
     run("f/offset: 4x2 f/size: 5x2 f/visible?: false f/enabled?: false "
         "f/state/2: 2 or 4 or 256 or 512 ()");
-    tui::widgets::update_view(value("f"));
+    tui::update_view(value("f"));
     EXPECT_EQ(w->x1, 4);
     EXPECT_EQ(w->y1, 2);
     EXPECT_EQ(tui::width_of(*w), 5);
@@ -330,7 +339,7 @@ TEST_F(WidgetsTest, TheChangedMaskMovesResizesHidesAndDisables) {
     EXPECT_TRUE(w->has(tui::widget_flag::disabled));
     EXPECT_EQ(run("f/state/2"), "== 0\n");
     run("f/flags: [all-over password] f/state/2: 2048 ()");
-    tui::widgets::update_view(value("f"));
+    tui::update_view(value("f"));
     EXPECT_TRUE(w->has(tui::widget_flag::all_over | tui::widget_flag::password));
 }
 
@@ -340,11 +349,11 @@ TEST_F(WidgetsTest, DestroyingAFaceTreeFreesItsWidgetsAndUnlinksItsFont) {
         "fnt/parent: reduce [child] ()");
     Widget* box = make("box");
     run("child/state: [none 0 none false] ()");
-    Widget* child = tui::widgets::make_view(value("child"), box);
+    Widget* child = tui::make_view(value("child"), box);
     *series_tail::cell_at(tui::field(value("child"), tui::Name::state), 0) =
         Cell{to_int(TypeId::handle), 0, child->id, 0xFFFFFFFF};
     const uint32_t box_id = box->id, child_id = child->id;
-    tui::widgets::destroy_view(value("box"), false);
+    tui::destroy_view(value("box"), false);
     EXPECT_EQ(tui::find_widget(box_id), nullptr);
     EXPECT_EQ(tui::find_widget(child_id), nullptr);
     EXPECT_EQ(run("reduce [box/state child/state empty? head fnt/parent]"), "== [none none true]\n");
@@ -364,7 +373,7 @@ TEST_F(WidgetsTest, AFlagThatIsNoFaceFlagIsRefused) {
     run("f: make face! [flags: [focusable bogus]] ()");
     bool raised = false;
     try {
-        (void)tui::widgets::make_view(value("f"), root());
+        (void)tui::make_view(value("f"), root());
     } catch (const error::Raised& e) {
         raised = e.is(error::Id::invalid_arg);
     }

@@ -10,26 +10,25 @@ namespace qor::tui::widgets {
 
 namespace {
 
-struct Entry {
-    std::string_view type;
-    const ClassHandlers* cls;
+constexpr std::array<std::string_view, 11> types = {
+    "field", "drop-down", "button", "check", "radio", "base", "progress", "group-box", "text-list", "drop-list",
+    "rich-text",
 };
-
-const std::array<Entry, 11> table = {{
-    {"field", &field_class}, {"drop-down", &drop_down_class}, {"button", &button_class},
-    {"check", &check_class}, {"radio", &radio_class}, {"base", &base_class},
-    {"progress", &progress_class}, {"group-box", &group_box_class}, {"text-list", &text_list_class},
-    {"drop-list", &drop_list_class}, {"rich-text", &rich_text_class},
-}};
+const std::array<const ClassHandlers*, types.size()> classes = {
+    &field_class, &drop_down_class, &button_class, &check_class, &radio_class, &base_class,
+    &progress_class, &group_box_class, &text_list_class, &drop_list_class, &rich_text_class,
+};
 
 }  // namespace
 
 const ClassHandlers* class_of(uint32_t type_symbol) {
     const uint32_t wanted = symbol::resolve_alias(type_symbol);
-    for (const Entry& e : table)
-        if (symbol::resolve_alias(symbol::make(e.type)) == wanted) return e.cls;
+    for (size_t i = 0; i < types.size(); i++)
+        if (symbol::resolve_alias(symbol::make(types[i])) == wanted) return classes[i];
     return nullptr;
 }
+
+std::span<const std::string_view> class_types() { return types; }
 
 void apply_class(Widget& w, const ClassHandlers& cls) {
     if (cls.update) w.on_update = cls.update;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 #include "view/terminal/widget.h"
 
@@ -19,6 +21,9 @@ struct ClassHandlers {
 
 // The class of a face type's symbol, or nullptr.
 [[nodiscard]] const ClassHandlers* class_of(uint32_t type_symbol);
+
+// The face types that have a class.
+[[nodiscard]] std::span<const std::string_view> class_types();
 
 // Gives the widget its class's handlers and runs its set-up.
 void apply_class(Widget& widget, const ClassHandlers& cls);

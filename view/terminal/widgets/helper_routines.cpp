@@ -35,6 +35,7 @@ void set_face_ui() {
 }  // namespace
 
 void define_widget_routines() {
+    register_classes();
     environment::define_routine("focused?", R"(["Whether the face's widget has the focus" face [object!] return: [logic!]])",
                                 focused_q);
     environment::define_routine("widget-data", R"(["The class-private word of the face's widget" face [object!] return: [integer!]])",

@@ -4,7 +4,8 @@
 
 namespace qor::tui::widgets {
 
-// Binds the three routines to their global words.
+// Binds the three routines to their global words, and plugs the widget
+// classes into widget making.
 void define_widget_routines();
 
 }  // namespace qor::tui::widgets
