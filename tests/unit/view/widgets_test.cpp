@@ -122,6 +122,19 @@ TEST_F(WidgetsTest, FieldCaretMovesAndEdits) {
     }
 }
 
+TEST_F(WidgetsTest, AnErrorInTheFacesChangeHandlerEndsThereNotInTheEngine) {
+    run("f: make face! [type: 'field size: 10x1 text: copy \"ab\" "
+        "on-deep-change*: func [owner word target action new index part] [append log action 1 / 0]] ()");
+    run("modify f/text 'owned reduce [f 'text] ()");
+    Widget* w = make("f");
+    run("clear log ()");
+    type(w, U"c");
+    tui::deliver_key(w, 8, false);
+    EXPECT_EQ(run("log"), "== [key-down key inserted key-down key removed]\n");
+    EXPECT_EQ(run("f/text"), "== \"ab\"\n");
+    EXPECT_EQ(w->caret.index, 2);
+}
+
 TEST_F(WidgetsTest, AFullFieldIgnoresAKeyButTakesBackspace) {
     run("f: make face! [type: 'field size: 10x1 text: copy \"0123456789\"] ()");
     Widget* w = make("f");
