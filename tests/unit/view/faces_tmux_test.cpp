@@ -170,6 +170,11 @@ TEST_F(FacesTerminal, ConsolePromptComesBackWhole) {
     t.keys("Enter");
     ASSERT_TRUE(t.wait_for(">> 1 + 1\n== 2\n>>")) << t.screen();
 
+    // The screen's size is the pane's.
+    t.text("system/view/platform/get-screen-size 0");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== 60x20\n>>")) << t.screen();
+
     // A view shown without waiting is drawn while `wait` runs, and the
     // prompt comes back after.
     t.text("view/no-wait win wait 0.3 print length? system/view/screens/1/pane unview");
