@@ -175,6 +175,19 @@ TEST_F(FacesTerminal, ConsolePromptComesBackWhole) {
     t.keys("Enter");
     ASSERT_TRUE(t.wait_for("== 60x20\n>>")) << t.screen();
 
+    // Ctrl-C halts a view back to the prompt, and the next view is drawn.
+    t.text("view win");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for(shown, 2)) << t.screen();
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for(std::string(shown) + "\n\n(halted)\n>>")) << t.screen();
+    expect_view_modes_off(t);
+    t.text("unview/all view win");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for(shown, 3)) << t.screen();
+    t.keys("Escape");
+    ASSERT_TRUE(t.wait_for(">>", 5)) << t.screen();
+
     // A view shown without waiting is drawn while `wait` runs, and the
     // prompt comes back after.
     t.text("view/no-wait win wait 0.3 print length? system/view/screens/1/pane unview");
