@@ -34,6 +34,7 @@ void define_builtins() {
     define_qorbin_routines();
     define_image_routines();
     define_json_routines();
+    define_series_routines();
 }
 
 }  // namespace qor::environment

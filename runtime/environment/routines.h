@@ -27,6 +27,9 @@ void define_type_tests();
 // The JSON decoder's unescape.
 void define_json_routines();
 
+// rejoin.
+void define_series_routines();
+
 // event?, send-event-os and find-flag?.
 void define_event_routines();
 
