@@ -35,6 +35,7 @@ void define_builtins() {
     define_image_routines();
     define_json_routines();
     define_series_routines();
+    define_tools_routines();
 }
 
 }  // namespace qor::environment

@@ -30,6 +30,9 @@ void define_json_routines();
 // rejoin.
 void define_series_routines();
 
+// The profiler's profiler-step.
+void define_tools_routines();
+
 // event?, send-event-os and find-flag?.
 void define_event_routines();
 
