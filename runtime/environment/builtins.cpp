@@ -34,6 +34,7 @@ void define_builtins() {
     define_qorbin_routines();
     define_image_routines();
     define_json_routines();
+    define_json_encode_routine();
     define_series_routines();
     define_tools_routines();
 }

@@ -26,6 +26,8 @@ void define_type_tests();
 
 // The JSON decoder's unescape.
 void define_json_routines();
+// The JSON encoder's json-encode.
+void define_json_encode_routine();
 
 // rejoin.
 void define_series_routines();
