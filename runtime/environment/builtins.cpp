@@ -35,6 +35,7 @@ void define_builtins() {
     define_image_routines();
     define_json_routines();
     define_json_encode_routine();
+    define_json_decode_routine();
     define_series_routines();
     define_tools_routines();
 }

@@ -28,6 +28,8 @@ void define_type_tests();
 void define_json_routines();
 // The JSON encoder's json-encode.
 void define_json_encode_routine();
+// The JSON decoder's json-decode.
+void define_json_decode_routine();
 
 // rejoin.
 void define_series_routines();
