@@ -14,6 +14,7 @@
 // ASCII mode (as \u, or as a surrogate pair of two above 65535).
 #include <array>
 #include <cstdio>
+#include <string>
 
 #include "runtime/environment/routines.h"
 #include "runtime/core/error_fire.h"
@@ -32,13 +33,21 @@
 namespace qor::environment {
 namespace {
 
-// The settings of one run: the indent of a level (a string on the data
-// stack, or none for compact output), the indent level and ASCII mode.
+// The settings of one run: the indent of a level (empty for compact
+// output), the indent level and ASCII mode. The text is gathered here and
+// written into the output string once at the end, so the string grows once.
 struct Encoder {
-    const Cell* indent;
+    std::u32string indent;
+    bool pretty = false;
     int32_t level = 0;
     bool ascii = false;
-    Cell* out;  // the output string, on the data stack
+    Cell* scratch;  // a string on the data stack for formed and molded text
+    std::u32string out;
+
+    void put(std::string_view text) {
+        for (char c : text) out += static_cast<char32_t>(static_cast<unsigned char>(c));
+    }
+    void put(char32_t c) { out += c; }
 };
 
 // Whether a character is written as it is.
@@ -51,18 +60,18 @@ struct Encoder {
 void emit_code_unit(Encoder& e, uint32_t n) {
     char text[8];
     std::snprintf(text, sizeof text, "\\u%04X", n & 0xFFFF);
-    text_buffer::append_ascii(*e.out, text);
+    e.put(text);
 }
 
 void emit_escaped(Encoder& e, uint32_t c) {
     switch (c) {
-        case '"': text_buffer::append_ascii(*e.out, "\\\""); return;
-        case '\\': text_buffer::append_ascii(*e.out, "\\\\"); return;
-        case 8: text_buffer::append_ascii(*e.out, "\\b"); return;
-        case 12: text_buffer::append_ascii(*e.out, "\\f"); return;
-        case 10: text_buffer::append_ascii(*e.out, "\\n"); return;
-        case 13: text_buffer::append_ascii(*e.out, "\\r"); return;
-        case 9: text_buffer::append_ascii(*e.out, "\\t"); return;
+        case '"': e.put("\\\""); return;
+        case '\\': e.put("\\\\"); return;
+        case 8: e.put("\\b"); return;
+        case 12: e.put("\\f"); return;
+        case 10: e.put("\\n"); return;
+        case 13: e.put("\\r"); return;
+        case 9: e.put("\\t"); return;
         default: break;
     }
     if (c <= 0xFFFF) return emit_code_unit(e, c);
@@ -71,71 +80,68 @@ void emit_escaped(Encoder& e, uint32_t c) {
     emit_code_unit(e, (n & 1023) + 0xDC00);
 }
 
-// The characters of a string (from its index) as a JSON string. Runs of
-// plain characters of a one-byte string go in as one append.
+// The characters of a string (from its index) as a JSON string. Nothing
+// allocates while they are read, so the buffer stays where it is.
 void emit_string(Encoder& e, const Cell& s) {
-    text_buffer::append_char(*e.out, '"');
+    e.put(U'"');
     const uint32_t n = str::length_at(s);
-    for (uint32_t i = 0; i < n;) {
-        const series::Buffer* b = str::buffer_of(s);
-        if (b->unit() == 1) {
-            uint32_t j = i;
-            const uint8_t* p = b->at(s.w1);
-            while (j < n && plain_char(p[j], e.ascii)) j++;
-            if (j > i) {
-                // Copied out first: growing the output may move the source.
-                const std::string run(reinterpret_cast<const char*>(p + i), j - i);
-                text_buffer::append_ascii(*e.out, run);
-                i = j;
-                continue;
-            }
-        }
-        const uint32_t c = str::char_at(s, i++);
-        if (plain_char(c, e.ascii)) text_buffer::append_char(*e.out, c);
+    const series::Buffer* b = str::buffer_of(s);
+    const uint8_t* p = b->at(s.w1);
+    const uint32_t unit = b->unit();
+    for (uint32_t i = 0; i < n; i++) {
+        const uint32_t c = str::get_char(p + size_t{i} * unit, unit);
+        if (plain_char(c, e.ascii)) e.put(static_cast<char32_t>(c));
         else emit_escaped(e, c);
     }
-    text_buffer::append_char(*e.out, '"');
+    e.put(U'"');
+}
+
+// The formed or molded text of a value, in the scratch string.
+const Cell& text_of(Encoder& e, const Cell& value, bool molded) {
+    text_buffer::cut(*e.scratch, 0);
+    if (molded) actions::call_mold(value, *e.scratch, false, false, false, nullptr, INT32_MAX, 0);
+    else actions::call_form(value, *e.scratch, nullptr, INT32_MAX);
+    return *e.scratch;
 }
 
 // The formed or molded text of a value, as a JSON string.
-void emit_text_of(Encoder& e, const Cell& value, bool molded) {
-    Cell* text = stack::push(none::value);
-    text_buffer::make(*text);
-    if (molded) actions::call_mold(value, *text, false, false, false, nullptr, INT32_MAX, 0);
-    else actions::call_form(value, *text, nullptr, INT32_MAX);
-    emit_string(e, *text);
-    stack::pop();
+void emit_text_of(Encoder& e, const Cell& value, bool molded) { emit_string(e, text_of(e, value, molded)); }
+
+// The formed text of a number, as it is.
+void emit_formed(Encoder& e, const Cell& value) {
+    const Cell& text = text_of(e, value, false);
+    const uint32_t n = text_buffer::length(text);
+    for (uint32_t i = 0; i < n; i++) e.put(static_cast<char32_t>(text_buffer::char_at(text, i)));
 }
 
 void emit_indent(Encoder& e) {
-    if (type_of(*e.indent) == TypeId::none) return;
-    for (int32_t i = 0; i < e.level; i++) actions::call_form(*e.indent, *e.out, nullptr, INT32_MAX);
+    for (int32_t i = 0; i < e.level; i++) e.out += e.indent;
 }
 
 // The separator before an item after the first.
 void emit_comma(Encoder& e) {
-    text_buffer::append_char(*e.out, ',');
-    if (type_of(*e.indent) == TypeId::none) return;
-    text_buffer::append_char(*e.out, '\n');
+    e.put(U',');
+    if (!e.pretty) return;
+    e.put(U'\n');
     emit_indent(e);
 }
 
 // The opening bracket, then a new line at the raised level when pretty.
-void emit_open(Encoder& e, char bracket) {
-    text_buffer::append_char(*e.out, bracket);
-    if (type_of(*e.indent) == TypeId::none) return;
-    text_buffer::append_char(*e.out, '\n');
+void emit_open(Encoder& e, char32_t bracket) {
+    e.put(bracket);
+    if (!e.pretty) return;
+    e.put(U'\n');
     e.level++;
     emit_indent(e);
 }
 
-void emit_close(Encoder& e, char bracket) {
-    if (type_of(*e.indent) != TypeId::none) {
-        text_buffer::append_char(*e.out, '\n');
+void emit_close(Encoder& e, char32_t bracket) {
+    if (e.pretty) {
+        e.put(U'\n');
         e.level--;
         emit_indent(e);
     }
-    text_buffer::append_char(*e.out, bracket);
+    e.put(bracket);
 }
 
 void emit_value(Encoder& e, const Cell& value);
@@ -145,18 +151,18 @@ void emit_value(Encoder& e, const Cell& value);
 void emit_array(Encoder& e, const Cell& list) {
     const uint32_t n = series::buffer(list.w2)->length();
     if (list.w1 >= n) {
-        text_buffer::append_ascii(*e.out, "[]");
+        e.put("[]");
         return;
     }
     if (cycle::find(list.w2)) error::fire(error::Id::no_cycle);
     cycle::Scope scope(list.w2);
-    emit_open(e, '[');
+    emit_open(e, U'[');
     for (uint32_t i = list.w1; i < series::buffer(list.w2)->length(); i++) {
         if (i > list.w1) emit_comma(e);
         const Cell item = series::buffer(list.w2)->cells()[i];
         emit_value(e, item);
     }
-    emit_close(e, ']');
+    emit_close(e, U']');
 }
 
 // One key and its value.
@@ -165,7 +171,7 @@ void emit_member(Encoder& e, const Cell& key, const Cell& value, bool first) {
     const TypeId t = type_of(key);
     if (t == TypeId::string) emit_string(e, key);
     else emit_text_of(e, key, !is_word_like(t) || t == TypeId::refinement || t == TypeId::issue ? true : false);
-    text_buffer::append_ascii(*e.out, type_of(*e.indent) == TypeId::none ? ":" : ": ");
+    e.put(e.pretty ? ": " : ":");
     emit_value(e, value);
 }
 
@@ -181,12 +187,12 @@ void emit_map(Encoder& e, const Cell& map) {
         if (value.header == 0) continue;  // a removed pair
         Cell key = series::buffer(pairs)->cells()[i];
         if (type_of(key) == TypeId::set_word) set_header(key, TypeId::word);
-        if (first) emit_open(e, '{');
+        if (first) emit_open(e, U'{');
         emit_member(e, key, value, first);
         first = false;
     }
-    if (first) text_buffer::append_ascii(*e.out, "{}");
-    else emit_close(e, '}');
+    if (first) e.put("{}");
+    else emit_close(e, U'}');
 }
 
 // The fields of an object (the words reflect gives), as an object.
@@ -202,19 +208,19 @@ void emit_object(Encoder& e, const Cell& object) {
         stack::pop();
     }
     if (type_of(*words) != TypeId::block || series::buffer(words->w2)->length() <= words->w1) {
-        text_buffer::append_ascii(*e.out, "{}");
+        e.put("{}");
         stack::pop();
         return;
     }
     if (cycle::find(object.w1)) error::fire(error::Id::no_cycle);
     cycle::Scope scope(object.w1);
-    emit_open(e, '{');
+    emit_open(e, U'{');
     for (uint32_t i = words->w1; i < series::buffer(words->w2)->length(); i++) {
         const Cell key = series::buffer(words->w2)->cells()[i];
         const Cell* slot = is_word_like(type_of(key)) ? context::word_value_cell(key, object.w1) : nullptr;
         emit_member(e, key, slot ? *slot : none::value, i == words->w1);
     }
-    emit_close(e, '}');
+    emit_close(e, U'}');
     stack::pop();
 }
 
@@ -222,14 +228,14 @@ void emit_value(Encoder& e, const Cell& value) {
     stack::check_native_depth();
     const TypeId t = type_of(value);
     switch (t) {
-        case TypeId::none: text_buffer::append_ascii(*e.out, "null"); return;
-        case TypeId::logic: text_buffer::append_ascii(*e.out, value.w1 ? "true" : "false"); return;
+        case TypeId::none: e.put("null"); return;
+        case TypeId::logic: e.put(value.w1 ? "true" : "false"); return;
         case TypeId::integer:
-        case TypeId::float_: actions::call_form(value, *e.out, nullptr, INT32_MAX); return;
+        case TypeId::float_: emit_formed(e, value); return;
         case TypeId::percent: {
             Cell f = value;
             set_header(f, TypeId::float_);
-            actions::call_form(f, *e.out, nullptr, INT32_MAX);
+            emit_formed(e, f);
             return;
         }
         case TypeId::string: emit_string(e, value); return;
@@ -248,11 +254,35 @@ void emit_value(Encoder& e, const Cell& value) {
     emit_text_of(e, value, !is_any_string(t));
 }
 
+// Writes the gathered text at the tail of the string, widened once to the
+// unit its widest character needs.
+void write_out(const Cell& output, const std::u32string& text) {
+    char32_t widest = 0;
+    for (char32_t c : text) widest = c > widest ? c : widest;
+    str::ensure_unit(output.w2, str::unit_for_append(widest));
+    series::Buffer* b = str::reserve(output.w2, text.size());
+    const uint32_t unit = b->unit();
+    uint8_t* p = b->tail_ptr();
+    for (char32_t c : text) {
+        str::put_char(p, unit, c);
+        p += unit;
+    }
+    b->tail += static_cast<uint32_t>(text.size()) * unit;
+}
+
 // json-encode output value indent ascii: appends the value's JSON text to
 // the output string and answers it.
 void json_encode() {
-    Encoder e{stack::arg(2), 0, type_of(*stack::arg(3)) == TypeId::logic && stack::arg(3)->w1 != 0, stack::arg(0)};
+    Encoder e;
+    const Cell indent = *stack::arg(2);
+    e.pretty = type_of(indent) == TypeId::string;
+    if (e.pretty) e.indent = text_buffer::chars(indent);
+    e.ascii = type_of(*stack::arg(3)) == TypeId::logic && stack::arg(3)->w1 != 0;
+    e.scratch = stack::push(none::value);
+    text_buffer::make(*e.scratch);
     emit_value(e, *stack::arg(1));
+    write_out(*stack::arg(0), e.out);
+    stack::pop();
 }
 
 }  // namespace
