@@ -3,15 +3,17 @@
 // runs for every call, prolog, epilog and return of the profiled code, so
 // this work, done by the interpreter, would cost many times the code itself.
 //
-// profiler-step event value ref profiling fun-stk options
-//   init    empties `profiling` and `fun-stk` and takes the typeset of
-//           the calls to count from `options/profile/types`;
+// profiler-step event value ref
+//   init    takes `profiling`, `fun-stk` and `options` from system/tools
+//           (kept for the run), empties the first two and takes the
+//           typeset of the calls to count from `options/profile/types`;
 //   call    of a value whose type is in that typeset: raises the count of the
 //           name's record in `profiling` (name, count, total time), or adds
 //           a record of the name, 1 and 0:00; a call without a name (`ref`
 //           is the function itself) is named by a new tag <anonN>; a record
 //           of name (none for an uncounted call), start time and none goes
-//           on `fun-stk`;
+//           on `fun-stk` (times are time! values counted from the second
+//           of the init);
 //   prolog  the current time becomes the start of the last record;
 //   epilog  the current time becomes its end;
 //   return  the end (or now) minus the start goes to the name's total, and
@@ -21,16 +23,18 @@
 
 #include "runtime/environment/routines.h"
 #include "runtime/datatypes/actions.h"
-#include "runtime/datatypes/date_calendar.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/typeset.h"
+#include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/memory/series_tail.h"
 #include "runtime/platform/clock.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
+#include "runtime/words/word.h"
 
 namespace qor::environment {
 namespace {
@@ -39,17 +43,30 @@ namespace {
 // has a record of its own.
 uint32_t anonymous_calls = 0;
 
-// The current time as a date! in UTC, to the 100 nanoseconds (the
-// resolution of now/precise).
+// The second the clock read at the last init: times are kept from there,
+// so a double holds them to the nanosecond.
+int64_t base_second = 0;
+
+// The current time as a time! (seconds since the base), to the 100
+// nanoseconds (the resolution of now/precise). A time! costs no calendar
+// arithmetic, and differences of them are what the records add up.
 [[nodiscard]] Cell now_precise() {
     const platform::ClockReading clock = platform::read_utc_clock();
-    Cell c{};
-    date::make_from_epoch(c, clock.seconds, (clock.nanoseconds / 100) * 100 / 1e9, 0);
+    Cell c{to_int(TypeId::time), 0, 0, 0};
+    set_double(c, static_cast<double>(clock.seconds - base_second) + (clock.nanoseconds / 100) * 100 / 1e9);
     return c;
 }
 
-[[nodiscard]] bool is_event(const Cell& event, Sym word) {
-    return event.w2 == to_int(word) || symbol::resolve_alias(event.w2) == symbol::resolve_alias(to_int(word));
+// The event's own word, as the trace gives it; a word spelled the same in
+// another case is looked up once through the alias.
+[[nodiscard]] Sym event_of(const Cell& event) {
+    constexpr Sym events[] = {Sym::call, Sym::prolog, Sym::epilog, Sym::return_, Sym::init};
+    for (Sym e : events)
+        if (event.w2 == to_int(e)) return e;
+    const uint32_t canonical = symbol::resolve_alias(event.w2);
+    for (Sym e : events)
+        if (canonical == symbol::resolve_alias(to_int(e))) return e;
+    return Sym::end;
 }
 
 // The types of the calls counted, taken at init (a typeset holds no series,
@@ -75,6 +92,13 @@ Cell counted_types{to_int(TypeId::none), 0, 0, 0};
 [[nodiscard]] int64_t find_record(const Cell& records, const Cell& name) {
     series::Buffer* b = series::buffer(records.w2);
     const uint32_t n = b->length();
+    // The same word first: the usual case, found without the alias look-up.
+    if (type_of(name) == TypeId::word) {
+        for (uint32_t i = records.w1; i < n; i += 3) {
+            const Cell& c = b->cells()[i];
+            if (type_of(c) == TypeId::word && c.w2 == name.w2) return i;
+        }
+    }
     for (uint32_t i = records.w1; i < n; i += 3) {
         if (same_name(b->cells()[i], name)) return i;
     }
@@ -131,44 +155,75 @@ void on_return(const Cell* args) {
         Cell end = b->cells()[first + 2];
         if (type_of(end) == TypeId::none) end = now_precise();
         const int64_t at = find_record(args[3], name);
-        if (at >= 0 && type_of(start) == TypeId::date && type_of(end) == TypeId::date) {
-            date::difference(end, start);
+        if (at >= 0 && type_of(start) == TypeId::time && type_of(end) == TypeId::time) {
             Cell& total = series::buffer(args[3].w2)->cells()[at + 2];
-            if (type_of(total) == TypeId::time) set_double(total, get_double(total) + get_double(end));
+            if (type_of(total) == TypeId::time)
+                set_double(total, get_double(total) + (get_double(end) - get_double(start)));
         }
     }
     b = series::buffer(args[4].w2);
     b->set_tail_units(b->head_units() + first);
 }
 
+// The blocks and options of the run, taken at init: event, value and
+// ref, then profiling, fun-stk and options, as the steps read them.
+// Rooted, so the blocks live while they are in use here.
+Cell run_state[6] = {};
+
+// Takes system/tools' profiling, fun-stk and options; false when the
+// system object does not have them.
+bool take_tools() {
+    const Cell system = *context::value_cell(word::load("system"));
+    const Cell tools = field_of(system, "tools");
+    run_state[3] = field_of(tools, "profiling");
+    run_state[4] = field_of(tools, "fun-stk");
+    run_state[5] = field_of(tools, "options");
+    return type_of(run_state[3]) == TypeId::block && type_of(run_state[4]) == TypeId::block;
+}
+
 void profiler_step() {
-    const Cell* args = stack::arg(0);
-    const Cell event = args[0];
-    if (is_event(event, Sym::call)) {
-        on_call(args);
-    } else if (is_event(event, Sym::prolog) || is_event(event, Sym::epilog)) {
-        series::Buffer* b = series::buffer(args[4].w2);
-        const uint32_t n = b->length();
-        const uint32_t back = is_event(event, Sym::prolog) ? 2 : 1;
-        if (n >= args[4].w1 + back) b->cells()[n - back] = now_precise();
-    } else if (is_event(event, Sym::return_)) {
-        on_return(args);
-    } else if (is_event(event, Sym::init)) {
-        counted_types = field_of(field_of(args[5], "profile"), "types");
-        for (const Cell* block : {&args[3], &args[4]}) {
-            series::Buffer* b = series::buffer(block->w2);
-            if (b->length() > block->w1) b->set_tail_units(b->head_units() + block->w1);
+    const Sym event = event_of(*stack::arg(0));
+    if (event == Sym::init && !take_tools()) error::fire(error::Id::not_done);
+    if (type_of(run_state[3]) != TypeId::block || type_of(run_state[4]) != TypeId::block) return;
+    run_state[0] = *stack::arg(0);
+    run_state[1] = *stack::arg(1);
+    run_state[2] = *stack::arg(2);
+    Cell* args = run_state;
+    switch (event) {
+        case Sym::call: on_call(args); break;
+        case Sym::prolog:
+        case Sym::epilog: {
+            series::Buffer* b = series::buffer(args[4].w2);
+            const uint32_t n = b->length();
+            const uint32_t back = event == Sym::prolog ? 2 : 1;
+            if (n >= args[4].w1 + back) b->cells()[n - back] = now_precise();
+            break;
         }
+        case Sym::return_: on_return(args); break;
+        case Sym::init:
+            counted_types = field_of(field_of(args[5], "profile"), "types");
+            base_second = platform::read_utc_clock().seconds;
+            for (const Cell* block : {&args[3], &args[4]}) {
+                series::Buffer* b = series::buffer(block->w2);
+                if (b->length() > block->w1) b->set_tail_units(b->head_units() + block->w1);
+            }
+            break;
+        default: break;
     }
+    run_state[1] = run_state[2] = none::value;
     *stack::arg(0) = none::value;
 }
 
 }  // namespace
 
 void define_tools_routines() {
+    for (Cell& c : run_state) {
+        c = none::value;
+        collector::add_root(&c);
+    }
     define_routine("profiler-step", R"spec([
         "Keeps the profiler's records for one trace event"
-        event [word!] value [any-type!] ref [any-type!] profiling [block!] fun-stk [block!] options [object!]
+        event [word!] value [any-type!] ref [any-type!]
     ])spec", profiler_step);
 }
 
