@@ -36,6 +36,7 @@ void define_builtins() {
     define_json_routines();
     define_json_encode_routine();
     define_json_decode_routine();
+    define_csv_routines();
     define_series_routines();
     define_tools_routines();
 }

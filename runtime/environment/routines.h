@@ -30,6 +30,8 @@ void define_json_routines();
 void define_json_encode_routine();
 // The JSON decoder's json-decode.
 void define_json_decode_routine();
+// The CSV decoder's csv-rows.
+void define_csv_routines();
 
 // rejoin.
 void define_series_routines();
