@@ -36,7 +36,13 @@ void define_builtins() {
     define_qorbin_routines();
     define_image_routines();
     define_json_routines();
+    install_draw_dialect();
     tui::widgets::define_widget_routines();
+    define_json_encode_routine();
+    define_json_decode_routine();
+    define_csv_routines();
+    define_series_routines();
+    define_tools_routines();
 }
 
 }  // namespace qor::environment
