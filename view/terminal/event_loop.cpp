@@ -8,6 +8,8 @@
 
 #include "runtime/datatypes/logic.h"
 #include "runtime/core/error_fire.h"
+#include "runtime/eval/exit_codes.h"
+#include "runtime/eval/interrupt.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/dispatch.h"
 #include "view/terminal/face_fields.h"
@@ -135,6 +137,18 @@ bool run_frames(bool no_wait, int saved_depth, int64_t deadline) {
     bool got = false;
     int elapsed = 0;
     do {
+        // Ctrl-C at the console: every level ends, and the evaluation that
+        // runs next takes the request and halts.
+        if (interrupt::requested() || stack::exiting()) {
+            if (b.loop_depth > saved_depth) b.loop_depth = saved_depth;
+            break;
+        }
+        // Without a terminal and without timers nothing can ever happen:
+        // the level ends rather than wait for ever.
+        if (!no_wait && deadline < 0 && !b.terminal.open && b.timers.size() == 0) {
+            if (b.loop_depth > saved_depth) b.loop_depth = saved_depth;
+            break;
+        }
         try {
             got = poll_input() > 0;
             if (no_wait && !got) break;
