@@ -57,6 +57,7 @@ struct Widget {
     Cell extra = unset_cell;   // string! drawn over the background, or none
     std::unique_ptr<Window> window;       // for a root
     std::vector<GridCell> rich;           // the styled characters of a rich-text widget
+    int32_t data = 0;                     // class-private: a list's scroll head
     RenderHandler render;
     EventHandler on_event;
     Cell face = unset_cell;    // the face! it shows
