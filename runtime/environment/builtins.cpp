@@ -31,6 +31,7 @@ void define_builtins() {
     define_system_routines();
     define_type_tests();
     define_event_routines();
+    define_view_routines();
     define_tui_routines();
     define_qorbin_routines();
     define_image_routines();

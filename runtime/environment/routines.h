@@ -30,6 +30,10 @@ void define_json_routines();
 // event?, send-event-os and find-flag?.
 void define_event_routines();
 
+// The routines of system/view/platform (bound as platform-<field> while
+// the library loads), and `wait`'s use of the event loop.
+void define_view_routines();
+
 // focused?, widget-data and set-face-ui: the terminal helpers' view of a
 // face's widget (defined beside the terminal engine).
 void define_tui_routines();

@@ -177,14 +177,27 @@ void wait_events() {
 
 bool run_for(double seconds) {
     Backend& b = backend();
-    if (!b.terminal.open) return false;
+    // No view: nothing to run.
+    if (!b.terminal.open && b.windows.empty()) return false;
     const double ms = seconds * 1000.0;
     const int64_t length = !(ms > 0) ? 0 : (ms > 2147483647.0 ? 2147483647 : static_cast<int64_t>(ms));
     const int saved = b.loop_depth;
-    b.loop_depth++;
-    (void)run_frames(false, saved, now_ms() + length);
-    // Over by time rather than by post_quit: the level is taken back.
-    if (b.loop_depth > saved) b.loop_depth = saved;
+    auto run = [&] {
+        b.loop_depth++;
+        (void)run_frames(false, saved, now_ms() + length);
+        // Over by time rather than by post_quit: the level is taken back.
+        if (b.loop_depth > saved) b.loop_depth = saved;
+    };
+    if (b.terminal.open) {
+        run();
+        return true;
+    }
+    // A view shown without a running loop: the wait opens the terminal
+    // mode for its length, when there is a terminal.
+    if (b.loop_depth > 0) return false;
+    TerminalSession session;
+    if (!b.terminal.open) return false;
+    run();
     return true;
 }
 

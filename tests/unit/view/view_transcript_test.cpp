@@ -17,6 +17,7 @@ protected:
 };
 
 TEST_F(ViewTranscriptTest, Events) { replay_transcript(dir + "/events.qt"); }
+TEST_F(ViewTranscriptTest, Faces) { replay_transcript(dir + "/faces.qt"); }
 
 }  // namespace
 }  // namespace qor::test
