@@ -34,10 +34,6 @@ void define_event_routines();
 // the library loads), and `wait`'s use of the event loop.
 void define_view_routines();
 
-// focused?, widget-data and set-face-ui: the terminal helpers' view of a
-// face's widget (defined beside the terminal engine).
-void define_tui_routines();
-
 // qorbin-encode and qorbin-decode, behind the qorbin codec.
 void define_qorbin_routines();
 // The decoder and the five encoders of the image codec objects.

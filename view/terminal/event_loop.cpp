@@ -135,6 +135,12 @@ bool run_frames(bool no_wait, int saved_depth, int64_t deadline) {
     bool got = false;
     int elapsed = 0;
     do {
+        // Without a terminal and without timers nothing can ever happen:
+        // the level ends rather than wait for ever.
+        if (!no_wait && deadline < 0 && !b.terminal.open && b.timers.size() == 0) {
+            if (b.loop_depth > saved_depth) b.loop_depth = saved_depth;
+            break;
+        }
         try {
             got = poll_input() > 0;
             if (no_wait && !got) break;

@@ -202,6 +202,20 @@ Clip clip_of(int x, int y, const Widget& w, const CellGrid& grid) {
     return within_grid(c, grid);
 }
 
+// The face image's cells from (x, y), inside the clip.
+void draw_image(CellGrid& grid, const ImageCells& image, int x, int y, const Clip& clip) {
+    for (int row = 0; row < image.height; row++) {
+        const int gy = y + row;
+        if (gy < clip.y1 || gy >= clip.y2) continue;
+        for (int col = 0; col < image.width; col++) {
+            const int gx = x + col;
+            if (gx >= clip.x1 && gx < clip.x2)
+                grid.at(gx, gy) = image.cells[static_cast<size_t>(row) * static_cast<size_t>(image.width) +
+                                              static_cast<size_t>(col)];
+        }
+    }
+}
+
 // Deep enough for any real layout; a pane that holds its own face stops here.
 constexpr int max_depth = 64;
 
@@ -282,6 +296,8 @@ void render_face(int x, int y, Widget& w, uint32_t mode) {
     if (clip.empty()) return;
     for (int row = clip.y1; row < clip.y2; row++)
         for (int col = clip.x1; col < clip.x2; col++) grid.at(col, row) = GridCell{' ', style.bg, style.fg, style.attrs};
+
+    draw_image(grid, w.image, x, y, clip);
 
     TextStyle wrapped = style;
     wrapped.wrap = true;

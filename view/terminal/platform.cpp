@@ -20,6 +20,7 @@
 #include "runtime/words/word.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/event_loop.h"
+#include "view/terminal/face_render.h"
 
 namespace qor::tui {
 
@@ -27,9 +28,18 @@ namespace {
 
 DrawImageHook the_draw_image_hook = nullptr;
 
-std::unordered_map<uint32_t, WidgetClass>& classes() {
-    static std::unordered_map<uint32_t, WidgetClass> table;
+// Keyed by the type's spelling in lower case, so that the table outlives
+// a symbol table made afresh (as tests do).
+std::unordered_map<std::string, WidgetClass>& classes() {
+    static std::unordered_map<std::string, WidgetClass> table;
     return table;
+}
+
+std::string lower_case(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
 }
 
 struct FlagWord {
@@ -186,13 +196,25 @@ void set_face_field(const Cell& face, std::string_view name, const Cell& value) 
 void set_draw_image_hook(DrawImageHook hook) { the_draw_image_hook = hook; }
 DrawImageHook draw_image_hook() { return the_draw_image_hook; }
 
+// A window draws its background; its text is its title, not content.
+void render_window_root(int x, int y, Widget& w) { render_face(x, y, w, render_mode::escapes | render_mode::no_text); }
+
+void setup_window(Widget& w) { w.render = render_window_root; }
+
+void register_engine_classes() {
+    WidgetClass window;
+    window.setup = setup_window;
+    register_widget_class("window", window);
+}
+
 void register_widget_class(std::string_view type, const WidgetClass& widget_class) {
-    classes()[symbol::resolve_alias(symbol::make(type))] = widget_class;
+    classes()[lower_case(type)] = widget_class;
 }
 
 const WidgetClass* widget_class(uint32_t type_symbol) {
+    if (type_symbol == 0 || type_symbol > symbol::count()) return nullptr;
     auto& table = classes();
-    auto it = table.find(symbol::resolve_alias(type_symbol));
+    auto it = table.find(lower_case(symbol::spelling(type_symbol)));
     return it == table.end() ? nullptr : &it->second;
 }
 

@@ -83,6 +83,9 @@ struct WidgetClass {
     void (*destroy)(Widget& widget) = nullptr;
 };
 
+// Registers the classes the engine itself gives: the window's.
+void register_engine_classes();
+
 // Registers the class of a face type (a type registered again is replaced).
 void register_widget_class(std::string_view type, const WidgetClass& widget_class);
 // The class of a type symbol, or nullptr.

@@ -266,6 +266,7 @@ bool wait_with_view(double seconds) { return run_for(seconds); }
 
 void define_view_routines() {
     natives::set_wait_hook(wait_with_view);
+    register_engine_classes();
     define_routine("platform-make-null-handle", "[]", r_make_null_handle);
     define_routine("platform-fetch-all-screens", "[]", r_fetch_all_screens);
     define_routine("platform-get-screen-size", "[id [integer!] return: [pair!]]", r_get_screen_size);
