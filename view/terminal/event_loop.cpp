@@ -8,6 +8,8 @@
 
 #include "runtime/datatypes/logic.h"
 #include "runtime/core/error_fire.h"
+#include "runtime/eval/exit_codes.h"
+#include "runtime/eval/interrupt.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/dispatch.h"
 #include "view/terminal/face_fields.h"
@@ -135,6 +137,12 @@ bool run_frames(bool no_wait, int saved_depth, int64_t deadline) {
     bool got = false;
     int elapsed = 0;
     do {
+        // Ctrl-C at the console: every level ends, and the evaluation that
+        // runs next takes the request and halts.
+        if (interrupt::requested() || stack::exiting()) {
+            b.loop_depth = saved_depth;
+            break;
+        }
         // Without a terminal and without timers nothing can ever happen:
         // the level ends rather than wait for ever.
         if (!no_wait && deadline < 0 && !b.terminal.open && b.timers.size() == 0) {
@@ -191,8 +199,11 @@ bool run_for(double seconds) {
     auto run = [&] {
         b.loop_depth++;
         (void)run_frames(false, saved, now_ms() + length);
-        // Over by time rather than by post_quit: the level is taken back.
-        if (b.loop_depth > saved) b.loop_depth = saved;
+        // The wait's own level goes. A quit posted meanwhile (a window
+        // closed) is meant for the loop around the wait, which it still
+        // ends; a halt unwinds every level anyway.
+        if (interrupt::requested() || stack::exiting()) b.loop_depth = saved;
+        else b.loop_depth--;
     };
     if (b.terminal.open) {
         run();

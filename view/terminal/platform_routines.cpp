@@ -30,6 +30,7 @@
 #include "runtime/words/context.h"
 #include "runtime/words/ownership.h"
 #include "runtime/words/symbol.h"
+#include "runtime/words/symbol_ids.h"
 #include "runtime/words/word.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/event_loop.h"
@@ -186,8 +187,12 @@ void r_make_view() {
 // image of non-zero size.
 void r_draw_image() {
     const Cell image = *arg(0);
-    if (DrawImageHook draw = draw_image_hook(); draw && (image.w3 & 0xFFFF) != 0 && (image.w3 >> 16) != 0)
-        draw(image, *arg(1));
+    DrawImageHook draw = draw_image_hook();
+    if (!draw || (image.w3 & 0xFFFF) == 0 || (image.w3 >> 16) == 0) return;
+    draw(image, *arg(1));
+    // The image's owners hear of the change.
+    const Cell changed = *arg(0);
+    (void)ownership::check(changed, word::of(Sym::poke), nullptr, -1, 0);
 }
 
 // draw-face face cmds: a face's draw block is drawn by the face rendering.

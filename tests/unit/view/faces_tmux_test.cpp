@@ -50,6 +50,7 @@ win: make face! [
 				#"p" [print "printed line"]
 				#"e" [1 / 0]
 				#"x" [quit]
+				#"w" [wait 1]
 			]
 		]
 	]
@@ -112,7 +113,10 @@ TEST_F(FacesTerminal, WindowDrawnPrintsRedrawnEscapeCloses) {
     t.text("p");
     ASSERT_TRUE(t.wait_for("printed line", 3)) << t.screen();
 
-    // Escape closes the window: view returns and the script goes on.
+    // Escape closes the window, also while a handler waits: the wait runs
+    // the view's loop, and when it is over view returns and the script
+    // goes on.
+    t.text("w");
     t.keys("Escape");
     ASSERT_TRUE(t.wait_for("after view\nEXIT=0")) << t.screen();
     EXPECT_EQ(count(t.screen(), "first line"), 1) << t.screen();
@@ -169,6 +173,24 @@ TEST_F(FacesTerminal, ConsolePromptComesBackWhole) {
     t.text("1 + 1");
     t.keys("Enter");
     ASSERT_TRUE(t.wait_for(">> 1 + 1\n== 2\n>>")) << t.screen();
+
+    // The screen's size is the pane's.
+    t.text("system/view/platform/get-screen-size 0");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== 60x20\n>>")) << t.screen();
+
+    // Ctrl-C halts a view back to the prompt, and the next view is drawn.
+    t.text("view win");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for(shown, 2)) << t.screen();
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for(std::string(shown) + "\n\n(halted)\n>>")) << t.screen();
+    expect_view_modes_off(t);
+    t.text("unview/all view win");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for(shown, 3)) << t.screen();
+    t.keys("Escape");
+    ASSERT_TRUE(t.wait_for(">>", 5)) << t.screen();
 
     // A view shown without waiting is drawn while `wait` runs, and the
     // prompt comes back after.

@@ -4,10 +4,14 @@
 // face trees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "runtime/core/error_fire.h"
 #include "runtime/errors/raise.h"
+#include "runtime/strings/string_core.h"
+#include "runtime/unicode/char_width.h"
 #include "tests/unit/view/view_fixture.h"
 #include "view/terminal/dispatch.h"
 #include "view/terminal/face_render.h"
@@ -122,6 +126,19 @@ TEST_F(WidgetsTest, FieldCaretMovesAndEdits) {
     }
 }
 
+TEST_F(WidgetsTest, AnErrorInTheFacesChangeHandlerEndsThereNotInTheEngine) {
+    run("f: make face! [type: 'field size: 10x1 text: copy \"ab\" "
+        "on-deep-change*: func [owner word target action new index part] [append log action 1 / 0]] ()");
+    run("modify f/text 'owned reduce [f 'text] ()");
+    Widget* w = make("f");
+    run("clear log ()");
+    type(w, U"c");
+    tui::deliver_key(w, 8, false);
+    EXPECT_EQ(run("log"), "== [key-down key inserted key-down key removed]\n");
+    EXPECT_EQ(run("f/text"), "== \"ab\"\n");
+    EXPECT_EQ(w->caret.index, 2);
+}
+
 TEST_F(WidgetsTest, AFullFieldIgnoresAKeyButTakesBackspace) {
     run("f: make face! [type: 'field size: 10x1 text: copy \"0123456789\"] ()");
     Widget* w = make("f");
@@ -135,6 +152,39 @@ TEST_F(WidgetsTest, AFullFieldIgnoresAKeyButTakesBackspace) {
     EXPECT_EQ(run("f/text"), "== \"012345678\"\n");
     type(w, U"y");
     EXPECT_EQ(run("f/text"), "== \"012345678y\"\n");
+}
+
+// Random keys (narrow and wide characters, arrows, backspace) never take
+// the caret out of the text or the typed text past the field's width, and
+// the caret's column is always the width of the characters before it.
+TEST_F(WidgetsTest, RandomKeysKeepTheCaretAndTheTextInStep) {
+    run("f: make face! [type: 'field size: 7x1] ()");
+    Widget* w = make("f");
+    const int32_t keys[] = {'a', 'b', 0x4e2d, 0x00e9, 8, 127, -23, -22, 2, 6, 'z'};
+    uint32_t seed = 12345;
+    int32_t fullest = 0;
+    for (int step = 0; step < 400; step++) {
+        seed = seed * 1103515245u + 12345u;
+        const int32_t k = keys[(seed >> 16) % std::size(keys)];
+        if (k == -23 || k == -22) special(w, k);
+        else tui::deliver_key(w, k, false);
+        const Cell text = tui::field(value("f"), tui::Name::text);
+        ASSERT_EQ(type_of(text), TypeId::string);
+        const uint32_t n = str::length_at(text);
+        int32_t before = 0, total = 0;
+        for (uint32_t i = 0; i < n; i++) {
+            const int cw = unicode::char_width(str::char_at(text, i));
+            if (static_cast<int32_t>(i) < w->caret.index) before += cw;
+            total += cw;
+        }
+        ASSERT_LE(w->caret.index, static_cast<int32_t>(n)) << step;
+        ASSERT_GE(w->caret.index, 0) << step;
+        ASSERT_EQ(w->caret.column, before) << step;
+        ASSERT_EQ(w->caret.width, total) << step;
+        ASSERT_LE(total, 7) << step;
+        fullest = std::max(fullest, total);
+    }
+    EXPECT_GE(fullest, 6);  // the field was filled up on the way
 }
 
 TEST_F(WidgetsTest, TheCaretStaysWithinATextTheScriptShortened) {

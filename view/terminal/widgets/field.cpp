@@ -57,23 +57,27 @@ int32_t index_at_column(const Cell& text, int32_t column) {
 }
 
 // Inserts or removes one character at the text's position `at` (from its
-// index), telling the face's change handlers.
+// index), telling the face's change handlers. A handler's error ends there.
 void insert_at(const Cell& text_in, uint32_t at, uint32_t cp) {
     Cell* text = stack::push(text_in);
     Cell* value = char_::push(cp);
     const uint32_t pos = text->w1 + at;
-    series_type::Notice notice(*text, ownership::Change::insert, value, static_cast<int32_t>(pos), 1);
-    str::insert_char(text->w2, pos, cp);
-    notice.done(value, static_cast<int32_t>(pos), 1);
+    (void)guarded([&] {
+        series_type::Notice notice(*text, ownership::Change::insert, value, static_cast<int32_t>(pos), 1);
+        str::insert_char(text->w2, pos, cp);
+        notice.done(value, static_cast<int32_t>(pos), 1);
+    });
     stack::data.top = text;
 }
 
 void remove_at(const Cell& text_in, uint32_t at) {
     Cell* text = stack::push(text_in);
     const uint32_t pos = text->w1 + at;
-    series_type::Notice notice(*text, ownership::Change::remove, nullptr, static_cast<int32_t>(pos), 1);
-    str::remove_part(text->w2, pos, 1);
-    notice.done(nullptr, static_cast<int32_t>(pos), 1);
+    (void)guarded([&] {
+        series_type::Notice notice(*text, ownership::Change::remove, nullptr, static_cast<int32_t>(pos), 1);
+        str::remove_part(text->w2, pos, 1);
+        notice.done(nullptr, static_cast<int32_t>(pos), 1);
+    });
     stack::data.top = text;
 }
 

@@ -29,17 +29,16 @@ constexpr std::array<std::string_view, static_cast<size_t>(WName::count_)> spell
 
 std::array<uint32_t, spellings.size()> symbols{};
 
-// Runs the call under a try/all frame; an error or a throw ends it there and
-// the stacks are put back as they were. Answers false when it failed.
-template <class F>
-bool guarded(F&& call) {
+}  // namespace
+
+bool run_guarded(void (*call)(void*), void* context) {
     const size_t depth = stack::call_depth();
     Cell* const base = stack::data.base;
     Cell* const top = stack::data.top;
     bool ok = true;
     stack::mark_try_all(symbol_of(WName::tui_helpers));
     try {
-        call();
+        call(context);
         if (stack::exiting()) {
             stack::take_exit();
             stack::clear_throw_position();
@@ -58,8 +57,6 @@ bool guarded(F&& call) {
     stack::data.top = top;
     return ok;
 }
-
-}  // namespace
 
 uint32_t symbol_of(WName name) {
     const auto i = static_cast<size_t>(name);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 #include "runtime/core/cell.h"
 #include "runtime/datatypes/event.h"
@@ -32,6 +33,16 @@ void intern_widget_names();
 [[nodiscard]] Cell field_of(const Cell& object, WName name);
 // Whether a value is the word of the name (ignoring case).
 [[nodiscard]] bool is_name(const Cell& value, WName name);
+
+// Runs script-facing work (a change that tells the face's handlers) under
+// a try/all frame: an error or a throw ends it there and the stacks are put
+// back. Answers false when it failed.
+bool run_guarded(void (*call)(void*), void* context);
+
+template <class F>
+bool guarded(F&& call) {
+    return run_guarded([](void* f) { (*static_cast<std::remove_reference_t<F>*>(f))(); }, &call);
+}
 
 // Sets the face field as `face/field: value` does: the value is stored and
 // the face's on-change* handler runs. Guarded: answers false when script
