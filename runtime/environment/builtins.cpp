@@ -36,6 +36,7 @@ void define_builtins() {
     define_qorbin_routines();
     define_image_routines();
     define_json_routines();
+    install_draw_dialect();
     tui::widgets::define_widget_routines();
 }
 

@@ -38,5 +38,8 @@ void define_view_routines();
 void define_qorbin_routines();
 // The decoder and the five encoders of the image codec objects.
 void define_image_routines();
+// Plugs the draw dialect (view/draw) into face rendering and into the
+// platform's draw-image.
+void install_draw_dialect();
 
 }  // namespace qor::environment
