@@ -184,7 +184,7 @@ void r_make_view() {
 }
 
 // draw-image image cmds: the draw dialect, when plugged in, runs on an
-// image of non-zero size; it tells the image's owners of the change itself.
+// image of non-zero size (and tells the image's owners of the change).
 void r_draw_image() {
     const Cell image = *arg(0);
     DrawImageHook draw = draw_image_hook();
