@@ -50,6 +50,7 @@ win: make face! [
 				#"p" [print "printed line"]
 				#"e" [1 / 0]
 				#"x" [quit]
+				#"w" [wait 1]
 			]
 		]
 	]
@@ -112,7 +113,10 @@ TEST_F(FacesTerminal, WindowDrawnPrintsRedrawnEscapeCloses) {
     t.text("p");
     ASSERT_TRUE(t.wait_for("printed line", 3)) << t.screen();
 
-    // Escape closes the window: view returns and the script goes on.
+    // Escape closes the window, also while a handler waits: the wait runs
+    // the view's loop, and when it is over view returns and the script
+    // goes on.
+    t.text("w");
     t.keys("Escape");
     ASSERT_TRUE(t.wait_for("after view\nEXIT=0")) << t.screen();
     EXPECT_EQ(count(t.screen(), "first line"), 1) << t.screen();
@@ -190,7 +194,7 @@ TEST_F(FacesTerminal, ConsolePromptComesBackWhole) {
 
     // A view shown without waiting is drawn while `wait` runs, and the
     // prompt comes back after.
-    t.text("view/no-wait win wait 0.3 print length? system/view/screens/1/pane unview");
+    t.text("view/no-wait win wait 1 print length? system/view/screens/1/pane unview");
     t.keys("Enter");
     ASSERT_TRUE(t.wait_for(std::string(shown) + "\n\n1\n>>")) << t.screen();
     expect_view_modes_off(t);
