@@ -154,14 +154,16 @@ bool names_url_part(const Cell& key) {
 Cell* select_url_part(Cell* url, const Cell& key) {
     const Cell parser = *context::value_cell(word::load("url-parser"));
     const Cell name = word::load("parse-url");
-    const Cell* fn = type_of(parser) == TypeId::object ? object::get_word_cell(parser, name) : nullptr;
-    if (!fn || type_of(*fn) != TypeId::function) error::fire(error::Id::no_value, {name});
+    const Cell* field = type_of(parser) == TypeId::object ? object::get_word_cell(parser, name) : nullptr;
+    // A copy: the call allocates, and the object's values may move.
+    const Cell fn = field ? *field : none::value;
+    if (type_of(fn) != TypeId::function) error::fire(error::Id::no_value, {name});
     Cell parts;
     const Cell args[] = {*url};
-    if (!object::call_function(*fn, name.w2, args, &parts)) return url;
+    if (!object::call_function(fn, name.w2, args, &parts)) return url;
     if (type_of(parts) != TypeId::object) error::fire(error::Id::invalid_arg, {*url});
-    const Cell* field = object::get_word_cell(parts, key);
-    *url = field ? *field : none::value;
+    const Cell* part = object::get_word_cell(parts, key);
+    *url = part ? *part : none::value;
     return url;
 }
 
