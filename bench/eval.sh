@@ -1,7 +1,10 @@
 #!/bin/sh
-# Interpreter speed next to Lua 5.4 and Python 3: recursive fib 27, a
-# 10-million-step counting loop and 3 million function calls. Prints each
-# program's time and the ratio qor / other (below 1 means qor is faster).
+# Interpreter speed next to Lua 5.4 and Python 3: recursive fib 30, a
+# 10-million-step while loop, 3 million calls of a one- and of a
+# three-argument function, 3 million updates of an object's field, and a
+# block of a million values built by appending and summed by foreach. The
+# same programs in all three languages. Prints each program's time and the
+# ratio qor / other (below 1 means qor is faster).
 # Usage: bench/eval.sh BUILD_DIR (configured with -DQOR_BENCH=ON)
 set -e
 build=${1:-build-bench}
@@ -12,23 +15,47 @@ trap 'rm -rf "$tmp"' EXIT
 cat > "$tmp/b.lua" <<'LUA'
 local function fib(n) if n < 2 then return n end return fib(n - 1) + fib(n - 2) end
 local function time(f) local t = os.clock(); f(); return os.clock() - t end
-print("fib27", time(function() fib(27) end))
-print("count10M", time(function() local n = 0 for i = 1, 10000000 do n = n + 1 end end))
+print("fib30", time(function() fib(30) end))
+print("count10M", time(function() local n, i = 0, 0 while i < 10000000 do n = n + 1 i = i + 1 end end))
 local function f(x) return x + 1 end
 print("call3M", time(function() local n = 0 for i = 1, 3000000 do n = f(n) end end))
+local function g(a, b, c) return a + b + c end
+print("call3args", time(function() local n = 0 for i = 1, 3000000 do n = g(n, 1, 0) end end))
+print("field3M", time(function() local o = {x = 0} for i = 1, 3000000 do o.x = o.x + 1 end end))
+print("foreach1M", time(function()
+    local b = {} for i = 1, 1000000 do b[#b + 1] = 1 end
+    local s = 0 for _, v in ipairs(b) do s = s + v end end))
 LUA
 
 cat > "$tmp/b.py" <<'PY'
 import time
 def fib(n): return n if n < 2 else fib(n - 1) + fib(n - 2)
 def f(x): return x + 1
+def g(a, b, c): return a + b + c
+class O: pass
 def count():
     n = 0
-    for _ in range(10000000): n = n + 1
+    i = 0
+    while i < 10000000:
+        n = n + 1
+        i = i + 1
 def calls():
     n = 0
     for _ in range(3000000): n = f(n)
-for name, body in (("fib27", lambda: fib(27)), ("count10M", count), ("call3M", calls)):
+def calls3():
+    n = 0
+    for _ in range(3000000): n = g(n, 1, 0)
+def field():
+    o = O()
+    o.x = 0
+    for _ in range(3000000): o.x = o.x + 1
+def each():
+    b = []
+    for _ in range(1000000): b.append(1)
+    s = 0
+    for v in b: s = s + v
+for name, body in (("fib30", lambda: fib(30)), ("count10M", count), ("call3M", calls),
+                   ("call3args", calls3), ("field3M", field), ("foreach1M", each)):
     t = time.perf_counter(); body(); print(name, time.perf_counter() - t)
 PY
 
@@ -36,5 +63,10 @@ PY
 lua5.4 "$tmp/b.lua" | tr '\t' ' ' > "$tmp/lua.txt"
 python3 "$tmp/b.py" > "$tmp/py.txt"
 printf '%-10s %9s %9s %9s %10s %10s\n' program qor lua python qor/lua qor/python
-join "$tmp/qor.txt" "$tmp/lua.txt" | join - "$tmp/py.txt" |
-    awk '{ printf "%-10s %8.3fs %8.3fs %8.3fs %10.2f %10.2f\n", $1, $2, $3, $4, $2 / $3, $2 / $4 }'
+# The programs in qor's order, each with its times from the three files.
+awk 'FILENAME == ARGV[1] { order[++n] = $1; q[$1] = $2 }
+     FILENAME == ARGV[2] { l[$1] = $2 }
+     FILENAME == ARGV[3] { p[$1] = $2 }
+     END { for (i = 1; i <= n; i++) { k = order[i]
+             printf "%-10s %8.3fs %8.3fs %8.3fs %10.2f %10.2f\n", k, q[k], l[k], p[k], q[k] / l[k], q[k] / p[k] } }' \
+    "$tmp/qor.txt" "$tmp/lua.txt" "$tmp/py.txt"

@@ -470,6 +470,15 @@ Cell* set_operation(uint8_t code) {
 
 // ---- registration
 
+namespace {
+
+// A bitset keeps its bits.
+void mark_bitset_value(Cell& c) {
+    collector::mark_series(&c.w2);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::to>(to).own<Action::form>(form).own<Action::mold>(mold);
@@ -480,7 +489,8 @@ void init() {
     row.own<Action::find>(find).own<Action::length_q>(length_q).own<Action::pick>(pick).own<Action::poke>(poke);
     row.own<Action::remove>(remove);
     row.own<Action::reflect>(series_type::reflect_owned).own<Action::modify>(series_type::modify_owned);
-    datatype::register_type(TypeId::bitset, TypeId::none_id, "bitset!", row.entries());
+    row.mark(&mark_bitset_value);
+    datatype::register_type(TypeId::bitset, TypeId::none_id, "bitset!", row);
 }
 
 }  // namespace qor::bitset

@@ -509,6 +509,19 @@ const Cell* put(Cell* b, Cell* key, Cell* value, bool case_sensitive) {
 
 }  // namespace
 
+namespace {
+
+// A block keeps its series; as a key it hashes by series and index, as it compares.
+void mark_block_value(Cell& c) {
+    collector::mark_series(&c.w2);
+}
+
+uint32_t hash_block_key(const Cell& key) {
+    return hashtable::hash_cell_words(key, 1, 2);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(&make)
@@ -533,7 +546,8 @@ void init() {
                      Action::poke, Action::remove, Action::reverse, Action::skip, Action::tail, Action::tail_q,
                      Action::modify})
         row.inherit(a);
-    datatype::register_type(TypeId::block, TypeId::series, "block!", row.entries());
+    row.mark(&mark_block_value).hash(&hash_block_key);
+    datatype::register_type(TypeId::block, TypeId::series, "block!", row);
 }
 
 }  // namespace qor::block

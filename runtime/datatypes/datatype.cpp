@@ -2,6 +2,7 @@
 #include "runtime/datatypes/datatype.h"
 
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/memory/series_tail.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/memory/data_stack.h"
@@ -52,10 +53,20 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 
 // ---- registration
 
+namespace {
+
+// Datatypes hash by their id.
+uint32_t hash_datatype_key(const Cell& key) {
+    return hash::mix32(key.w1);
+}
+
+}  // namespace
+
 void init() {
     ActionRow row;
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
-    register_type(TypeId::datatype, TypeId::none_id, "datatype!", row.entries());
+    row.hash(&hash_datatype_key);
+    register_type(TypeId::datatype, TypeId::none_id, "datatype!", row);
 }
 
 }  // namespace qor::datatype

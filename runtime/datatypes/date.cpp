@@ -10,6 +10,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/core/error_fire.h"
@@ -307,13 +308,26 @@ Cell* subtract() { return add_subtract(true); }
 
 // ---- registration
 
+namespace {
+
+// Dates that are equal denote the same instant, whatever their zones: the hash is that of the instant.
+uint32_t hash_date_key(const Cell& key) {
+    const date::Instant at = date::utc_instant(date::word_of(key), date::time_of(key));
+    uint32_t words[3] = {static_cast<uint32_t>(at.day), 0, 0};
+    std::memcpy(&words[1], &at.time, sizeof at.time);
+    return hash::murmur3(words, sizeof words);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::random>(random).own<Action::to>(to);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::eval_path>(eval_path);
     row.own<Action::compare>(compare).own<Action::add>(add).own<Action::subtract>(subtract);
     row.own<Action::pick>(pick);
-    datatype::register_type(TypeId::date, TypeId::none_id, "date!", row.entries());
+    row.hash(&hash_date_key);
+    datatype::register_type(TypeId::date, TypeId::none_id, "date!", row);
 }
 
 }  // namespace qor::date

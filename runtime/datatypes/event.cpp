@@ -10,6 +10,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
@@ -374,6 +375,19 @@ const Record* record_of(const Cell& e) {
     return nullptr;
 }
 
+namespace {
+
+// An event made by a script keeps its series.
+void mark_event_value(Cell& c) {
+    if (has_flag(c, cell_flag::event_script_made)) collector::mark_series(&c.w2);
+}
+
+uint32_t hash_event_key(const Cell& key) {
+    return hash::mix32(key.w2);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(&make)
@@ -382,7 +396,8 @@ void init() {
         .own<Action::eval_path>(&eval_path)
         .own<Action::compare>(&compare)
         .own<Action::pick>(&pick);
-    datatype::register_type(TypeId::event, TypeId::none_id, "event!", row.entries());
+    row.mark(&mark_event_value).hash(&hash_event_key);
+    datatype::register_type(TypeId::event, TypeId::none_id, "event!", row);
 }
 
 }  // namespace qor::event

@@ -462,6 +462,15 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 
 // ---- registration
 
+namespace {
+
+// Floats hash by their bits.
+uint32_t hash_float_key(const Cell& key) {
+    return hashtable::hash_cell_words(key, 2, 3);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::random>(random).own<Action::to>(make);
@@ -470,7 +479,8 @@ void init() {
     row.own<Action::multiply>(multiply).own<Action::negate>(negate).own<Action::power>(power);
     row.own<Action::remainder>(remainder).own<Action::round>(round_action).own<Action::subtract>(subtract);
     row.own<Action::even_q>(even_q).own<Action::odd_q>(odd_q);
-    datatype::register_type(TypeId::float_, TypeId::none_id, "float!", row.entries());
+    row.hash(&hash_float_key);
+    datatype::register_type(TypeId::float_, TypeId::none_id, "float!", row);
 }
 
 }  // namespace qor::float_

@@ -156,11 +156,27 @@ int32_t compare_parts(const Cell* a, const Cell* b, CompareOp op) {
 
 // ---- registration
 
+namespace {
+
+// A function keeps its context, spec and body.
+void mark_function_value(Cell& c) {
+    if (c.w1 != 0) collector::mark_context(&c.w1);
+    collector::mark_series(&c.w2);
+    collector::mark_series(&c.w3);
+}
+
+uint32_t hash_function_key(const Cell& key) {
+    return hashtable::hash_cell_words(key, 1, 3);
+}
+
+}  // namespace
+
 void register_datatype() {
     datatype::ActionRow row;
     row.own<Action::make>(make_action).own<Action::reflect>(reflect);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare_parts);
-    datatype::register_type(TypeId::function, TypeId::context, "function!", row.entries());
+    row.mark(&mark_function_value).hash(&hash_function_key);
+    datatype::register_type(TypeId::function, TypeId::context, "function!", row);
 }
 
 }  // namespace qor::function

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "runtime/datatypes/registry.h"
+#include "runtime/memory/handle_table.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/series_tail.h"
@@ -65,10 +66,21 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp) {
 
 // ---- registration
 
+namespace {
+
+// A handle keeps its entry in the handle table.
+void mark_handle_value(Cell& c) {
+    const auto index = static_cast<int32_t>(c.w3);
+    if (index >= 0 && static_cast<uint32_t>(index) < handle::capacity()) handle::mark(index);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
-    datatype::register_type(TypeId::handle, TypeId::integer, "handle!", row.entries());
+    row.mark(&mark_handle_value);
+    datatype::register_type(TypeId::handle, TypeId::integer, "handle!", row);
 }
 
 }  // namespace qor::handle_type

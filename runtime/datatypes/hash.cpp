@@ -122,6 +122,16 @@ const Cell* trim(Cell* value, const actions::TrimArgs& args) {
 
 }  // namespace
 
+namespace {
+
+// A hash! keeps its block and its index.
+void mark_hash_value(Cell& c) {
+    collector::mark_series(&c.w2);
+    if (c.w3 != 0) collector::mark_table(&c.w3);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(&make)
@@ -136,7 +146,8 @@ void init() {
                      Action::poke, Action::put, Action::remove, Action::reverse, Action::select, Action::skip,
                      Action::swap, Action::tail, Action::tail_q, Action::take, Action::modify})
         row.inherit(a);
-    datatype::register_type(TypeId::hash, TypeId::block, "hash!", row.entries());
+    row.mark(&mark_hash_value);
+    datatype::register_type(TypeId::hash, TypeId::block, "hash!", row);
 }
 
 }  // namespace qor::hash_type

@@ -383,6 +383,19 @@ int32_t compare(const Cell* a, const Cell* b, CompareOp op) {
 
 // ---- registration
 
+namespace {
+
+// An image keeps its record and, through it, its pixels.
+void mark_image_value(Cell& c) {
+    if (c.w2 != 0 && collector::mark_node(&c.w2)) image::mark_record(c.w2);
+}
+
+uint32_t hash_image_key(const Cell& key) {
+    return hashtable::hash_cell_words(key, 1, 2);
+}
+
+}  // namespace
+
 void init() {
     image::init_records();
     datatype::ActionRow row;
@@ -392,7 +405,8 @@ void init() {
     row.own<Action::next>(next).own<Action::pick>(pick).own<Action::poke>(poke).own<Action::skip>(skip);
     row.own<Action::tail>(tail).own<Action::tail_q>(tail_q);
     for (Action a : {Action::back, Action::head, Action::head_q, Action::index_q, Action::modify}) row.inherit(a);
-    datatype::register_type(TypeId::image, TypeId::series, "image!", row.entries());
+    row.mark(&mark_image_value).hash(&hash_image_key);
+    datatype::register_type(TypeId::image, TypeId::series, "image!", row);
 }
 
 }  // namespace qor::image_type

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
@@ -414,6 +415,15 @@ int32_t compare(const Cell* value1, const Cell* value2, CompareOp op) {
 
 // ---- registration
 
+namespace {
+
+// Integers hash by value.
+uint32_t hash_integer_key(const Cell& key) {
+    return hash::mix32(key.w2);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::random>(random).own<Action::to>(to);
@@ -423,7 +433,8 @@ void init() {
     row.own<Action::remainder>(remainder).own<Action::round>(round_action).own<Action::subtract>(subtract);
     row.own<Action::even_q>(even_q).own<Action::odd_q>(odd_q);
     row.own<Action::and_t>(and_t).own<Action::complement>(complement).own<Action::or_t>(or_t).own<Action::xor_t>(xor_t);
-    datatype::register_type(TypeId::integer, TypeId::none_id, "integer!", row.entries());
+    row.hash(&hash_integer_key);
+    datatype::register_type(TypeId::integer, TypeId::none_id, "integer!", row);
 }
 
 }  // namespace qor::integer

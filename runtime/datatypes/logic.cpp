@@ -3,6 +3,7 @@
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
@@ -129,12 +130,22 @@ Cell* xor_t() { return do_bitwise(Bitwise::xor_, Action::xor_t); }
 
 // ---- registration
 
+namespace {
+
+// Logic values hash by value.
+uint32_t hash_logic_key(const Cell& key) {
+    return hash::mix32(key.w1);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::random>(random).own<Action::to>(to);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
     row.own<Action::and_t>(and_t).own<Action::complement>(complement).own<Action::or_t>(or_t).own<Action::xor_t>(xor_t);
-    datatype::register_type(TypeId::logic, TypeId::none_id, "logic!", row.entries());
+    row.hash(&hash_logic_key);
+    datatype::register_type(TypeId::logic, TypeId::none_id, "logic!", row);
 }
 
 }  // namespace qor::logic

@@ -11,6 +11,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/datatypes/series_type.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/core/error_fire.h"
@@ -350,6 +351,20 @@ int32_t compare(const Cell* a, const Cell* b, CompareOp op) {
 
 }  // namespace
 
+namespace {
+
+// A map keeps its block and its key index; it hashes by identity.
+void mark_map_value(Cell& c) {
+    collector::mark_series(&c.w2);
+    if (c.w3 != 0) collector::mark_table(&c.w3);
+}
+
+uint32_t hash_map_key(const Cell& key) {
+    return hash::mix32(key.w2);
+}
+
+}  // namespace
+
 void init() {
     hashtable::set_map_key_check(&check_indexed_key);
     datatype::ActionRow row;
@@ -367,7 +382,8 @@ void init() {
         .own<Action::put>(&put)
         .own<Action::remove>(&remove)
         .own<Action::select>(&select);
-    datatype::register_type(TypeId::map, TypeId::none_id, "map!", row.entries());
+    row.mark(&mark_map_value).hash(&hash_map_key);
+    datatype::register_type(TypeId::map, TypeId::none_id, "map!", row);
 }
 
 }  // namespace qor::map

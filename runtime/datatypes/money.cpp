@@ -732,6 +732,19 @@ Cell as_money(const Cell& currency_word, const Cell& amount) {
 
 // ---- registration
 
+namespace {
+
+// Money hashes by its whole cell with the header cut to the type and the sign; a zero (all digits 0,
+// the currency aside) has no sign.
+uint32_t hash_money_key(const Cell& key) {
+    Cell c = key;
+    c.header &= cell_flag::type_mask | cell_flag::money_negative;
+    if ((c.w1 >> 8) == 0 && c.w2 == 0 && c.w3 == 0) c.header &= ~cell_flag::money_negative;
+    return hashtable::hash_cell_words(c, 0, 3);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make_action).own<Action::random>(random_action).own<Action::to>(to);
@@ -740,7 +753,8 @@ void init() {
     row.own<Action::divide>(divide_action).own<Action::multiply>(multiply_action).own<Action::negate>(negate);
     row.own<Action::remainder>(remainder_action).own<Action::round>(round).own<Action::subtract>(subtract_action);
     row.own<Action::even_q>(even_q).own<Action::odd_q>(odd_q).own<Action::pick>(pick);
-    datatype::register_type(TypeId::money, TypeId::none_id, "money!", row.entries());
+    row.hash(&hash_money_key);
+    datatype::register_type(TypeId::money, TypeId::none_id, "money!", row);
 }
 
 bool currency_known(uint8_t index) { return index == 0 || !currency_code(index).empty(); }

@@ -7,6 +7,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/core/native_ids.h"
@@ -126,18 +127,33 @@ int32_t compare_by_word1(const Cell* a, const Cell* b, CompareOp op) {
 
 // ---- registration
 
+namespace {
+
+// A native keeps its spec and its argument cache; it hashes by its number.
+void mark_native_value(Cell& c) {
+    collector::mark_series(&c.w2);
+    collector::mark_series(&c.w3);
+}
+
+uint32_t hash_native_key(const Cell& key) {
+    return hash::mix32(key.w3);
+}
+
+}  // namespace
+
 void register_native() {
     datatype::ActionRow row;
     row.own<Action::make>(make_action).own<Action::reflect>(reflect);
     row.own<Action::form>(form_native).own<Action::mold>(mold_native).own<Action::compare>(compare_by_word1);
-    datatype::register_type(TypeId::native, TypeId::none_id, "native!", row.entries());
+    row.mark(&mark_native_value).hash(&hash_native_key);
+    datatype::register_type(TypeId::native, TypeId::none_id, "native!", row);
 }
 
 void register_action() {
     datatype::ActionRow row;
     row.own<Action::make>(make_action).inherit(Action::reflect);
     row.own<Action::form>(form_action).own<Action::mold>(mold_action).own<Action::compare>(compare_by_word1);
-    datatype::register_type(TypeId::action, TypeId::native, "action!", row.entries());
+    datatype::register_type(TypeId::action, TypeId::native, "action!", row);
 }
 
 }  // namespace qor::native

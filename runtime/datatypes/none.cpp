@@ -57,6 +57,15 @@ int32_t none_length(const Cell*) { return -1; }
 
 // ---- registration
 
+namespace {
+
+// none hashes to -1.
+uint32_t hash_none_key(const Cell& key) {
+    return 0xFFFFFFFF;
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::to>(make);
@@ -67,7 +76,8 @@ void init() {
         .own<Action::remove>(none_remove)
         .own<Action::select>(none_find)
         .own<Action::take>(none_take);
-    datatype::register_type(TypeId::none, TypeId::none_id, "none!", row.entries());
+    row.hash(&hash_none_key);
+    datatype::register_type(TypeId::none, TypeId::none_id, "none!", row);
 }
 
 }  // namespace qor::none

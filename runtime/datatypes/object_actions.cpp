@@ -6,6 +6,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/actions.h"
@@ -221,6 +222,20 @@ Cell* reflect() {
     return stack::set_result(*out);
 }
 
+namespace {
+
+// An object keeps its context and its spec series; it hashes by identity.
+void mark_object_value(Cell& c) {
+    if (c.w1 != 0) collector::mark_context(&c.w1);
+    collector::mark_series(&c.w3);
+}
+
+uint32_t hash_object_key(const Cell& key) {
+    return hash::mix32(key.w1);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(&make_action)
@@ -233,7 +248,8 @@ void init() {
         .own<Action::put>(&put)
         .own<Action::select>(&select)
         .own<Action::modify>(&modify);
-    datatype::register_type(TypeId::object, TypeId::none_id, "object!", row.entries());
+    row.mark(&mark_object_value).hash(&hash_object_key);
+    datatype::register_type(TypeId::object, TypeId::none_id, "object!", row);
     install_runners();
 }
 

@@ -87,11 +87,29 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, co
 
 // ---- registration
 
+namespace {
+
+// An op keeps what the function it wraps keeps.
+void mark_op_value(Cell& c) {
+    const uint32_t wrapped = (c.header >> cell_flag::op_type_shift) & 0xFF;
+    if ((wrapped == to_int(TypeId::function) || wrapped == to_int(TypeId::routine)) && c.w1 != 0)
+        collector::mark_context(&c.w1);
+    collector::mark_series(&c.w2);
+    collector::mark_series(&c.w3);
+}
+
+uint32_t hash_op_key(const Cell& key) {
+    return hashtable::hash_cell_words(key, 1, 3);
+}
+
+}  // namespace
+
 void register_op() {
     datatype::ActionRow row;
     row.own<Action::make>(make_action).inherit(Action::reflect);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare_by_word1);
-    datatype::register_type(TypeId::op, TypeId::native, "op!", row.entries());
+    row.mark(&mark_op_value).hash(&hash_op_key);
+    datatype::register_type(TypeId::op, TypeId::native, "op!", row);
 }
 
 }  // namespace qor::native

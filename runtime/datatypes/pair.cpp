@@ -283,6 +283,15 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId) {
 
 // ---- registration
 
+namespace {
+
+// Pairs hash by their two numbers.
+uint32_t hash_pair_key(const Cell& key) {
+    return hashtable::hash_cell_words(key, 2, 3);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::to>(make).own<Action::random>(random);
@@ -292,7 +301,8 @@ void init() {
     datatype::own_arithmetic<do_math>(row);
     datatype::own_bitwise<do_math>(row);
     row.own<Action::pick>(pick).own<Action::reverse>(reverse);
-    datatype::register_type(TypeId::pair, TypeId::none_id, "pair!", row.entries());
+    row.hash(&hash_pair_key);
+    datatype::register_type(TypeId::pair, TypeId::none_id, "pair!", row);
 }
 
 }  // namespace qor::pair

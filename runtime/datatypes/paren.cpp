@@ -39,7 +39,7 @@ void init() {
     for (int n = 1; n <= action_count; n++)
         if (Action(n) != Action::trim) row.inherit(Action(n));
     row.own<Action::mold>(&mold);
-    datatype::register_type(TypeId::paren, TypeId::block, "paren!", row.entries());
+    datatype::register_type(TypeId::paren, TypeId::block, "paren!", row);
 }
 
 }  // namespace qor::paren

@@ -46,7 +46,7 @@ void init() {
                      Action::divide, Action::multiply, Action::negate, Action::power, Action::remainder,
                      Action::round, Action::subtract, Action::even_q, Action::odd_q})
         row.inherit(a);
-    datatype::register_type(TypeId::percent, TypeId::float_, "percent!", row.entries());
+    datatype::register_type(TypeId::percent, TypeId::float_, "percent!", row);
 }
 
 }  // namespace qor::percent

@@ -319,6 +319,14 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId type) {
 
 // ---- registration
 
+namespace {
+
+// Points hash by their two or three numbers.
+uint32_t hash_point2d_key(const Cell& key) { return hashtable::hash_cell_words(key, 1, 2); }
+uint32_t hash_point3d_key(const Cell& key) { return hashtable::hash_cell_words(key, 1, 3); }
+
+}  // namespace
+
 void init() {
     for (TypeId t : {TypeId::point2d, TypeId::point3d}) {
         datatype::ActionRow row;
@@ -328,7 +336,8 @@ void init() {
         row.own<Action::round>(round);
         datatype::own_arithmetic<do_math>(row);
         row.own<Action::pick>(pick).own<Action::reverse>(reverse);
-        datatype::register_type(t, TypeId::none_id, t == TypeId::point2d ? "point2D!" : "point3D!", row.entries());
+        row.hash(t == TypeId::point2d ? &hash_point2d_key : &hash_point3d_key);
+        datatype::register_type(t, TypeId::none_id, t == TypeId::point2d ? "point2D!" : "point3D!", row);
     }
 }
 

@@ -44,7 +44,24 @@ void register_type(TypeId id, TypeId parent, std::string_view name, std::span<co
     }
 }
 
+void register_type(TypeId id, TypeId parent, std::string_view name, const ActionRow& row) {
+    register_type(id, parent, name, row.entries());
+    const auto t = static_cast<uint8_t>(to_int(id));
+    const auto p = static_cast<uint8_t>(to_int(parent));
+    const bool has_parent = parent != TypeId::none_id;
+    collector::set_value_marker(t, row.marker_given() ? row.marker()
+                                   : has_parent       ? collector::value_marker(p)
+                                                      : nullptr);
+    hashtable::set_value_hasher(t, row.hasher_given() ? row.hasher()
+                                   : has_parent       ? hashtable::value_hasher(p)
+                                                      : nullptr);
+}
+
 void reset_tables() {
+    for (int t = 0; t < 256; t++) {
+        collector::set_value_marker(static_cast<uint8_t>(t), nullptr);
+        hashtable::set_value_hasher(static_cast<uint8_t>(t), nullptr);
+    }
     type_table = {};
     detail::action_table = {};
     highest_id = 0;

@@ -1,12 +1,13 @@
-// The datatype registry: the type table (each datatype's name) and the action
-// table (each datatype's routine for each of the 62 actions).
+// The datatype registry: the type table (each datatype's name), the action
+// table (each datatype's routine for each of the 62 actions), and each
+// datatype's marker for the collector and hasher for hash tables.
 //
 // Every datatype file ends in a registration routine that builds an
 // `ActionRow` (its own routines, the actions it inherits from its parent, the
-// rest unsupported) and calls `register_type`. Inherited entries are copied
-// from the parent's row as it stands at that moment, so a parent registers
-// before its children and a grandchild gets the grandparent's routine through
-// its parent's copy.
+// rest unsupported; its marker and hasher, inherited unless given) and calls
+// `register_type`. Inherited entries are copied from the parent's row as it
+// stands at that moment, so a parent registers before its children and a
+// grandchild gets the grandparent's routine through its parent's copy.
 #pragma once
 
 #include <array>
@@ -16,6 +17,8 @@
 
 #include "runtime/datatypes/action_routines.h"
 #include "runtime/core/type_ids.h"
+#include "runtime/hash/hash_table.h"
+#include "runtime/memory/collector.h"
 
 namespace qor::datatype {
 
@@ -46,9 +49,30 @@ public:
     }
     [[nodiscard]] std::span<const ActionEntry> entries() const { return entries_; }
 
+    // How the collector marks the type's values (nullptr: nothing to mark).
+    ActionRow& mark(collector::ValueMarker marker) {
+        marker_ = marker;
+        marker_given_ = true;
+        return *this;
+    }
+    // How hash tables hash the type's keys (nullptr: every key hashes to 0).
+    ActionRow& hash(hashtable::ValueHasher hasher) {
+        hasher_ = hasher;
+        hasher_given_ = true;
+        return *this;
+    }
+    [[nodiscard]] bool marker_given() const { return marker_given_; }
+    [[nodiscard]] collector::ValueMarker marker() const { return marker_; }
+    [[nodiscard]] bool hasher_given() const { return hasher_given_; }
+    [[nodiscard]] hashtable::ValueHasher hasher() const { return hasher_; }
+
 private:
     static constexpr size_t index(Action a) { return static_cast<size_t>(to_int(a) - 1); }
     std::array<ActionEntry, action_count> entries_{};
+    collector::ValueMarker marker_ = nullptr;
+    hashtable::ValueHasher hasher_ = nullptr;
+    bool marker_given_ = false;
+    bool hasher_given_ = false;
 };
 
 // One row of the type table.
@@ -60,7 +84,12 @@ struct TypeEntry {
 // other count is a build fault, reported on the console, and ends the process.
 void register_type(TypeId id, TypeId parent, std::string_view name, std::span<const ActionEntry> entries);
 
-// Clears both tables (the boot starts from empty tables; tests re-register).
+// Registers one datatype from its row: its actions, and its marker and
+// hasher (the parent's when the row gives none).
+void register_type(TypeId id, TypeId parent, std::string_view name, const ActionRow& row);
+
+// Clears the tables, markers and hashers included (the boot starts from
+// empty tables; tests re-register).
 void reset_tables();
 
 // The largest type id registered so far.

@@ -39,10 +39,20 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* part
 
 // ---- registration
 
+namespace {
+
+// Triples hash by their three numbers.
+uint32_t hash_triple_key(const Cell& key) {
+    return hashtable::hash_cell_words(key, 1, 3);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::form>(form).own<Action::mold>(mold);
-    datatype::register_type(TypeId::triple, TypeId::none_id, "triple!", row.entries());
+    row.hash(&hash_triple_key);
+    datatype::register_type(TypeId::triple, TypeId::none_id, "triple!", row);
 }
 
 }  // namespace qor::triple

@@ -12,6 +12,7 @@
 #include "runtime/datatypes/math_actions.h"
 #include "runtime/datatypes/random_draw.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
@@ -311,6 +312,16 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId) {
 
 // ---- registration
 
+namespace {
+
+// Tuples hash by the bytes they use.
+uint32_t hash_tuple_key(const Cell& key) {
+    const uint32_t length = (key.header & cell_flag::tuple_length_mask) >> cell_flag::tuple_length_shift;
+    return hash::murmur3(&key.w1, std::min<uint32_t>(length, 12));
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::to>(make).own<Action::random>(random);
@@ -319,7 +330,8 @@ void init() {
     datatype::own_arithmetic<do_math>(row);
     datatype::own_bitwise<do_math>(row);
     row.own<Action::length_q>(length).own<Action::pick>(pick).own<Action::reverse>(reverse);
-    datatype::register_type(TypeId::tuple, TypeId::none_id, "tuple!", row.entries());
+    row.hash(&hash_tuple_key);
+    datatype::register_type(TypeId::tuple, TypeId::none_id, "tuple!", row);
 }
 
 }  // namespace qor::tuple

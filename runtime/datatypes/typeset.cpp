@@ -187,13 +187,23 @@ const Cell* find(Cell* series, Cell* value, const actions::FindArgs&) {
 
 // ---- registration
 
+namespace {
+
+// Typesets hash by their bits.
+uint32_t hash_typeset_key(const Cell& key) {
+    return hashtable::hash_cell_words(key, 1, 3);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make_action).own<Action::to>(make_action);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
     row.own<Action::and_t>(and_t).own<Action::complement>(complement).own<Action::or_t>(or_t).own<Action::xor_t>(xor_t);
     row.own<Action::find>(find);
-    datatype::register_type(TypeId::typeset, TypeId::none_id, "typeset!", row.entries());
+    row.hash(&hash_typeset_key);
+    datatype::register_type(TypeId::typeset, TypeId::none_id, "typeset!", row);
 }
 
 }  // namespace qor::typeset

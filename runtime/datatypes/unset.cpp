@@ -48,11 +48,21 @@ int32_t compare(const Cell*, const Cell* value2, CompareOp op) {
 
 // ---- registration
 
+namespace {
+
+// unset hashes to -2.
+uint32_t hash_unset_key(const Cell& key) {
+    return 0xFFFFFFFE;
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::to>(make);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
-    datatype::register_type(TypeId::unset, TypeId::none_id, "unset!", row.entries());
+    row.hash(&hash_unset_key);
+    datatype::register_type(TypeId::unset, TypeId::none_id, "unset!", row);
 }
 
 }  // namespace qor::unset

@@ -526,6 +526,15 @@ const Cell* change(Cell* v, Cell* value, const Cell* part, bool, const Cell* dup
 
 // ---- registration
 
+namespace {
+
+// A vector keeps its series; vectors all hash to 0.
+void mark_vector_value(Cell& c) {
+    collector::mark_series(&c.w2);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
@@ -546,7 +555,8 @@ void init() {
                              Action::reverse, Action::skip, Action::tail, Action::tail_q, Action::take,
                              Action::modify})
         row.inherit(inherited);
-    datatype::register_type(TypeId::vector, TypeId::string, "vector!", row.entries());
+    row.mark(&mark_vector_value).hash(nullptr);
+    datatype::register_type(TypeId::vector, TypeId::string, "vector!", row);
 }
 
 }  // namespace qor::vector_type

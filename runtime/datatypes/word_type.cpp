@@ -7,6 +7,7 @@
 
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
@@ -171,6 +172,19 @@ ActionRow child_row() {
 
 }  // namespace
 
+namespace {
+
+// A word keeps its context; words hash by symbol ignoring case, so aliases share a bucket.
+void mark_word_value(Cell& c) {
+    if (c.w1 != 0) collector::mark_context(&c.w1);
+}
+
+uint32_t hash_word_key(const Cell& key) {
+    return hash::mix32(static_cast<uint32_t>(hashtable::resolve_alias(static_cast<int32_t>(key.w2))));
+}
+
+}  // namespace
+
 void init_word() {
     ActionRow row;
     row.own<Action::make>(&make)
@@ -179,31 +193,32 @@ void init_word() {
         .own<Action::mold>(&mold_word)
         .own<Action::compare>(&compare)
         .own<Action::index_q>(&index_of);
-    datatype::register_type(TypeId::word, TypeId::symbol, "word!", row.entries());
+    row.mark(&mark_word_value).hash(&hash_word_key);
+    datatype::register_type(TypeId::word, TypeId::symbol, "word!", row);
 }
 
 void init_lit_word() {
     ActionRow row = child_row();
     row.own<Action::mold>(&mold_prefixed<'\''>).inherit(Action::index_q);
-    datatype::register_type(TypeId::lit_word, TypeId::word, "lit-word!", row.entries());
+    datatype::register_type(TypeId::lit_word, TypeId::word, "lit-word!", row);
 }
 
 void init_set_word() {
     ActionRow row = child_row();
     row.own<Action::mold>(&mold_set_word).inherit(Action::index_q);
-    datatype::register_type(TypeId::set_word, TypeId::word, "set-word!", row.entries());
+    datatype::register_type(TypeId::set_word, TypeId::word, "set-word!", row);
 }
 
 void init_get_word() {
     ActionRow row = child_row();
     row.own<Action::mold>(&mold_prefixed<':'>).inherit(Action::index_q);
-    datatype::register_type(TypeId::get_word, TypeId::word, "get-word!", row.entries());
+    datatype::register_type(TypeId::get_word, TypeId::word, "get-word!", row);
 }
 
 void init_refinement() {
     ActionRow row = child_row();
     row.own<Action::mold>(&mold_prefixed<'/'>);
-    datatype::register_type(TypeId::refinement, TypeId::word, "refinement!", row.entries());
+    datatype::register_type(TypeId::refinement, TypeId::word, "refinement!", row);
 }
 
 // issue!: made from any text, molded with "#", equal only to issues.
@@ -243,7 +258,7 @@ void init_issue() {
         .inherit(Action::form)
         .own<Action::mold>(&mold_prefixed<'#'>)
         .own<Action::compare>(&issue_compare);
-    datatype::register_type(TypeId::issue, TypeId::word, "issue!", row.entries());
+    datatype::register_type(TypeId::issue, TypeId::word, "issue!", row);
 }
 
 }  // namespace qor::word_type

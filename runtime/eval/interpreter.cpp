@@ -15,6 +15,7 @@
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interrupt.h"
 #include "runtime/eval/natives.h"
+#include "runtime/eval/path_cache.h"
 #include "runtime/eval/trace.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
@@ -418,6 +419,28 @@ int fast_code(const Cell& fn) {
 
 inline bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::money; }
 
+// The right operand of an operator when it needs no evaluation step: a
+// number, or a word whose value is neither unset nor a function. Pushes it
+// and answers true; answers false (nothing pushed) for anything else.
+inline bool simple_operand(const Cell& v) {
+    const TypeId t = type_of(v);
+    Cell value;
+    if (t == TypeId::integer || t == TypeId::float_) {
+        value = v;
+    } else if (t == TypeId::word) {
+        const Cell* slot = bound_value(v);
+        if (!slot) return false;
+        const TypeId vt = type_of(*slot);
+        if (vt != TypeId::integer && vt != TypeId::float_) return false;
+        value = *slot;
+    } else {
+        return false;
+    }
+    clear_new_line(value);
+    stack::push(value);
+    return true;
+}
+
 // After an expression: while an operator word follows, it takes the value
 // just computed as its left operand and one operand from the code.
 // Arithmetic and comparison of numbers take the fast paths, without a frame.
@@ -434,8 +457,12 @@ uint32_t infix_look_ahead(NodeId code, uint32_t pos) {
         }
         const int fast = trace::state.on ? -1 : fast_code(fn);
         if (fast >= 0 && pos + 1 < length(code) && is_number(type_of(stack::data.top[-1]))) {
-            pos = eval_expression(code, pos + 1, eval_flag::no_infix);
-            if (stack::exiting()) [[unlikely]] break;
+            if (!simple_operand(cell_at(code, pos + 1))) {
+                pos = eval_expression(code, pos + 1, eval_flag::no_infix);
+                if (stack::exiting()) [[unlikely]] break;
+            } else {
+                pos += 2;
+            }
             // The operands are read in place: the result then takes the left one's cell.
             stack::data.top -= 2;
             if (fast < 8) fast::arith(static_cast<fast::Arith>(fast), w, stack::data.top[0], stack::data.top[1]);
@@ -504,7 +531,51 @@ Cell& throw_code_cell() {
     return code;
 }
 
+namespace {
+
+// A block evaluated while nothing traces: no frame of its own. The
+// enclosing frame's argument base stays the base, the result slot is
+// pushed on top of it, and an exit unwinds past the block as it would past
+// its frame. Blocks nest on the native stack, whose depth is checked.
+void eval_block_lean(const Cell& block, bool into_result) {
+    const NodeId code = block.w2;
+    uint32_t pos = block.w1;
+    stack::check_native_depth();
+    CurrentCode restore;
+    stack::RoutineScope evaluating(false);
+    Cell* const result = stack::push(unset::value);
+    current = Cell{to_int(TypeId::block), pos, code, 0};
+    // Every loop iteration and function body passes here, and every
+    // expression below: where Ctrl-C halts.
+    if (interrupt::requested()) [[unlikely]] {
+        if (interrupt::take()) return;
+    }
+    while (pos < length(code)) {
+        current.w1 = pos;
+        pos = eval_expression(code, pos, 0);
+        if (stack::exiting()) [[unlikely]] return;
+        if (interrupt::requested()) [[unlikely]] {
+            if (interrupt::take()) return;
+        }
+        *result = stack::data.top[-1];
+        stack::data.top = result + 1;
+        // Tracing switched on by an expression of this block.
+        if (trace::wanted(trace::expr)) [[unlikely]] {
+            trace::fire(trace::expr, code, pos, nullptr, result);
+            if (stack::exiting()) return;
+        }
+    }
+    if (trace::wanted(trace::exit)) [[unlikely]] {
+        trace::fire(trace::exit, code, length(code), nullptr, result);
+        if (stack::exiting()) return;
+    }
+    if (into_result) *stack::data.base = *result;
+}
+
+}  // namespace
+
 void eval_block(const Cell& block, bool into_result) {
+    if (!trace::state.on) [[likely]] return eval_block_lean(block, into_result);
     const NodeId code = block.w2;
     uint32_t pos = block.w1;
     CurrentCode restore;
@@ -745,7 +816,42 @@ void store_back(Cell* levels, uint32_t i, Cell first, Cell path) {
 
 }  // namespace
 
+namespace {
+
+// `o/x` and `o/x: v` for an object word and a field whose index the path
+// cache holds: the field is read or set in place, with no walk. Answers
+// false (nothing done) for every other path, for a field whose value the
+// walk must handle (unset, or a function to call) and for an object with
+// change handlers.
+bool object_field_path(const Cell& path, PathMode mode, const Cell* value) {
+    const NodeId p = path.w2;
+    const uint32_t head = path.w1;
+    if (head + 2 != length(p)) return false;
+    const Cell first = cell_at(p, head);
+    if (type_of(first) != TypeId::word) return false;
+    const Cell* holder = bound_value(first);
+    if (!holder || type_of(*holder) != TypeId::object) return false;
+    const Cell object = *holder;
+    Cell element = cell_at(p, head + 1);
+    if (type_of(element) != TypeId::word || !path_cache::bind(p, head + 1, object.w1, element)) return false;
+    if (mode == PathMode::set) {
+        if (object.w3 != 0) return false;
+        const Cell v = *value;
+        context::set_word_value(element, v, object.w1, false);
+        stack::push(v);
+        return true;
+    }
+    const Cell field = *context::value_cell_at(object.w1, element.w3);
+    const TypeId t = type_of(field);
+    if (t == TypeId::unset || (mode == PathMode::call && is_callable(t))) return false;
+    stack::push(field);
+    return true;
+}
+
+}  // namespace
+
 uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode mode, const Cell* value) {
+    if (object_field_path(path_value, mode, value)) return pos;
     Cell path = path_value;
     clear_new_line(path);
     const NodeId p = path.w2;
@@ -780,6 +886,10 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
             element = stack::data.top[-1];
         }
         const bool last = k + 1 == length(p);
+        // A field of an object: its index comes from the cache when it can.
+        const bool field = type_of(*cur) == TypeId::object && type_of(element) == TypeId::word;
+        const NodeId field_ctx = field ? cur->w1 : 0;
+        const bool cached = field && element.w1 != field_ctx && path_cache::bind(p, k, field_ctx, element);
         Cell grand_parent = *parent;
         actions::EvalPathArgs args{};
         Cell set_value = value ? *value : unset_cell;
@@ -795,6 +905,7 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
         args.last = last;
         args.event = true;
         const Cell next = *actions::call_eval_path(args);
+        if (field && !cached) path_cache::remember(p, k, field_ctx, element);
         stack::data.top = cur + 1;
         if (mode == PathMode::set && !last) {
             stack::push(element);

@@ -95,8 +95,21 @@ void clear(NodeId table);
 
 // ---- Keys in a block (kinds 0-2) ----
 
-// The hash of a key cell by its datatype.
+// The hash of a key cell through its datatype's hasher; a type without one
+// hashes to 0.
 [[nodiscard]] uint32_t hash_value(const Cell& key);
+
+// How the keys of one datatype hash, installed from the datatype's
+// registration. Keys that are equal? must hash the same.
+using ValueHasher = uint32_t (*)(const Cell& key);
+void set_value_hasher(uint8_t type, ValueHasher hasher);
+[[nodiscard]] ValueHasher value_hasher(uint8_t type);
+
+// Hashers that several datatypes share.
+// MurmurHash3 of the cell's 32-bit words `first` to `last` (0 is the header).
+[[nodiscard]] uint32_t hash_cell_words(const Cell& key, int first, int last);
+// Case-folded hash of a string's characters from its index.
+[[nodiscard]] uint32_t hash_string_key(const Cell& key);
 
 // Indexes the key cell at `position` of the table's block (the cell is
 // already there). Answers the position of the key that holds the bucket:

@@ -49,21 +49,18 @@ void release_pixels(void* object) {
     delete px;
 }
 
-// The collector's hook for every image cell it reaches: keeps the record's
-// entry, and so its pixels.
+}  // namespace
+
 void mark_record(NodeId record) {
     const int32_t entry = static_cast<int32_t>(words(record)[handle_word]);
     if (entry >= 0 && static_cast<uint32_t>(entry) < handle::capacity()) handle::mark(entry);
 }
-
-}  // namespace
 
 void init_records() {
     image_kind = 0;
     for (uint32_t k = 1; handle::kind_name(k); k++)
         if (std::strcmp(handle::kind_name(k), "image") == 0) image_kind = k;
     if (image_kind == 0) image_kind = handle::register_kind("image", release_pixels);
-    collector::set_image_marker(mark_record);
 }
 
 NodeId make_record(Pixels&& pixels) {

@@ -32,6 +32,10 @@ inline constexpr uint32_t modified = 2;
 // the registration of image!.
 void init_records();
 
+// Keeps a record's handle entry, and so its pixels, through a collection:
+// the image! marker calls it for every record it reaches.
+void mark_record(NodeId record);
+
 // Makes a record owning the pixels (which must have pixels) and answers its
 // node. The node is reachable from nowhere yet: the caller writes it into a
 // cell the collector sees before anything else allocates.

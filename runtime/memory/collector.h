@@ -58,7 +58,8 @@ void recycle_off();
 // Marks the node's buffer; true when it was not marked yet.
 bool mark_node(uint32_t* place);
 // Marks the node and, for a buffer of cells, every cell from head to tail.
-void mark_block(uint32_t* place);
+void mark_series(uint32_t* place);
+inline void mark_block(uint32_t* place) { mark_series(place); }
 // A context node: its context! cell and its self value.
 void mark_context(uint32_t* place);
 // Marks every value of a cell range by datatype.
@@ -75,9 +76,12 @@ void mark_table(uint32_t* place);
 using TableMarker = void (*)(uint32_t* place);
 void set_table_marker(TableMarker marker);
 
-// The image layer's hook, called with the node of each image! reached.
-using ImageMarker = void (*)(NodeId pixels);
-void set_image_marker(ImageMarker marker);
+// How the values of one datatype are marked. A datatype whose payload
+// holds nodes, contexts or handles has a marker, installed from its
+// registration; a value of a type without one holds nothing to mark.
+using ValueMarker = void (*)(Cell& value);
+void set_value_marker(uint8_t type, ValueMarker marker);
+[[nodiscard]] ValueMarker value_marker(uint8_t type);
 
 // During a cycle that renumbered nodes: the new id of an old node (the same
 // id when it did not move). Rewrites every word of a range that names a

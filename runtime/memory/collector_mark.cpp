@@ -1,4 +1,5 @@
-// Marking: the roots in their order and every value by its datatype.
+// Marking: the roots in their order and every value through its
+// datatype's marker.
 //
 // Marking uses an explicit work list of cell buffers, so a deeply nested
 // block costs heap, not native stack.
@@ -6,7 +7,6 @@
 #include <array>
 
 #include "runtime/memory/data_stack.h"
-#include "runtime/memory/handle_table.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_internal.h"
 #include "runtime/memory/roots.h"
@@ -27,7 +27,6 @@ std::vector<MarkFunction> mark_callbacks;
 std::vector<MarkFunction> sweep_callbacks;
 std::vector<WeakPass> weak_passes;
 TableMarker table_marker = nullptr;
-ImageMarker image_marker = nullptr;
 
 // Cell buffers marked but not yet scanned.
 std::vector<NodeId> work;
@@ -45,107 +44,15 @@ void scan_buffer(NodeId id) {
     mark_cells(reinterpret_cast<Cell*>(b->head_ptr()), reinterpret_cast<Cell*>(b->tail_ptr()));
 }
 
-// Marks the node; a buffer of cells newly marked goes on the work list.
-void mark_series(uint32_t* place) {
-    if (*place == 0) return;
-    if (mark_node(place) && series::buffer(*place)->unit() == series::cell_unit) work.push_back(*place);
-}
-
 void remove_first(std::vector<MarkFunction>& list, MarkFunction f) {
     auto it = std::find(list.begin(), list.end(), f);
     if (it != list.end()) *it = nullptr;
     while (!list.empty() && list.back() == nullptr) list.pop_back();
 }
 
-void mark_words(Cell& c) {
-    if (c.w1 != 0) mark_context(&c.w1);
-}
-
-bool is_function_type(uint32_t t) {
-    return t == to_int(TypeId::function) || t == to_int(TypeId::routine);
-}
-
-// One value, by the layout its datatype gives its payload.
-void mark_value(Cell& c) {
-    switch (type_of(c)) {
-    case TypeId::word:
-    case TypeId::set_word:
-    case TypeId::lit_word:
-    case TypeId::get_word:
-    case TypeId::refinement:
-    case TypeId::issue:
-        mark_words(c);
-        break;
-    case TypeId::block:
-    case TypeId::paren:
-    case TypeId::path:
-    case TypeId::lit_path:
-    case TypeId::set_path:
-    case TypeId::get_path:
-        mark_series(&c.w2);
-        break;
-    case TypeId::symbol:
-        mark_series(&c.w3);
-        mark_series(&c.w2);
-        break;
-    case TypeId::string:
-    case TypeId::file:
-    case TypeId::url:
-    case TypeId::tag:
-    case TypeId::email:
-    case TypeId::ref:
-        mark_series(&c.w2);
-        mark_series(&c.w3);
-        break;
-    case TypeId::bitset:
-    case TypeId::vector:
-    case TypeId::binary:
-        mark_series(&c.w2);
-        break;
-    case TypeId::object:
-    case TypeId::error:
-    case TypeId::port:
-        if (c.w1 != 0) mark_context(&c.w1);
-        mark_series(&c.w3);
-        break;
-    case TypeId::context:
-        if (c.w1 != 0) mark_table(&c.w1);
-        if (!has_flag(c, cell_flag::stack_values)) mark_series(&c.w2);
-        break;
-    case TypeId::hash:
-    case TypeId::map:
-        mark_series(&c.w2);
-        if (c.w3 != 0) mark_table(&c.w3);
-        break;
-    case TypeId::function:
-    case TypeId::routine:
-        if (c.w1 != 0) mark_context(&c.w1);
-        mark_series(&c.w2);
-        mark_series(&c.w3);
-        break;
-    case TypeId::op:
-        if (is_function_type((c.header >> cell_flag::op_type_shift) & 0xFF) && c.w1 != 0) mark_context(&c.w1);
-        [[fallthrough]];
-    case TypeId::native:
-    case TypeId::action:
-        mark_series(&c.w2);
-        mark_series(&c.w3);
-        break;
-    case TypeId::image:
-        if (c.w2 != 0 && mark_node(&c.w2) && image_marker) image_marker(c.w2);
-        break;
-    case TypeId::handle: {
-        auto index = static_cast<int32_t>(c.w3);
-        if (index >= 0 && static_cast<uint32_t>(index) < handle::capacity()) handle::mark(index);
-        break;
-    }
-    case TypeId::event:
-        if (has_flag(c, cell_flag::event_script_made)) mark_series(&c.w2);
-        break;
-    default:
-        break;
-    }
-}
+// One marker per value of a header's type byte, so a corrupt cell finds an
+// empty entry.
+std::array<ValueMarker, 256> value_markers{};
 
 void run(MarkFunction f) {
     if (f) {
@@ -158,6 +65,12 @@ void run(MarkFunction f) {
 
 // ---- marking operations ----
 
+// Marks the node; a buffer of cells newly marked goes on the work list.
+void mark_series(uint32_t* place) {
+    if (*place == 0) return;
+    if (mark_node(place) && series::buffer(*place)->unit() == series::cell_unit) work.push_back(*place);
+}
+
 bool mark_node(uint32_t* place) {
     if (*place == 0) return false;
     if (moving_nodes()) *place = moved_node(*place);
@@ -167,11 +80,11 @@ bool mark_node(uint32_t* place) {
     return true;
 }
 
-void mark_block(uint32_t* place) { mark_series(place); }
 void mark_context(uint32_t* place) { mark_series(place); }
 
 void mark_cells(Cell* start, Cell* end) {
-    for (Cell* c = start; c < end; c++) mark_value(*c);
+    for (Cell* c = start; c < end; c++)
+        if (ValueMarker m = value_markers[c->header & 0xFF]) m(*c);
 }
 
 void mark_table(uint32_t* place) {
@@ -189,7 +102,8 @@ bool is_marked(NodeId id) {
 }
 
 void set_table_marker(TableMarker marker) { table_marker = marker; }
-void set_image_marker(ImageMarker marker) { image_marker = marker; }
+void set_value_marker(uint8_t type, ValueMarker marker) { value_markers[type] = marker; }
+ValueMarker value_marker(uint8_t type) { return value_markers[type]; }
 
 void drain() {
     while (!work.empty()) {

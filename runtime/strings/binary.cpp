@@ -10,6 +10,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/hash/murmur3.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word_type.h"
 #include "runtime/core/error_fire.h"
@@ -408,6 +409,22 @@ Cell* complement() {
 
 }  // namespace
 
+namespace {
+
+// A binary keeps its series and hashes by its bytes from its index.
+void mark_binary_value(Cell& c) {
+    collector::mark_series(&c.w2);
+}
+
+uint32_t hash_binary_key(const Cell& key) {
+    series::Buffer* b = series::buffer(key.w2);
+    const uint32_t length = b->length();
+    const uint32_t index = std::min(key.w1, length);
+    return hash::murmur3(b->at(index), length - index);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::to>(to).own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
@@ -422,7 +439,8 @@ void init() {
                              Action::sort, Action::skip, Action::swap, Action::tail, Action::tail_q,
                              Action::take, Action::modify})
         row.inherit(inherited);
-    datatype::register_type(TypeId::binary, TypeId::string, "binary!", row.entries());
+    row.mark(&mark_binary_value).hash(&hash_binary_key);
+    datatype::register_type(TypeId::binary, TypeId::string, "binary!", row);
 }
 
 }  // namespace qor::binary_type

@@ -5,6 +5,20 @@
 
 namespace qor::string_type {
 
+namespace {
+
+// A string keeps its series; keys hash by their characters ignoring case.
+void mark_string_value(Cell& c) {
+    collector::mark_series(&c.w2);
+    collector::mark_series(&c.w3);
+}
+
+uint32_t hash_string_key(const Cell& key) {
+    return hashtable::hash_string_key(key);
+}
+
+}  // namespace
+
 void init() {
     datatype::ActionRow row;
     row.own<Action::make>(make).own<Action::to>(to).own<Action::form>(form).own<Action::mold>(mold);
@@ -17,7 +31,8 @@ void init() {
                      Action::pick, Action::poke, Action::remove, Action::reverse, Action::skip, Action::tail,
                      Action::tail_q, Action::modify})
         row.inherit(a);
-    datatype::register_type(TypeId::string, TypeId::series, "string!", row.entries());
+    row.mark(&mark_string_value).hash(&hash_string_key);
+    datatype::register_type(TypeId::string, TypeId::series, "string!", row);
 }
 
 }  // namespace qor::string_type

@@ -1,4 +1,5 @@
-// Replays the transcripts of objects and ports with the environment library.
+// Replays the transcripts of objects and ports, and of code rebound between
+// runs, with the environment library.
 #include <filesystem>
 
 #include "runtime/datatypes/object.h"
@@ -30,6 +31,7 @@ protected:
 
 TEST_F(ObjectTranscriptTest, Objects) { replay("objects.qt"); }
 TEST_F(ObjectTranscriptTest, Ports) { replay("ports.qt"); }
+TEST_F(ObjectTranscriptTest, Rebinding) { replay("rebinding.qt"); }
 
 }  // namespace
 }  // namespace qor::test

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/datatypes/register_all.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/handle_table.h"
@@ -28,6 +29,7 @@ protected:
         node::alloc_frame();
         series::alloc_frame();
         collector::init();
+        datatypes::register_all();  // the markers of the datatypes
         // No tables of an earlier booted test: their ids are stale here.
         for (int slot = 0; slot < static_cast<int>(collector::Root::count_); slot++)
             collector::set_root_marker(static_cast<collector::Root>(slot), nullptr);

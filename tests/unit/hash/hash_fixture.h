@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "runtime/datatypes/register_all.h"
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
+#include "runtime/eval/call_stack.h"
 #include "runtime/words/core_roots.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/roots.h"
@@ -96,6 +98,8 @@ protected:
         series::alloc_frame();
         hashtable::set_key_compare(test_compare);
         collector::init();
+        stack::init();
+        datatypes::register_all();        // the markers and hashers of the datatypes
         collector::install_core_roots();  // the hash-table marker
         kept_tables.clear();
         kept_cells.clear();
