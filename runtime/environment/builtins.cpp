@@ -11,6 +11,7 @@
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
+#include "view/terminal/widgets/helper_routines.h"
 
 namespace qor::environment {
 
@@ -31,9 +32,12 @@ void define_builtins() {
     define_system_routines();
     define_type_tests();
     define_event_routines();
+    define_view_routines();
     define_qorbin_routines();
     define_image_routines();
     define_json_routines();
+    install_draw_dialect();
+    tui::widgets::define_widget_routines();
 }
 
 }  // namespace qor::environment

@@ -30,9 +30,16 @@ void define_json_routines();
 // event?, send-event-os and find-flag?.
 void define_event_routines();
 
+// The routines of system/view/platform (bound as platform-<field> while
+// the library loads), and `wait`'s use of the event loop.
+void define_view_routines();
+
 // qorbin-encode and qorbin-decode, behind the qorbin codec.
 void define_qorbin_routines();
 // The decoder and the five encoders of the image codec objects.
 void define_image_routines();
+// Plugs the draw dialect (view/draw) into face rendering and into the
+// platform's draw-image.
+void install_draw_dialect();
 
 }  // namespace qor::environment

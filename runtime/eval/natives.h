@@ -52,4 +52,10 @@ void init();
 // Answers the first word that is not, or nothing.
 [[nodiscard]] std::optional<std::string> first_undefined();
 
+// What lets time pass inside `wait`: the interface engine runs its event
+// loop for the duration and answers true, or answers false and the process
+// sleeps. Null: always sleep.
+using WaitHook = bool (*)(double seconds);
+void set_wait_hook(WaitHook hook);
+
 }  // namespace qor::natives

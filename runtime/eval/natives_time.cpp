@@ -5,7 +5,9 @@
 #include "runtime/eval/natives_impl.h"
 #include "runtime/platform/clock.h"
 
-namespace qor::natives::impl {
+namespace qor::natives {
+
+namespace impl {
 
 namespace {
 
@@ -48,8 +50,14 @@ void n_now(bool, std::span<const int32_t> refs) {
     *arg(0) = field == date::Field{} ? now : date::field_value(now, date::to_int32(field));
 }
 
-// The one place where `wait` lets time pass: the process sleeps.
-void pass_time(double seconds) { platform::wait(seconds); }
+WaitHook wait_hook = nullptr;
+
+// The one place where `wait` lets time pass: an open view runs its event
+// loop meanwhile, else the process sleeps.
+void pass_time(double seconds) {
+    if (wait_hook && wait_hook(seconds)) return;
+    platform::wait(seconds);
+}
 
 // wait duration: an integer! or float! of seconds, or a time!.
 void n_wait(bool, std::span<const int32_t>) {
@@ -67,9 +75,17 @@ void n_wait(bool, std::span<const int32_t>) {
 
 }  // namespace
 
+}  // namespace impl
+
+void set_wait_hook(WaitHook hook) { impl::wait_hook = hook; }
+
+namespace impl {
+
 void install_time(Table& r) {
     r[Native::wait] = n_wait;
     r[Native::now] = n_now;
 }
 
-}  // namespace qor::natives::impl
+}  // namespace impl
+
+}  // namespace qor::natives

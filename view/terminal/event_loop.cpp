@@ -8,6 +8,8 @@
 
 #include "runtime/datatypes/logic.h"
 #include "runtime/core/error_fire.h"
+#include "runtime/eval/exit_codes.h"
+#include "runtime/eval/interrupt.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/dispatch.h"
 #include "view/terminal/face_fields.h"
@@ -135,6 +137,18 @@ bool run_frames(bool no_wait, int saved_depth, int64_t deadline) {
     bool got = false;
     int elapsed = 0;
     do {
+        // Ctrl-C at the console: every level ends, and the evaluation that
+        // runs next takes the request and halts.
+        if (interrupt::requested() || stack::exiting()) {
+            if (b.loop_depth > saved_depth) b.loop_depth = saved_depth;
+            break;
+        }
+        // Without a terminal and without timers nothing can ever happen:
+        // the level ends rather than wait for ever.
+        if (!no_wait && deadline < 0 && !b.terminal.open && b.timers.size() == 0) {
+            if (b.loop_depth > saved_depth) b.loop_depth = saved_depth;
+            break;
+        }
         try {
             got = poll_input() > 0;
             if (no_wait && !got) break;
@@ -177,14 +191,27 @@ void wait_events() {
 
 bool run_for(double seconds) {
     Backend& b = backend();
-    if (!b.terminal.open) return false;
+    // No view: nothing to run.
+    if (!b.terminal.open && b.windows.empty()) return false;
     const double ms = seconds * 1000.0;
     const int64_t length = !(ms > 0) ? 0 : (ms > 2147483647.0 ? 2147483647 : static_cast<int64_t>(ms));
     const int saved = b.loop_depth;
-    b.loop_depth++;
-    (void)run_frames(false, saved, now_ms() + length);
-    // Over by time rather than by post_quit: the level is taken back.
-    if (b.loop_depth > saved) b.loop_depth = saved;
+    auto run = [&] {
+        b.loop_depth++;
+        (void)run_frames(false, saved, now_ms() + length);
+        // Over by time rather than by post_quit: the level is taken back.
+        if (b.loop_depth > saved) b.loop_depth = saved;
+    };
+    if (b.terminal.open) {
+        run();
+        return true;
+    }
+    // A view shown without a running loop: the wait opens the terminal
+    // mode for its length, when there is a terminal.
+    if (b.loop_depth > 0) return false;
+    TerminalSession session;
+    if (!b.terminal.open) return false;
+    run();
     return true;
 }
 

@@ -35,9 +35,11 @@ void post_quit();
 // otherwise.
 void wait_events();
 
-// While the terminal mode is open: runs frames until `seconds` have passed
-// (or the innermost loop is asked to end) and answers true. Otherwise
-// answers false at once, and the caller sleeps as it would have.
+// While a view is shown (opening the terminal mode for the wait when no
+// loop has it open) or the terminal mode is open: runs frames until
+// `seconds` have passed (or the innermost loop is asked to end) and answers
+// true. Otherwise (no view, or no terminal) answers false at once, and the
+// caller sleeps as it would have.
 bool run_for(double seconds);
 
 // Timers of widgets: each delivers `time` events to its owner.

@@ -74,8 +74,12 @@ public:
             if (!live() || col_ + w > clip_.x2) return;
         }
         if (row_ >= clip_.y1 && col_ >= clip_.x1) {
-            grid_.at(col_, row_) = GridCell{c, bg, fg, attrs};
-            if (w == 2) grid_.at(col_ + 1, row_) = GridCell{0, bg, fg, attrs | attr::continuation};
+            GridCell& cell = grid_.at(col_, row_);
+            cell = GridCell{c, bg == keep_background ? cell.bg : bg, fg, attrs};
+            if (w == 2) {
+                GridCell& next = grid_.at(col_ + 1, row_);
+                next = GridCell{0, bg == keep_background ? next.bg : bg, fg, attrs | attr::continuation};
+            }
         }
         col_ += w;
     }
@@ -202,6 +206,22 @@ Clip clip_of(int x, int y, const Widget& w, const CellGrid& grid) {
     return within_grid(c, grid);
 }
 
+DrawHook draw_hook = nullptr;
+
+// The face image's cells from (x, y), inside the clip.
+void draw_image(CellGrid& grid, const ImageCells& image, int x, int y, const Clip& clip) {
+    for (int row = 0; row < image.height; row++) {
+        const int gy = y + row;
+        if (gy < clip.y1 || gy >= clip.y2) continue;
+        for (int col = 0; col < image.width; col++) {
+            const int gx = x + col;
+            if (gx >= clip.x1 && gx < clip.x2)
+                grid.at(gx, gy) = image.cells[static_cast<size_t>(row) * static_cast<size_t>(image.width) +
+                                              static_cast<size_t>(col)];
+        }
+    }
+}
+
 // Deep enough for any real layout; a pane that holds its own face stops here.
 constexpr int max_depth = 64;
 
@@ -213,6 +233,14 @@ void render_tree(Widget& w, int depth) {
 }
 
 }  // namespace
+
+void draw_text(CellGrid& grid, const Cell& text, int x, int y, const Clip& clip, const TextStyle& style) {
+    const Clip c = within_grid(clip, grid);
+    if (c.empty()) return;
+    draw_text_at(grid, TextView(text), x, y, c, style);
+}
+
+void set_draw_hook(DrawHook hook) { draw_hook = hook; }
 
 void draw_cells(CellGrid& grid, std::span<const GridCell> cells, int x, int y, const Clip& clip, bool wrap) {
     const Clip c = within_grid(clip, grid);
@@ -265,7 +293,8 @@ uint32_t para_code(const Cell& para) {
     return code;
 }
 
-void render_face(int x, int y, Widget& w, uint32_t mode) {
+// Everything but the face's draw block.
+static void render_face_body(int x, int y, Widget& w, uint32_t mode) {
     CellGrid& grid = backend().grid;
     const Cell& face = w.face;
     // Every field is read before any text is viewed in place.
@@ -282,6 +311,8 @@ void render_face(int x, int y, Widget& w, uint32_t mode) {
     if (clip.empty()) return;
     for (int row = clip.y1; row < clip.y2; row++)
         for (int col = clip.x1; col < clip.x2; col++) grid.at(col, row) = GridCell{' ', style.bg, style.fg, style.attrs};
+
+    draw_image(grid, w.image, x, y, clip);
 
     TextStyle wrapped = style;
     wrapped.wrap = true;
@@ -311,6 +342,14 @@ void render_face(int x, int y, Widget& w, uint32_t mode) {
     if (alignment & align::middle) ty += free_height / 2;
     else if (alignment & align::bottom) ty += free_height;
     draw_text_at(grid, TextView(shown), tx, ty, clip, own);
+}
+
+void render_face(int x, int y, Widget& w, uint32_t mode) {
+    render_face_body(x, y, w, mode);
+    const Cell commands = field(w.face, Name::draw);
+    if (!draw_hook || type_of(commands) != TypeId::block || series_tail::cell_count(commands) == 0) return;
+    const Clip clip = clip_of(x, y, w, backend().grid);
+    if (!clip.empty()) draw_hook(w, commands, x, y, clip);
 }
 
 void render_window(Widget& root, int max_columns, int max_rows) {

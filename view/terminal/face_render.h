@@ -42,6 +42,9 @@ struct Clip {
     [[nodiscard]] bool empty() const { return x2 - x1 < 1 || y2 - y1 < 1; }
 };
 
+// A background that leaves each cell's own background as it is.
+inline constexpr uint32_t keep_background = 0xFF000000;
+
 struct TextStyle {
     uint32_t fg = 0;
     uint32_t bg = 0;
@@ -49,6 +52,9 @@ struct TextStyle {
     bool wrap = false;
     bool escapes = false;
 };
+
+// Draws a string! from its index at (x, y) in the style, inside the clip.
+void draw_text(CellGrid& grid, const Cell& text, int x, int y, const Clip& clip, const TextStyle& style);
 
 // Draws styled characters (a cell each: code point, colours, attributes).
 void draw_cells(CellGrid& grid, std::span<const GridCell> cells, int x, int y, const Clip& clip, bool wrap);
@@ -66,6 +72,12 @@ struct TextSize {
 
 // The alignment bits of a para! object (0 for anything else).
 [[nodiscard]] uint32_t para_code(const Cell& para);
+
+// Runs a face's `draw` block (a non-empty block!) for the widget drawn at
+// (x, y) inside the clip. Installed by the draw dialect; face rendering
+// calls it last.
+using DrawHook = void (*)(Widget& widget, const Cell& commands, int x, int y, const Clip& clip);
+void set_draw_hook(DrawHook hook);
 
 // Renders the widget's face at the absolute cell (x, y) with the mode.
 void render_face(int x, int y, Widget& widget, uint32_t mode);

@@ -130,7 +130,8 @@ Point local(const Widget& w, float x, float y) {
 
 void deliver_key(Widget* target, int32_t code, bool special) {
     Backend& b = backend();
-    if (!target) target = b.focused;
+    // With no widget focused, the active window hears the keys.
+    if (!target) target = b.focused ? b.focused : b.active;
     if (!target || target->has(widget_flag::disabled)) return;
     uint32_t flags = 0;
     if (special && code == event::key::back_tab) {

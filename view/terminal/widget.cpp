@@ -55,6 +55,8 @@ void render_default(int x, int y, Widget& widget) { render_face(x, y, widget, re
 
 int event_default(Widget&, event::Type, event::Record&) { return 0; }
 
+int update_default(Widget&) { return 0; }
+
 Widget* make_widget(uint32_t type, Widget* parent, const Cell& face, const Rect& rect, uint32_t flags) {
     watch_widgets();
     Backend& b = backend();
@@ -73,6 +75,7 @@ Widget* make_widget(uint32_t type, Widget* parent, const Cell& face, const Rect&
     w->face = face;
     w->render = render_default;
     w->on_event = event_default;
+    w->on_update = update_default;
     if (!parent) w->window = std::make_unique<Window>();
     b.widgets.emplace(w->id, std::move(made));
     if (!parent) {

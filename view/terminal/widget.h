@@ -31,6 +31,8 @@ inline constexpr uint32_t focusable = 0x400000;
 inline constexpr uint32_t left_while_captured = 0x1000000;
 inline constexpr uint32_t focused = 0x2000000;
 inline constexpr uint32_t full_screen = 0x40000000;   // a window drawn on the alternate screen
+inline constexpr uint32_t password = 0x10000000;      // the face text is drawn masked
+inline constexpr uint32_t caret_base = 0x80000000;    // a base whose options name a caret face
 }  // namespace widget_flag
 
 struct Widget;
@@ -39,6 +41,23 @@ struct Widget;
 // (answering 2 when it consumed it, else 0).
 using RenderHandler = void (*)(int x, int y, Widget& widget);
 using EventHandler = int (*)(Widget& widget, event::Type type, event::Record& record);
+// Re-derives what the widget shows from its face.
+using UpdateHandler = int (*)(Widget& widget);
+
+// The caret of an editable text: its index in characters, its column (the
+// cells before it) and the width of the whole text in cells.
+struct TextCaret {
+    int32_t index = 0;
+    int32_t column = 0;
+    int32_t width = 0;
+};
+
+// A face image as cells: two pixel rows per cell row.
+struct ImageCells {
+    int width = 0;
+    int height = 0;
+    std::vector<GridCell> cells;
+};
 
 // What a root widget keeps for its window.
 struct Window {
@@ -57,6 +76,10 @@ struct Widget {
     Cell extra = unset_cell;   // string! drawn over the background, or none
     std::unique_ptr<Window> window;       // for a root
     std::vector<GridCell> rich;           // the styled characters of a rich-text widget
+    ImageCells image;                     // the face image, drawn over the background
+    int32_t data = 0;                     // class-private: a list's scroll head
+    TextCaret caret;                      // the caret of an editable text
+    UpdateHandler on_update;
     RenderHandler render;
     EventHandler on_event;
     Cell face = unset_cell;    // the face! it shows
@@ -68,6 +91,7 @@ struct Widget {
 // interpreted; take no event.
 void render_default(int x, int y, Widget& widget);
 int event_default(Widget& widget, event::Type type, event::Record& record);
+int update_default(Widget& widget);
 
 struct Rect {
     float x = 0;

@@ -17,6 +17,9 @@ protected:
 };
 
 TEST_F(ViewTranscriptTest, Events) { replay_transcript(dir + "/events.qt"); }
+TEST_F(ViewTranscriptTest, Widgets) { replay_transcript(dir + "/widgets.qt"); }
+TEST_F(ViewTranscriptTest, Faces) { replay_transcript(dir + "/faces.qt"); }
+TEST_F(ViewTranscriptTest, Platform) { replay_transcript(dir + "/platform.qt"); }
 
 }  // namespace
 }  // namespace qor::test
