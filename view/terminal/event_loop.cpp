@@ -140,7 +140,7 @@ bool run_frames(bool no_wait, int saved_depth, int64_t deadline) {
         // Ctrl-C at the console: every level ends, and the evaluation that
         // runs next takes the request and halts.
         if (interrupt::requested() || stack::exiting()) {
-            if (b.loop_depth > saved_depth) b.loop_depth = saved_depth;
+            b.loop_depth = saved_depth;
             break;
         }
         // Without a terminal and without timers nothing can ever happen:
@@ -199,8 +199,11 @@ bool run_for(double seconds) {
     auto run = [&] {
         b.loop_depth++;
         (void)run_frames(false, saved, now_ms() + length);
-        // Over by time rather than by post_quit: the level is taken back.
-        if (b.loop_depth > saved) b.loop_depth = saved;
+        // The wait's own level goes. A quit posted meanwhile (a window
+        // closed) is meant for the loop around the wait, which it still
+        // ends; a halt unwinds every level anyway.
+        if (interrupt::requested() || stack::exiting()) b.loop_depth = saved;
+        else b.loop_depth--;
     };
     if (b.terminal.open) {
         run();

@@ -50,6 +50,7 @@ win: make face! [
 				#"p" [print "printed line"]
 				#"e" [1 / 0]
 				#"x" [quit]
+				#"w" [wait 1]
 			]
 		]
 	]
@@ -112,7 +113,10 @@ TEST_F(FacesTerminal, WindowDrawnPrintsRedrawnEscapeCloses) {
     t.text("p");
     ASSERT_TRUE(t.wait_for("printed line", 3)) << t.screen();
 
-    // Escape closes the window: view returns and the script goes on.
+    // Escape closes the window, also while a handler waits: the wait runs
+    // the view's loop, and when it is over view returns and the script
+    // goes on.
+    t.text("w");
     t.keys("Escape");
     ASSERT_TRUE(t.wait_for("after view\nEXIT=0")) << t.screen();
     EXPECT_EQ(count(t.screen(), "first line"), 1) << t.screen();
