@@ -194,7 +194,7 @@ TEST_F(FacesTerminal, ConsolePromptComesBackWhole) {
 
     // A view shown without waiting is drawn while `wait` runs, and the
     // prompt comes back after.
-    t.text("view/no-wait win wait 0.3 print length? system/view/screens/1/pane unview");
+    t.text("view/no-wait win wait 1 print length? system/view/screens/1/pane unview");
     t.keys("Enter");
     ASSERT_TRUE(t.wait_for(std::string(shown) + "\n\n1\n>>")) << t.screen();
     expect_view_modes_off(t);
