@@ -6,7 +6,10 @@ byte-exact, across many reads.
 
 Exit 0 when every case passes, 1 on a failure.
 
-Usage: endless_read_test.py QOR_BINARY
+Usage: endless_read_test.py QOR_BINARY [--bounded]
+
+With --bounded (sanitizer builds, where 2 GiB of reads cost many times
+that in shadow memory) the endless cases that run to the limit are left out.
 """
 import os
 import resource
@@ -101,7 +104,9 @@ def parts_of_endless(qor):
 
 def main():
     qor = os.path.abspath(sys.argv[1])
-    failures = parts_of_endless(qor) + pipe_read_whole(qor) + endless(qor)
+    failures = parts_of_endless(qor) + pipe_read_whole(qor)
+    if "--bounded" not in sys.argv[2:]:
+        failures += endless(qor)
     if failures:
         return 1
     print("stream reading cases passed")
