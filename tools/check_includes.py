@@ -19,7 +19,7 @@ LAYERS = [
     ("text, hashing, codecs", ["runtime/unicode", "runtime/hash", "runtime/sort", "runtime/compress", "runtime/image"]),
     ("output", ["runtime/output"]),
     ("words and contexts", ["runtime/words"]),
-    ("datatypes, actions, host services", ["runtime/datatypes", "runtime/strings", "runtime/host"]),
+    ("datatypes, actions, host services", ["runtime/datatypes", "runtime/numtext", "runtime/strings", "runtime/host"]),
     ("lexer", ["runtime/lexer"]),
     ("evaluator, errors, natives, PARSE, QORBIN", ["runtime/eval", "runtime/errors", "runtime/parse", "runtime/qorbin"]),
     ("library", ["runtime/environment"]),

@@ -27,7 +27,7 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/data_stack.h"
-#include "runtime/lexer/lexer.h"
+#include "runtime/datatypes/text_loader.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/words/word.h"
@@ -263,7 +263,7 @@ void body_of(const Cell& value, Cell& result) {
 // The values that the text of a string loads into.
 void load_text(const Cell& text, Cell& result) {
     Cell loaded = unset_cell;
-    lexer::scan_string_value(&loaded, text, -1);
+    text_loader::load(&loaded, text, -1);
     result = loaded;
 }
 

@@ -12,7 +12,7 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/data_stack.h"
-#include "runtime/eval/interpreter.h"
+#include "runtime/datatypes/evaluation.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/memory/series_tail.h"
@@ -108,7 +108,7 @@ Cell* make_from_names(const Cell& spec) {
 Cell* make_from_fields(Cell& spec) {
     Cell* error = push_blank();
     context::bind(spec, error->w1, true);
-    interpreter::eval_block(spec, false);
+    evaluation::eval_block(spec, false);
     if (stack::exiting()) return error;
     stack::data.top = error + 1;
     set_code_from_words(*error);
@@ -227,7 +227,7 @@ Cell* push_from_words(const Cell& category, const Cell& id, const Cell* arg1, co
     *slot(*error, Field::arg1) = base[0];
     *slot(*error, Field::arg2) = base[1];
     *slot(*error, Field::arg3) = base[2];
-    *slot(*error, Field::near) = interpreter::current_code();
+    *slot(*error, Field::near) = evaluation::current_code();
     base[0] = *error;
     stack::data.top = base + 1;
     return base;
@@ -265,12 +265,12 @@ const Cell* make(Cell*, Cell* spec, TypeId) {
             break;
         }
         case TypeId::string: {
-            const Cell near = interpreter::current_code();
+            const Cell near = evaluation::current_code();
             return push_new(error::Id::message, &s, nullptr, nullptr, near);
         }
         default: error::bad_make_arg(datatype::value(TypeId::error), s);
     }
-    *slot(*error, Field::near) = interpreter::current_code();
+    *slot(*error, Field::near) = evaluation::current_code();
     return error;
 }
 

@@ -20,8 +20,8 @@
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/random_draw.h"
-#include "runtime/lexer/load_one.h"
-#include "runtime/lexer/number_text.h"
+#include "runtime/datatypes/text_loader.h"
+#include "runtime/numtext/number_text.h"
 #include "runtime/memory/series_tail.h"
 
 namespace qor::float_ {
@@ -392,7 +392,7 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId type) {
             if (type == TypeId::percent) {
                 // Loaded as source: "50%" and "0.5" both give 50%.
                 Cell loaded;
-                if (!lexer::load_one(*spec, loaded)) bad_to_arg(type, *spec);
+                if (!text_loader::load_one(*spec, loaded)) bad_to_arg(type, *spec);
                 const TypeId lt = type_of(loaded);
                 if (lt == TypeId::integer) d = get_int(loaded);
                 else if (lt == TypeId::float_ || lt == TypeId::percent) d = get_double(loaded);

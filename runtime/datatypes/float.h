@@ -12,7 +12,7 @@
 #include "runtime/core/cell.h"
 #include "runtime/core/compare_ops.h"
 #include "runtime/datatypes/math_ops.h"
-#include "runtime/lexer/float_text.h"
+#include "runtime/numtext/float_text.h"
 
 namespace qor::float_ {
 

@@ -22,7 +22,7 @@
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/random_draw.h"
-#include "runtime/lexer/number_text.h"
+#include "runtime/numtext/number_text.h"
 #include "runtime/memory/series_tail.h"
 #include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"

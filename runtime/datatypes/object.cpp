@@ -12,7 +12,7 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/eval/call_stack.h"
 #include "runtime/memory/data_stack.h"
-#include "runtime/eval/interpreter.h"
+#include "runtime/datatypes/evaluation.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/ownership.h"
@@ -345,7 +345,7 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId type) {
     context::bind(*spec, ctx, true);
     if (from_object) copy_proto_series(*prototype, ctx);
     refresh_self(*result);
-    interpreter::eval_block(*spec, false);
+    evaluation::eval_block(*spec, false);
     if (stack::exiting()) return result;
     stack::pop();
     clear_changed(ctx);

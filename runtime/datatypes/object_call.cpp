@@ -3,7 +3,7 @@
 
 #include "runtime/datatypes/arg_cache.h"
 #include "runtime/eval/call_stack.h"
-#include "runtime/eval/interpreter.h"
+#include "runtime/datatypes/evaluation.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/word.h"
 
@@ -19,7 +19,7 @@ uint32_t count_locals(const Cell& fn) {
 }
 
 bool call_function(const Cell& fn, uint32_t name, std::span<const Cell> args, Cell* result) {
-    interpreter::call_with(fn, args, word::make_cell(TypeId::word, 0, name, word::no_index));
+    evaluation::call_with(fn, args, word::make_cell(TypeId::word, 0, name, word::no_index));
     if (stack::exiting()) return false;
     const Cell value = *--stack::data.top;
     if (result) *result = value;

@@ -13,7 +13,7 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
-#include "runtime/lexer/load_one.h"
+#include "runtime/datatypes/text_loader.h"
 #include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 
@@ -260,7 +260,7 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId) {
         case TypeId::string: case TypeId::file: case TypeId::url:
         case TypeId::tag: case TypeId::email: case TypeId::ref: {
             Cell loaded;
-            if (!lexer::load_one(*spec, loaded) || type_of(loaded) != TypeId::pair) bad_to_arg(*spec);
+            if (!text_loader::load_one(*spec, loaded) || type_of(loaded) != TypeId::pair) bad_to_arg(*spec);
             *prototype = loaded;
             return prototype;
         }

@@ -16,7 +16,7 @@
 #include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/random.h"
 #include "runtime/hash/murmur3.h"
-#include "runtime/lexer/load_one.h"
+#include "runtime/datatypes/text_loader.h"
 #include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 
@@ -290,7 +290,7 @@ const Cell* make(Cell* prototype, Cell* spec, TypeId type) {
         case TypeId::string: case TypeId::file: case TypeId::url:
         case TypeId::tag: case TypeId::email: case TypeId::ref: {
             Cell loaded;
-            if (!lexer::load_one(*spec, loaded) || type_of(loaded) != type) bad_to_arg(type, *spec);
+            if (!text_loader::load_one(*spec, loaded) || type_of(loaded) != type) bad_to_arg(type, *spec);
             *prototype = loaded;
             return prototype;
         }

@@ -14,8 +14,7 @@
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/memory/data_stack.h"
-#include "runtime/lexer/lex_tables.h"
-#include "runtime/lexer/number_loaders.h"
+#include "runtime/numtext/number_readers.h"
 #include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/symbol_ids.h"
@@ -189,9 +188,9 @@ double from_text(const Cell& spec) {
         if (chars[i] > 0x7F) bad_to_arg(spec);
         text.push_back(static_cast<char>(chars[i]));
     }
-    const uint32_t flags = text.find_first_of("eE") != std::string::npos ? lexer::tf::exponent : 0;
+    const bool has_exponent = text.find_first_of("eE") != std::string::npos;
     double seconds = 0;
-    if (!lexer::read_time(text, flags, seconds)) bad_to_arg(spec);
+    if (!number_text::read_time(text, has_exponent, seconds)) bad_to_arg(spec);
     return seconds;
 }
 

@@ -13,7 +13,7 @@
 #include "runtime/memory/data_stack.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
-#include "runtime/lexer/load_one.h"
+#include "runtime/datatypes/text_loader.h"
 #include "runtime/unicode/utf8.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
@@ -50,7 +50,7 @@ Cell word_of_text(const Cell& spec, TypeId type) {
         }
     }
     Cell loaded = unset_cell;
-    const bool one = lexer::load_one(*text, loaded);
+    const bool one = text_loader::load_one(*text, loaded);
     stack::pop();
     if (!one || type_of(loaded) != TypeId::word) error::fire(error::Id::bad_to_arg, {datatype::value(type), spec});
     return loaded;

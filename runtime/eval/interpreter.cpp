@@ -2,6 +2,7 @@
 #include "runtime/eval/interpreter.h"
 
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/evaluation.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/routine.h"
@@ -521,6 +522,7 @@ void init() {
     current = unset_cell;
     install_roots();
     block::install_comparator_call(call_comparator);
+    evaluation::install({eval_block, call_with, current_code});
 }
 
 const Cell& current_code() { return current; }

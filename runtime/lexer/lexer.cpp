@@ -7,6 +7,7 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/map.h"
+#include "runtime/datatypes/text_loader.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/hash/hash_table.h"
@@ -43,10 +44,15 @@ Record* last_in_chain() {
 
 }  // namespace
 
+// The loader the datatypes use for `to` and `make` of text: they sit below
+// the lexer and reach it only through this.
+void load_string(Cell* dst, const Cell& string, int32_t length) { scan_string_value(dst, string, length); }
+
 void init() {
     value_stack.assign(initial_stack_cells, unset_cell);
     chain = nullptr;
     depth = 0;
+    text_loader::install(load_string);
 }
 
 int active_runs() { return depth; }

@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "runtime/lexer/float_text.h"
-#include "runtime/lexer/number_text.h"
+#include "runtime/numtext/float_text.h"
+#include "runtime/numtext/number_text.h"
 
 namespace qor::float_text {
 namespace {

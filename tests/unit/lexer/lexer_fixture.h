@@ -13,7 +13,7 @@
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/hash/hash_table.h"
-#include "runtime/lexer/float_text.h"
+#include "runtime/numtext/float_text.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/ownership.h"

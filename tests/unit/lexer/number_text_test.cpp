@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/lexer/number_text.h"
+#include "runtime/numtext/number_text.h"
 
 namespace qor::number_text {
 namespace {

@@ -1,4 +1,4 @@
-// The date loader: every source form of a date, with an optional time and
+// The date reader: every source form of a date, with an optional time and
 // zone, checked and packed into a date! cell.
 //
 // Forms: day-month-year or year-month-day with "-" or "/" (the month as
@@ -9,11 +9,10 @@
 #include <string_view>
 
 #include "runtime/datatypes/date_calendar.h"
-#include "runtime/lexer/float_text.h"
-#include "runtime/lexer/lex_record.h"
-#include "runtime/lexer/number_loaders.h"
+#include "runtime/numtext/float_text.h"
+#include "runtime/numtext/number_readers.h"
 
-namespace qor::lexer {
+namespace qor::number_text {
 
 namespace {
 
@@ -200,16 +199,4 @@ bool read_date(std::string_view text, Cell& out) {
     return true;
 }
 
-namespace scanners {
-
-void load_date(Record& r, uint32_t start, uint32_t end, uint32_t, bool load) {
-    r.pos = end;
-    Cell c{};
-    if (!read_date({reinterpret_cast<const char*>(r.input + start), end - start}, c))
-        invalid(r, start, end, TypeId::date);
-    if (load) push_value(r, c);
-}
-
-}  // namespace scanners
-
-}  // namespace qor::lexer
+}  // namespace qor::number_text

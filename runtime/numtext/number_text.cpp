@@ -1,13 +1,13 @@
 // Text to number for the `to` actions.
-#include "runtime/lexer/number_text.h"
+#include "runtime/numtext/number_text.h"
 
 #include <cmath>
 #include <limits>
 #include <string>
 #include <string_view>
 
-#include "runtime/lexer/float_text.h"
-#include "runtime/lexer/number_loaders.h"
+#include "runtime/numtext/float_text.h"
+#include "runtime/numtext/number_readers.h"
 
 namespace qor::number_text {
 
@@ -128,7 +128,7 @@ void to_money(std::u32string_view chars, Status& status, Cell& out) {
         text.push_back(static_cast<char>(c));
     }
     Cell value{};
-    if (!lexer::read_money(text, value)) return;
+    if (!read_money(text, value)) return;
     out = value;
     status = Status::ok;
 }

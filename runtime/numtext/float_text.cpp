@@ -1,5 +1,5 @@
 // Correctly rounded conversion between doubles and decimal text.
-#include "runtime/lexer/float_text.h"
+#include "runtime/numtext/float_text.h"
 
 #include <charconv>
 #include <cmath>
