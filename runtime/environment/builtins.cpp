@@ -11,7 +11,6 @@
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
-#include "view/terminal/widgets/helper_routines.h"
 
 namespace qor::environment {
 
@@ -37,7 +36,6 @@ void define_builtins() {
     define_image_routines();
     define_json_routines();
     install_draw_dialect();
-    tui::widgets::define_widget_routines();
     define_json_encode_routine();
     define_json_decode_routine();
     define_csv_routines();

@@ -37,6 +37,7 @@
 #include "view/terminal/face_render.h"
 #include "view/terminal/platform.h"
 #include "view/terminal/text_metrics.h"
+#include "view/terminal/widgets/helper_routines.h"
 
 namespace qor::environment {
 
@@ -269,6 +270,7 @@ bool wait_with_view(double seconds) { return run_for(seconds); }
 void define_view_routines() {
     natives::set_wait_hook(wait_with_view);
     register_engine_classes();
+    tui::widgets::define_widget_routines();
     define_routine("platform-make-null-handle", "[]", r_make_null_handle);
     define_routine("platform-fetch-all-screens", "[]", r_fetch_all_screens);
     define_routine("platform-get-screen-size", "[id [integer!] return: [pair!]]", r_get_screen_size);
