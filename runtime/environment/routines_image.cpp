@@ -31,6 +31,8 @@ namespace {
 // opened as one; a size beyond the pixel limit stays no-memory.
 void decode_file(const Cell& file) {
     const host::ReadResult r = host::read_file(url_text::to_local(file, true));
+    if (r.status == host::ReadStatus::too_large) error::fire(error::Id::size_limit, {file});
+    if (r.status == host::ReadStatus::no_memory) error::fire(error::Id::no_memory);
     if (r.status != host::ReadStatus::ok) error::fire(error::Id::cannot_open, {file});
     const image::Format format = image::sniff(r.bytes);
     if (format == image::Format::unknown) error::fire(error::Id::cannot_open, {file});

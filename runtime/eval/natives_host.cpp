@@ -40,7 +40,8 @@ Cell integer_cell(int32_t v) {
 }
 
 // The bytes a checksum runs over: a binary from its index, a string as
-// UTF-8, a file's whole content (access cannot-open when it cannot be read).
+// UTF-8, a file's whole content (access cannot-open when it cannot be read,
+// script size-limit when it holds more than a series may).
 std::vector<uint8_t> data_bytes(const Cell& data) {
     switch (type_of(data)) {
         case TypeId::binary: return binary_type::bytes_of(data);
@@ -50,6 +51,8 @@ std::vector<uint8_t> data_bytes(const Cell& data) {
         }
         case TypeId::file: {
             host::ReadResult r = host::read_file(url_text::to_local(data, true));
+            if (r.status == host::ReadStatus::too_large) error::fire(error::Id::size_limit, {data});
+            if (r.status == host::ReadStatus::no_memory) error::fire(error::Id::no_memory);
             if (r.status != host::ReadStatus::ok) error::fire(error::Id::cannot_open, {data});
             return std::move(r.bytes);
         }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/core/error_fire.h"
@@ -12,6 +13,8 @@
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/roots.h"
+#include "runtime/image/codecs.h"
+#include "runtime/image/record.h"
 #include "runtime/memory/series.h"
 #include "runtime/platform/clipboard_tool.h"
 #include "runtime/memory/series_tail.h"
@@ -97,6 +100,43 @@ void file_block(Cell& out, const std::vector<std::string>& paths) {
     }
 }
 
+// ---- images
+
+// Picture types in the order they are asked for, each with the format its
+// bytes must be in.
+struct ImageType {
+    std::string_view type;
+    image::Format format;
+};
+constexpr ImageType image_types[] = {
+    {"image/png", image::Format::png},
+    {"image/jpeg", image::Format::jpeg},
+    {"image/gif", image::Format::gif},
+    {"image/bmp", image::Format::bmp},
+};
+
+// Into `out`, the image of bytes another program offered as a type: false
+// when they are not in the type's format or do not decode. The decoders
+// check every size the bytes claim against the bytes there are before they
+// take memory for pixels or read them.
+void image_from(Cell& out, std::span<const uint8_t> bytes, image::Format format) {
+    image::Pixels pixels;
+    if (image::sniff(bytes) != format || image::decode(bytes, pixels) != image::Status::ok) {
+        logic::make_at(out, false);
+        return;
+    }
+    image::make_at(out, std::move(pixels));
+}
+
+// The PNG bytes of an image with pixels; false when the codec failed.
+bool png_of(const Cell& img, std::string& bytes) {
+    const image::Pixels* pixels = image_type::pixels(img);
+    std::vector<uint8_t> png;
+    if (!pixels || !image::encode(image::Format::png, *pixels, png) || png.empty()) return false;
+    bytes.assign(png.begin(), png.end());
+    return true;
+}
+
 // ---- the system clipboard
 
 bool offers(const std::vector<std::string>& types, std::string_view type) {
@@ -122,6 +162,13 @@ void read_system(Cell& out, platform::ClipboardTool tool) {
         else file_block(out, paths_of_uri_list({reinterpret_cast<const char*>(list->data()), list->size()}));
         return;
     }
+    for (const ImageType& picture : image_types) {
+        if (!offers(*types, picture.type)) continue;
+        const std::optional<std::vector<uint8_t>> bytes = platform::clipboard_read(tool, picture.type);
+        if (!bytes) logic::make_at(out, false);
+        else image_from(out, *bytes, picture.format);
+        return;
+    }
     out = none::value;
 }
 
@@ -139,8 +186,15 @@ bool write_system(const Cell& value, platform::ClipboardTool tool) {
             bytes = uri_list(block_paths(value));
             type = uri_list_type;
             break;
+        case TypeId::image:
+            // An image without pixels only empties the clipboard; one whose
+            // PNG cannot be made leaves the clipboard as it was.
+            if (image_type::pixel_count(value) == 0) break;
+            if (!png_of(value, bytes)) return false;
+            type = image_types[0].type;
+            break;
         case TypeId::none: break;
-        default: return false;  // images have no system form here
+        default: return false;
     }
     return platform::clipboard_write(tool, type, {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
 }
@@ -200,7 +254,8 @@ bool write(const Cell& value) {
     const platform::ClipboardTool tool = platform::clipboard_tool();
     if (tool != platform::ClipboardTool::none) return write_system(value, tool);
     if (t == TypeId::block) (void)block_paths(value);  // the same check as for the system clipboard
-    stored = t == TypeId::none ? none::value : deep_copy(value);
+    const bool empties = t == TypeId::none || (t == TypeId::image && image_type::pixel_count(value) == 0);
+    stored = empties ? none::value : deep_copy(value);
     return true;
 }
 

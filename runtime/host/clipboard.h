@@ -1,13 +1,14 @@
 // The clipboard of read-clipboard and write-clipboard: text as a string!,
-// file lists as a block! of file! values, and none for an empty clipboard.
+// file lists as a block! of file! values, pictures as an image!, and none
+// for an empty clipboard.
 //
 // With a display and its clipboard tool installed, the values go through
-// the system clipboard: text as UTF-8, file lists as text/uri-list. Without
-// one, an in-process store keeps a copy of the last value written (images
-// included).
+// the system clipboard: text as UTF-8, file lists as text/uri-list, images
+// as image/png. Without one, an in-process store keeps a copy of the last
+// value written.
 //
-// Reading tries text first, then a file list; a clipboard holding neither
-// reads as none.
+// Reading tries text first, then a file list, then a picture as PNG, JPEG,
+// GIF or BMP; a clipboard holding none of them reads as none.
 #pragma once
 
 #include <span>
@@ -19,13 +20,15 @@
 
 namespace qor::host::clipboard {
 
-// Into `out`: a string!, a block! of file! values, a stored value, none
-// when the clipboard holds nothing readable, or false when it cannot be
-// reached.
+// Into `out`: a string!, a block! of file! values, an image!, a stored
+// value, none when the clipboard holds nothing readable, or false when it
+// cannot be reached or its picture does not decode.
 void read(Cell& out);
 
-// Puts the value on the clipboard (none empties it); true when the
-// clipboard now holds it. A value of any other type than none!, string!,
+// Puts the value on the clipboard (none, and an image without pixels,
+// empty it); true when the clipboard now holds it. Every byte is prepared
+// before the clipboard is touched: a value that cannot be prepared leaves
+// the clipboard as it was and answers false. A value of any other type than none!, string!,
 // block! (of file names) and image! raises script invalid-arg before the
 // clipboard is touched.
 [[nodiscard]] bool write(const Cell& value);

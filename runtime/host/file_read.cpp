@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "runtime/platform/file_handle.h"
+#include "runtime/platform/memory_region.h"
 
 namespace qor::host {
 
@@ -59,27 +60,70 @@ bool skip_stream(platform::File& file, int64_t count) {
     return true;
 }
 
-// A stream of unknown length: read until it ends (or part is met), growing
-// the room geometrically. Reading stops one byte past the limit, so an
-// endless device fails instead of filling memory.
+// Address space for a stream's bytes: reserved for the most the read may
+// take and committed step by step as bytes arrive, so the buffer grows in
+// place (no doubling, no copies) and holds memory only for what was read.
+// The space is aligned for large pages and asks for them, since the memory
+// a long stream fills costs more in page faults than in reading. Released
+// when the read ends.
+class StreamSpace {
+public:
+    explicit StreamSpace(size_t most)
+        : most_(most), reserved_(most + platform::large_page_size), raw_(platform::os_reserve(reserved_)) {
+        if (!raw_) return;
+        const auto at = reinterpret_cast<uintptr_t>(raw_);
+        const uintptr_t align = platform::large_page_size;
+        base_ = reinterpret_cast<uint8_t*>((at + align - 1) & ~(align - 1));
+        platform::os_prefer_large_pages(base_, most_);
+    }
+    ~StreamSpace() {
+        if (raw_) platform::os_free(raw_, reserved_);
+    }
+    StreamSpace(const StreamSpace&) = delete;
+    StreamSpace& operator=(const StreamSpace&) = delete;
+
+    [[nodiscard]] bool valid() const { return base_ != nullptr; }
+    [[nodiscard]] uint8_t* data() const { return base_; }
+    [[nodiscard]] size_t committed() const { return committed_; }
+
+    // Commits the next step; false when the space is full or the OS refuses.
+    [[nodiscard]] bool grow() {
+        const size_t step = std::min(commit_step, most_ - committed_);
+        if (step == 0 || !platform::os_commit(base_ + committed_, step)) return false;
+        committed_ += step;
+        return true;
+    }
+
+private:
+    static constexpr size_t commit_step = 16 * platform::large_page_size;
+    size_t most_;
+    size_t reserved_;
+    void* raw_;
+    uint8_t* base_ = nullptr;
+    size_t committed_ = 0;
+};
+
+// A stream of unknown length: read until it ends (or part is met) into a
+// growing space, stopping as soon as the total passes the limit, so an
+// endless device fails after reading just past the limit instead of filling
+// memory. The bytes then go to the target in one copy.
 ReadStatus read_stream(platform::File& file, const ReadOptions& options, ReadTarget& target) {
     if (!skip_stream(file, std::max<int64_t>(options.seek, 0))) return ReadStatus::cannot_open;
-    int64_t wanted = options.part > 0 ? options.part : INT64_MAX;
-    int64_t past_limit = options.limit < INT64_MAX ? options.limit + 1 : INT64_MAX;
-    int64_t ceiling = std::min(wanted, past_limit);
-    size_t have = 0, room = 0;
-    uint8_t* into = nullptr;
-    while (static_cast<int64_t>(have) < ceiling) {
-        if (have == room) {
-            room = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(std::max(stream_chunk, room * 2)), ceiling));
-            into = target.room(have, room);
-        }
-        int64_t got = file.read_some({into + have, room - have});
+    const int64_t wanted = options.part > 0 ? options.part : INT64_MAX;
+    const int64_t past_limit = options.limit < INT64_MAX ? options.limit + 1 : INT64_MAX;
+    const auto ceiling = static_cast<size_t>(std::min(wanted, past_limit));
+    StreamSpace space(ceiling);
+    if (!space.valid()) return ReadStatus::no_memory;
+    size_t have = 0;
+    while (have < ceiling) {
+        if (have == space.committed() && !space.grow()) return ReadStatus::no_memory;
+        const int64_t got = file.read_some({space.data() + have, space.committed() - have});
         if (got < 0) return ReadStatus::cannot_open;
         if (got == 0) break;
         have += static_cast<size_t>(got);
     }
     if (static_cast<int64_t>(have) > options.limit) return ReadStatus::too_large;
+    if (have > 0) std::memcpy(target.room(0, have), space.data(), have);
     target.done(have);
     return ReadStatus::ok;
 }

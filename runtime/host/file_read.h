@@ -16,9 +16,9 @@
 
 namespace qor::host {
 
-// Series lengths and the /part and /seek counts are signed 32-bit, so no
-// read answers more bytes than this.
-inline constexpr int64_t max_read_size = 0x7FFFFFFF;
+// The most bytes one series buffer holds (its capacity is below 2 GiB):
+// no read answers more.
+inline constexpr int64_t max_read_size = 0x7FFFFFF0;
 
 // True when a file value's spelling names a directory, by spelling alone:
 // it ends in "/" or "\", or is ".", "..", or ends in "/." or "/.." (either
@@ -28,7 +28,8 @@ inline constexpr int64_t max_read_size = 0x7FFFFFFF;
 enum class ReadStatus {
     ok,
     cannot_open,  // missing, unreadable, a directory, or a read that failed
-    too_large,    // more than the limit would be answered; nothing is read
+    too_large,    // more than the limit would be answered; nothing is answered
+    no_memory,    // the system gave no memory for the bytes of a stream
 };
 
 struct ReadOptions {
@@ -58,7 +59,8 @@ public:
 // Reads the file at a local path into the target. Regular files are read
 // from the offset for the size they have, in one call for room; pipes,
 // FIFOs, devices and the kernel's generated files (which report no size)
-// are read until they end, the room growing geometrically.
+// are read until they end or pass the limit, into space that grows in place,
+// and then given to the target in one call for room.
 [[nodiscard]] ReadStatus read_file_into(const std::string& path, const ReadOptions& options, ReadTarget& target);
 
 // The same into a vector of bytes.

@@ -48,6 +48,8 @@ bool os_commit(void* address, size_t size) {
     return mprotect(reinterpret_cast<void*>(start), end - start, PROT_READ | PROT_WRITE) == 0;
 }
 
+void os_prefer_large_pages(void* address, size_t size) { madvise(address, size, MADV_HUGEPAGE); }
+
 void os_decommit(void* address, size_t size) {
     uintptr_t start = page_up(reinterpret_cast<uintptr_t>(address));
     uintptr_t end = page_down(reinterpret_cast<uintptr_t>(address) + size);

@@ -25,6 +25,12 @@ void os_free(void* address, size_t size);
 // readable and writable; answers false when the OS refuses.
 [[nodiscard]] bool os_commit(void* address, size_t size);
 
+// Asks for large pages behind [address, address + size) (of a reservation
+// aligned to large_page_size): a region filled at once then takes far fewer
+// page faults. Only advice: nothing changes when the system declines.
+inline constexpr size_t large_page_size = size_t{2} << 20;
+void os_prefer_large_pages(void* address, size_t size);
+
 // Gives the pages lying wholly inside [address, address + size) back to the
 // OS and makes them inaccessible again; they read as zero once recommitted.
 void os_decommit(void* address, size_t size);

@@ -9,6 +9,8 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date_calendar.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/object_call.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/unset.h"
@@ -24,7 +26,9 @@
 #include "runtime/strings/string_core.h"
 #include "runtime/strings/url_text.h"
 #include "runtime/unicode/string_codec.h"
+#include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
+#include "runtime/words/word.h"
 
 namespace qor::file_url {
 
@@ -130,12 +134,49 @@ const Cell* url_build(Cell* prototype, Cell* spec, TypeId type, bool making) {
 const Cell* url_make(Cell* prototype, Cell* spec, TypeId type) { return url_build(prototype, spec, type, true); }
 const Cell* url_to(Cell* prototype, Cell* spec, TypeId type) { return url_build(prototype, spec, type, false); }
 
-// U/key: a new value of U's type holding U's text and the formed key,
+namespace {
+
+// The words naming the parts of a URL, as the library's url-parser gives
+// them.
+constexpr std::string_view url_part_names[] = {"scheme", "user-info", "host",     "port", "path",
+                                               "target", "query",     "fragment", "ref"};
+
+bool names_url_part(const Cell& key) {
+    if (type_of(key) != TypeId::word) return false;
+    const uint32_t canonical = symbol::resolve_alias(key.w2);
+    for (std::string_view name : url_part_names)
+        if (symbol::resolve_alias(word::load(name).w2) == canonical) return true;
+    return false;
+}
+
+// url/part: the URL taken apart by url-parser/parse-url and the part named.
+// A URL that does not parse raises invalid-arg with the URL.
+Cell* select_url_part(Cell* url, const Cell& key) {
+    const Cell parser = *context::value_cell(word::load("url-parser"));
+    const Cell name = word::load("parse-url");
+    const Cell* field = type_of(parser) == TypeId::object ? object::get_word_cell(parser, name) : nullptr;
+    // A copy: the call allocates, and the object's values may move.
+    const Cell fn = field ? *field : none::value;
+    if (type_of(fn) != TypeId::function) error::fire(error::Id::no_value, {name});
+    Cell parts;
+    const Cell args[] = {*url};
+    if (!object::call_function(fn, name.w2, args, &parts)) return url;
+    if (type_of(parts) != TypeId::object) error::fire(error::Id::invalid_arg, {*url});
+    const Cell* part = object::get_word_cell(parts, key);
+    *url = part ? *part : none::value;
+    return url;
+}
+
+}  // namespace
+
+// U/key: a word naming a part of a URL selects that part; any other key
+// makes a new value of U's type holding U's text and the formed key,
 // joined by exactly one "/".
 Cell* url_eval_path(const actions::EvalPathArgs& a) {
     if (a.value) error::fire(error::Id::bad_path_set, {*a.path, *a.element});
     const Cell u = *a.parent;
     const Cell key = *a.element;
+    if (type_of(u) == TypeId::url && names_url_part(key)) return select_url_part(a.parent, key);
     Cell* out = stack::push(unset_cell);
     str::make_at(*out, str::length_at(u) + 16, 1, type_of(u));
     str::concatenate(*out, u, -1, 0, str::Mode::append);
@@ -243,7 +284,9 @@ int64_t count_of(const Cell* c) {
 // A read that did not succeed: an input longer than a series may hold says
 // so; anything else could not be opened or read.
 [[noreturn]] void read_failed(const Cell& file, host::ReadStatus status) {
+    static_assert(host::max_read_size == series::max_capacity);
     if (status == host::ReadStatus::too_large) error::fire(error::Id::size_limit, {file});
+    if (status == host::ReadStatus::no_memory) error::fire(error::Id::no_memory);
     cannot_open(file);
 }
 

@@ -1,6 +1,7 @@
-// url! and file!: their mold, building a URL from a block, path access that
-// joins with "/", and the port actions, which the host services carry out
-// (files here, HTTP and schemes through hooks installed by those layers).
+// url! and file!: their mold, building a URL from a block, path access (a
+// part of a URL by its name, else the key joined with "/"), and the port
+// actions, which the host services carry out (files here, HTTP and schemes
+// through hooks installed by those layers).
 #pragma once
 
 #include <string>

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The clipboard through the real `qor`: the in-process store without a
 display, and the system clipboard under a virtual X server (Xvfb) with
-xclip, round trips inside qor and with xclip on the other side.
+xclip, round trips inside qor and with xclip on the other side: text, file
+lists and images (PNG written; PNG and BMP read, malformed ones refused).
 
 Exit 0 when every case passes, 1 on a failure, 77 (skipped) after the
 in-process cases when Xvfb or xclip is not installed.
@@ -10,9 +11,11 @@ Usage: clipboard_test.py QOR_BINARY
 """
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 FILES = '[%/tmp/a.txt %"/tmp/dir with blanks/b\u00e9.txt"]'
 FILES_MOLD = '[%/tmp/a.txt %"/tmp/dir with blanks/b\u00e9.txt"]'
@@ -23,6 +26,11 @@ ROUND_TRIPS = [
     (f"print write-clipboard {FILES} print mold read-clipboard", f"true\n{FILES_MOLD}"),
     ('write-clipboard "x" print write-clipboard none print mold read-clipboard', "true\nnone"),
     ('write-clipboard "" print mold read-clipboard', '""'),
+    # An image keeps its size and every pixel, transparency included; one
+    # without pixels empties the clipboard.
+    ("i: make image! [3x2 255.0.0] poke i 2 0.128.255.100 print write-clipboard i j: read-clipboard "
+     "print [type? j j/size j = i] print j/2", "true\nimage 3x2 true\n0.128.255.100"),
+    ('write-clipboard "x" print write-clipboard make image! 0x0 print mold read-clipboard', "true\nnone"),
     ("e: try [write-clipboard 1] print [e/id e/arg1]", "invalid-arg 1"),
     ("e: try [write-clipboard [%a.txt 2]] print [e/id e/arg1]", "invalid-arg 2"),
 ]
@@ -53,6 +61,40 @@ def check(qor, cases, env, label):
             failures += 1
             print(f"FAIL ({label}) {code}\n  expected: {expected!r}\n  got:      {got!r}")
     return failures
+
+
+def png(width, height, rgba):
+    """A PNG of 8-bit RGBA pixels (a list of 4-tuples, rows from the top)."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    rows = b"".join(b"\0" + b"".join(bytes(p) for p in rgba[y * width:(y + 1) * width]) for y in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def bmp(width, height, claimed=None, pixel_bytes=None):
+    """A 24-bit bottom-up BMP of blue pixels; `claimed` overrides the size its
+    header states, `pixel_bytes` the pixel data that follows."""
+    w, h = claimed or (width, height)
+    stride = (width * 3 + 3) // 4 * 4
+    data = pixel_bytes if pixel_bytes is not None else (b"\xff\0\0" * width + b"\0" * (stride - 3 * width)) * height
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    return b"BM" + struct.pack("<IHHI", 14 + 40 + len(data), 0, 0, 54) + info + data
+
+
+# Pictures another program offers, and what qor reads of them.
+OFFERED_IMAGES = [
+    ("image/png", png(2, 1, [(255, 0, 0, 255), (0, 255, 0, 128)]), "[2x1 255.0.0.0 0.255.0.127]"),
+    ("image/bmp", bmp(3, 2), "[3x2 0.0.255.0 0.0.255.0]"),
+    # A header claiming 30000 x 30000 pixels over a few bytes: refused before
+    # any pixel is read or memory taken for them.
+    ("image/bmp", bmp(3, 2, claimed=(30000, 30000)), "false"),
+    ("image/bmp", bmp(3, 2, pixel_bytes=b"\0" * 5), "false"),
+    ("image/png", png(2, 1, [(1, 2, 3, 4)] * 2)[:40], "false"),
+    # Bytes that are not in the format their type names.
+    ("image/png", bmp(3, 2), "false"),
+]
+READ_IMAGE = 'i: read-clipboard print mold either image? i [reduce [i/size i/1 last i]] [i]'
 
 
 def xclip(display_env, *args, data=None):
@@ -97,6 +139,16 @@ def with_xvfb(qor, base_env):
               data=b"# a comment\r\nfile:///tmp/x%20y\r\nfile://localhost/tmp/z\r\nhttp://not/a/file\r\n")
         failures += check(qor, [("print mold read-clipboard", '[%"/tmp/x y" %/tmp/z]')], env,
                           "xclip wrote a uri-list")
+        # An image qor wrote is a PNG that other programs read.
+        run_qor(qor, "write-clipboard make image! [4x3 1.2.3]", env)
+        targets = xclip(env, "-o", "-t", "TARGETS").decode().split()
+        got = xclip(env, "-o", "-t", "image/png")
+        if "image/png" not in targets or got[:8] != b"\x89PNG\r\n\x1a\n" or struct.unpack(">II", got[16:24]) != (4, 3):
+            failures += 1
+            print(f"FAIL xclip reads a PNG qor wrote: {targets!r} {got[:24]!r}")
+        for kind, data, expected in OFFERED_IMAGES:
+            xclip(env, "-i", "-t", kind, data=data)
+            failures += check(qor, [(READ_IMAGE, expected)], env, f"xclip wrote {kind} of {len(data)} bytes")
         return failures
     finally:
         os.close(read_fd)

@@ -29,6 +29,7 @@ TEST_F(EnvTranscriptTest, Vectors) { replay("vector.qt"); }
 TEST_F(EnvTranscriptTest, Parse) { replay("parse.qt"); }
 TEST_F(EnvTranscriptTest, ParseGrammars) { replay("parse_grammars.qt"); }
 TEST_F(EnvTranscriptTest, HostileValues) { replay("hostile_values.qt"); }
+TEST_F(EnvTranscriptTest, Urls) { replay("url.qt"); }
 
 }  // namespace
 }  // namespace qor::test

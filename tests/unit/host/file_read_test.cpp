@@ -152,6 +152,12 @@ TEST(FileReadSpecial, EndlessDeviceStopsAtTheLimit) {
     ReadResult part = read_file("/dev/zero", {100, -1});
     ASSERT_EQ(part.status, ReadStatus::ok);
     EXPECT_EQ(part.bytes, std::vector<uint8_t>(100, 0));
+    // Exactly the limit is still a read; the space grows over several
+    // steps, and what is kept is what was read.
+    ReadResult at_limit = read_file("/dev/zero", {int64_t{100} << 20, -1, int64_t{100} << 20});
+    ASSERT_EQ(at_limit.status, ReadStatus::ok);
+    EXPECT_EQ(at_limit.bytes.size(), size_t{100} << 20);
+    EXPECT_EQ(read_file("/dev/zero", {-1, -1, int64_t{100} << 20}).status, ReadStatus::too_large);
 }
 
 TEST(SplitLines, Table) {
