@@ -45,9 +45,9 @@ public:
     Tmux() : socket_("qor-console-test-" + std::to_string(getpid()) + "-" + std::to_string(++made_)) {}
     ~Tmux() { run(tmux() + " kill-server 2>/dev/null"); }
 
-    void start(const std::string& shell_command, int columns = 60) {
-        run(tmux() + " -f /dev/null new-session -d -x " + std::to_string(columns) + " -y 20 " +
-            sh_quoted(shell_command));
+    void start(const std::string& shell_command, int columns = 60, int rows = 20) {
+        run(tmux() + " -f /dev/null new-session -d -x " + std::to_string(columns) + " -y " + std::to_string(rows) +
+            " " + sh_quoted(shell_command));
     }
     void resize(int columns) { run(tmux() + " resize-window -x " + std::to_string(columns) + " -y 20"); }
     void keys(const std::string& names) { run(tmux() + " send-keys " + names); }
