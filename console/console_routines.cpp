@@ -106,12 +106,16 @@ void r_read_input() {
     std::u32string line;
     output::flush();  // what was printed comes before the prompt
     // A user types at this console: from now on Ctrl-C during an evaluation
-    // returns to the prompt instead of ending the process.
-    if (input().is_console()) platform::set_interrupts_halt(true);
+    // returns to the prompt instead of ending the process. A Ctrl-C that
+    // came before the prompt is not for the next command; while the line is
+    // edited Ctrl-C is a key, and one pressed the moment the line is handed
+    // over is for the command it starts, so it must not be dropped after.
+    if (input().is_console()) {
+        platform::set_interrupts_halt(true);
+        interrupt::forget();
+    }
     const bool more = input().read_line(prompt, hidden, line, history);
     update_size();  // the terminal may have been resized while the line was edited
-    // A Ctrl-C that came while the line was read is not for the next command.
-    if (input().is_console()) interrupt::forget();
     if (!more) {
         // Piped input is over: nothing will come but empty lines.
         rt::quit(0);

@@ -142,8 +142,11 @@ TEST_F(ConsoleTerminal, CtrlCDuringAnEvaluationHaltsToThePrompt) {
     Tmux t;
     start(t);
     ASSERT_TRUE(t.wait_for(">>")) << t.screen();
-    t.text("n: 0 forever [n: n + 1]");
+    // Keys typed before the editor hands the line over are the editor's:
+    // Ctrl-C goes once the evaluation shows it has started.
+    t.text("print uppercase {started} n: 0 forever [n: n + 1]");
     t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("STARTED")) << t.screen();
     t.keys("C-c");
     ASSERT_TRUE(t.wait_for("(halted)")) << t.screen();
     t.text("n > 0");
@@ -158,12 +161,13 @@ TEST_F(ConsoleTerminal, CtrlCDuringAnEvaluationHaltsToThePrompt) {
     ASSERT_TRUE(t.wait_for("(halted)", 2)) << t.screen();
 
     // A wait is cut short as well.
-    t.text("wait 30 print \"never\"");
+    t.text("print uppercase {waiting} wait 30 print \"never\"");
     t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("WAITING")) << t.screen();
     t.keys("C-c");
     ASSERT_TRUE(t.wait_for("(halted)", 3)) << t.screen();
     t.keys("Up");
-    ASSERT_TRUE(t.wait_for(">> wait 30 print \"never\"")) << t.screen();
+    ASSERT_TRUE(t.wait_for(">> print uppercase {waiting} wait 30 print \"never\"")) << t.screen();
     t.keys("C-c");
     ASSERT_TRUE(t.wait_for("DONE 0")) << t.screen();
     EXPECT_EQ(t.screen().find("never\n"), std::string::npos) << t.screen();
