@@ -535,42 +535,51 @@ Cell& throw_code_cell() {
 
 namespace {
 
+// Where Ctrl-C halts: every loop iteration and function body passes here,
+// and every expression of a block. True when the halt throw started.
+[[gnu::always_inline]] inline bool halt_requested() {
+    return interrupt::requested() && interrupt::take();
+}
+
+// The expressions of a block from `pos`, each value kept in the result slot
+// (the data stack's top is cut back to it), then the exit event when
+// tracing wants it. False when an exit is pending. Inlined into both
+// block evaluations, the framed and the lean one.
+[[gnu::always_inline]] inline bool run_expressions(NodeId code, uint32_t pos, Cell* result) {
+    while (pos < length(code)) {
+        current.w1 = pos;
+        pos = eval_expression(code, pos, 0);
+        if (stack::exiting()) [[unlikely]] return false;
+        if (halt_requested()) [[unlikely]] return false;
+        *result = stack::data.top[-1];
+        stack::data.top = result + 1;
+        // Also when an expression of this block switched tracing on.
+        if (trace::wanted(trace::expr)) [[unlikely]] {
+            trace::fire(trace::expr, code, pos, nullptr, result);
+            if (stack::exiting()) return false;
+        }
+    }
+    if (trace::wanted(trace::exit)) [[unlikely]] {
+        trace::fire(trace::exit, code, length(code), nullptr, result);
+        if (stack::exiting()) return false;
+    }
+    return true;
+}
+
 // A block evaluated while nothing traces: no frame of its own. The
 // enclosing frame's argument base stays the base, the result slot is
 // pushed on top of it, and an exit unwinds past the block as it would past
 // its frame. Blocks nest on the native stack, whose depth is checked.
 void eval_block_lean(const Cell& block, bool into_result) {
     const NodeId code = block.w2;
-    uint32_t pos = block.w1;
+    const uint32_t pos = block.w1;
     stack::check_native_depth();
     CurrentCode restore;
     stack::RoutineScope evaluating(false);
     Cell* const result = stack::push(unset::value);
     current = Cell{to_int(TypeId::block), pos, code, 0};
-    // Every loop iteration and function body passes here, and every
-    // expression below: where Ctrl-C halts.
-    if (interrupt::requested()) [[unlikely]] {
-        if (interrupt::take()) return;
-    }
-    while (pos < length(code)) {
-        current.w1 = pos;
-        pos = eval_expression(code, pos, 0);
-        if (stack::exiting()) [[unlikely]] return;
-        if (interrupt::requested()) [[unlikely]] {
-            if (interrupt::take()) return;
-        }
-        *result = stack::data.top[-1];
-        stack::data.top = result + 1;
-        // Tracing switched on by an expression of this block.
-        if (trace::wanted(trace::expr)) [[unlikely]] {
-            trace::fire(trace::expr, code, pos, nullptr, result);
-            if (stack::exiting()) return;
-        }
-    }
-    if (trace::wanted(trace::exit)) [[unlikely]] {
-        trace::fire(trace::exit, code, length(code), nullptr, result);
-        if (stack::exiting()) return;
-    }
+    if (halt_requested()) [[unlikely]] return;
+    if (!run_expressions(code, pos, result)) return;
     if (into_result) *stack::data.base = *result;
 }
 
@@ -579,39 +588,16 @@ void eval_block_lean(const Cell& block, bool into_result) {
 void eval_block(const Cell& block, bool into_result) {
     if (!trace::state.on) [[likely]] return eval_block_lean(block, into_result);
     const NodeId code = block.w2;
-    uint32_t pos = block.w1;
+    const uint32_t pos = block.w1;
     CurrentCode restore;
     stack::RoutineScope evaluating(false);
     stack::mark_eval_block(to_int(Sym::tag_body));
     Cell* const result = stack::push(unset::value);
     current = Cell{to_int(TypeId::block), pos, code, 0};
-    // Every loop iteration and function body passes here, and every
-    // expression below: where Ctrl-C halts.
-    if (interrupt::requested()) [[unlikely]] {
-        if (interrupt::take()) return;
-    }
-    if (trace::state.on) [[unlikely]] {
-        trace::fire(trace::enter, code, pos, nullptr, nullptr);
-        if (stack::exiting()) return;
-    }
-    while (pos < length(code)) {
-        current.w1 = pos;
-        pos = eval_expression(code, pos, 0);
-        if (stack::exiting()) [[unlikely]] return;
-        if (interrupt::requested()) [[unlikely]] {
-            if (interrupt::take()) return;
-        }
-        *result = stack::data.top[-1];
-        stack::data.top = result + 1;
-        if (trace::wanted(trace::expr)) [[unlikely]] {
-            trace::fire(trace::expr, code, pos, nullptr, result);
-            if (stack::exiting()) return;
-        }
-    }
-    if (trace::wanted(trace::exit)) [[unlikely]] {
-        trace::fire(trace::exit, code, length(code), nullptr, result);
-        if (stack::exiting()) return;
-    }
+    if (halt_requested()) [[unlikely]] return;
+    trace::fire(trace::enter, code, pos, nullptr, nullptr);
+    if (stack::exiting()) return;
+    if (!run_expressions(code, pos, result)) return;
     if (into_result) stack::unwind_set_result();
     else stack::unwind();
 }
