@@ -28,32 +28,44 @@ void restore_stacks(size_t depth, Cell* base, Cell* top) {
     stack::data.top = top;
 }
 
-// Calls the handler with the event under a try/all frame; answers its
-// result, or none when an error or a throw ended it.
-Cell call_awake(const Cell& awake, const Cell& event) {
-    const size_t depth = stack::call_depth();
-    Cell* const base = stack::data.base;
-    Cell* const top = stack::data.top;
-    Cell result = none::value;
-    const uint32_t name = symbol_of(Name::awake);
-    stack::mark_try_all(name);
-    try {
-        const Cell args[1] = {event};
-        interpreter::call_with(awake, args, word::make_cell(TypeId::word, 0, name, word::no_index));
-        if (stack::exiting()) {
-            stack::take_exit();
-            stack::clear_throw_position();
-        } else {
-            result = stack::data.top[-1];
-        }
-    } catch (const error::Raised& raised) {
-        (void)error::catch_raised(raised, top, false);
-    }
-    restore_stacks(depth, base, top);
-    return result;
+struct AwakeCall {
+    const Cell* awake;
+    const Cell* event;
+    uint32_t name;
+    Cell result;
+};
+
+// Calls the handler with the event; its result is taken before the stacks
+// are put back.
+void call_awake(void* context) {
+    auto& c = *static_cast<AwakeCall*>(context);
+    const Cell args[1] = {*c.event};
+    interpreter::call_with(*c.awake, args, word::make_cell(TypeId::word, 0, c.name, word::no_index));
+    if (!stack::exiting()) c.result = stack::data.top[-1];
 }
 
 }  // namespace
+
+bool run_guarded(uint32_t name, void (*call)(void*), void* context) {
+    const size_t depth = stack::call_depth();
+    Cell* const base = stack::data.base;
+    Cell* const top = stack::data.top;
+    bool ok = true;
+    stack::mark_try_all(name);
+    try {
+        call(context);
+        if (stack::exiting()) {
+            stack::take_exit();
+            stack::clear_throw_position();
+            ok = false;
+        }
+    } catch (const error::Raised& raised) {
+        (void)error::catch_raised(raised, top, false);
+        ok = false;
+    }
+    restore_stacks(depth, base, top);
+    return ok;
+}
 
 int dispatch_event(event::Type type, Widget& widget, event::Record& record, uint32_t flags) {
     const uint32_t id = widget.id;
@@ -65,7 +77,8 @@ int dispatch_event(event::Type type, Widget& widget, event::Record& record, uint
     Cell event = event::make_for(type, live, flags);
     const bool tracing = trace::state.on;
     trace::state.on = false;
-    const Cell result = call_awake(awake, event);
+    AwakeCall call{&awake, &event, symbol_of(Name::awake), none::value};
+    const Cell result = run_guarded(call.name, call_awake, &call) ? call.result : none::value;
     trace::state.on = tracing;
     const int done = is_word(result, Name::done) ? answered_done : 0;
     // The handler may have rebuilt the face or destroyed the widget.

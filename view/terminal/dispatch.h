@@ -19,6 +19,11 @@ struct Widget;
 inline constexpr int answered_done = 1;
 inline constexpr int widget_gone = 2;
 
+// Runs script-facing work under a try/all frame named by the symbol
+// `name`: an error or a throw ends it there, and both stacks are put back.
+// Answers false when it failed.
+bool run_guarded(uint32_t name, void (*call)(void*), void* context);
+
 // Calls `system/view/awake` with the event under a try/all frame, tracing
 // off: errors and throws inside it end there. Answers 1 when its result is
 // the word `done`, 2 when the face no longer leads to the widget, else 0.

@@ -6,9 +6,7 @@
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
-#include "runtime/errors/raise.h"
 #include "runtime/eval/call_stack.h"
-#include "runtime/eval/exit_codes.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/words/context.h"
@@ -32,30 +30,7 @@ std::array<uint32_t, spellings.size()> symbols{};
 }  // namespace
 
 bool run_guarded(void (*call)(void*), void* context) {
-    const size_t depth = stack::call_depth();
-    Cell* const base = stack::data.base;
-    Cell* const top = stack::data.top;
-    bool ok = true;
-    stack::mark_try_all(symbol_of(WName::tui_helpers));
-    try {
-        call(context);
-        if (stack::exiting()) {
-            stack::take_exit();
-            stack::clear_throw_position();
-            ok = false;
-        }
-    } catch (const error::Raised& raised) {
-        (void)error::catch_raised(raised, top, false);
-        ok = false;
-    }
-    while (stack::call_depth() > depth) {
-        const stack::Frame& f = *--stack::calls.top;
-        if (f.kind() == stack::FrameKind::call && f.function_context)
-            stack::set_context_values(f.function_context, f.saved_values);
-    }
-    stack::data.base = base;
-    stack::data.top = top;
-    return ok;
+    return tui::run_guarded(symbol_of(WName::tui_helpers), call, context);
 }
 
 uint32_t symbol_of(WName name) {
