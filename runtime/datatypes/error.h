@@ -18,7 +18,7 @@
 
 #include "runtime/core/cell.h"
 #include "runtime/datatypes/action_routines.h"
-#include "runtime/errors/catalogue.h"
+#include "runtime/datatypes/error_catalogue.h"
 #include "runtime/core/error_ids.h"
 
 namespace qor::error_type {
