@@ -153,11 +153,6 @@ Cell* append_cell(const Cell& b, const Cell& value) {
     return cell;
 }
 
-void truncate(const Cell& b, uint32_t n) {
-    series::Buffer* sb = buf(b);
-    if (n < sb->length()) sb->set_tail_units(sb->head_units() + n);
-}
-
 void insert_block(Cell& target, const Cell& source) {
     Cell value = source;
     (void)insert_items<false>(&target, &value, nullptr, false, nullptr);

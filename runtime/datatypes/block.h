@@ -35,8 +35,6 @@ Cell* push(const Cell& value);
 
 // Appends a copy of the value at the tail; answers the new cell.
 Cell* append_cell(const Cell& b, const Cell& value);
-// Cuts the block at cell n from the head.
-void truncate(const Cell& b, uint32_t n);
 
 // Inserts every cell of source from its index at the block's index, in
 // order, moving the index past them.

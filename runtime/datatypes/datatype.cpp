@@ -19,7 +19,6 @@ Cell* make_at(Cell& cell, TypeId named) {
 }
 
 Cell* push(TypeId named) { return make_at(*stack::push_slot(), named); }
-Cell* box(TypeId named) { return make_at(*stack::result(), named); }
 Cell* make_in(Cell& block, TypeId named) { return make_at(*series_tail::block_alloc_tail(block), named); }
 
 // ---- actions

@@ -14,7 +14,6 @@ namespace qor::datatype {
 
 Cell* make_at(Cell& cell, TypeId named);
 Cell* push(TypeId named);
-Cell* box(TypeId named);
 Cell* make_in(Cell& block, TypeId named);
 
 void init();  // registers datatype!

@@ -234,16 +234,6 @@ Cell* push_from_words(const Cell& category, const Cell& id, const Cell* arg1, co
     return base;
 }
 
-uint32_t category_symbol(const Cell& error) {
-    const Cell v = *slot(error, Field::type);
-    return is_word_like(type_of(v)) ? v.w2 : 0;
-}
-
-uint32_t id_symbol(const Cell& error) {
-    const Cell v = *slot(error, Field::id);
-    return is_word_like(type_of(v)) ? v.w2 : 0;
-}
-
 void install_environment(const Environment& e) { environment = e; }
 int32_t stack_trace_depth() { return environment.stack_trace ? environment.stack_trace() : 0; }
 const Cell* source_files() { return environment.source_files ? environment.source_files() : nullptr; }

@@ -39,10 +39,6 @@ Cell* push_new(error::Id id, const Cell* arg1, const Cell* arg2, const Cell* arg
 // script invalid-spec-field when they name no catalogue entry.
 Cell* push_from_words(const Cell& category, const Cell& id, const Cell* arg1, const Cell* arg2, const Cell* arg3);
 
-// The symbols of the error's type and id fields (0 when not words).
-[[nodiscard]] uint32_t category_symbol(const Cell& error);
-[[nodiscard]] uint32_t id_symbol(const Cell& error);
-
 // What forming and catching read from the environment: the stack-trace
 // depth (system/state/stack-trace; 0 or less: no stack line) and the list of
 // source files being run (system/state/source-files; nullptr or an empty

@@ -19,7 +19,6 @@ namespace {
 // Both objects are permanent roots, rewritten in place by the collector.
 Cell errors_cell = unset_cell;
 Cell standard_cell = unset_cell;
-bool built = false;
 
 constexpr std::string_view field_names[field_count] = {"code", "type",  "id",    "arg1",  "arg2",
                                                        "arg3", "near", "where", "stack", "files"};
@@ -103,10 +102,7 @@ void init(Scanner scan) {
     for (uint32_t f = 0; f < field_count; f++) field_symbols[f] = symbol::make(field_names[f]);
     build_catalogue(scan);
     build_standard_error();
-    built = true;
 }
-
-bool ready() { return built && type_of(errors_cell) == TypeId::object; }
 
 const Cell& errors() { return errors_cell; }
 const Cell& standard_error() { return standard_cell; }

@@ -33,9 +33,6 @@ using Scanner = void (*)(Cell* into, std::string_view source);
 // rebuilds them.
 void init(Scanner scan);
 
-// Whether init has run on the current runtime.
-[[nodiscard]] bool ready();
-
 // The catalogue object (system/catalog/errors) and the prototype
 // (system/standard/error). Valid until the next allocation; copy the cell.
 [[nodiscard]] const Cell& errors();

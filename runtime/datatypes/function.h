@@ -55,13 +55,6 @@ Cell* push_new(const Cell& spec, const Cell& body);
 // after /local. Pushes the new block on the data stack and answers it.
 Cell* push_made_spec(const Cell& spec, const Cell& body);
 
-// The locals of an interface block from `start`: 1 for /local plus 1 per word! after
-// it; without /local -1 when strict, else 0.
-[[nodiscard]] int32_t count_locals(NodeId spec, uint32_t start, bool strict);
-
-// Pushes the defaults of n locals: false (the /local flag), then n - 1 nones.
-void push_locals(uint32_t n);
-
 // A copy of the block whose nested blocks, parens and paths are copies too.
 [[nodiscard]] Cell copy_deep(const Cell& block);
 

@@ -1,13 +1,10 @@
-// Function interface blocks: their grammar check, the locals that the
-// native `function` collects from a body, and the locals of a compiled
-// function's frame.
+// Function interface blocks: their grammar check and the locals that the
+// native `function` collects from a body.
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "runtime/datatypes/function.h"
-#include "runtime/datatypes/logic.h"
-#include "runtime/datatypes/none.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/arg_cache.h"
 #include "runtime/memory/data_stack.h"
@@ -244,26 +241,6 @@ Cell* push_made_spec(const Cell& spec, const Cell& body) {
     const Cell result = *copy;
     stack::pop(4);
     return stack::push(result);
-}
-
-// --- Locals of compiled functions -----------------------------------------
-
-int32_t count_locals(NodeId spec, uint32_t start, bool strict) {
-    const uint32_t local_sym = canonical(Sym::local);
-    for (uint32_t i = start; i < length(spec); i++) {
-        const Cell c = cells(spec)[i];
-        if (type_of(c) != TypeId::refinement || canonical(c.w2) != local_sym) continue;
-        int32_t n = 1;
-        for (uint32_t k = i + 1; k < length(spec); k++) n += type_of(cells(spec)[k]) == TypeId::word;
-        return n;
-    }
-    return strict ? -1 : 0;
-}
-
-void push_locals(uint32_t n) {
-    if (n == 0) return;
-    stack::push(logic::false_value);
-    for (uint32_t i = 1; i < n; i++) stack::push(none::value);
 }
 
 }  // namespace qor::function

@@ -27,9 +27,6 @@ Cell* make_at(Cell& cell, int32_t value, Kind kind) {
 
 Cell* box(int32_t value, Kind kind) { return make_at(*stack::result(), value, kind); }
 Cell* push(int32_t value, Kind kind) { return make_at(*stack::push_slot(), value, kind); }
-Cell* make_in(Cell& block, int32_t value, Kind kind) {
-    return make_at(*series_tail::block_alloc_tail(block), value, kind);
-}
 
 // ---- actions
 

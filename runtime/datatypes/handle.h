@@ -27,7 +27,6 @@ enum class Kind : uint32_t { null = 0, fd = 1, monitor = 2, window = 3, font = 4
 Cell* make_at(Cell& cell, int32_t value, Kind kind);
 Cell* box(int32_t value, Kind kind);
 Cell* push(int32_t value, Kind kind);
-Cell* make_in(Cell& block, int32_t value, Kind kind);
 
 [[nodiscard]] inline int32_t value_of(const Cell& c) { return static_cast<int32_t>(c.w2); }
 [[nodiscard]] inline uint32_t kind_of(const Cell& c) { return c.w1; }

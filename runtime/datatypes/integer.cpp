@@ -65,13 +65,6 @@ Cell* make_in(Cell& block, int32_t v) {
     return c;
 }
 
-int32_t get_first_arg() { return get_int(*stack::result()); }
-
-int32_t get_arg() {
-    const Cell& c = *stack::result();
-    return type_of(c) == TypeId::integer ? get_int(c) : 0;
-}
-
 int32_t absolute_checked(int32_t v) {
     if (v == int_min) overflow();
     return v < 0 ? -v : v;

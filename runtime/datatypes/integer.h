@@ -21,9 +21,6 @@ Cell* make_at(Cell& cell, int32_t v);
 Cell* push(int32_t v);
 Cell* make_in(Cell& block, int32_t v);
 [[nodiscard]] inline int32_t get(const Cell& c) { return get_int(c); }
-// The result slot's integer; the same, or 0 when it holds no integer!.
-[[nodiscard]] int32_t get_first_arg();
-[[nodiscard]] int32_t get_arg();
 
 [[nodiscard]] constexpr int32_t sign(int32_t v) { return (v > 0) - (v < 0); }
 

@@ -38,7 +38,6 @@ Cell* make_in(Cell& block, bool flag);
 // The last value on the data stack is false; with nothing pushed above the
 // argument base, the argument base cell itself is tested.
 [[nodiscard]] bool top_false();
-[[nodiscard]] inline bool top_is_true() { return !top_false(); }
 
 void init();  // registers logic!
 

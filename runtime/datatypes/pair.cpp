@@ -79,17 +79,6 @@ Cell* make_at(Cell& cell, int32_t x, int32_t y) {
     return &cell;
 }
 
-Cell* push(int32_t x, int32_t y) {
-    Cell* c = stack::push(unset_cell);
-    return make_at(*c, x, y);
-}
-
-Cell* make_in(Cell& block, int32_t x, int32_t y) {
-    Cell* c = series_tail::block_alloc_tail(block);
-    set_header(*c, TypeId::pair);
-    return make_at(*c, x, y);
-}
-
 void to_point2d(Cell& cell) { point::make2d_at(cell, static_cast<float>(x(cell)), static_cast<float>(y(cell))); }
 
 Cell* do_math(MathOp op) {

@@ -19,8 +19,6 @@ namespace qor::pair {
 
 // Keeps the cell's header flags.
 Cell* make_at(Cell& cell, int32_t x, int32_t y);
-Cell* push(int32_t x, int32_t y);
-Cell* make_in(Cell& block, int32_t x, int32_t y);
 
 // The pair in the cell becomes the point2D! of its coordinates.
 void to_point2d(Cell& cell);

@@ -28,11 +28,6 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, co
 
 }  // namespace
 
-Cell* push(Cell& cell) {
-    set_type_keep_flags(cell, TypeId::paren);
-    return stack::push(cell);
-}
-
 void init() {
     // Everything of block! but trim (the slots block! leaves empty stay empty).
     datatype::ActionRow row;

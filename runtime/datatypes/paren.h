@@ -6,9 +6,6 @@
 
 namespace qor::paren {
 
-// Retypes the cell as a paren! and pushes a copy of it.
-Cell* push(Cell& cell);
-
 // Registers paren! (parent block!).
 void init();
 

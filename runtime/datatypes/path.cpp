@@ -100,17 +100,6 @@ datatype::ActionRow inherited_row() {
 
 }  // namespace
 
-Cell* push(Cell& cell, TypeId type) {
-    set_type_keep_flags(cell, type);
-    return stack::push(cell);
-}
-
-Cell* make_at(Cell& cell, int32_t n) {
-    block::make_at(cell, n);
-    set_header(cell, TypeId::path);
-    return &cell;
-}
-
 void init_path() {
     datatype::ActionRow row = inherited_row();
     row.own<Action::make>(&make)

@@ -8,12 +8,6 @@
 
 namespace qor::path {
 
-// Retypes the cell as the path type and pushes a copy of it.
-Cell* push(Cell& cell, TypeId type);
-
-// Makes the cell an empty path! with room for n cells.
-Cell* make_at(Cell& cell, int32_t n);
-
 // Registration, parents first: path! (parent block!), then the three others
 // (parent path!).
 void init_path();

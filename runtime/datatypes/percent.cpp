@@ -17,9 +17,7 @@ Cell* make_at(Cell& cell, double d) {
     return &cell;
 }
 
-Cell* box(double d) { return make_at(*stack::result(), d); }
 Cell* push(double d) { return make_at(*stack::push_slot(), d); }
-Cell* make_in(Cell& block, double d) { return make_at(*series_tail::block_alloc_tail(block), d); }
 
 // ---- actions
 

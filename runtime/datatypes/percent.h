@@ -9,9 +9,7 @@ namespace qor::percent {
 
 [[nodiscard]] inline double get(const Cell& c) { return get_double(c); }
 Cell* make_at(Cell& cell, double d);
-Cell* box(double d);
 Cell* push(double d);
-Cell* make_in(Cell& block, double d);
 
 void init();  // registers percent! (after float!)
 

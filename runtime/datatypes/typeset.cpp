@@ -51,12 +51,6 @@ Cell all_but_unset() {
 
 Cell* push(const Cell& ts) { return stack::push(ts); }
 
-Cell* make_in(Cell& block, uint32_t w1, uint32_t w2, uint32_t w3) {
-    Cell* c = series_tail::block_alloc_tail(block);
-    *c = make(w1, w2, w3);
-    return c;
-}
-
 void add_type(Cell& ts, const Cell& item_or_word) {
     // A word stands for its value: make typeset! [integer! number!].
     const Cell item = type_of(item_or_word) == TypeId::word ? *context::value_cell(item_or_word) : item_or_word;

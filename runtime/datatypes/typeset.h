@@ -25,7 +25,6 @@ void clear(Cell& ts);
 [[nodiscard]] Cell all_but_unset();
 
 Cell* push(const Cell& ts);
-Cell* make_in(Cell& block, uint32_t w1, uint32_t w2, uint32_t w3);
 
 // Adds one datatype or merges a typeset; anything else raises `invalid-arg`.
 void add_type(Cell& ts, const Cell& item);

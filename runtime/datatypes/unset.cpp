@@ -10,18 +10,11 @@ namespace qor::unset {
 
 // ---- helpers
 
-Cell* box() {
-    set_header(*stack::result(), TypeId::unset);
-    return stack::result();
-}
-
 Cell* push() {
     Cell* c = stack::push_slot();
     set_header(*c, TypeId::unset);
     return c;
 }
-
-Cell* make_in(Cell& block) { return series_tail::block_alloc_tail(block); }
 
 // ---- actions
 

@@ -9,9 +9,7 @@ namespace qor::unset {
 // The shared unset value; routines answer its address.
 inline constexpr Cell value = unset_cell;
 
-Cell* box();
 Cell* push();
-Cell* make_in(Cell& block);
 
 void init();  // registers unset!
 

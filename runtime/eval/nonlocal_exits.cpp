@@ -73,10 +73,10 @@ void throw_break(bool with_value, bool is_continue) {
     pending = is_continue ? exit_continue : exit_break;
 }
 
-void throw_exit(bool is_return, bool from_compiled) {
+void throw_exit(bool is_return) {
     const Positions saved;
     const Cell value = is_return ? *data.base : unset::value;
-    if (!from_compiled) pop_own_frame();
+    pop_own_frame();
     seek_frame(saved, [](const Frame& f) { return f.has(frame_flag::body); }, error::Id::return_, nullptr);
     *data.top++ = value;
     pending = is_return ? exit_return : exit_exit;

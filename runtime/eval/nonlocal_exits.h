@@ -17,7 +17,7 @@ namespace qor::stack {
 void throw_break(bool with_value, bool is_continue);
 // return and exit: to the innermost function-body frame; return writes the
 // native's first argument into its result slot, exit unset.
-void throw_exit(bool is_return, bool from_compiled = false);
+void throw_exit(bool is_return);
 // throw: to the innermost catch frame, where the thrown value (the native's
 // first argument) and the name after it are pushed.
 void throw_throw(uint32_t code = exit_throw);

@@ -75,18 +75,6 @@ void detail::call_overflow() {
     error::fire(error::Id::stack_overflow);
 }
 
-void unwind_checked() {
-    const Frame& f = *--calls.top;
-    if (f.kind() == FrameKind::call && f.function_context) set_context_values(f.function_context, f.saved_values);
-    if (calls.top == calls.bottom) {
-        data.base = data.bottom;
-        data.top = data.bottom;
-    } else {
-        data.top = data.base;
-        data.base = cell_at(f.saved_base);
-    }
-}
-
 Frame* unwind_to(FrameKind kind, bool keep) {
     bool popped = false;
     Frame* found = nullptr;
@@ -113,30 +101,6 @@ Frame* unwind_to(FrameKind kind, bool keep) {
     }
     if (found && !keep) calls.top++;
     return found;
-}
-
-Frame* unwind_to_result(FrameKind kind) {
-    const Cell result = *data.base;
-    Cell* const innermost_base = data.base;
-    Frame* const old_top = calls.top;
-    Frame* found = unwind_to(kind, false);
-    // The found frame's own argument base: saved by the frame above it, or
-    // the current one when it was the last frame.
-    Cell* slot = innermost_base;
-    if (found && found + 1 < old_top) slot = cell_at(found[1].saved_base);
-    *slot = result;
-    data.base = slot;
-    data.top = slot;
-    return found;
-}
-
-bool has_flagged_frame(const Frame* from, bool last_only) {
-    const Frame* p = (from ? from : calls.top) - 1;
-    for (; p >= calls.bottom; p--) {
-        if (p->has(frame_flag::interpreted)) return true;
-        if (last_only) break;
-    }
-    return false;
 }
 
 CallName get_call() {

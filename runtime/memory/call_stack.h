@@ -30,7 +30,7 @@ inline constexpr size_t call_stack_frames = 12'000;
 
 enum class FrameKind : uint8_t {
     call = 1,         // a function call
-    native = 2,       // a native, action or routine call; a compiled function's body
+    native = 2,       // a native, action or routine call
     try_ = 4,         // try
     try_all = 5,      // try/all: also stops break, continue, return, exit and throw
     catch_ = 6,       // catch
@@ -143,26 +143,9 @@ inline Cell* mark_interp_native(uint32_t symbol, uint32_t ctx = 0) {
 inline Cell* mark_interp_function(uint32_t symbol, uint32_t ctx, uint32_t function_context) {
     return mark_call(symbol, ctx, function_context, frame_flag::interpreted);
 }
-// The body frame of a compiled function: the call frame's arguments become
-// the function's local values.
-inline Cell* mark_function(uint32_t symbol, uint32_t ctx, uint32_t function_context) {
-    set_context_values(function_context, index_of(data.base) + 1);
-    return mark(symbol, ctx, FrameKind::native, frame_flag::body);
-}
 
 [[nodiscard]] inline size_t call_depth() { return static_cast<size_t>(calls.top - calls.bottom); }
 [[nodiscard]] inline Frame* top_frame() { return calls.top > calls.bottom ? calls.top - 1 : nullptr; }
-
-// top := base + 1, then the value into the result slot.
-inline void set_result_keep(const Cell& value) {
-    keep();
-    *data.base = value;
-}
-// An error! as the last cell goes into the result slot; then top := base + 1.
-inline void reset_keep_error() {
-    if (data.top > data.base && type_of(data.top[-1]) == TypeId::error) *data.base = data.top[-1];
-    keep();
-}
 
 // Pops the frame: its result stays as the last cell of the enclosing frame.
 inline void unwind() {
@@ -176,22 +159,10 @@ inline void unwind_last() {
     if (f.function_context) set_context_values(f.function_context, f.saved_values);
     unwind();
 }
-// Pops the frame and restores its context; nothing of the frame stays.
-inline void unwind_last_reset() {
-    const Frame& f = *--calls.top;
-    if (f.function_context) set_context_values(f.function_context, f.saved_values);
-    data.base = cell_at(f.saved_base);
-    data.top = data.base;
-}
 // Pops the frame and copies its result into the enclosing result slot.
 inline void unwind_set_result() {
     const Cell result = *data.base;
     unwind();
-    *data.base = result;
-}
-inline void unwind_keep_result() {
-    const Cell result = *data.base;
-    unwind_last();
     *data.base = result;
 }
 // Pops the frame; the enclosing frame holds no value.
@@ -200,26 +171,17 @@ inline void revert() {
     data.base = cell_at(f.saved_base);
     data.top = data.base;
 }
-void unwind_checked();
 
 // Pops frames through the innermost of the kind (or a try/all frame) and
 // leaves that frame on the stack for the caller to close; the data stack
 // stands at the found frame's argument base with its result slot kept.
 // Answers the found frame, or nullptr when the stack ran out.
 Frame* unwind_to(FrameKind kind, bool keep);
-// unwind_to, then the remembered result moves into the found frame's
-// result slot, which becomes the argument base with the top on it.
-Frame* unwind_to_result(FrameKind kind);
-inline Frame* unwind_to_loop(bool keep) { return unwind_to(FrameKind::loop, keep); }
 
 inline void set_body_flag(bool on) {
     Frame& f = calls.top[-1];
     f.header = on ? f.header | frame_flag::body : f.header & ~frame_flag::body;
 }
-inline void set_interpreted() { calls.top[-1].header |= frame_flag::interpreted; }
-// Whether an interpreted frame lies below `from` (default the top); only the
-// frame directly below when last_only.
-[[nodiscard]] bool has_flagged_frame(const Frame* from = nullptr, bool last_only = false);
 
 // The innermost named call: its symbol and word context; symbol 0 when none.
 // Starts at the throw position when one is recorded, and clears it.

@@ -32,9 +32,6 @@ extern uint32_t pending;
 // Whether an exit is under way (the check every evaluation step makes).
 [[nodiscard]] inline bool exiting() { return pending != exit_none; }
 
-// Whether the pending exit lands at a catch point of this level.
-[[nodiscard]] inline bool lands_at(uint32_t level) { return pending != exit_none && pending <= level; }
-
 // Takes the pending exit: answers its code and clears it.
 inline uint32_t take_exit() {
     const uint32_t code = pending;

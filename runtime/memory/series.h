@@ -61,7 +61,6 @@ struct Buffer {
     [[nodiscard]] const uint8_t* head_ptr() const { return data() + head; }
     [[nodiscard]] uint8_t* tail_ptr() { return data() + tail; }
     [[nodiscard]] const uint8_t* tail_ptr() const { return data() + tail; }
-    [[nodiscard]] uint8_t* data_end() { return data() + capacity; }
     // Head and tail counted in units from the data start.
     [[nodiscard]] uint32_t head_units() const { return head >> unit_shift(); }
     [[nodiscard]] uint32_t tail_units() const { return tail >> unit_shift(); }

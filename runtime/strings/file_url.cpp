@@ -36,7 +36,6 @@ namespace {
 
 constexpr int32_t no_limit = INT32_MAX;
 HttpRequest http_request = nullptr;
-SchemePort scheme_port = nullptr;
 
 [[noreturn]] void not_done() { error::fire(error::Id::not_done); }
 
@@ -45,7 +44,6 @@ bool is_http(const Cell& url) { return str::equal_literal(url, "http"); }
 }  // namespace
 
 void install_http_request(HttpRequest request) { http_request = request; }
-void install_scheme_port(SchemePort port) { scheme_port = port; }
 
 // ---- mold
 
@@ -195,16 +193,11 @@ Cell* url_eval_path(const actions::EvalPathArgs& a) {
 
 namespace {
 
-Cell call_scheme(const Cell& url, const actions::OpenArgs* open) {
-    const Cell port = scheme_port ? scheme_port(url, open) : none::value;
-    if (type_of(port) == TypeId::none) error::fire(error::Id::invalid_arg, {url});
-    return port;
-}
+// Only http and https urls are read and written, and no url opens a port:
+// any other is an invalid argument.
+[[noreturn]] void no_scheme(const Cell& url) { error::fire(error::Id::invalid_arg, {url}); }
 
-const Cell* url_open(Cell* port, const actions::OpenArgs& args) {
-    *port = call_scheme(*port, &args);
-    return port;
-}
+const Cell* url_open(Cell* port, const actions::OpenArgs&) { no_scheme(*port); }
 
 Cell http(std::string_view method, const Cell& url, const Cell* headers, const Cell* data, bool binary, bool lines,
           bool info) {
@@ -224,21 +217,11 @@ const Cell* url_read(Cell* source, const actions::ReadArgs& a) {
         *source = http("get", *source, nullptr, nullptr, a.binary, a.lines, a.info);
         return source;
     }
-    Cell* port = stack::push(call_scheme(*source, nullptr));
-    const Cell* r = actions::get_action_of<Action::read>(*port)(port, a);
-    *source = *r;
-    stack::pop();
-    return source;
+    no_scheme(*source);
 }
 
 const Cell* url_write(Cell* destination, Cell* data, const actions::WriteArgs& a) {
-    if (!is_http(*destination)) {
-        Cell* port = stack::push(call_scheme(*destination, nullptr));
-        const Cell* r = actions::get_action_of<Action::write>(*port)(port, data, a);
-        *destination = *r;
-        stack::pop();
-        return destination;
-    }
+    if (!is_http(*destination)) no_scheme(*destination);
     if (a.seek || a.allow || a.as) not_done();
     std::string method = "post";
     const Cell* headers = nullptr;

@@ -17,12 +17,8 @@ namespace qor::file_url {
 // written, when no answer could be had.
 using HttpRequest = Cell (*)(std::string_view method, const Cell& url, const Cell* headers, const Cell* data,
                              bool binary, bool lines, bool info, std::string& reason);
-// A url's scheme port: made (and opened when asked) from the url; none when
-// the url names no scheme the environment knows.
-using SchemePort = Cell (*)(const Cell& url, const actions::OpenArgs* open);
 
 void install_http_request(HttpRequest request);
-void install_scheme_port(SchemePort port);
 
 int32_t url_mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* part, int32_t limit,
                  int32_t indent);

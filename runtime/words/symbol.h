@@ -43,7 +43,6 @@ void init_table();
 // the same id; a spelling equal to an existing one ignoring ASCII case gets a
 // new id aliased to the first such symbol.
 [[nodiscard]] uint32_t make(std::string_view utf8);
-[[nodiscard]] inline Sym make_sym(std::string_view utf8) { return static_cast<Sym>(make(utf8)); }
 
 // The id of a symbol equal ignoring ASCII case if there is one (nothing is
 // made), else a new canonical symbol.

@@ -88,11 +88,6 @@ Cell* get(const Cell& word) {
     return stack::push(value);
 }
 
-Cell* push_value(const Cell& word) {
-    const Cell value = *context::value_cell(word);
-    return stack::push(value);
-}
-
 Cell* set_checked() {
     Cell* word = stack::arg(0);
     const Cell value = *stack::arg(1);

@@ -49,9 +49,6 @@ Cell* load_in(std::string_view utf8, NodeId block);
 // Pushes a string! sharing the symbol's string form (head 0).
 Cell* push_spelling(const Cell& word);
 
-// True for word!, set-word!, lit-word!, get-word!, refinement!, issue!.
-[[nodiscard]] constexpr bool any_word(TypeId t) { return is_word_like(t); }
-
 // An unbound refinement (context 0, index -1) of a spelling.
 [[nodiscard]] Cell refinement(std::string_view utf8);
 
@@ -63,8 +60,6 @@ Cell* issue_make_at(Cell& cell, std::string_view utf8);
 
 // Pushes a copy of the word's value; script no-value when it is unset!.
 Cell* get(const Cell& word);
-// Pushes a copy of the word's value, unset! included.
-Cell* push_value(const Cell& word);
 // The word is argument 0 and the value argument 1 of the current frame:
 // script need-value for an unset! value, else sets the word and copies the
 // value into the result slot.

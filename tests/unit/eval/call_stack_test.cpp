@@ -56,16 +56,6 @@ TEST_F(CallStackTest, CallFrameRestoresTheFunctionContextOnPop) {
     stack::push(I(1));
     stack::unwind_last();
     EXPECT_EQ(values_of(ctx40), 111u);
-    // Compiled body: the values become the call's arguments.
-    stack::mark_call(7, 0, ctx40);
-    stack::push(I(3));
-    stack::mark_function(7, 0, ctx40);
-    EXPECT_EQ(values_of(ctx40), stack::index_of(stack::data.base));  // index + 1 of the call's base
-    EXPECT_TRUE(stack::top_frame()->has(stack::frame_flag::body));
-    stack::unwind();
-    stack::unwind_last_reset();
-    EXPECT_EQ(values_of(ctx40), 111u);
-    EXPECT_EQ(stack::data.top, stack::data.bottom);
 }
 
 TEST_F(CallStackTest, TwelveThousandFramesThenStackOverflowAndTheStackStillWorks) {
@@ -83,7 +73,7 @@ TEST_F(CallStackTest, TwelveThousandFramesThenStackOverflowAndTheStackStillWorks
     EXPECT_EQ(cycle::depth(), 0);
     EXPECT_GE(stack::data.top, stack::data.base);
     // Nothing is lost: unwinding everything gets back to an empty stack.
-    while (stack::call_depth() > 0) stack::unwind_checked();
+    while (stack::call_depth() > 0) stack::revert();
     EXPECT_EQ(stack::data.top, stack::data.bottom);
     stack::mark_native(5);
     stack::unwind();
@@ -229,7 +219,7 @@ TEST_F(CallStackTest, UnwindToKeepsTheFoundFrameForTheCaller) {
         set_values(ctx44, 6);
         stack::mark_native(5);
         stack::push(I(2));
-        stack::Frame* found = stack::unwind_to_loop(keep);
+        stack::Frame* found = stack::unwind_to(FrameKind::loop, keep);
         ASSERT_NE(found, nullptr);
         EXPECT_EQ(found, stack::top_frame());
         EXPECT_EQ(values_of(ctx44), 5u);
@@ -256,7 +246,7 @@ TEST_F(CallStackTest, ErrorUnwindsThroughTheTryFrame) {
     EXPECT_EQ(stack::data.base, try_native_base);
     EXPECT_EQ(stack::data.top, top);
     // No try frame at all: nothing catches.
-    stack::unwind_checked();
+    stack::revert();
     stack::mark_native(83);
     EXPECT_FALSE(stack::unwind_for_error().caught);
 }
@@ -269,8 +259,6 @@ TEST_F(CallStackTest, NamedCallsSkipAnonymousFrames) {
     EXPECT_EQ(stack::get_call().symbol, 101u);  // past the anonymous call and the block
     stack::mark_native(102);
     EXPECT_EQ(stack::get_call().symbol, 102u);
-    EXPECT_TRUE(stack::has_flagged_frame());
-    EXPECT_FALSE(stack::has_flagged_frame(nullptr, true));
 }
 
 }  // namespace
@@ -288,7 +276,7 @@ TEST_F(CallStackTest, CollectCallsListsNamedFramesOnly) {
     context::set(fw, Cell{to_int(TypeId::function), 0, 0, 0});
     Cell gw = g;
     context::set(gw, seven);
-    stack::mark_native(f.w2, f.w1);  // outermost: not dumped
+    stack::mark_native(f.w2, f.w1);
     stack::mark_interp_function(g.w2, g.w1, 0);
     stack::mark_eval_block(to_int(Sym::tag_body));
     stack::mark_interp_function(f.w2, f.w1, 0);
@@ -299,33 +287,6 @@ TEST_F(CallStackTest, CollectCallsListsNamedFramesOnly) {
     const NodeId level2 = series::alloc_cells(8);
     stack::collect_calls(2, level2, stack::call_depth());
     EXPECT_EQ(series::buffer(level2)->length(), 3u);
-}
-
-}  // namespace
-}  // namespace qor::test
-
-namespace qor::test {
-namespace {
-
-// Compiled code's return: the result moves into the call frame's slot,
-// which becomes the argument base with nothing above it.
-TEST_F(CallStackTest, UnwindToResultMovesTheResultIntoTheCallFrame) {
-    stack::mark_native(9);
-    stack::push(I(0));
-    set_values(ctx40, 77);
-    stack::mark_call(10, 0, ctx40);
-    Cell* call_base = stack::data.base;
-    stack::push(I(1));
-    stack::mark_function(10, 0, ctx40);
-    stack::mark_loop(11);
-    stack::push(I(42));  // the return value in the innermost result slot
-    stack::Frame* found = stack::unwind_to_result(FrameKind::call);
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->kind(), FrameKind::call);
-    EXPECT_EQ(values_of(ctx40), 77u);
-    EXPECT_EQ(stack::data.base, call_base);
-    EXPECT_EQ(stack::data.top, call_base);
-    EXPECT_EQ(get_int(*call_base), 42);
 }
 
 }  // namespace

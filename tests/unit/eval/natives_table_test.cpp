@@ -92,7 +92,7 @@ TEST_F(NativesTableTest, LaterNativesRun) {
     const int32_t refs[] = {-1};
     EXPECT_EQ(error_of([&] { natives::code(90)(false, std::span<const int32_t>(refs)); }), "");
     EXPECT_EQ(type_of(*stack::data.base), TypeId::logic);
-    stack::unwind_checked();
+    stack::revert();
 }
 
 }  // namespace
@@ -136,7 +136,7 @@ TEST_F(NativesTableTest, AsPairTruncatesAndRefusesOutOfRange) {
             EXPECT_EQ(static_cast<int32_t>(stack::data.base->w2), c.px);
             EXPECT_EQ(static_cast<int32_t>(stack::data.base->w3), c.py);
         }
-        stack::unwind_checked();
+        stack::revert();
     }
 }
 

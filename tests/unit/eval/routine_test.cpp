@@ -196,33 +196,5 @@ TEST_F(RoutineTest, MakeAtWithAGivenContextLeavesTheBodyUnbound) {
     stack::pop(4);
 }
 
-TEST_F(RoutineTest, CountAndPushLocals) {
-    const struct {
-        std::string_view spec;
-        uint32_t start;
-        bool strict;
-        int32_t count;
-    } cases[] = {
-        {"a b", 0, false, 0},
-        {"a b", 0, true, -1},
-        {"a /local", 0, true, 1},
-        {"a /local x y 'z", 0, true, 3},
-        {"a /r b /local x", 0, false, 2},
-        {"/local x a /local y", 2, true, 2},  // from the index
-    };
-    for (const auto& c : cases) {
-        Cell* spec = stack::push(load(c.spec));
-        EXPECT_EQ(function::count_locals(spec->w2, c.start, c.strict), c.count) << c.spec;
-        stack::pop();
-    }
-    Cell* before = stack::data.top;
-    function::push_locals(3);
-    ASSERT_EQ(stack::data.top - before, 3);
-    EXPECT_TRUE(type_of(before[0]) == TypeId::logic && !logic::is_true(before[0]));
-    EXPECT_EQ(type_of(before[1]), TypeId::none);
-    EXPECT_EQ(type_of(before[2]), TypeId::none);
-    stack::pop(3);
-}
-
 }  // namespace
 }  // namespace qor::test
