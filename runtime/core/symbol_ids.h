@@ -17,64 +17,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "runtime/core/type_ids.h"
+
 namespace qor {
 
-// X(identifier, spelling), in interning order.
+// X(identifier, spelling), in interning order after the datatype names
+// (which come from QOR_TYPES, as symbols <identifier>_x).
 #define QOR_RUNTIME_SYMBOLS(X) \
-    X(datatype_x, "datatype!") \
-    X(unset_x, "unset!") \
-    X(none_x, "none!") \
-    X(logic_x, "logic!") \
-    X(block_x, "block!") \
-    X(paren_x, "paren!") \
-    X(string_x, "string!") \
-    X(file_x, "file!") \
-    X(url_x, "url!") \
-    X(char_x, "char!") \
-    X(integer_x, "integer!") \
-    X(float_x, "float!") \
-    X(symbol_x, "symbol!") \
-    X(context_x, "context!") \
-    X(word_x, "word!") \
-    X(set_word_x, "set-word!") \
-    X(lit_word_x, "lit-word!") \
-    X(get_word_x, "get-word!") \
-    X(refinement_x, "refinement!") \
-    X(issue_x, "issue!") \
-    X(native_x, "native!") \
-    X(action_x, "action!") \
-    X(op_x, "op!") \
-    X(function_x, "function!") \
-    X(path_x, "path!") \
-    X(lit_path_x, "lit-path!") \
-    X(set_path_x, "set-path!") \
-    X(get_path_x, "get-path!") \
-    X(routine_x, "routine!") \
-    X(bitset_x, "bitset!") \
-    X(triple_x, "triple!") \
-    X(object_x, "object!") \
-    X(typeset_x, "typeset!") \
-    X(error_x, "error!") \
-    X(vector_x, "vector!") \
-    X(hash_x, "hash!") \
-    X(pair_x, "pair!") \
-    X(percent_x, "percent!") \
-    X(tuple_x, "tuple!") \
-    X(map_x, "map!") \
-    X(binary_x, "binary!") \
-    X(series_x, "series!") \
-    X(time_x, "time!") \
-    X(tag_x, "tag!") \
-    X(email_x, "email!") \
-    X(handle_x, "handle!") \
-    X(date_x, "date!") \
-    X(port_x, "port!") \
-    X(money_x, "money!") \
-    X(ref_x, "ref!") \
-    X(point2D_x, "point2D!") \
-    X(point3D_x, "point3D!") \
-    X(image_x, "image!") \
-    X(event_x, "event!") \
     X(spec, "spec") \
     X(body, "body") \
     X(words, "words") \
@@ -286,6 +235,9 @@ namespace qor {
 
 enum class Sym : uint32_t {
     none_ = 0,  // no symbol: ids start at 1
+#define QOR_TYPE_SYM(identifier, id, name) identifier##_x,
+    QOR_TYPES(QOR_TYPE_SYM)
+#undef QOR_TYPE_SYM
 #define QOR_SYM_ENUM(id, text) id,
     QOR_RUNTIME_SYMBOLS(QOR_SYM_ENUM)
 #undef QOR_SYM_ENUM
@@ -299,6 +251,9 @@ inline constexpr uint32_t runtime_symbol_count = static_cast<uint32_t>(Sym::end_
 // Spellings by id (entry 0 is empty).
 inline constexpr std::array<std::string_view, runtime_symbol_count + 1> runtime_spellings{
     "",
+#define QOR_TYPE_TEXT(identifier, id, name) name,
+    QOR_TYPES(QOR_TYPE_TEXT)
+#undef QOR_TYPE_TEXT
 #define QOR_SYM_TEXT(id, text) text,
     QOR_RUNTIME_SYMBOLS(QOR_SYM_TEXT)
 #undef QOR_SYM_TEXT
@@ -306,7 +261,7 @@ inline constexpr std::array<std::string_view, runtime_symbol_count + 1> runtime_
 
 // The symbol of a datatype's name: type id t is symbol t.
 [[nodiscard]] constexpr Sym type_name_symbol(uint32_t type_id) { return static_cast<Sym>(type_id); }
-inline constexpr uint32_t type_name_count = 54;
+inline constexpr uint32_t type_name_count = type_count;
 
 namespace runtime_words {
 

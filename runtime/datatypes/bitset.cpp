@@ -490,7 +490,7 @@ void init() {
     row.own<Action::remove>(remove);
     row.own<Action::reflect>(series_type::reflect_owned).own<Action::modify>(series_type::modify_owned);
     row.mark(&mark_bitset_value);
-    datatype::register_type(TypeId::bitset, TypeId::none_id, "bitset!", row);
+    datatype::register_type(TypeId::bitset, TypeId::none_id, row);
 }
 
 }  // namespace qor::bitset

@@ -542,7 +542,7 @@ void init() {
                      Action::modify})
         row.inherit(a);
     row.mark(&mark_block_value).hash(&hash_block_key);
-    datatype::register_type(TypeId::block, TypeId::series, "block!", row);
+    datatype::register_type(TypeId::block, TypeId::series, row);
 }
 
 }  // namespace qor::block

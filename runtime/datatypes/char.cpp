@@ -205,7 +205,7 @@ void init() {
     row.own<Action::remainder>(remainder).own<Action::subtract>(subtract);
     row.own<Action::and_t>(and_t).own<Action::or_t>(or_t).own<Action::xor_t>(xor_t);
     row.inherit(Action::random).inherit(Action::absolute).inherit(Action::even_q).inherit(Action::odd_q);
-    datatype::register_type(TypeId::char_, TypeId::integer, "char!", row);
+    datatype::register_type(TypeId::char_, TypeId::integer, row);
 }
 
 }  // namespace qor::char_

@@ -65,7 +65,7 @@ void init() {
     ActionRow row;
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
     row.hash(&hash_datatype_key);
-    register_type(TypeId::datatype, TypeId::none_id, "datatype!", row);
+    register_type(TypeId::datatype, TypeId::none_id, row);
 }
 
 }  // namespace qor::datatype

@@ -327,7 +327,7 @@ void init() {
     row.own<Action::compare>(compare).own<Action::add>(add).own<Action::subtract>(subtract);
     row.own<Action::pick>(pick);
     row.hash(&hash_date_key);
-    datatype::register_type(TypeId::date, TypeId::none_id, "date!", row);
+    datatype::register_type(TypeId::date, TypeId::none_id, row);
 }
 
 }  // namespace qor::date

@@ -340,7 +340,7 @@ void init() {
     row.own<Action::make>(make).own<Action::form>(form).own<Action::mold>(mold);
     row.own<Action::eval_path>(eval_path).own<Action::compare>(compare);
     row.inherit(Action::reflect).inherit(Action::copy).inherit(Action::find).inherit(Action::select);
-    datatype::register_type(TypeId::error, TypeId::object, "error!", row);
+    datatype::register_type(TypeId::error, TypeId::object, row);
 }
 
 }  // namespace qor::error_type

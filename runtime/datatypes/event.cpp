@@ -397,7 +397,7 @@ void init() {
         .own<Action::compare>(&compare)
         .own<Action::pick>(&pick);
     row.mark(&mark_event_value).hash(&hash_event_key);
-    datatype::register_type(TypeId::event, TypeId::none_id, "event!", row);
+    datatype::register_type(TypeId::event, TypeId::none_id, row);
 }
 
 }  // namespace qor::event

@@ -480,7 +480,7 @@ void init() {
     row.own<Action::remainder>(remainder).own<Action::round>(round_action).own<Action::subtract>(subtract);
     row.own<Action::even_q>(even_q).own<Action::odd_q>(odd_q);
     row.hash(&hash_float_key);
-    datatype::register_type(TypeId::float_, TypeId::none_id, "float!", row);
+    datatype::register_type(TypeId::float_, TypeId::none_id, row);
 }
 
 }  // namespace qor::float_

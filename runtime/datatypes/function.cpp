@@ -176,7 +176,7 @@ void register_datatype() {
     row.own<Action::make>(make_action).own<Action::reflect>(reflect);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare_parts);
     row.mark(&mark_function_value).hash(&hash_function_key);
-    datatype::register_type(TypeId::function, TypeId::context, "function!", row);
+    datatype::register_type(TypeId::function, TypeId::context, row);
 }
 
 }  // namespace qor::function

@@ -77,7 +77,7 @@ void init() {
     datatype::ActionRow row;
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
     row.mark(&mark_handle_value);
-    datatype::register_type(TypeId::handle, TypeId::integer, "handle!", row);
+    datatype::register_type(TypeId::handle, TypeId::integer, row);
 }
 
 }  // namespace qor::handle_type

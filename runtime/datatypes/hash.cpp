@@ -147,7 +147,7 @@ void init() {
                      Action::swap, Action::tail, Action::tail_q, Action::take, Action::modify})
         row.inherit(a);
     row.mark(&mark_hash_value);
-    datatype::register_type(TypeId::hash, TypeId::block, "hash!", row);
+    datatype::register_type(TypeId::hash, TypeId::block, row);
 }
 
 }  // namespace qor::hash_type

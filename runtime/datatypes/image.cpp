@@ -406,7 +406,7 @@ void init() {
     row.own<Action::tail>(tail).own<Action::tail_q>(tail_q);
     for (Action a : {Action::back, Action::head, Action::head_q, Action::index_q, Action::modify}) row.inherit(a);
     row.mark(&mark_image_value).hash(&hash_image_key);
-    datatype::register_type(TypeId::image, TypeId::series, "image!", row);
+    datatype::register_type(TypeId::image, TypeId::series, row);
 }
 
 }  // namespace qor::image_type

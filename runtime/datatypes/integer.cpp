@@ -427,7 +427,7 @@ void init() {
     row.own<Action::even_q>(even_q).own<Action::odd_q>(odd_q);
     row.own<Action::and_t>(and_t).own<Action::complement>(complement).own<Action::or_t>(or_t).own<Action::xor_t>(xor_t);
     row.hash(&hash_integer_key);
-    datatype::register_type(TypeId::integer, TypeId::none_id, "integer!", row);
+    datatype::register_type(TypeId::integer, TypeId::none_id, row);
 }
 
 }  // namespace qor::integer

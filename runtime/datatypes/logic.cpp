@@ -145,7 +145,7 @@ void init() {
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
     row.own<Action::and_t>(and_t).own<Action::complement>(complement).own<Action::or_t>(or_t).own<Action::xor_t>(xor_t);
     row.hash(&hash_logic_key);
-    datatype::register_type(TypeId::logic, TypeId::none_id, "logic!", row);
+    datatype::register_type(TypeId::logic, TypeId::none_id, row);
 }
 
 }  // namespace qor::logic

@@ -383,7 +383,7 @@ void init() {
         .own<Action::remove>(&remove)
         .own<Action::select>(&select);
     row.mark(&mark_map_value).hash(&hash_map_key);
-    datatype::register_type(TypeId::map, TypeId::none_id, "map!", row);
+    datatype::register_type(TypeId::map, TypeId::none_id, row);
 }
 
 }  // namespace qor::map

@@ -754,7 +754,7 @@ void init() {
     row.own<Action::remainder>(remainder_action).own<Action::round>(round).own<Action::subtract>(subtract_action);
     row.own<Action::even_q>(even_q).own<Action::odd_q>(odd_q).own<Action::pick>(pick);
     row.hash(&hash_money_key);
-    datatype::register_type(TypeId::money, TypeId::none_id, "money!", row);
+    datatype::register_type(TypeId::money, TypeId::none_id, row);
 }
 
 bool currency_known(uint8_t index) { return index == 0 || !currency_code(index).empty(); }

@@ -146,14 +146,14 @@ void register_native() {
     row.own<Action::make>(make_action).own<Action::reflect>(reflect);
     row.own<Action::form>(form_native).own<Action::mold>(mold_native).own<Action::compare>(compare_by_word1);
     row.mark(&mark_native_value).hash(&hash_native_key);
-    datatype::register_type(TypeId::native, TypeId::none_id, "native!", row);
+    datatype::register_type(TypeId::native, TypeId::none_id, row);
 }
 
 void register_action() {
     datatype::ActionRow row;
     row.own<Action::make>(make_action).inherit(Action::reflect);
     row.own<Action::form>(form_action).own<Action::mold>(mold_action).own<Action::compare>(compare_by_word1);
-    datatype::register_type(TypeId::action, TypeId::native, "action!", row);
+    datatype::register_type(TypeId::action, TypeId::native, row);
 }
 
 }  // namespace qor::native

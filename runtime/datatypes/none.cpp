@@ -77,7 +77,7 @@ void init() {
         .own<Action::select>(none_find)
         .own<Action::take>(none_take);
     row.hash(&hash_none_key);
-    datatype::register_type(TypeId::none, TypeId::none_id, "none!", row);
+    datatype::register_type(TypeId::none, TypeId::none_id, row);
 }
 
 }  // namespace qor::none

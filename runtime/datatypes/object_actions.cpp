@@ -249,7 +249,7 @@ void init() {
         .own<Action::select>(&select)
         .own<Action::modify>(&modify);
     row.mark(&mark_object_value).hash(&hash_object_key);
-    datatype::register_type(TypeId::object, TypeId::none_id, "object!", row);
+    datatype::register_type(TypeId::object, TypeId::none_id, row);
     install_runners();
 }
 

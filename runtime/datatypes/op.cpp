@@ -109,7 +109,7 @@ void register_op() {
     row.own<Action::make>(make_action).inherit(Action::reflect);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare_by_word1);
     row.mark(&mark_op_value).hash(&hash_op_key);
-    datatype::register_type(TypeId::op, TypeId::native, "op!", row);
+    datatype::register_type(TypeId::op, TypeId::native, row);
 }
 
 }  // namespace qor::native

@@ -291,7 +291,7 @@ void init() {
     datatype::own_bitwise<do_math>(row);
     row.own<Action::pick>(pick).own<Action::reverse>(reverse);
     row.hash(&hash_pair_key);
-    datatype::register_type(TypeId::pair, TypeId::none_id, "pair!", row);
+    datatype::register_type(TypeId::pair, TypeId::none_id, row);
 }
 
 }  // namespace qor::pair

@@ -34,7 +34,7 @@ void init() {
     for (int n = 1; n <= action_count; n++)
         if (Action(n) != Action::trim) row.inherit(Action(n));
     row.own<Action::mold>(&mold);
-    datatype::register_type(TypeId::paren, TypeId::block, "paren!", row);
+    datatype::register_type(TypeId::paren, TypeId::block, row);
 }
 
 }  // namespace qor::paren

@@ -107,25 +107,25 @@ void init_path() {
         .own<Action::form>(&form)
         .own<Action::mold>(&mold)
         .own<Action::copy>(&block::copy);
-    datatype::register_type(TypeId::path, TypeId::block, "path!", row);
+    datatype::register_type(TypeId::path, TypeId::block, row);
 }
 
 void init_lit_path() {
     datatype::ActionRow row = inherited_row();
     row.own<Action::mold>(&mold_lit);
-    datatype::register_type(TypeId::lit_path, TypeId::path, "lit-path!", row);
+    datatype::register_type(TypeId::lit_path, TypeId::path, row);
 }
 
 void init_set_path() {
     datatype::ActionRow row = inherited_row();
     row.own<Action::mold>(&mold_set);
-    datatype::register_type(TypeId::set_path, TypeId::path, "set-path!", row);
+    datatype::register_type(TypeId::set_path, TypeId::path, row);
 }
 
 void init_get_path() {
     datatype::ActionRow row = inherited_row();
     row.own<Action::mold>(&mold_get);
-    datatype::register_type(TypeId::get_path, TypeId::path, "get-path!", row);
+    datatype::register_type(TypeId::get_path, TypeId::path, row);
 }
 
 }  // namespace qor::path

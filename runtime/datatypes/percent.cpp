@@ -44,7 +44,7 @@ void init() {
                      Action::divide, Action::multiply, Action::negate, Action::power, Action::remainder,
                      Action::round, Action::subtract, Action::even_q, Action::odd_q})
         row.inherit(a);
-    datatype::register_type(TypeId::percent, TypeId::float_, "percent!", row);
+    datatype::register_type(TypeId::percent, TypeId::float_, row);
 }
 
 }  // namespace qor::percent

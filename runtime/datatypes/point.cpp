@@ -337,7 +337,7 @@ void init() {
         datatype::own_arithmetic<do_math>(row);
         row.own<Action::pick>(pick).own<Action::reverse>(reverse);
         row.hash(t == TypeId::point2d ? &hash_point2d_key : &hash_point3d_key);
-        datatype::register_type(t, TypeId::none_id, t == TypeId::point2d ? "point2D!" : "point3D!", row);
+        datatype::register_type(t, TypeId::none_id, row);
     }
 }
 

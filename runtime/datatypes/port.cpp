@@ -352,7 +352,7 @@ void init() {
         .own<Action::rename>(&port_and_arg<Action::rename>)
         .own<Action::update>(&port_only<Action::update>)
         .own<Action::write>(&write);
-    datatype::register_type(TypeId::port, TypeId::object, "port!", row);
+    datatype::register_type(TypeId::port, TypeId::object, row);
 }
 
 }  // namespace qor::port

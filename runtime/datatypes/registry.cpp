@@ -44,8 +44,8 @@ void register_type(TypeId id, TypeId parent, std::string_view name, std::span<co
     }
 }
 
-void register_type(TypeId id, TypeId parent, std::string_view name, const ActionRow& row) {
-    register_type(id, parent, name, row.entries());
+void register_type(TypeId id, TypeId parent, const ActionRow& row) {
+    register_type(id, parent, type_names[to_int(id)], row.entries());
     const auto t = static_cast<uint8_t>(to_int(id));
     const auto p = static_cast<uint8_t>(to_int(parent));
     const bool has_parent = parent != TypeId::none_id;

@@ -85,8 +85,8 @@ struct TypeEntry {
 void register_type(TypeId id, TypeId parent, std::string_view name, std::span<const ActionEntry> entries);
 
 // Registers one datatype from its row: its actions, and its marker and
-// hasher (the parent's when the row gives none).
-void register_type(TypeId id, TypeId parent, std::string_view name, const ActionRow& row);
+// hasher (the parent's when the row gives none), under its name in QOR_TYPES.
+void register_type(TypeId id, TypeId parent, const ActionRow& row);
 
 // Clears the tables, markers and hashers included (the boot starts from
 // empty tables; tests re-register).

@@ -119,7 +119,7 @@ void register_datatype() {
     datatype::ActionRow row;
     row.inherit(Action::reflect);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(function::compare_parts);
-    datatype::register_type(TypeId::routine, TypeId::function, "routine!", row);
+    datatype::register_type(TypeId::routine, TypeId::function, row);
 }
 
 }  // namespace qor::routine

@@ -321,7 +321,7 @@ void init() {
         .own<Action::tail_q>(&tail_q)
         .own<Action::take>(&take)
         .own<Action::modify>(&modify_owned);
-    datatype::register_type(TypeId::series, TypeId::none_id, "series!", row);
+    datatype::register_type(TypeId::series, TypeId::none_id, row);
 }
 
 SortComparator sort_comparator(const Cell* comparator, bool skip, bool all, uint32_t size) {

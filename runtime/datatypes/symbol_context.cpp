@@ -26,7 +26,7 @@ void init_symbol() {
     datatype::ActionRow row;
     row.own<Action::compare>(&symbol::compare_entries);
     row.mark(&mark_symbol_value).hash(&hash_symbol_key);
-    datatype::register_type(TypeId::symbol, TypeId::none_id, "symbol!", row);
+    datatype::register_type(TypeId::symbol, TypeId::none_id, row);
 }
 
 namespace {
@@ -42,7 +42,7 @@ void mark_context_value(Cell& c) {
 void init_context() {
     datatype::ActionRow row;
     row.mark(&mark_context_value);
-    datatype::register_type(TypeId::context, TypeId::none_id, "context!", row);
+    datatype::register_type(TypeId::context, TypeId::none_id, row);
 }
 
 }  // namespace qor::internal_types

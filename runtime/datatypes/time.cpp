@@ -290,7 +290,7 @@ void init() {
     row.own<Action::even_q>(even_q).own<Action::odd_q>(odd_q).own<Action::pick>(pick);
     for (Action a : {Action::random, Action::compare, Action::absolute, Action::negate, Action::remainder})
         row.inherit(a);
-    datatype::register_type(TypeId::time, TypeId::float_, "time!", row);
+    datatype::register_type(TypeId::time, TypeId::float_, row);
 }
 
 }  // namespace qor::time_

@@ -52,7 +52,7 @@ void init() {
     datatype::ActionRow row;
     row.own<Action::form>(form).own<Action::mold>(mold);
     row.hash(&hash_triple_key);
-    datatype::register_type(TypeId::triple, TypeId::none_id, "triple!", row);
+    datatype::register_type(TypeId::triple, TypeId::none_id, row);
 }
 
 }  // namespace qor::triple

@@ -331,7 +331,7 @@ void init() {
     datatype::own_bitwise<do_math>(row);
     row.own<Action::length_q>(length).own<Action::pick>(pick).own<Action::reverse>(reverse);
     row.hash(&hash_tuple_key);
-    datatype::register_type(TypeId::tuple, TypeId::none_id, "tuple!", row);
+    datatype::register_type(TypeId::tuple, TypeId::none_id, row);
 }
 
 }  // namespace qor::tuple

@@ -197,7 +197,7 @@ void init() {
     row.own<Action::and_t>(and_t).own<Action::complement>(complement).own<Action::or_t>(or_t).own<Action::xor_t>(xor_t);
     row.own<Action::find>(find);
     row.hash(&hash_typeset_key);
-    datatype::register_type(TypeId::typeset, TypeId::none_id, "typeset!", row);
+    datatype::register_type(TypeId::typeset, TypeId::none_id, row);
 }
 
 }  // namespace qor::typeset

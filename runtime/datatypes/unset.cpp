@@ -55,7 +55,7 @@ void init() {
     row.own<Action::make>(make).own<Action::to>(make);
     row.own<Action::form>(form).own<Action::mold>(mold).own<Action::compare>(compare);
     row.hash(&hash_unset_key);
-    datatype::register_type(TypeId::unset, TypeId::none_id, "unset!", row);
+    datatype::register_type(TypeId::unset, TypeId::none_id, row);
 }
 
 }  // namespace qor::unset

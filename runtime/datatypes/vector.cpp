@@ -168,10 +168,8 @@ namespace {
 TypeId element_named(const Cell& word) {
     if (type_of(word) != TypeId::word) return TypeId::none_id;
     const uint32_t id = symbol::resolve_alias(word.w2);
-    if (id == symbol::resolve_alias(to_int(Sym::integer_x))) return TypeId::integer;
-    if (id == symbol::resolve_alias(to_int(Sym::char_x))) return TypeId::char_;
-    if (id == symbol::resolve_alias(to_int(Sym::float_x))) return TypeId::float_;
-    if (id == symbol::resolve_alias(to_int(Sym::percent_x))) return TypeId::percent;
+    for (const TypeId t : {TypeId::integer, TypeId::char_, TypeId::float_, TypeId::percent})
+        if (id == symbol::resolve_alias(to_int(type_name_symbol(to_int(t))))) return t;
     return TypeId::none_id;
 }
 
@@ -556,7 +554,7 @@ void init() {
                              Action::modify})
         row.inherit(inherited);
     row.mark(&mark_vector_value).hash(nullptr);
-    datatype::register_type(TypeId::vector, TypeId::string, "vector!", row);
+    datatype::register_type(TypeId::vector, TypeId::string, row);
 }
 
 }  // namespace qor::vector_type

@@ -194,31 +194,31 @@ void init_word() {
         .own<Action::compare>(&compare)
         .own<Action::index_q>(&index_of);
     row.mark(&mark_word_value).hash(&hash_word_key);
-    datatype::register_type(TypeId::word, TypeId::symbol, "word!", row);
+    datatype::register_type(TypeId::word, TypeId::symbol, row);
 }
 
 void init_lit_word() {
     ActionRow row = child_row();
     row.own<Action::mold>(&mold_prefixed<'\''>).inherit(Action::index_q);
-    datatype::register_type(TypeId::lit_word, TypeId::word, "lit-word!", row);
+    datatype::register_type(TypeId::lit_word, TypeId::word, row);
 }
 
 void init_set_word() {
     ActionRow row = child_row();
     row.own<Action::mold>(&mold_set_word).inherit(Action::index_q);
-    datatype::register_type(TypeId::set_word, TypeId::word, "set-word!", row);
+    datatype::register_type(TypeId::set_word, TypeId::word, row);
 }
 
 void init_get_word() {
     ActionRow row = child_row();
     row.own<Action::mold>(&mold_prefixed<':'>).inherit(Action::index_q);
-    datatype::register_type(TypeId::get_word, TypeId::word, "get-word!", row);
+    datatype::register_type(TypeId::get_word, TypeId::word, row);
 }
 
 void init_refinement() {
     ActionRow row = child_row();
     row.own<Action::mold>(&mold_prefixed<'/'>);
-    datatype::register_type(TypeId::refinement, TypeId::word, "refinement!", row);
+    datatype::register_type(TypeId::refinement, TypeId::word, row);
 }
 
 // issue!: made from any text, molded with "#", equal only to issues.
@@ -258,7 +258,7 @@ void init_issue() {
         .inherit(Action::form)
         .own<Action::mold>(&mold_prefixed<'#'>)
         .own<Action::compare>(&issue_compare);
-    datatype::register_type(TypeId::issue, TypeId::word, "issue!", row);
+    datatype::register_type(TypeId::issue, TypeId::word, row);
 }
 
 }  // namespace qor::word_type

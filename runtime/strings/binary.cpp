@@ -448,7 +448,7 @@ void init() {
                              Action::take, Action::modify})
         row.inherit(inherited);
     row.mark(&mark_binary_value).hash(&hash_binary_key);
-    datatype::register_type(TypeId::binary, TypeId::string, "binary!", row);
+    datatype::register_type(TypeId::binary, TypeId::string, row);
 }
 
 }  // namespace qor::binary_type

@@ -453,7 +453,7 @@ void init_url() {
     row.own<Action::eval_path>(url_eval_path).own<Action::open>(url_open);
     row.own<Action::read>(url_read).own<Action::write>(url_write);
     for (Action a : kept_from_string) row.inherit(a);
-    datatype::register_type(TypeId::url, TypeId::string, "url!", row);
+    datatype::register_type(TypeId::url, TypeId::string, row);
 }
 
 void init_file() {
@@ -462,7 +462,7 @@ void init_file() {
     row.own<Action::read>(file_read).own<Action::rename>(file_rename).own<Action::write>(file_write);
     row.inherit(Action::make).inherit(Action::to).inherit(Action::eval_path);
     for (Action a : kept_from_string) row.inherit(a);
-    datatype::register_type(TypeId::file, TypeId::url, "file!", row);
+    datatype::register_type(TypeId::file, TypeId::url, row);
 }
 
 }  // namespace qor::file_url

@@ -32,7 +32,7 @@ void init() {
                      Action::tail_q, Action::modify})
         row.inherit(a);
     row.mark(&mark_string_value).hash(&hash_string_key);
-    datatype::register_type(TypeId::string, TypeId::series, "string!", row);
+    datatype::register_type(TypeId::string, TypeId::series, row);
 }
 
 }  // namespace qor::string_type

@@ -92,20 +92,20 @@ void init_tag() {
     datatype::ActionRow row = kept_row(false);
     row.inherit(Action::eval_path);
     row.own<Action::form>(tag_form).own<Action::mold>(tag_mold);
-    datatype::register_type(TypeId::tag, TypeId::string, "tag!", row);
+    datatype::register_type(TypeId::tag, TypeId::string, row);
 }
 
 void init_email() {
     datatype::ActionRow row = kept_row(true);
     row.own<Action::mold>(email_mold).own<Action::eval_path>(email_eval_path);
-    datatype::register_type(TypeId::email, TypeId::string, "email!", row);
+    datatype::register_type(TypeId::email, TypeId::string, row);
 }
 
 // A ref! is not appended to (nor path-accessed).
 void init_ref() {
     datatype::ActionRow row = kept_row(true, false);
     row.own<Action::mold>(ref_mold);
-    datatype::register_type(TypeId::ref, TypeId::string, "ref!", row);
+    datatype::register_type(TypeId::ref, TypeId::string, row);
 }
 
 }  // namespace qor::tag_email_ref

@@ -74,7 +74,7 @@ TEST_F(WordsTest, RuntimeSymbolsComeFirstInOrder) {
     EXPECT_EQ(symbol::spelling(1), "datatype!");
     EXPECT_EQ(symbol::spelling(to_int(Sym::integer_x)), "integer!");
     EXPECT_EQ(to_int(Sym::integer_x), to_int(TypeId::integer));
-    EXPECT_EQ(symbol::spelling(to_int(Sym::point2D_x)), "point2D!");
+    EXPECT_EQ(symbol::spelling(to_int(Sym::point2d_x)), "point2D!");
     EXPECT_EQ(symbol::spelling(to_int(Sym::spec)), "spec");
     EXPECT_EQ(to_int(Sym::spec), type_name_count + 1);
     for (uint32_t id = 1; id <= runtime_symbol_count; id++) EXPECT_EQ(symbol::spelling(id), runtime_spellings[id]);
