@@ -153,11 +153,6 @@ Cell* append_cell(const Cell& b, const Cell& value) {
     return cell;
 }
 
-void insert_block(Cell& target, const Cell& source) {
-    Cell value = source;
-    (void)insert_items<false>(&target, &value, nullptr, false, nullptr);
-}
-
 namespace {
 
 // The first cell from `from` equal to the value under the key test, or -1.
@@ -169,12 +164,6 @@ int64_t find_key_cell(const Cell& b, const Cell& value, uint32_t from) {
 }
 
 }  // namespace
-
-const Cell* select_value(const Cell& b, const Cell& value) {
-    const int64_t i = find_key_cell(b, value, b.w1);
-    if (i < 0 || i + 1 >= buf(b)->length()) return &none::value;
-    return &buf(b)->cells()[i + 1];
-}
 
 bool remove_value(const Cell& b, const Cell& value, bool from_head) {
     const int64_t i = find_key_cell(b, value, from_head ? 0 : b.w1);

@@ -36,13 +36,6 @@ Cell* push(const Cell& value);
 // Appends a copy of the value at the tail; answers the new cell.
 Cell* append_cell(const Cell& b, const Cell& value);
 
-// Inserts every cell of source from its index at the block's index, in
-// order, moving the index past them.
-void insert_block(Cell& target, const Cell& source);
-
-// The cell after the first cell equal to the value under the key test of
-// find (none when absent or last).
-[[nodiscard]] const Cell* select_value(const Cell& b, const Cell& value);
 // Removes the first cell equal to the value (from the head, or from the
 // index); answers whether its offset from the head is at most the index.
 bool remove_value(const Cell& b, const Cell& value, bool from_head);

@@ -24,24 +24,6 @@ Cell* box(bool flag) { return make_at(*stack::result(), flag); }
 Cell* push(bool flag) { return make_at(*stack::push_slot(), flag); }
 Cell* make_in(Cell& block, bool flag) { return make_at(*series_tail::block_alloc_tail(block), flag); }
 
-bool value_true(const Cell& v, bool check, const Cell& word) {
-    if (check && type_of(v) == TypeId::unset) error::fire(error::Id::no_value, {word});
-    return is_true(v);
-}
-
-bool true_arg() {
-    const Cell& v = *stack::result();
-    if (type_of(v) == TypeId::unset) error::fire(error::Id::no_return);
-    return is_true(v);
-}
-
-bool result_false() { return !is_true(*stack::result()); }
-
-bool top_false() {
-    const Cell& v = stack::data.top > stack::data.base ? stack::data.top[-1] : *stack::data.base;
-    return !is_true(v);
-}
-
 // ---- actions
 
 namespace {

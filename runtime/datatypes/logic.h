@@ -25,20 +25,6 @@ Cell* make_in(Cell& block, bool flag);
     return !(t == TypeId::none || (t == TypeId::logic && v.w1 != 1));
 }
 
-// The value is true; with `check`, an unset value first raises `no-value`
-// with `word` as its argument.
-[[nodiscard]] bool value_true(const Cell& v, bool check, const Cell& word);
-
-// The result slot holds a true value; unset raises `no-return`.
-[[nodiscard]] bool true_arg();
-
-// The result slot holds none or false (unset counts as true).
-[[nodiscard]] bool result_false();
-
-// The last value on the data stack is false; with nothing pushed above the
-// argument base, the argument base cell itself is tested.
-[[nodiscard]] bool top_false();
-
 void init();  // registers logic!
 
 }  // namespace qor::logic

@@ -68,9 +68,4 @@ uint32_t convert_case(uint32_t cp, CaseDirection direction) {
     return upper ? lookup_astral(upper_pairs_astral, cp) : lookup_astral(lower_pairs_astral, cp);
 }
 
-uint32_t swap_case(uint32_t cp) {
-    uint32_t up = to_upper(cp);
-    return up != cp ? up : to_lower(cp);
-}
-
 }  // namespace qor::unicode

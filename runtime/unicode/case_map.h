@@ -20,8 +20,4 @@ enum class CaseDirection : uint8_t { lower = 0, upper = 1 };
 [[nodiscard]] inline uint32_t to_upper(uint32_t cp) { return convert_case(cp, CaseDirection::upper); }
 [[nodiscard]] inline uint32_t to_lower(uint32_t cp) { return convert_case(cp, CaseDirection::lower); }
 
-// The upper-case form when it differs from the code point, else the
-// lower-case form.
-[[nodiscard]] uint32_t swap_case(uint32_t cp);
-
 }  // namespace qor::unicode

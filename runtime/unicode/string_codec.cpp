@@ -150,20 +150,6 @@ const uint8_t* to_utf8(Cell& string, int32_t& length, bool crlf) {
     return out->data();
 }
 
-size_t to_utf8_at(const Cell& string, int32_t n, uint8_t* dest, bool nul) {
-    Span s = span_of(string, n);
-    size_t written = utf8::encode_units(s.start, s.count, static_cast<int>(s.unit), dest, false);
-    if (nul) dest[written] = 0;
-    return written;
-}
-
-size_t to_utf8_bounded(const Cell& string, uint8_t* dest, size_t room, int32_t n, bool nul) {
-    Span s = span_of(string, n);
-    size_t written = utf8::encode_units_bounded(s.start, s.count, static_cast<int>(s.unit), dest, room);
-    if (nul) dest[written] = 0;
-    return written;
-}
-
 const uint16_t* to_utf16(Cell& string, int32_t& length, bool crlf) {
     Span s = span_of(string, length);
     ptrdiff_t units = utf16::encoded_length(s.start, s.count, static_cast<int>(s.unit), crlf);
@@ -176,11 +162,6 @@ const uint16_t* to_utf16(Cell& string, int32_t& length, bool crlf) {
     out->tail = static_cast<uint32_t>(n * 2);
     length = static_cast<int32_t>(n);
     return wide;
-}
-
-const uint16_t* to_wide(Cell& string) {
-    int32_t length = -1;
-    return to_utf16(string, length, true);
 }
 
 }  // namespace qor::unicode

@@ -53,21 +53,9 @@ NodeId load_utf16le(const uint8_t* bytes, size_t count, NodeId target, bool crlf
 // receives the byte count. The address is valid until the next allocation.
 [[nodiscard]] const uint8_t* to_utf8(Cell& string, int32_t& length, bool crlf = false);
 
-// Encodes the first n characters from the value's index (all when n is -1
-// or beyond the tail) at dest, which has room for them (utf8::conversion_room),
-// NUL-terminated when asked. Answers the byte count without the NUL.
-size_t to_utf8_at(const Cell& string, int32_t n, uint8_t* dest, bool nul);
-
-// As to_utf8_at, writing at most `room` bytes (a character that does not
-// fit is cut); the NUL, when asked, follows the bytes written.
-size_t to_utf8_bounded(const Cell& string, uint8_t* dest, size_t room, int32_t n, bool nul);
-
 // The characters from the value's index (at most `length` when not -1) as
 // NUL-terminated UTF-16LE in the conversion buffer; `length` receives the
 // unit count. Null when a 4-byte unit holds a value above 0x10FFFF.
 [[nodiscard]] const uint16_t* to_utf16(Cell& string, int32_t& length, bool crlf);
-
-// The whole string, with CR LF line ends, for the platform's wide calls.
-[[nodiscard]] const uint16_t* to_wide(Cell& string);
 
 }  // namespace qor::unicode

@@ -136,27 +136,7 @@ TEST_F(SmallTypesTest, TruthTests) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(logic::is_true(c.v), c.truth) << describe(c.v);
-        stack::data.base = stack::data.top;
-        stack::push(c.v);
-        EXPECT_EQ(logic::result_false(), !c.truth);
-        EXPECT_EQ(logic::top_false(), !c.truth);
-        stack::reset();
-        if (type_of(c.v) != TypeId::unset) {
-            stack::push(c.v);
-            EXPECT_EQ(logic::true_arg(), c.truth);
-            stack::reset();
-        }
     }
-    // Refusing unset.
-    stack::push(unset_v);
-    EXPECT_EQ(error_of([] { (void)logic::true_arg(); }), "script/no-return");
-    EXPECT_FALSE(logic::result_false());
-    stack::reset();
-    EXPECT_EQ(error_of([] { (void)logic::value_true(unset_v, true, I(0)); }), "script/no-value");
-    EXPECT_TRUE(logic::value_true(unset_v, false, I(0)));
-    // With nothing pushed, the argument base itself is tested.
-    *stack::data.base = L(false);
-    EXPECT_TRUE(logic::top_false());
 }
 
 TEST_F(SmallTypesTest, RandomLogicIsTrueAboutHalfTheTime) {
