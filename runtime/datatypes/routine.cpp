@@ -59,11 +59,6 @@ RoutineFn code(uint32_t number) {
     return number >= 1 && number <= r.entries.size() ? r.entries[number - 1].fn : nullptr;
 }
 
-std::string_view name_of(uint32_t number) {
-    const Registry& r = registry();
-    return number >= 1 && number <= r.entries.size() ? std::string_view(r.entries[number - 1].name) : "";
-}
-
 // ---- building
 
 void count_args(Cell& r) {

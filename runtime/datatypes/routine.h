@@ -41,9 +41,6 @@ uint32_t register_code(std::string_view name, RoutineFn fn);
 // The code of a number; nullptr when none is registered under it.
 [[nodiscard]] RoutineFn code(uint32_t number);
 
-// The name a code number was registered under; empty when none.
-[[nodiscard]] std::string_view name_of(uint32_t number);
-
 // Builds a routine value from an interface block (checked as a function's interface block),
 // a body (or nullptr for none), a code number, an extra integer and the
 // builder's flag; pushes it on the data stack and answers it.

@@ -23,12 +23,6 @@ void clear(NodeId id) {
     b->tail = b->head;
 }
 
-void truncate_at(NodeId id, uint32_t n) {
-    series::Buffer* b = series::buffer(id);
-    uint32_t keep = n > 0 ? n - 1 : 0;
-    b->tail = std::min(b->tail, b->head + keep * b->unit());
-}
-
 uint32_t flags(NodeId id) { return series::buffer(id)->flags; }
 
 uint8_t* reserve_tail(NodeId id, size_t n) {

@@ -20,9 +20,6 @@ namespace qor::array {
 // Empties the array.
 void clear(NodeId id);
 
-// Keeps the first n - 1 records.
-void truncate_at(NodeId id, uint32_t n);
-
 // The buffer's flags word.
 [[nodiscard]] uint32_t flags(NodeId id);
 

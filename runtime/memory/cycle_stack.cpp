@@ -23,8 +23,6 @@ void pop() {
     if (top > 0) top--;
 }
 
-void pop_n(int n) { top = n >= top ? 0 : top - (n > 0 ? n : 0); }
-
 void reset() { top = 0; }
 
 bool find(uint32_t series) {

@@ -20,7 +20,6 @@ inline constexpr int capacity = 1000;
 
 void push(uint32_t series);
 void pop();                       // nothing on an empty stack
-void pop_n(int n);                // drops n entries, never below the base
 void reset();
 [[nodiscard]] bool find(uint32_t series);
 [[nodiscard]] int depth();

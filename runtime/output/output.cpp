@@ -123,11 +123,6 @@ void form_integer(int32_t value) {
     write_formatted(text, std::snprintf(text, sizeof text, "%i", value));
 }
 
-void form_hex2(uint32_t value) {
-    char text[64];
-    write_formatted(text, std::snprintf(text, sizeof text, "%02X", value));
-}
-
 void form_hex8(uint32_t value) {
     char text[64];
     write_formatted(text, std::snprintf(text, sizeof text, "%08X", value));

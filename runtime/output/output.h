@@ -57,7 +57,6 @@ void write_c_string(std::string_view bytes);
 
 // Formatters: each writes its value and runs the text hooks.
 void form_integer(int32_t value);   // "%i"
-void form_hex2(uint32_t value);     // "%02X"
 void form_hex8(uint32_t value);     // "%08X"
 void form_float64(double value);    // "%.16g"
 void form_float32(float value);     // "%.7g"

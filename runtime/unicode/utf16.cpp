@@ -105,10 +105,4 @@ size_t decode_units(const uint8_t* bytes, size_t count, bool crlf, int width, vo
     }
 }
 
-void ascii_to_utf16(const char* text, uint16_t* dest) {
-    do {
-        *dest++ = static_cast<unsigned char>(*text);
-    } while (*text++);
-}
-
 }  // namespace qor::utf16

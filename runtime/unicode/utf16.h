@@ -38,7 +38,4 @@ size_t encode_units(const void* units, size_t count, int unit, bool crlf, uint16
 // carriage return is dropped. A lone low surrogate is kept as its value.
 size_t decode_units(const uint8_t* bytes, size_t count, bool crlf, int width, void* dest);
 
-// Zero-extends a NUL-terminated byte string to 16-bit units, NUL included.
-void ascii_to_utf16(const char* text, uint16_t* dest);
-
 }  // namespace qor::utf16

@@ -201,13 +201,6 @@ Cell add_word_global(uint32_t sym, bool by_alias, bool keep_spelling) {
 
 Cell add_global(uint32_t sym) { return add_word_global(sym, false, true); }
 
-Cell* global_value_of(uint32_t sym, NodeId ctx) {
-    if (values_on_stack(*header(ctx))) ctx = global_context;
-    int32_t index = find_word(ctx, sym, true);
-    if (index < 0) error::fire(error::Id::not_defined, {word::make_cell(TypeId::word, ctx, sym, -1)});
-    return slot(*header(ctx), static_cast<uint32_t>(index));
-}
-
 // --- Getting and setting bound words ---------------------------------------
 
 Cell* word_value_cell(const Cell& word, NodeId ctx) {

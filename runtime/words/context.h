@@ -104,10 +104,6 @@ void make_global();
 // add_word_global exact, keeping the spelling.
 [[nodiscard]] Cell add_global(uint32_t sym);
 
-// The value cell of the symbol (by alias) in the context, or in the global
-// context for a stack context. The symbol must be present.
-[[nodiscard]] Cell* global_value_of(uint32_t sym, NodeId ctx);
-
 // --- Getting and setting bound words ---------------------------------------
 
 // The value cell of a word in a context. An unbound word (index -1) answers

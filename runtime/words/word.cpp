@@ -61,11 +61,6 @@ Cell find_in_or_global(NodeId ctx, uint32_t sym) {
     return context::add_global(sym);
 }
 
-Cell* push_spelling(const Cell& word) {
-    NodeId form = symbol::ensure_string_form(symbol_of(word));
-    return stack::push(Cell{to_int(TypeId::string), 0, form, 0});
-}
-
 Cell refinement(std::string_view utf8) { return make_cell(TypeId::refinement, 0, symbol::make(utf8), no_index); }
 
 Cell* issue_make_at(Cell& cell, std::string_view utf8) {
@@ -86,14 +81,6 @@ Cell* get(const Cell& word) {
     const Cell value = *context::value_cell(word);
     if (type_of(value) == TypeId::unset) error::fire(error::Id::no_value, {word});
     return stack::push(value);
-}
-
-Cell* set_checked() {
-    Cell* word = stack::arg(0);
-    const Cell value = *stack::arg(1);
-    if (type_of(value) == TypeId::unset) error::fire(error::Id::need_value, {*word});
-    context::set(*word, value);
-    return stack::set_result(value);
 }
 
 }  // namespace qor::word

@@ -46,9 +46,6 @@ Cell* load_in(std::string_view utf8, NodeId block);
 // added there when missing.
 [[nodiscard]] Cell find_in_or_global(NodeId ctx, uint32_t sym);
 
-// Pushes a string! sharing the symbol's string form (head 0).
-Cell* push_spelling(const Cell& word);
-
 // An unbound refinement (context 0, index -1) of a spelling.
 [[nodiscard]] Cell refinement(std::string_view utf8);
 
@@ -60,9 +57,5 @@ Cell* issue_make_at(Cell& cell, std::string_view utf8);
 
 // Pushes a copy of the word's value; script no-value when it is unset!.
 Cell* get(const Cell& word);
-// The word is argument 0 and the value argument 1 of the current frame:
-// script need-value for an unset! value, else sets the word and copies the
-// value into the result slot.
-Cell* set_checked();
 
 }  // namespace qor::word

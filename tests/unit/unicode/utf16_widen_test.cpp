@@ -115,14 +115,6 @@ TEST(Utf16, RandomTextRoundTrips) {
     EXPECT_EQ(back, text);
 }
 
-TEST(Utf16, AsciiIsZeroExtendedWithItsNul) {
-    uint16_t out[4] = {1, 1, 1, 1};
-    utf16::ascii_to_utf16("ab\xE9", out);
-    EXPECT_EQ(out[0], 'a');
-    EXPECT_EQ(out[2], 0xE9);
-    EXPECT_EQ(out[3], 0);
-}
-
 template <class From, class To>
 void check_widening(uint32_t limit) {
     std::vector<uint8_t> buffer(limit * sizeof(To));

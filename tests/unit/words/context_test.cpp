@@ -119,17 +119,12 @@ TEST_F(WordsTest, SettingAndReadingWords) {
     EXPECT_EQ(get_int(*context::value_cell(arg)), 99);
     context::set(arg, integer(3));
     EXPECT_EQ(get_int(*frame), 3);
-    EXPECT_EQ(type_of(*context::global_value_of(to_int(Sym::at), function_ctx)), TypeId::unset);
     context::header(function_ctx)->w2 = 0;
     stack::pop();
 
-    // word/get refuses unset values; word/set-checked refuses to store them.
+    // word/get refuses unset values.
     Cell unset_word = word_of("never-set");
     EXPECT_EQ(error_of([&] { word::get(unset_word); }), "3/no-value");
-    stack::push(unset_word);
-    stack::push(unset_cell);
-    EXPECT_EQ(error_of([] { word::set_checked(); }), "3/need-value");
-    stack::pop(2);
 }
 
 TEST_F(WordsTest, ObjectChangeHandlerSeesOldAndNew) {

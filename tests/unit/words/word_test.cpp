@@ -138,12 +138,6 @@ TEST_F(WordsTest, MakeAndToWords) {
     mold_into(result, molded, 100);
     EXPECT_EQ(text_buffer::length(molded), 5u);
     EXPECT_EQ(text_buffer::char_at(molded, 0), static_cast<uint32_t>('#'));
-    const Cell spelling = *word::push_spelling(result);
-    stack::pop();
-    ASSERT_EQ(text_buffer::length(spelling), 4u);
-    EXPECT_EQ(text_buffer::char_at(spelling, 1), static_cast<uint32_t>(' '));
-    EXPECT_EQ(text_buffer::char_at(spelling, 3), 0x20ACu);
-    EXPECT_EQ(spelling.w2, symbol::entry(result.w2)->w2);  // shares the symbol's series
 }
 
 TEST_F(WordsTest, IndexAndRegistration) {
