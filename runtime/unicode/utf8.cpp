@@ -86,12 +86,6 @@ int char_length(uint32_t cp) {
     raise_invalid_char(cp);
 }
 
-size_t length_of_range(const void* units, size_t count, int unit) {
-    size_t n = 0;
-    units::for_each_unit(units, count, unit, [&](uint32_t cp) { n += static_cast<size_t>(char_length(cp)); });
-    return n;
-}
-
 int encode_char(uint32_t cp, uint8_t* dest) {
     if (cp < 0x80) {
         dest[0] = static_cast<uint8_t>(cp);
@@ -114,14 +108,6 @@ int encode_char(uint32_t cp, uint8_t* dest) {
     dest[2] = static_cast<uint8_t>(0x80 | (cp >> 6 & 0x3F));
     dest[3] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
     return 4;
-}
-
-int encode_char_bounded(uint32_t cp, uint8_t* dest, size_t room) {
-    uint8_t bytes[4];
-    int n = encode_char(cp, bytes);
-    int fit = static_cast<int>(std::min<size_t>(static_cast<size_t>(n), room));
-    std::memcpy(dest, bytes, static_cast<size_t>(fit));
-    return fit;
 }
 
 int32_t decode_char_checked(const uint8_t* p, size_t available, int& length) {
@@ -159,14 +145,6 @@ size_t encode_units(const void* units, size_t count, int unit, uint8_t* dest, bo
         out += encode_char(cp, out);
     });
     return static_cast<size_t>(out - dest);
-}
-
-size_t encode_units_bounded(const void* units, size_t count, int unit, uint8_t* dest, size_t room) {
-    size_t written = 0;
-    units::for_each_unit(units, count, unit, [&](uint32_t cp) {
-        written += static_cast<size_t>(encode_char_bounded(cp, dest + written, room - written));
-    });
-    return written;
 }
 
 Cell binary_value(const uint8_t* bytes, size_t n) {

@@ -44,16 +44,9 @@ inline constexpr int32_t invalid = -1;
 // 0x10FFFF.
 [[nodiscard]] int char_length(uint32_t cp);
 
-// Bytes the UTF-8 form of `count` units of `unit` bytes takes.
-[[nodiscard]] size_t length_of_range(const void* units, size_t count, int unit);
-
 // Writes the code point at dest (room for 4 bytes) and answers the bytes
 // written; raises invalid-char above 0x10FFFF.
 int encode_char(uint32_t cp, uint8_t* dest);
-
-// As encode_char, but writes only the bytes below `room`: a character that
-// does not fit is cut after the bytes that do.
-int encode_char_bounded(uint32_t cp, uint8_t* dest, size_t room);
 
 // The lenient decoder. Answers the code point at p and its byte length, or
 // -1 (length 0) when fewer than `available` bytes remain than the lead byte
@@ -80,10 +73,6 @@ int encode_char_bounded(uint32_t cp, uint8_t* dest, size_t room);
 // answers the bytes written, no NUL. With crlf, each line feed is preceded
 // by a carriage return.
 size_t encode_units(const void* units, size_t count, int unit, uint8_t* dest, bool crlf);
-
-// Encodes up to `count` units into at most `room` bytes at dest (a last
-// character that does not fit is cut) and answers the bytes written.
-size_t encode_units_bounded(const void* units, size_t count, int unit, uint8_t* dest, size_t room);
 
 // Decodes UTF-8 text for loading into a string: skips a leading byte-order
 // mark, decodes with the lenient decoder, stops at a cut final sequence and
