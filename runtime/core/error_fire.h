@@ -65,13 +65,6 @@ struct Raised {
 // action!).
 [[noreturn]] void bad_make_arg(const Cell& datatype, const Cell& spec);
 
-// The argument type checks of natives and functions: answers the value when
-// the typeset holds its datatype, else raises `expect-arg`.
-const Cell& fire_type_check(const Cell& typeset, const Cell& value, Arg call_word, Arg arg_word);
-
-// An unset value is refused as an argument (`expect-arg` naming unset!).
-const Cell& check_set(const Cell& value, Arg call_word, Arg arg_word);
-
 // An internal fault that no input can cause (an operator code or datatype
 // that no caller passes): runtime error 101.
 [[noreturn]] void unreachable();

@@ -60,7 +60,7 @@ int32_t none_length(const Cell*) { return -1; }
 namespace {
 
 // none hashes to -1.
-uint32_t hash_none_key(const Cell& key) {
+uint32_t hash_none_key(const Cell&) {
     return 0xFFFFFFFF;
 }
 

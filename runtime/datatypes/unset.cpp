@@ -44,7 +44,7 @@ int32_t compare(const Cell*, const Cell* value2, CompareOp op) {
 namespace {
 
 // unset hashes to -2.
-uint32_t hash_unset_key(const Cell& key) {
+uint32_t hash_unset_key(const Cell&) {
     return 0xFFFFFFFE;
 }
 

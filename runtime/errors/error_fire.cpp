@@ -1,8 +1,6 @@
 // Raising language errors from C++.
 #include "runtime/core/error_fire.h"
 
-#include <cstring>
-
 #include "runtime/errors/raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/trace.h"
@@ -60,24 +58,6 @@ void expect_arg(Arg call_word, TypeId type, Arg arg_word) {
 
 void bad_make_arg(const Cell& datatype, const Cell& spec) {
     fire(Id::bad_make_arg, {datatype, spec});
-}
-
-// Type t is bit 0x80 >> (t & 7) of byte t >> 3 of the typeset's payload.
-static bool typeset_has(const Cell& typeset, TypeId t) {
-    if (to_int(t) >= 96) return false;
-    uint8_t bytes[12];
-    std::memcpy(bytes, &typeset.w1, sizeof bytes);
-    return (bytes[to_int(t) >> 3] & (0x80u >> (to_int(t) & 7))) != 0;
-}
-
-const Cell& fire_type_check(const Cell& typeset, const Cell& value, Arg call_word, Arg arg_word) {
-    if (!typeset_has(typeset, type_of(value))) expect_arg(call_word, type_of(value), arg_word);
-    return value;
-}
-
-const Cell& check_set(const Cell& value, Arg call_word, Arg arg_word) {
-    if (type_of(value) == TypeId::unset) expect_arg(call_word, TypeId::unset, arg_word);
-    return value;
 }
 
 void unreachable() { rt::quit(101, rt::report_address(__builtin_return_address(0))); }

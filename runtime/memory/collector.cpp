@@ -69,7 +69,6 @@ void init() {
 
 void collect() { cycle(); }
 
-bool in_cycle() { return cycling; }
 uint32_t node_compaction_count() { return compactions; }
 void set_node_compaction(bool on) { compaction_on = on; }
 bool node_compaction() { return compaction_on; }

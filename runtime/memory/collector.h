@@ -28,9 +28,6 @@ void init();
 // One full cycle, whether the switch is on or not.
 void collect();
 
-// Whether a cycle is running.
-[[nodiscard]] bool in_cycle();
-
 // Collections that emptied at least one node frame. Node ids are renumbered
 // only by those collections, so a table keyed by node ids that sees this
 // count change must re-index itself.

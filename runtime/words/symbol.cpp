@@ -84,11 +84,6 @@ uint32_t make(std::string_view utf8) {
         hashtable::intern_symbol(symbol_index, reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), false));
 }
 
-uint32_t make_any_case(std::string_view utf8) {
-    return static_cast<uint32_t>(
-        hashtable::intern_symbol(symbol_index, reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), true));
-}
-
 uint32_t make_from_string(const Cell& string_value) {
     // The UTF-8 form lives in the string's conversion buffer, which
     // interning may move: intern from a copy.

@@ -44,10 +44,6 @@ void init_table();
 // new id aliased to the first such symbol.
 [[nodiscard]] uint32_t make(std::string_view utf8);
 
-// The id of a symbol equal ignoring ASCII case if there is one (nothing is
-// made), else a new canonical symbol.
-[[nodiscard]] uint32_t make_any_case(std::string_view utf8);
-
 // Interns the text of a string value from its index (its UTF-8 form).
 [[nodiscard]] uint32_t make_from_string(const Cell& string_value);
 

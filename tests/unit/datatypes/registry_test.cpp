@@ -186,16 +186,6 @@ TEST_F(RegistryTest, ErrorArgumentsKeepValuesAndWords) {
         EXPECT_EQ(type_of(r.args[1]), TypeId::unset);
         EXPECT_EQ(r.arg_words[1], "part");
     }
-    const Cell nums = typeset::make(0, 0, 0);
-    Cell ints = nums;
-    typeset::add(ints, TypeId::integer);
-    EXPECT_EQ(&error::fire_type_check(ints, *stack::push(I(3)), error::WordArg{"f"}, error::WordArg{"x"}),
-              stack::top());
-    EXPECT_EQ(error_of([&] { error::fire_type_check(ints, F(1.0), error::WordArg{"f"}, error::WordArg{"x"}); }),
-              "script/expect-arg");
-    EXPECT_EQ(error_of([&] { error::check_set(unset_v, error::WordArg{"f"}, error::WordArg{"x"}); }),
-              "script/expect-arg");
-    EXPECT_EQ(error_of([&] { error::check_set(none_v, error::WordArg{"f"}, error::WordArg{"x"}); }), "");
 }
 
 }  // namespace

@@ -22,15 +22,6 @@ TEST_F(WordsTest, InterningAndCaseAliases) {
     EXPECT_EQ(symbol::alias_of(Foo), static_cast<int32_t>(foo));
     EXPECT_EQ(symbol::alias_of(FOO), static_cast<int32_t>(foo));
     for (uint32_t id : {foo, Foo, FOO}) EXPECT_EQ(symbol::resolve_alias(id), foo);
-
-    // The any-case lookup finds the first spelling and makes nothing.
-    const uint32_t before = symbol::count();
-    EXPECT_EQ(symbol::make_any_case("fOo"), foo);
-    EXPECT_EQ(symbol::count(), before);
-    const uint32_t fresh = symbol::make_any_case("Brand-New");
-    EXPECT_EQ(symbol::alias_of(fresh), -1);
-    EXPECT_EQ(symbol::make("brand-new"), fresh + 1);
-    EXPECT_EQ(symbol::resolve_alias(fresh + 1), fresh);
 }
 
 TEST_F(WordsTest, CaseFoldingCoversAsciiOnly) {
