@@ -4,9 +4,8 @@
 // symbol exists, so their ids are constants: the datatype names (in type-id
 // order), the symbols the runtime compares against (function and object fields,
 // type words of function specs, OS names, loop and PARSE keywords, event, date
-// and money fields), the words it announces changes and events with, the
-// keyword refinements and the issue #ooo. A spelling listed twice keeps the
-// id of its first place.
+// and money fields), the words it announces changes and events with, and the
+// keyword refinements. A spelling listed twice keeps the id of its first place.
 //
 // The global context is filled in a fixed order as well (the datatype words,
 // then the global words the runtime reads by index, then the runtime's words),
@@ -230,8 +229,7 @@ namespace qor {
     X(extern_, "extern") \
     X(compare, "compare") \
     X(part, "part") \
-    X(with_, "with") \
-    X(ooo, "ooo")
+    X(with_, "with")
 
 enum class Sym : uint32_t {
     none_ = 0,  // no symbol: ids start at 1
@@ -332,7 +330,7 @@ inline constexpr uint32_t global_word_count = [] {
 }
 
 static_assert(runtime_words::global_word_count == 183);
-static_assert(runtime_symbol_count == 262);
+static_assert(runtime_symbol_count == 261);
 static_assert(global_index(Sym::datatype_x) == 0 && global_index(Sym::Windows) == 54);
 
 }  // namespace qor

@@ -13,7 +13,6 @@ namespace qor::words {
 namespace {
 
 std::array<Cell, std::size(runtime_words::keywords)> keyword_cells{};
-Cell ooo_cell = unset_cell;
 
 // A constant that did not come out as declared means the boot order changed:
 // an internal fault, reported as such rather than left to corrupt lookups.
@@ -44,13 +43,10 @@ void init_keywords() {
         keyword_cells[i] = word::refinement(runtime_spellings[to_int(runtime_words::keywords[i])]);
 }
 
-void init_issue() { ooo_cell = word::issue("ooo"); }
-
 void init_all() {
     init_type_names();
     init_runtime();
     init_keywords();
-    init_issue();
 }
 
 const Cell& keyword(Sym sym) {
@@ -58,7 +54,5 @@ const Cell& keyword(Sym sym) {
         if (runtime_words::keywords[i] == sym) return keyword_cells[i];
     error::unreachable();
 }
-
-const Cell& issue_ooo() { return ooo_cell; }
 
 }  // namespace qor::words

@@ -8,7 +8,6 @@
 //                    words (change notifications, events, error categories)
 //   init_keywords    the unbound refinements /local /extern /compare /part
 //                    /skip /with
-//   init_issue       the issue #ooo
 #pragma once
 
 #include "runtime/core/cell.h"
@@ -19,15 +18,11 @@ namespace qor::words {
 void init_type_names();
 void init_runtime();
 void init_keywords();
-void init_issue();
 
-// All four, in order (the boot's step after the symbol index exists).
+// All three, in order (the boot's step after the symbol index exists).
 void init_all();
 
 // The keyword refinement of one of the six keyword symbols.
 [[nodiscard]] const Cell& keyword(Sym sym);
-
-// The issue #ooo.
-[[nodiscard]] const Cell& issue_ooo();
 
 }  // namespace qor::words

@@ -88,13 +88,11 @@ TEST_F(WordsTest, RuntimeSymbolsComeFirstInOrder) {
             EXPECT_EQ(datatype::name(static_cast<TypeId>(t)), runtime_spellings[t]) << t;
         }
     }
-    // Keywords are unbound refinements; #ooo an issue.
+    // Keywords are unbound refinements.
     const Cell& part = words::keyword(Sym::part);
     EXPECT_EQ(type_of(part), TypeId::refinement);
     EXPECT_EQ(part.w1, 0u);
     EXPECT_EQ(part.w2, to_int(Sym::part));
-    EXPECT_EQ(type_of(words::issue_ooo()), TypeId::issue);
-    EXPECT_EQ(words::issue_ooo().w2, to_int(Sym::ooo));
 }
 
 TEST_F(WordsTest, SymbolCompareOrdersSpellings) {
