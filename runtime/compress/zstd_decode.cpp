@@ -11,6 +11,7 @@
 #include "runtime/compress/zstd_decode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "runtime/compress/xxhash64.h"
@@ -162,14 +163,31 @@ inline void copy8(uint8_t* dst, const uint8_t* src) {
 // Bytes a sequence may write past its end when copied by wild_sequence.
 constexpr uint64_t kWildSlack = 16;
 
+// For a period p below 8, the factor that repeats p bytes (the low 8p
+// bits of a word) over the 8 bytes of a word, and the largest multiple of
+// p that is at most 8.
+constexpr uint64_t kRepeatFactor[8] = {0,
+                                       0x0101010101010101ull,
+                                       0x0001000100010001ull,
+                                       0x0001000001000001ull,
+                                       0x0000000100000001ull,
+                                       0x0000010000000001ull,
+                                       0x0001000000000001ull,
+                                       0x0100000000000001ull};
+constexpr uint64_t kRepeatStep[8] = {0, 8, 8, 6, 8, 5, 6, 7};
+static_assert(std::endian::native == std::endian::little, "a pattern's first byte is its word's lowest");
+
 // Copies one sequence's literals and match in steps of 8 or 16 bytes,
 // writing up to kWildSlack bytes past the match and reading as far past
 // the literals; the caller has checked that both are harmless. Copying
 // forward in whole steps is safe while the literals lie ahead of the
-// cursor (or in the input), and a match reads only bytes already written:
-// at distances below
-// 8 the first 8 bytes go one by one, then the pattern is copied from the
-// nearest multiple of its period at least 8 back.
+// cursor (or in the input), and a match reads only bytes already written.
+//
+// A match closer than 16 bytes repeats its first `offset` bytes. Copying it
+// step by step from `offset` back would make every read wait for the
+// stores just before it; instead the pattern is loaded once (the bytes
+// after it are not yet the match's and are dropped or overwritten) and
+// stored again and again, each store starting at a whole period.
 inline void wild_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, uint64_t ml, uint64_t offset) {
     copy16(dst, literals);
     for (uint64_t i = 16; i < ll; i += 16) copy16(dst + i, literals + i);
@@ -178,11 +196,13 @@ inline void wild_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, ui
     if (offset >= 16) {
         for (uint64_t i = 0; i < ml; i += 16) copy16(dst + i, src + i);
     } else if (offset >= 8) {
-        for (uint64_t i = 0; i < ml; i += 8) copy8(dst + i, src + i);
+        uint8_t pattern[16];
+        std::memcpy(pattern, src, 16);
+        for (uint64_t i = 0; i < ml; i += offset) std::memcpy(dst + i, pattern, 16);
     } else {
-        for (int i = 0; i < 8; ++i) dst[i] = src[i];
-        const uint64_t period = offset * ((offset + 7) / offset);
-        for (uint64_t i = 8; i < ml; i += 8) copy8(dst + i, dst + i - period);
+        const uint64_t pattern = (read_u64le(src) & ((uint64_t(1) << (8 * offset)) - 1)) * kRepeatFactor[offset];
+        const uint64_t step = kRepeatStep[offset];
+        for (uint64_t i = 0; i < ml; i += step) std::memcpy(dst + i, &pattern, 8);
     }
 }
 
