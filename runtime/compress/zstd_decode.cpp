@@ -4,10 +4,10 @@
 // count the decoded size. Huffman and RLE literals are decoded into the
 // unused tail of the frame's output space rather than a separate buffer.
 //
-// Sequences are decoded in batches from tables that give each code's
-// baseline and extra bits in one read, then checked and copied; copies go
-// 8 or 16 bytes a step wherever the bytes they may write past their end
-// are free.
+// Each sequence is decoded from tables that give each code's baseline and
+// extra bits in one read, then checked and copied at once; copies go 8 or
+// 16 bytes a step wherever the bytes they may write past their end are
+// free.
 #include "runtime/compress/zstd_decode.h"
 
 #include <algorithm>
