@@ -98,7 +98,7 @@ void build_fse_table(const int16_t* norm, int symbols, int log, FseCell* table) 
     for (uint32_t u = 0; u < size; ++u) {
         const uint32_t s = cells[u];
         const uint32_t state = next[s]++;
-        const uint32_t bits = uint32_t(log - highbit(state));
+        const uint32_t bits = uint32_t(log - (31 - __builtin_clz(state)));  // state >= 1
         const uint32_t base = (state << bits) - size;
         table[u] = base << 16 | bits << 8 | s;
     }
@@ -181,16 +181,22 @@ int read_huffman_table(const uint8_t* src, size_t size, HuffTable& table) {
     int per_weight[13] = {};
     for (int i = 0; i < symbols; ++i) ++per_weight[weights[i]];
     if (per_weight[1] < 2 || (per_weight[1] & 1)) return -1;
-    uint32_t pos = 0;
-    for (int w = 1; w <= 12; ++w) {
-        if (!per_weight[w]) continue;
-        const uint16_t cell = uint16_t((max_bits + 1 - w) << 8);
+    // Codes go by weight, lightest first, and by symbol within a weight:
+    // each weight's cells start where the lighter ones' end, so one pass
+    // over the symbols places them all.
+    uint32_t next[13] = {};
+    for (int w = 1, pos = 0; w <= 12; ++w) {
+        next[w] = uint32_t(pos);
+        pos += per_weight[w] << (w - 1);
+    }
+    for (int s = 0; s < symbols; ++s) {
+        const int w = weights[s];
+        if (w == 0) continue;
+        const uint16_t cell = uint16_t((max_bits + 1 - w) << 8 | s);
         const uint32_t span = 1u << (w - 1);
-        for (int s = 0; s < symbols; ++s) {
-            if (weights[s] != w) continue;
-            for (uint32_t i = 0; i < span; ++i) table.cells[pos + i] = uint16_t(cell | s);
-            pos += span;
-        }
+        uint16_t* const at = table.cells + next[w];
+        for (uint32_t i = 0; i < span; ++i) at[i] = cell;
+        next[w] += span;
     }
     table.max_bits = max_bits;
     table.pair_bits = 0;
