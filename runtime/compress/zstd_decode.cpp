@@ -214,6 +214,31 @@ inline void exact_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, u
     copy_match(dst + ll, offset, ml);
 }
 
+// Builds the cells of a sequence table from a valid distribution of at
+// most 64 codes, as build_fse_table and seq_cell would together but in
+// one pass over the cells: what each code stands for is looked up once
+// per code rather than once per cell.
+void build_seq_cells(const int16_t* norm, int symbols, int log, SeqField field, SeqCell* cells) {
+    const uint32_t size = 1u << log;
+    uint8_t spread[512];
+    fse_spread(norm, symbols, log, spread);
+    SeqCell code[64];
+    uint32_t next[64];
+    for (int s = 0; s < symbols; ++s) {
+        code[s] = seq_cell(field, FseCell(s));
+        next[s] = uint32_t(norm[s] == -1 ? 1 : norm[s]);
+    }
+    for (uint32_t u = 0; u < size; ++u) {
+        const uint32_t s = spread[u];
+        const uint32_t state = next[s]++;
+        const uint32_t bits = uint32_t(log - (31 - __builtin_clz(state)));  // state >= 1
+        SeqCell cell = code[s];
+        cell.next = uint16_t((state << bits) - size);
+        cell.state_bits = uint8_t(bits);
+        cells[u] = cell;
+    }
+}
+
 // Sets one sequence table from its mode: predefined, a single symbol
 // (RLE), described in the block (FSE), or the previous one (repeat).
 // Returns bytes used or -1.
@@ -236,9 +261,9 @@ int read_seq_table(Context& c, SeqTable& t, SeqField field, int mode, const uint
         int symbols = 0, log = 0;
         used = read_ncount(src, size, max_log, max_symbol, c.norm, &symbols, &log);
         if (used < 0) return -1;
-        build_fse_table(c.norm, symbols, log, fse);
+        build_seq_cells(c.norm, symbols, log, field, t.cells);
         t.log = log;
-        break;
+        return used;
     }
     default:
         return t.log < 0 ? -1 : 0;
