@@ -209,13 +209,19 @@ void make_huffman_pairs(HuffTable& table) {
     const unsigned bits = max_bits > 11 ? max_bits : 11;
     const uint32_t mask = (1u << bits) - 1;
     const unsigned drop = bits - max_bits;  // from the index to a cell's
-    for (uint32_t v = 0; v <= mask; ++v) {
-        // After the first code's l1 bits, the bits that follow in v are the
-        // start of the next code; it is known when it fits in what is left.
+    for (uint32_t v = 0; v <= mask;) {
+        // The indices that start with the same code are the 1 << (bits - l1)
+        // from the first that does, as its cells are.
         const uint32_t first = table.cells[v >> drop], l1 = first >> 8;
-        const uint32_t second = table.cells[((v << l1) & mask) >> drop], l2 = second >> 8;
-        table.pairs[v] = l1 + l2 <= bits ? (l1 + l2) | 2u << 8 | (first & 0xFF) << 16 | (second & 0xFF) << 24
-                                         : l1 | 1u << 8 | (first & 0xFF) << 16;
+        const uint32_t end = v + (1u << (bits - l1));
+        for (; v < end; ++v) {
+            // After the first code's l1 bits, the bits that follow in v are
+            // the start of the next code; it is known when it fits in what
+            // is left.
+            const uint32_t second = table.cells[((v << l1) & mask) >> drop], l2 = second >> 8;
+            table.pairs[v] = l1 + l2 <= bits ? (l1 + l2) | 2u << 8 | (first & 0xFF) << 16 | (second & 0xFF) << 24
+                                             : l1 | 1u << 8 | (first & 0xFF) << 16;
+        }
     }
     table.pair_bits = int(bits);
 }
