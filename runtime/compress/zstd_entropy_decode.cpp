@@ -271,8 +271,8 @@ bool finish_stream(const HuffTable& table, BackwardBits& in, uint8_t* dst, size_
 // One Huffman stream being decoded into its share of the literals.
 struct Lane {
     BackwardBits in;
-    uint8_t* out;        // next literal
-    uint8_t* end;        // end of the stream's literals
+    uint8_t* out;  // next literal
+    uint8_t* end;  // end of the stream's literals
 };
 
 // Bytes a lane must have left for one more round of kLookups look-ups:
