@@ -454,7 +454,9 @@ int run_sequences(Context& c, const uint8_t* stream, size_t size, uint32_t count
             if (spare < 0) return kTooSmall;
             if (base) exact_sequence(base + pos, literals, ll, ml, offset);
         }
-        literals += ll;  // unused without an output
+        // Without an output the literals may not be stored at all (null),
+        // and no pointer may step off null.
+        literals += base ? ll : 0;
         lit_left -= ll;
         pos += ll + ml;
     }
