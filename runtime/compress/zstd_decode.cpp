@@ -4,13 +4,14 @@
 // count the decoded size. Huffman and RLE literals are decoded into the
 // unused tail of the frame's output space rather than a separate buffer.
 //
-// Sequences are decoded in batches from tables that give each code's
-// baseline and extra bits in one read, then checked and copied; copies go
-// 8 or 16 bytes a step wherever the bytes they may write past their end
-// are free.
+// Each sequence is decoded from tables that give each code's baseline and
+// extra bits in one read, then checked and copied at once; copies go 8 or
+// 16 bytes a step wherever the bytes they may write past their end are
+// free.
 #include "runtime/compress/zstd_decode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "runtime/compress/xxhash64.h"
@@ -39,10 +40,12 @@ struct SeqCell {
     uint32_t base;       // the value's baseline
 };
 
+// The cells live in the context, also when they are the predefined ones
+// (copied in when a block picks them): the sequence loop finds all three
+// tables at fixed places from the context rather than through pointers.
 struct SeqTable {
-    int log = -1;                    // -1: no table yet in this frame
-    const SeqCell* cells = nullptr;  // `own`, or a predefined table
-    SeqCell own[512];
+    int log = -1;  // -1: no table yet in this frame
+    SeqCell cells[512];
 };
 
 // What a code of one of the three sequence fields stands for.
@@ -160,14 +163,31 @@ inline void copy8(uint8_t* dst, const uint8_t* src) {
 // Bytes a sequence may write past its end when copied by wild_sequence.
 constexpr uint64_t kWildSlack = 16;
 
+// For a period p below 8, the factor that repeats p bytes (the low 8p
+// bits of a word) over the 8 bytes of a word, and the largest multiple of
+// p that is at most 8.
+constexpr uint64_t kRepeatFactor[8] = {0,
+                                       0x0101010101010101ull,
+                                       0x0001000100010001ull,
+                                       0x0001000001000001ull,
+                                       0x0000000100000001ull,
+                                       0x0000010000000001ull,
+                                       0x0001000000000001ull,
+                                       0x0100000000000001ull};
+constexpr uint64_t kRepeatStep[8] = {0, 8, 8, 6, 8, 5, 6, 7};
+static_assert(std::endian::native == std::endian::little, "a pattern's first byte is its word's lowest");
+
 // Copies one sequence's literals and match in steps of 8 or 16 bytes,
 // writing up to kWildSlack bytes past the match and reading as far past
 // the literals; the caller has checked that both are harmless. Copying
 // forward in whole steps is safe while the literals lie ahead of the
-// cursor (or in the input), and a match reads only bytes already written:
-// at distances below
-// 8 the first 8 bytes go one by one, then the pattern is copied from the
-// nearest multiple of its period at least 8 back.
+// cursor (or in the input), and a match reads only bytes already written.
+//
+// A match closer than 16 bytes repeats its first `offset` bytes. Copying it
+// step by step from `offset` back would make every read wait for the
+// stores just before it; instead the pattern is loaded once (the bytes
+// after it are not yet the match's and are dropped or overwritten) and
+// stored again and again, each store starting at a whole period.
 inline void wild_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, uint64_t ml, uint64_t offset) {
     copy16(dst, literals);
     for (uint64_t i = 16; i < ll; i += 16) copy16(dst + i, literals + i);
@@ -176,11 +196,13 @@ inline void wild_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, ui
     if (offset >= 16) {
         for (uint64_t i = 0; i < ml; i += 16) copy16(dst + i, src + i);
     } else if (offset >= 8) {
-        for (uint64_t i = 0; i < ml; i += 8) copy8(dst + i, src + i);
+        uint8_t pattern[16];
+        std::memcpy(pattern, src, 16);
+        for (uint64_t i = 0; i < ml; i += offset) std::memcpy(dst + i, pattern, 16);
     } else {
-        for (int i = 0; i < 8; ++i) dst[i] = src[i];
-        const uint64_t period = offset * ((offset + 7) / offset);
-        for (uint64_t i = 8; i < ml; i += 8) copy8(dst + i, dst + i - period);
+        const uint64_t pattern = (read_u64le(src) & ((uint64_t(1) << (8 * offset)) - 1)) * kRepeatFactor[offset];
+        const uint64_t step = kRepeatStep[offset];
+        for (uint64_t i = 0; i < ml; i += step) std::memcpy(dst + i, &pattern, 8);
     }
 }
 
@@ -192,6 +214,31 @@ inline void exact_sequence(uint8_t* dst, const uint8_t* literals, uint64_t ll, u
     copy_match(dst + ll, offset, ml);
 }
 
+// Builds the cells of a sequence table from a valid distribution of at
+// most 64 codes, as build_fse_table and seq_cell would together but in
+// one pass over the cells: what each code stands for is looked up once
+// per code rather than once per cell.
+void build_seq_cells(const int16_t* norm, int symbols, int log, SeqField field, SeqCell* cells) {
+    const uint32_t size = 1u << log;
+    uint8_t spread[512];
+    fse_spread(norm, symbols, log, spread);
+    SeqCell code[64];
+    uint32_t next[64];
+    for (int s = 0; s < symbols; ++s) {
+        code[s] = seq_cell(field, FseCell(s));
+        next[s] = uint32_t(norm[s] == -1 ? 1 : norm[s]);
+    }
+    for (uint32_t u = 0; u < size; ++u) {
+        const uint32_t s = spread[u];
+        const uint32_t state = next[s]++;
+        const uint32_t bits = uint32_t(log - (31 - __builtin_clz(state)));  // state >= 1
+        SeqCell cell = code[s];
+        cell.next = uint16_t((state << bits) - size);
+        cell.state_bits = uint8_t(bits);
+        cells[u] = cell;
+    }
+}
+
 // Sets one sequence table from its mode: predefined, a single symbol
 // (RLE), described in the block (FSE), or the previous one (repeat).
 // Returns bytes used or -1.
@@ -201,7 +248,7 @@ int read_seq_table(Context& c, SeqTable& t, SeqField field, int mode, const uint
     int used = 0;
     switch (mode) {
     case 0:
-        t.cells = predefined_cells(field);
+        std::memcpy(t.cells, predefined_cells(field), sizeof(SeqCell) << default_log);
         t.log = default_log;
         return 0;
     case 1:
@@ -214,15 +261,14 @@ int read_seq_table(Context& c, SeqTable& t, SeqField field, int mode, const uint
         int symbols = 0, log = 0;
         used = read_ncount(src, size, max_log, max_symbol, c.norm, &symbols, &log);
         if (used < 0) return -1;
-        build_fse_table(c.norm, symbols, log, fse);
+        build_seq_cells(c.norm, symbols, log, field, t.cells);
         t.log = log;
-        break;
+        return used;
     }
     default:
         return t.log < 0 ? -1 : 0;
     }
-    for (uint32_t i = 0; i < (1u << t.log); ++i) t.own[i] = seq_cell(field, fse[i]);
-    t.cells = t.own;
+    for (uint32_t i = 0; i < (1u << t.log); ++i) t.cells[i] = seq_cell(field, fse[i]);
     return used;
 }
 
@@ -310,63 +356,50 @@ int64_t decode_literals(Context& c, const uint8_t* src, size_t size, Output& o, 
     return int64_t(header + input);
 }
 
-// One decoded sequence: `ll` literals, then `ml` bytes from `offset` back.
-struct Sequence {
-    uint32_t ll;
-    uint32_t ml;
-    uint32_t offset;
-};
-
-// Sequences are decoded in batches and then checked and copied: two short
-// loops keep far fewer values alive than one loop doing both, which would
-// keep most of them on the stack.
-constexpr uint32_t kBatch = 32;
-
-// Where reading a block's sequences stands between two batches.
-struct SequenceState {
+// Decodes `count` sequences from their bitstream and executes them as they
+// come: copies each one's literals and match to the output (when there is
+// one). The literal cursor and count advance as they are used. A sequence
+// is checked and copied before the next one is decoded, so the first
+// failing sequence decides the result.
+//
+// Decoding a sequence is one long chain of dependent steps (table look-up,
+// bits, next state), and copying one is short independent work: in one
+// loop the processor runs the copy of a sequence while it waits on the
+// chain of the next. Values the chain does not need (the output limits,
+// the repeat offsets) may live on the stack.
+int run_sequences(Context& c, const uint8_t* stream, size_t size, uint32_t count, Output& o, const Literals& lit,
+                  const uint8_t*& literals_io, uint64_t& lit_left_io) {
     BackwardBits in;
-    uint32_t ll_state, of_state, ml_state;
-    uint32_t rep0, rep1, rep2;
-};
-
-// Reads the initial states; false when the stream is empty or its last
-// byte is zero.
-bool start_sequences(const Context& c, const uint8_t* stream, size_t size, SequenceState& st) {
-    if (!st.in.init(stream, size)) return false;
-    st.ll_state = uint32_t(st.in.read(unsigned(c.litlen.log)));
-    st.of_state = uint32_t(st.in.read(unsigned(c.offset.log)));
-    st.ml_state = uint32_t(st.in.read(unsigned(c.matchlen.log)));
-    st.in.reload();
-    st.rep0 = c.rep[0];
-    st.rep1 = c.rep[1];
-    st.rep2 = c.rep[2];
-    return true;
-}
-
-// Reads up to n sequences into out from the backward bitstream: the three
-// FSE states, each value's extra bits and the repeat offsets. The states
-// are not updated after the block's final sequence (`last`). Answers how
-// many were read: fewer than n when an offset code above 30 stops the
-// block. The loop works on local copies, which the stores to `out` cannot
-// alias.
-[[gnu::noinline]] uint32_t read_sequences(const Context& c, SequenceState& st, Sequence* out, uint32_t n, bool last) {
-    BackwardBits in = st.in;
-    uint32_t ll_state = st.ll_state, of_state = st.of_state, ml_state = st.ml_state;
-    uint32_t rep0 = st.rep0, rep1 = st.rep1, rep2 = st.rep2;
+    if (!in.init(stream, size)) return kMalformed;
+    uint32_t ll_state = uint32_t(in.read(unsigned(c.litlen.log)));
+    uint32_t of_state = uint32_t(in.read(unsigned(c.offset.log)));
+    uint32_t ml_state = uint32_t(in.read(unsigned(c.matchlen.log)));
+    in.reload();
+    uint32_t rep0 = c.rep[0], rep1 = c.rep[1], rep2 = c.rep[2];
     const SeqCell* const ll_cells = c.litlen.cells;
     const SeqCell* const of_cells = c.offset.cells;
     const SeqCell* const ml_cells = c.matchlen.cells;
-    const uint32_t updates = last ? n - 1 : n;
-    uint32_t i = 0;
-    for (; i < n; ++i) {
+
+    uint8_t* const base = o.base;
+    const uint64_t limit = o.limit, frame_start = o.frame_start, window = c.window;
+    uint64_t pos = o.pos, lit_left = lit_left_io;
+    const uint8_t* literals = literals_io;
+    // Literals in the output's tail end exactly at the frame limit, and raw
+    // literals are followed by the rest of the block, so how far past the
+    // literals may be read is a constant of the block.
+    const uint64_t lit_slack = base ? uint64_t(lit.end - literals) - lit_left : 0;
+
+    for (uint32_t left = count; left > 0; --left) {
         const unsigned of_bits = of_cells[of_state].extra_bits;
-        if (of_bits > 30) break;
+        if (of_bits > 30) return kMalformed;
         const uint32_t of_value = of_cells[of_state].base + uint32_t(in.read(of_bits));
         if (of_bits > 24) in.reload();
         // Most literal and match lengths have no extra bits: skipping
-        // their read is cheaper than reading zero bits.
+        // their read is cheaper than reading zero bits, and the predicted
+        // branch takes the bit count out of the chain of dependent steps
+        // (reading them without a branch measured slower).
         const unsigned ml_bits = ml_cells[ml_state].extra_bits, ll_bits = ll_cells[ll_state].extra_bits;
-        uint32_t ml = ml_cells[ml_state].base, ll = ll_cells[ll_state].base;
+        uint64_t ml = ml_cells[ml_state].base, ll = ll_cells[ll_state].base;
         if (ml_bits) ml += in.read_some(ml_bits);
         if (ll_bits) ll += in.read_some(ll_bits);
         // A reload leaves at least 57 bits in the window (or all that is
@@ -376,61 +409,38 @@ bool start_sequences(const Context& c, const uint8_t* stream, size_t size, Seque
         // when the literal length is 0; anything else is a new offset.
         // Codes 0 and 1 give the values 1-3, so the branch can be taken on
         // the code, known before its bits are read.
-        uint32_t offset;
+        uint32_t offset32;
         if (of_bits > 1) {
-            offset = of_value - 3;
+            offset32 = of_value - 3;
             rep2 = rep1;
             rep1 = rep0;
-            rep0 = offset;
+            rep0 = offset32;
         } else {
             const uint32_t index = of_value - 1 + (ll == 0 ? 1 : 0);
             if (index == 0) {
-                offset = rep0;
+                offset32 = rep0;
             } else if (index == 1) {
-                offset = rep1;
+                offset32 = rep1;
                 rep1 = rep0;
-                rep0 = offset;
+                rep0 = offset32;
             } else {
-                offset = index == 2 ? rep2 : rep0 - 1;
+                offset32 = index == 2 ? rep2 : rep0 - 1;
                 rep2 = rep1;
                 rep1 = rep0;
-                rep0 = offset;
+                rep0 = offset32;
             }
         }
-        out[i] = Sequence{ll, ml, offset};
-        // The cells are read again here rather than kept from above: fewer
-        // values live across the loop leaves more of them in registers.
-        if (i < updates) {
+        // The states move on after every sequence but the last. The cells
+        // are read again here rather than kept from above: fewer values
+        // live across the loop leaves more of them in registers.
+        if (left > 1) {
             ll_state = ll_cells[ll_state].next + uint32_t(in.read(ll_cells[ll_state].state_bits));
             ml_state = ml_cells[ml_state].next + uint32_t(in.read(ml_cells[ml_state].state_bits));
             of_state = of_cells[of_state].next + uint32_t(in.read(of_cells[of_state].state_bits));
             in.reload();
         }
-    }
-    st = SequenceState{in, ll_state, of_state, ml_state, rep0, rep1, rep2};
-    return i;
-}
 
-// Where copying a block's sequences stands.
-struct CopyState {
-    uint64_t pos;            // output cursor
-    uint64_t lit_left;       // literals not yet copied
-    const uint8_t* literals;  // the next literal (when stored)
-};
-
-// Checks n decoded sequences against the output and copies them (when
-// there is an output); kMalformed or kTooSmall stops at the first that does
-// not fit. Literals in the output's tail end exactly at the frame limit,
-// and raw literals are followed by the rest of the block, so how far past
-// the literals may be read is a constant of the block, `lit_slack`.
-[[gnu::noinline]] int copy_sequences(const Context& c, const Output& o, uint64_t lit_slack, CopyState& st, const Sequence* seqs,
-                   uint32_t n) {
-    uint8_t* const base = o.base;
-    const uint64_t limit = o.limit, frame_start = o.frame_start, window = c.window;
-    uint64_t pos = st.pos, lit_left = st.lit_left;
-    const uint8_t* literals = st.literals;
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint64_t ll = seqs[i].ll, ml = seqs[i].ml, offset = seqs[i].offset;
+        const uint64_t offset = offset32;
         if (ll > lit_left) return kMalformed;
         // The offset lies in 1 .. min(bytes produced in this frame, window).
         const uint64_t reach = std::min(pos - frame_start + ll, window);
@@ -444,41 +454,20 @@ struct CopyState {
             if (spare < 0) return kTooSmall;
             if (base) exact_sequence(base + pos, literals, ll, ml, offset);
         }
-        literals += ll;  // unused without an output
+        // Without an output the literals may not be stored at all (null),
+        // and no pointer may step off null.
+        literals += base ? ll : 0;
         lit_left -= ll;
         pos += ll + ml;
     }
-    st = CopyState{pos, lit_left, literals};
-    return kDone;
-}
-
-// Decodes `count` sequences from their bitstream and executes them: copies
-// each one's literals and match to the output (when there is one). The
-// literal cursor and count advance as they are used. A batch is checked
-// and copied in order before a decoding failure within it is reported, so
-// the first failing sequence decides the result.
-int run_sequences(Context& c, const uint8_t* stream, size_t size, uint32_t count, Output& o, const Literals& lit,
-                  const uint8_t*& literals, uint64_t& lit_left) {
-    SequenceState reading;
-    if (!start_sequences(c, stream, size, reading)) return kMalformed;
-    CopyState copying{o.pos, lit_left, literals};
-    const uint64_t lit_slack = o.base ? uint64_t(lit.end - literals) - lit_left : 0;
-    Sequence batch[kBatch];
-    for (uint32_t done = 0; done < count;) {
-        const uint32_t n = std::min(kBatch, count - done);
-        const uint32_t read = read_sequences(c, reading, batch, n, done + n == count);
-        if (const int r = copy_sequences(c, o, lit_slack, copying, batch, read); r != kDone) return r;
-        if (read < n) return kMalformed;
-        done += n;
-    }
-    reading.in.reload();
-    if (!reading.in.finished()) return kMalformed;
-    c.rep[0] = reading.rep0;
-    c.rep[1] = reading.rep1;
-    c.rep[2] = reading.rep2;
-    o.pos = copying.pos;
-    literals = copying.literals;
-    lit_left = copying.lit_left;
+    in.reload();
+    if (!in.finished()) return kMalformed;
+    c.rep[0] = rep0;
+    c.rep[1] = rep1;
+    c.rep[2] = rep2;
+    o.pos = pos;
+    literals_io = literals;
+    lit_left_io = lit_left;
     return kDone;
 }
 

@@ -98,7 +98,7 @@ void build_fse_table(const int16_t* norm, int symbols, int log, FseCell* table) 
     for (uint32_t u = 0; u < size; ++u) {
         const uint32_t s = cells[u];
         const uint32_t state = next[s]++;
-        const uint32_t bits = uint32_t(log - highbit(state));
+        const uint32_t bits = uint32_t(log - (31 - __builtin_clz(state)));  // state >= 1
         const uint32_t base = (state << bits) - size;
         table[u] = base << 16 | bits << 8 | s;
     }
@@ -181,16 +181,22 @@ int read_huffman_table(const uint8_t* src, size_t size, HuffTable& table) {
     int per_weight[13] = {};
     for (int i = 0; i < symbols; ++i) ++per_weight[weights[i]];
     if (per_weight[1] < 2 || (per_weight[1] & 1)) return -1;
-    uint32_t pos = 0;
-    for (int w = 1; w <= 12; ++w) {
-        if (!per_weight[w]) continue;
-        const uint16_t cell = uint16_t((max_bits + 1 - w) << 8);
+    // Codes go by weight, lightest first, and by symbol within a weight:
+    // each weight's cells start where the lighter ones' end, so one pass
+    // over the symbols places them all.
+    uint32_t next[13] = {};
+    for (int w = 1, pos = 0; w <= 12; ++w) {
+        next[w] = uint32_t(pos);
+        pos += per_weight[w] << (w - 1);
+    }
+    for (int s = 0; s < symbols; ++s) {
+        const int w = weights[s];
+        if (w == 0) continue;
+        const uint16_t cell = uint16_t((max_bits + 1 - w) << 8 | s);
         const uint32_t span = 1u << (w - 1);
-        for (int s = 0; s < symbols; ++s) {
-            if (weights[s] != w) continue;
-            for (uint32_t i = 0; i < span; ++i) table.cells[pos + i] = uint16_t(cell | s);
-            pos += span;
-        }
+        uint16_t* const at = table.cells + next[w];
+        for (uint32_t i = 0; i < span; ++i) at[i] = cell;
+        next[w] += span;
     }
     table.max_bits = max_bits;
     table.pair_bits = 0;
@@ -203,13 +209,19 @@ void make_huffman_pairs(HuffTable& table) {
     const unsigned bits = max_bits > 11 ? max_bits : 11;
     const uint32_t mask = (1u << bits) - 1;
     const unsigned drop = bits - max_bits;  // from the index to a cell's
-    for (uint32_t v = 0; v <= mask; ++v) {
-        // After the first code's l1 bits, the bits that follow in v are the
-        // start of the next code; it is known when it fits in what is left.
+    for (uint32_t v = 0; v <= mask;) {
+        // The indices that start with the same code are the 1 << (bits - l1)
+        // from the first that does, as its cells are.
         const uint32_t first = table.cells[v >> drop], l1 = first >> 8;
-        const uint32_t second = table.cells[((v << l1) & mask) >> drop], l2 = second >> 8;
-        table.pairs[v] = l1 + l2 <= bits ? (l1 + l2) | 2u << 8 | (first & 0xFF) << 16 | (second & 0xFF) << 24
-                                         : l1 | 1u << 8 | (first & 0xFF) << 16;
+        const uint32_t end = v + (1u << (bits - l1));
+        for (; v < end; ++v) {
+            // After the first code's l1 bits, the bits that follow in v are
+            // the start of the next code; it is known when it fits in what
+            // is left.
+            const uint32_t second = table.cells[((v << l1) & mask) >> drop], l2 = second >> 8;
+            table.pairs[v] = l1 + l2 <= bits ? (l1 + l2) | 2u << 8 | (first & 0xFF) << 16 | (second & 0xFF) << 24
+                                             : l1 | 1u << 8 | (first & 0xFF) << 16;
+        }
     }
     table.pair_bits = int(bits);
 }
@@ -256,79 +268,98 @@ bool finish_stream(const HuffTable& table, BackwardBits& in, uint8_t* dst, size_
     return in.finished();
 }
 
-// The four streams side by side, one symbol a look-up, kLookups look-ups
-// a refill (57 bits: 5 of at most 11 bits, 4 of 12), while every stream
-// has that many literals left.
-template <int kLookups>
-void decode_singles4(const HuffTable& table, BackwardBits* streams, uint8_t* dst, size_t segment,
-                     const size_t* counts, size_t* done) {
-    // Local copies, which the byte stores cannot alias.
-    BackwardBits in[4] = {streams[0], streams[1], streams[2], streams[3]};
-    uint8_t* const out[4] = {dst, dst + segment, dst + 2 * segment, dst + 3 * segment};
-    const unsigned bits = unsigned(table.max_bits);
-    size_t i = 0;
-    while (i + kLookups <= counts[3] && in[0].roomy() && in[1].roomy() && in[2].roomy() && in[3].roomy()) {
-        uint64_t window[4] = {in[0].window(), in[1].window(), in[2].window(), in[3].window()};
-        unsigned used[4] = {0, 0, 0, 0};
-        for (size_t j = i; j < i + kLookups; ++j)
-            for (int k = 0; k < 4; ++k) {
-                const uint16_t cell = table.cells[window[k] >> (64 - bits)];
-                window[k] <<= cell >> 8;
-                used[k] += cell >> 8;
-                out[k][j] = uint8_t(cell);
-            }
-        i += kLookups;
-        for (int k = 0; k < 4; ++k) {
-            in[k].skip(used[k]);
-            in[k].reload();
-        }
-    }
-    for (int k = 0; k < 4; ++k) {
-        streams[k] = in[k];
-        done[k] = i;
-    }
+// One Huffman stream being decoded into its share of the literals.
+struct Lane {
+    BackwardBits in;
+    uint8_t* out;  // next literal
+    uint8_t* end;  // end of the stream's literals
+};
+
+// Bytes a lane must have left for one more round of kLookups look-ups:
+// with pairs a look-up stores two bytes and may keep both.
+template <int kLookups, bool kPairs>
+constexpr ptrdiff_t kRoundBytes = kPairs ? 2 * kLookups : kLookups;
+
+template <int kLookups, bool kPairs>
+bool lane_has_room(const Lane& lane) {
+    return lane.end - lane.out >= kRoundBytes<kLookups, kPairs> && lane.in.roomy();
 }
 
-// The same with the pairs: a look-up gives one or two symbols in
-// pair_bits bits, and always stores two bytes, the second overwritten by
-// the next look-up when it was not a symbol. A refill (57 bits) serves
-// kLookups look-ups: 5 of 11 bits, 4 of 12. They write at most twice as
-// many bytes, so each stream keeps that many literals in hand; what is left
-// goes one symbol at a time.
-template <int kLookups>
-void decode_pairs4(const HuffTable& table, BackwardBits* streams, uint8_t* dst, size_t segment, const size_t* counts,
-                   size_t* done) {
+// N streams side by side, kLookups look-ups a refill (57 bits: 5 of at
+// most 11 bits, 4 of 12), while every one of them has room for another
+// round. A look-up gives one symbol from the cells, or with kPairs one or
+// two from the pairs: it always stores two bytes, the second overwritten
+// by the next look-up when it was not a symbol.
+template <int N, int kLookups, bool kPairs>
+void decode_lanes(const HuffTable& table, Lane* const* lanes) {
     // Local copies, which the byte stores cannot alias.
-    BackwardBits in[4] = {streams[0], streams[1], streams[2], streams[3]};
-    uint8_t* out[4] = {dst, dst + segment, dst + 2 * segment, dst + 3 * segment};
-    uint8_t* const end[4] = {out[0] + counts[0], out[1] + counts[1], out[2] + counts[2], out[3] + counts[3]};
-    const unsigned bits = unsigned(table.pair_bits);
+    BackwardBits in[N];
+    uint8_t* out[N];
+    uint8_t* end[N];
+    for (int k = 0; k < N; ++k) {
+        in[k] = lanes[k]->in;
+        out[k] = lanes[k]->out;
+        end[k] = lanes[k]->end;
+    }
+    const unsigned bits = unsigned(kPairs ? table.pair_bits : table.max_bits);
     auto has_room = [&] {
-        for (int k = 0; k < 4; ++k)
-            if (end[k] - out[k] < 2 * kLookups || !in[k].roomy()) return false;
+        for (int k = 0; k < N; ++k)
+            if (end[k] - out[k] < kRoundBytes<kLookups, kPairs> || !in[k].roomy()) return false;
         return true;
     };
     while (has_room()) {
-        uint64_t window[4] = {in[0].window(), in[1].window(), in[2].window(), in[3].window()};
-        unsigned used[4] = {0, 0, 0, 0};
+        uint64_t window[N];
+        unsigned used[N];
+        for (int k = 0; k < N; ++k) {
+            window[k] = in[k].window();
+            used[k] = 0;
+        }
         for (int j = 0; j < kLookups; ++j)
-            for (int k = 0; k < 4; ++k) {
-                const uint32_t pair = table.pairs[window[k] >> (64 - bits)];
-                const unsigned length = pair & 0xFF;
-                window[k] <<= length;
-                used[k] += length;
-                const uint16_t two = uint16_t(pair >> 16);
-                std::memcpy(out[k], &two, 2);
-                out[k] += (pair >> 8) & 0xFF;
+            for (int k = 0; k < N; ++k) {
+                if constexpr (kPairs) {
+                    const uint32_t pair = table.pairs[window[k] >> (64 - bits)];
+                    const unsigned length = pair & 0xFF;
+                    window[k] <<= length;
+                    used[k] += length;
+                    const uint16_t two = uint16_t(pair >> 16);
+                    std::memcpy(out[k], &two, 2);
+                    out[k] += (pair >> 8) & 0xFF;
+                } else {
+                    const uint16_t cell = table.cells[window[k] >> (64 - bits)];
+                    window[k] <<= cell >> 8;
+                    used[k] += cell >> 8;
+                    *out[k]++ = uint8_t(cell);
+                }
             }
-        for (int k = 0; k < 4; ++k) {
+        for (int k = 0; k < N; ++k) {
             in[k].skip(used[k]);
             in[k].reload();
         }
     }
-    for (int k = 0; k < 4; ++k) {
-        streams[k] = in[k];
-        done[k] = size_t(out[k] - (dst + segment * size_t(k)));
+    for (int k = 0; k < N; ++k) {
+        lanes[k]->in = in[k];
+        lanes[k]->out = out[k];
+    }
+}
+
+// Decodes the four lanes side by side while they all have room, then the
+// ones left with room (the streams differ in how many bits their literals
+// take, so one runs short first) three, two or one at a time: each round
+// drops at least one lane.
+template <int kLookups, bool kPairs>
+void decode_lanes4(const HuffTable& table, Lane* lanes) {
+    for (;;) {
+        Lane* active[4];
+        int n = 0;
+        for (int k = 0; k < 4; ++k)
+            if (lane_has_room<kLookups, kPairs>(lanes[k])) active[n++] = &lanes[k];
+        switch (n) {
+        case 4: decode_lanes<4, kLookups, kPairs>(table, active); break;
+        case 3: decode_lanes<3, kLookups, kPairs>(table, active); break;
+        case 2: decode_lanes<2, kLookups, kPairs>(table, active); break;
+        case 1: decode_lanes<1, kLookups, kPairs>(table, active); break;
+        default: return;
+        }
     }
 }
 
@@ -354,24 +385,28 @@ bool decode_huffman_streams4(const HuffTable& table, const uint8_t* src, size_t 
     const size_t sizes[4] = {s1, s2, s3, size - 6 - s1 - s2 - s3};
     const size_t segment = (count + 3) / 4;
     const size_t counts[4] = {segment, segment, segment, count - 3 * segment};
-    BackwardBits in[4];
+    Lane lanes[4];
     const uint8_t* stream = src + 6;
     for (int k = 0; k < 4; ++k) {
-        if (!in[k].init(stream, sizes[k])) return false;
-        in[k].reload();
+        if (!lanes[k].in.init(stream, sizes[k])) return false;
+        lanes[k].in.reload();
         stream += sizes[k];
+        lanes[k].out = dst ? dst + segment * size_t(k) : nullptr;
+        lanes[k].end = dst ? lanes[k].out + counts[k] : nullptr;
     }
-    size_t done[4] = {0, 0, 0, 0};  // literals decoded so far by each stream
     if (dst && table.pair_bits == 11)
-        decode_pairs4<5>(table, in, dst, segment, counts, done);
+        decode_lanes4<5, true>(table, lanes);
     else if (dst && table.pair_bits)
-        decode_pairs4<4>(table, in, dst, segment, counts, done);
+        decode_lanes4<4, true>(table, lanes);
     else if (dst && table.max_bits <= 11)
-        decode_singles4<5>(table, in, dst, segment, counts, done);
+        decode_lanes4<5, false>(table, lanes);
     else if (dst)
-        decode_singles4<4>(table, in, dst, segment, counts, done);
-    for (int k = 0; k < 4; ++k)
-        if (!finish_stream(table, in[k], dst ? dst + segment * size_t(k) : nullptr, done[k], counts[k])) return false;
+        decode_lanes4<4, false>(table, lanes);
+    for (int k = 0; k < 4; ++k) {
+        // Literals decoded so far by the stream.
+        const size_t done = dst ? size_t(lanes[k].out - (dst + segment * size_t(k))) : 0;
+        if (!finish_stream(table, lanes[k].in, dst ? dst + segment * size_t(k) : nullptr, done, counts[k])) return false;
+    }
     return true;
 }
 

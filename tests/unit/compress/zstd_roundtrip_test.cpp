@@ -57,5 +57,28 @@ TEST(ZstdRoundTrip, LongMatchesAndRunsAcrossBlocks) {
     }
 }
 
+TEST(ZstdRoundTrip, ShortPeriodsRepeatExactly) {
+    // Runs that repeat their first 1 to 40 bytes, of lengths around the
+    // decoder's copy steps (8, 16, 32), each after a few random bytes: the
+    // matches overlap themselves at every short distance. The last runs
+    // end the frame, where copies must not write past the output.
+    const Bytes noise = make_random(4096, 51);
+    Bytes in;
+    size_t taken = 0;
+    for (uint32_t period = 1; period <= 40; ++period)
+        for (uint32_t length : {3u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u, 64u, 200u}) {
+            in.insert(in.end(), noise.begin() + long(taken % 4000), noise.begin() + long(taken % 4000) + 5);
+            const size_t start = in.size();
+            for (uint32_t i = 0; i < period; ++i) in.push_back(noise[(taken + 7 * i) % noise.size()]);
+            for (uint32_t i = 0; i < length; ++i) in.push_back(in[start + i]);
+            taken += 13;
+        }
+    for (int level : {1, 3, 9, 19}) {
+        const Bytes frame = zstd_encode(in, level);
+        EXPECT_LT(frame.size(), in.size() / 2) << level;
+        EXPECT_EQ(zstd_decode(frame), in) << level;
+    }
+}
+
 }  // namespace
 }  // namespace qor::test
