@@ -1,0 +1,652 @@
+// Decoded forms of blocks: the decoder, the runner and the table that keeps them.
+#include "runtime/eval/decoded_block.h"
+
+#include <array>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/arg_cache.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/eval/call_stack.h"
+#include "runtime/eval/fast_paths.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/interpreter_internal.h"
+#include "runtime/eval/natives.h"
+#include "runtime/eval/trace.h"
+#include "runtime/memory/series.h"
+
+namespace qor::interpreter::decoded {
+
+namespace {
+
+using internal::bound_value;
+using internal::is_callable;
+
+// What the primary of an expression is.
+enum class Kind : uint8_t {
+    constant,       // a value pushed as it stands
+    word_read,      // a word holding plain data
+    call_function,  // a word holding a function!, its mandatory arguments after it
+    call_native,    // a word holding a native! or action!, likewise
+    set_word,       // a set-word and its value's expression
+    set_path,       // a set-path and its value's expression
+    paren,          // a paren evaluated as a block
+    plain,          // anything else: one plain step, its end as decoded
+};
+
+inline constexpr uint32_t no_op = UINT32_MAX;
+
+// An operator after a value: its word's position, its fast code (-1: the
+// plain look-ahead runs from here), its operand's expression.
+struct Step {
+    uint32_t pos;
+    int32_t fast;
+    uint32_t operand;
+    Cell op;  // the operator value when decoded
+};
+
+struct Op {
+    Kind kind = Kind::plain;
+    bool chain = false;       // the operator look-ahead follows the primary
+    bool end_word = false;    // the cell after the expression is a word (as decoded)
+    uint32_t pos = 0;         // the primary's position
+    uint32_t primary_end = 0;
+    uint32_t end = 0;         // after the operators
+    uint32_t first_arg = 0;   // arguments (index into Form::args), for calls and sets
+    uint32_t arg_count = 0;
+    uint32_t first_step = 0;  // operators (index into Form::steps)
+    uint32_t step_count = 0;
+    Cell value = unset_cell;  // calls: the function value when decoded
+};
+
+struct Expr {
+    uint32_t pos, end, op;
+};
+
+struct Form {
+    uint32_t start = 0;
+    uint32_t length = 0;        // the block's length when decoded
+    uint32_t plain_from = 0;    // the decoded expressions end here
+    uint32_t running = 0;       // runs under way (the form is not dropped meanwhile)
+    std::vector<Cell> cells;    // the cells from `start` to `length` as decoded
+    std::vector<Op> ops;
+    std::vector<uint32_t> args;  // argument expressions; no_op: taken from the code as it is
+    std::vector<Step> steps;
+    std::vector<Expr> exprs;
+
+    [[nodiscard]] const Cell& at(uint32_t pos) const { return cells[pos - start]; }
+};
+
+// Blocks longer than this are never decoded; the forms together keep at
+// most `cell_budget` cells before the table is emptied.
+inline constexpr uint32_t max_cells = 2048;
+inline constexpr size_t cell_budget = size_t{1} << 20;
+inline constexpr size_t table_size = 4096;
+
+struct Entry {
+    NodeId node = 0;
+    uint32_t start = 0;
+    std::unique_ptr<Form> form;  // null until the block's second run
+};
+
+std::array<Entry, table_size> table;
+size_t cells_kept = 0;
+Stats counts;
+
+inline bool same(const Cell& a, const Cell& b) { return std::memcmp(&a, &b, sizeof(Cell)) == 0; }
+// Whether n cells are the same, word for word (spans are a few cells long).
+inline bool same_cells(const Cell* a, const Cell* b, uint32_t n) {
+    for (uint32_t i = 0; i < n; i++) {
+        uint64_t x[2], y[2];
+        std::memcpy(x, a + i, sizeof x);
+        std::memcpy(y, b + i, sizeof y);
+        if (((x[0] ^ y[0]) | (x[1] ^ y[1])) != 0) return false;
+    }
+    return true;
+}
+inline bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::money; }
+inline bool is_data(TypeId t) { return !is_callable(t) && t != TypeId::unset && t != TypeId::op; }
+inline Cell as_block(const Cell& v) { return Cell{to_int(TypeId::block), v.w1, v.w2, 0}; }
+
+// The argument cache of a callable when it is already built (decoding
+// builds nothing: building can allocate and report errors).
+NodeId built_cache(const Cell& fn) {
+    const Cell& cached = series::buffer(fn.w3)->cells()[1];
+    return type_of(cached) == TypeId::block ? cached.w2 : 0;
+}
+
+// ---------------------------------------------------------------- decoder
+
+// Reads the block's structure from the form's copy of its cells with the
+// values the words hold now. Every answer is a prediction the runner
+// checks; a structure it cannot predict ends the decoded part.
+class Decoder {
+public:
+    explicit Decoder(Form& f) : f_(f) {}
+
+    // An expression at `pos`: its op index, or no_op when its extent
+    // cannot be known.
+    uint32_t expr(uint32_t pos, bool chain) {
+        const uint32_t index = static_cast<uint32_t>(f_.ops.size());
+        f_.ops.emplace_back();
+        f_.ops[index].pos = pos;
+        if (!primary(index)) return no_op;
+        Op& op = f_.ops[index];
+        op.chain = chain && op.kind != Kind::set_word && op.kind != Kind::set_path;
+        uint32_t q = op.primary_end;
+        if (op.chain) {
+            std::vector<Step> steps;
+            while (q < f_.length) {
+                const Cell w = f_.at(q);
+                if (type_of(w) != TypeId::word) break;
+                const Cell* v = bound_value(w);
+                if (!v || type_of(*v) != TypeId::op) break;
+                const int fast = internal::fast_code(native::unwrap_op(*v));
+                if (fast < 0 || q + 1 >= f_.length) return no_op;
+                const uint32_t operand = expr(q + 1, false);
+                if (operand == no_op) return no_op;
+                steps.push_back(Step{q, fast, operand, *v});
+                q = f_.ops[operand].end;
+            }
+            f_.ops[index].first_step = static_cast<uint32_t>(f_.steps.size());
+            f_.ops[index].step_count = static_cast<uint32_t>(steps.size());
+            f_.steps.insert(f_.steps.end(), steps.begin(), steps.end());
+        }
+        f_.ops[index].end = q;
+        f_.ops[index].end_word = q < f_.length && type_of(f_.at(q)) == TypeId::word;
+        return index;
+    }
+
+private:
+    Form& f_;
+
+    bool set_args(uint32_t index, std::span<const uint32_t> args) {
+        f_.ops[index].first_arg = static_cast<uint32_t>(f_.args.size());
+        f_.ops[index].arg_count = static_cast<uint32_t>(args.size());
+        f_.args.insert(f_.args.end(), args.begin(), args.end());
+        return true;
+    }
+
+    // A word holding a callable: its mandatory arguments, each an
+    // expression when evaluated, one cell as it is otherwise.
+    bool call(uint32_t index, const Cell& fn) {
+        const TypeId t = type_of(fn);
+        if (t != TypeId::function && t != TypeId::native && t != TypeId::action) return false;
+        const NodeId cache = built_cache(fn);
+        if (cache == 0) return false;
+        std::vector<uint32_t> args;
+        uint32_t q = f_.ops[index].pos + 1;
+        const uint32_t n = series::buffer(cache)->length();
+        for (uint32_t i = 0; i < n; i++) {
+            const Cell e = series::buffer(cache)->cells()[i];
+            if (type_of(e) != TypeId::typeset) break;
+            if (q >= f_.length) return false;
+            if (arg_cache::kind_of(e) == arg_cache::Kind::evaluated) {
+                const uint32_t a = expr(q, true);
+                if (a == no_op) return false;
+                args.push_back(a);
+                q = f_.ops[a].end;
+            } else {
+                args.push_back(no_op);
+                q++;
+            }
+        }
+        Op& op = f_.ops[index];
+        op.kind = t == TypeId::function ? Kind::call_function : Kind::call_native;
+        op.value = fn;
+        op.primary_end = q;
+        return set_args(index, args);
+    }
+
+    // A set-word or set-path: the value's expression after it.
+    bool setter(uint32_t index, Kind kind) {
+        const uint32_t pos = f_.ops[index].pos;
+        if (pos + 1 >= f_.length) return false;
+        const uint32_t a = expr(pos + 1, true);
+        if (a == no_op) return false;
+        const uint32_t args[] = {a};
+        f_.ops[index].kind = kind;
+        f_.ops[index].primary_end = f_.ops[a].end;
+        return set_args(index, args);
+    }
+
+    bool primary(uint32_t index) {
+        const uint32_t pos = f_.ops[index].pos;
+        const Cell v = f_.at(pos);
+        f_.ops[index].primary_end = pos + 1;
+        switch (type_of(v)) {
+            case TypeId::paren: f_.ops[index].kind = Kind::paren; return true;
+            case TypeId::word: {
+                const Cell* slot = bound_value(v);
+                if (!slot) return true;  // plain: the context layer answers
+                if (is_callable(type_of(*slot))) return call(index, *slot);
+                if (is_data(type_of(*slot))) f_.ops[index].kind = Kind::word_read;
+                return true;
+            }
+            case TypeId::set_word: return setter(index, Kind::set_word);
+            case TypeId::set_path: return setter(index, Kind::set_path);
+            case TypeId::path: {
+                // A path that starts with a function calls it with its refinements.
+                const series::Buffer* b = series::buffer(v.w2);
+                if (v.w1 >= b->length()) return true;
+                const Cell first = series::buffer(v.w2)->cells()[v.w1];
+                const Cell* slot = type_of(first) == TypeId::word ? bound_value(first) : nullptr;
+                return !(slot && is_callable(type_of(*slot)));
+            }
+            case TypeId::lit_word: case TypeId::get_word: case TypeId::issue: case TypeId::lit_path:
+            case TypeId::get_path: case TypeId::op:
+                return true;
+            case TypeId::native: case TypeId::action: case TypeId::function: case TypeId::routine:
+                return false;
+            default: f_.ops[index].kind = Kind::constant; return true;
+        }
+    }
+};
+
+std::unique_ptr<Form> decode(NodeId code, uint32_t start) {
+    auto f = std::make_unique<Form>();
+    series::Buffer* b = series::buffer(code);
+    f->start = start;
+    f->length = b->length();
+    f->cells.assign(b->cells() + start, b->cells() + f->length);
+    Decoder d(*f);
+    uint32_t q = start;
+    while (q < f->length) {
+        const uint32_t op = d.expr(q, true);
+        if (op == no_op) break;
+        f->exprs.push_back(Expr{q, f->ops[op].end, op});
+        q = f->ops[op].end;
+    }
+    f->plain_from = q;
+    counts.decoded++;
+    return f;
+}
+
+// ---------------------------------------------------------------- runner
+
+// Runs one block's form. `off` set: the plain walker takes the rest of
+// the expression under way (every step then continues as the plain walker
+// would from where it stands).
+class Runner {
+public:
+    Runner(const Form& f, NodeId code) : f_(f), code_(code) {}
+
+    bool off = false;
+    uint32_t expr_end = 0;
+
+    uint32_t expr(uint32_t index) {
+        const Op& op = f_.ops[index];
+        uint32_t q = primary(op);
+        if (stack::exiting()) [[unlikely]] return q;
+        if (!op.chain) return q;
+        if (off) return internal::infix_look_ahead(code_, q);
+        for (uint32_t k = 0; k < op.step_count; k++) {
+            const Step& s = f_.steps[op.first_step + k];
+            const Cell& w = f_.at(s.pos);
+            const Cell* v = bound_value(w);
+            if (!v || !same(*v, s.op) || !is_number(type_of(stack::data.top[-1]))) [[unlikely]]
+                return plain_look_ahead(s.pos, op.end);
+            q = operand(s.operand);
+            if (stack::exiting()) [[unlikely]] return q;
+            apply(s.fast, w, q);
+            if (off) [[unlikely]] return internal::infix_look_ahead(code_, q);
+        }
+        // The plain walker looks for an operator after the value: a word
+        // that holds one now continues the look-ahead there. Inside the
+        // expression the cells are the decoded ones; past it they are read.
+        if (op.end < expr_end && !op.end_word) return op.end;
+        const series::Buffer* b = series::buffer(code_);
+        if (op.end < b->length()) {
+            const Cell& next = series::buffer(code_)->cells()[op.end];
+            if (type_of(next) == TypeId::word) {
+                const Cell* v = bound_value(next);
+                if (v && type_of(*v) == TypeId::op) [[unlikely]] return plain_look_ahead(op.end, no_op);
+            }
+        }
+        return op.end;
+    }
+
+private:
+    const Form& f_;
+    NodeId code_;
+
+    // An operator's operand: a number or a word holding data is pushed
+    // here, anything else is an expression.
+    uint32_t operand(uint32_t index) {
+        const Op& op = f_.ops[index];
+        if (op.kind == Kind::constant) {
+            Cell c = f_.at(op.pos);
+            clear_new_line(c);
+            stack::push(c);
+            return op.primary_end;
+        }
+        if (op.kind == Kind::word_read) {
+            const Cell* slot = bound_value(f_.at(op.pos));
+            if (slot && is_data(type_of(*slot))) [[likely]] {
+                Cell c = *slot;
+                clear_new_line(c);
+                stack::push(c);
+                return op.primary_end;
+            }
+        }
+        return expr(index);
+    }
+
+    // After anything that may have run code: the block must still hold the
+    // decoded cells from `q` to the expression's end, and tracing be off.
+    void after_call(uint32_t q) {
+        if (off) return;
+        const series::Buffer* b = series::buffer(code_);
+        if (trace::state.on || b->length() != f_.length ||
+            (q < expr_end && !same_cells(series::buffer(code_)->cells() + q, &f_.at(q), expr_end - q))) [[unlikely]]
+            off = true;
+    }
+
+    uint32_t plain_primary(const Op& op) {
+        const uint32_t q = eval_expression(code_, op.pos, eval_flag::no_infix);
+        if (stack::exiting()) [[unlikely]] return q;
+        after_call(q);
+        if (q != op.primary_end) off = true;
+        return q;
+    }
+
+    uint32_t plain_look_ahead(uint32_t pos, uint32_t expected) {
+        const uint32_t q = internal::infix_look_ahead(code_, pos);
+        if (stack::exiting()) [[unlikely]] return q;
+        after_call(q);
+        if (q != expected) off = true;
+        return q;
+    }
+
+    // The operator's fast path on the two operands on top of the stack.
+    void apply(int fast, const Cell& w, uint32_t q) {
+        stack::data.top -= 2;
+        Cell* const a = stack::data.top;
+        if (type_of(a[0]) == TypeId::integer && type_of(a[1]) == TypeId::integer) {
+            const int32_t x = get_int(a[0]), y = get_int(a[1]);
+            int32_t r = 0;
+            bool done = true;
+            switch (fast) {
+                case 0: done = !__builtin_add_overflow(x, y, &r); break;
+                case 1: done = !__builtin_sub_overflow(x, y, &r); break;
+                case 2: done = !__builtin_mul_overflow(x, y, &r); break;
+                default: {
+                    bool t = false;
+                    switch (fast - 8) {
+                        case 0: case 2: t = x == y; break;
+                        case 1: t = x != y; break;
+                        case 3: t = x < y; break;
+                        case 4: t = x <= y; break;
+                        case 5: t = x > y; break;
+                        case 6: t = x >= y; break;
+                        default: done = false; break;
+                    }
+                    if (done) {
+                        stack::push(t ? logic::true_value : logic::false_value);
+                        return;
+                    }
+                }
+            }
+            if (done) {
+                stack::push(Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0});
+                return;
+            }
+        }
+        if (fast < 8) fast::arith(static_cast<fast::Arith>(fast), w, a[0], a[1]);
+        else fast::compare(fast - 8, w, a[0], a[1]);
+        after_call(q);
+    }
+
+    // The mandatory arguments of a call whose frame is open, as decoded
+    // while the form holds, from the code as the plain walker takes them
+    // once it does not.
+    uint32_t arguments(const Op& op, const Cell& name, NodeId cache, uint32_t q) {
+        for (uint32_t i = 0; i < op.arg_count; i++) {
+            const Cell e = series::buffer(cache)->cells()[i];
+            const uint32_t a = f_.args[op.first_arg + i];
+            if (!off && a != no_op) {
+                q = expr(a);
+            } else {
+                q = internal::fetch_one(e, name, code_, q, 0, 0);
+                if (!stack::exiting()) after_call(q);
+            }
+            if (stack::exiting()) [[unlikely]] return q;
+            internal::check_arg(e, name);
+        }
+        return q;
+    }
+
+    // The result takes the function value's place below the closed frame.
+    uint32_t finish_call(Cell* place, const Cell& name, uint32_t q) {
+        *place = place[1];
+        stack::data.top = place + 1;
+        if (trace::wanted(trace::return_)) [[unlikely]] trace::fire(trace::return_, code_, q, &name, place);
+        after_call(q);
+        return q;
+    }
+
+    uint32_t call_function(const Op& op, const Cell& name) {
+        Cell* const place = stack::push(op.value);
+        stack::mark_interp_function(name.w2, name.w1, place->w1);
+        const NodeId cache = arg_cache::of(*place);
+        uint32_t q = arguments(op, name, cache, op.pos + 1);
+        if (stack::exiting()) [[unlikely]] return q;
+        const uint32_t n = series::buffer(cache)->length();
+        const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
+        const uint32_t count = type_of(last) == TypeId::integer ? last.w2 : 0;
+        for (uint32_t j = op.arg_count; j < n; j++) {
+            const TypeId t = type_of(series::buffer(cache)->cells()[j]);
+            if (t == TypeId::refinement) stack::push(logic::false_value);
+            else if (t == TypeId::typeset) stack::push(none::value);
+        }
+        if (trace::wanted(trace::call)) [[unlikely]] {
+            trace::fire(trace::call, code_, q, &name, place);
+            if (stack::exiting()) return q;
+        }
+        if (count > 0) {
+            stack::push(logic::false_value);
+            for (uint32_t l = 1; l < count; l++) stack::push(none::value);
+        }
+        if (!run_function_body(*place)) return q;
+        stack::unwind_last();
+        if (stack::exiting()) [[unlikely]] return q;
+        return finish_call(place, name, q);
+    }
+
+    uint32_t call_native(const Op& op, const Cell& name) {
+        Cell* const place = stack::push(op.value);
+        stack::mark_interp_native(name.w2, name.w1);
+        const NodeId cache = arg_cache::of(*place);
+        uint32_t q = arguments(op, name, cache, op.pos + 1);
+        if (stack::exiting()) [[unlikely]] return q;
+        const uint32_t n = series::buffer(cache)->length();
+        const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
+        const uint32_t count = type_of(last) == TypeId::integer ? last.w2 : 0;
+        int32_t refinements[32];
+        const uint32_t refinement_count = count < 32 ? count : 32;
+        for (uint32_t r = 0; r < refinement_count; r++) refinements[r] = -1;
+        if (trace::wanted(trace::call)) [[unlikely]] {
+            trace::fire(trace::call, code_, q, &name, place);
+            if (stack::exiting()) return q;
+        }
+        const Cell fn = *place;
+        const std::span<const int32_t> slots(refinements, refinement_count);
+        try {
+            stack::RoutineScope in_routine(true);
+            if (type_of(fn) == TypeId::native) {
+                const natives::NativeFn routine = natives::code(fn.w1);
+                if (!routine) error::fire(error::Id::not_done);
+                routine(false, slots);
+            } else {
+                actions::dispatcher(static_cast<Action>(fn.w1))(slots);
+            }
+        } catch (const stack::ExitUnderway&) {
+            // A call back into the language inside the routine started an exit.
+        }
+        if (stack::exiting()) [[unlikely]] return q;
+        stack::unwind();
+        return finish_call(place, name, q);
+    }
+
+    uint32_t setter(const Op& op) {
+        const uint32_t q = expr(f_.args[op.first_arg]);
+        if (stack::exiting()) [[unlikely]] return q;
+        const Cell& v = f_.at(op.pos);
+        if (op.kind == Kind::set_word) {
+            // A word of a function or the global context takes the value in
+            // its slot; objects (change handlers), unset values and tracing
+            // take the plain route.
+            const Cell& value = stack::data.top[-1];
+            const Cell* h = nullptr;
+            Cell* slot = type_of(value) != TypeId::unset && !trace::state.on ? bound_value(v, &h) : nullptr;
+            if (slot && context::kind_of(*h) != context::Kind::object) [[likely]] {
+                Cell copy = value;
+                clear_new_line(copy);
+                *slot = copy;
+                return q;
+            }
+            internal::set_from_top(v);
+        } else {
+            const Cell value = stack::data.top[-1];
+            if (type_of(value) == TypeId::unset) error::fire(error::Id::need_value, {v});
+            eval_path(v, code_, q, PathMode::set, &value);
+            stack::data.top[-1] = value;  // the expression's value is the value set
+        }
+        after_call(q);
+        return q;
+    }
+
+    uint32_t primary(const Op& op) {
+        switch (op.kind) {
+            case Kind::constant: {
+                Cell c = f_.at(op.pos);
+                clear_new_line(c);
+                stack::push(c);
+                return op.primary_end;
+            }
+            case Kind::word_read: {
+                const Cell* slot = bound_value(f_.at(op.pos));
+                if (slot && is_data(type_of(*slot))) [[likely]] {
+                    Cell c = *slot;
+                    clear_new_line(c);
+                    stack::push(c);
+                    return op.primary_end;
+                }
+                return plain_primary(op);
+            }
+            case Kind::call_function:
+            case Kind::call_native: {
+                const Cell& name = f_.at(op.pos);
+                const Cell* slot = bound_value(name);
+                if (!slot || !same(*slot, op.value)) [[unlikely]] return plain_primary(op);
+                return op.kind == Kind::call_function ? call_function(op, name) : call_native(op, name);
+            }
+            case Kind::set_word:
+            case Kind::set_path: return setter(op);
+            case Kind::paren: {
+                eval_block(as_block(f_.at(op.pos)), false);
+                if (stack::exiting()) [[unlikely]] return op.primary_end;
+                after_call(op.primary_end);
+                return op.primary_end;
+            }
+            case Kind::plain: break;
+        }
+        return plain_primary(op);
+    }
+};
+
+// Keeps a form from being dropped while it runs, however the run ends.
+struct Pin {
+    Form& form;
+    explicit Pin(Form& f) : form(f) { form.running++; }
+    ~Pin() { form.running--; }
+};
+
+// Runs the block's expressions from the form; false when an exit is
+// pending. `stale` is set when the block no longer starts as decoded.
+bool run_form(Form& f, NodeId code, Cell* result, bool& stale) {
+    Pin pin(f);
+    counts.runs++;
+    Runner runner(f, code);
+    Cell& current = current_code_cell();
+    for (const Expr& e : f.exprs) {
+        const series::Buffer* b = series::buffer(code);
+        if (b->length() != f.length ||
+            !same_cells(series::buffer(code)->cells() + e.pos, &f.at(e.pos), e.end - e.pos))
+            [[unlikely]] {
+            stale = e.pos == f.start;
+            counts.bailouts++;
+            return internal::run_expressions(code, e.pos, result);
+        }
+        current.w1 = e.pos;
+        runner.expr_end = e.end;
+        runner.off = false;
+        const uint32_t q = runner.expr(e.op);
+        if (stack::exiting()) [[unlikely]] return false;
+        if (internal::halt_requested()) [[unlikely]] return false;
+        *result = stack::data.top[-1];
+        stack::data.top = result + 1;
+        if (trace::wanted(trace::expr)) [[unlikely]] {
+            trace::fire(trace::expr, code, q, nullptr, result);
+            if (stack::exiting()) return false;
+        }
+        if (runner.off || q != e.end || trace::state.on) [[unlikely]] {
+            counts.bailouts++;
+            return internal::run_expressions(code, q, result);
+        }
+    }
+    // Cells past the decoded ones (appended since, or never decoded) run
+    // plain; so does the exit event when tracing was switched on meanwhile.
+    if (f.plain_from == f.length && series::buffer(code)->length() == f.length && !trace::state.on) [[likely]]
+        return true;
+    return internal::run_expressions(code, f.plain_from, result);
+}
+
+void drop(Entry& e) {
+    if (e.form) cells_kept -= e.form->cells.size();
+    e.form.reset();
+}
+
+}  // namespace
+
+bool run(NodeId code, uint32_t pos, Cell* result) {
+    Entry& e = table[code & (table_size - 1)];
+    if (e.node == code && e.start == pos) [[likely]] {
+        if (!e.form) {
+            const uint32_t length = series::buffer(code)->length();
+            if (length <= pos || length - pos > max_cells) return internal::run_expressions(code, pos, result);
+            if (cells_kept + (length - pos) > cell_budget) clear();
+            e.form = decode(code, pos);
+            cells_kept += e.form->cells.size();
+        }
+        bool stale = false;
+        const bool ok = run_form(*e.form, code, result, stale);
+        // A block changed at its start is decoded again at its next run.
+        if (stale && e.node == code && e.form && e.form->running == 0) drop(e);
+        return ok;
+    }
+    if (!e.form || e.form->running == 0) {
+        drop(e);
+        e.node = code;
+        e.start = pos;
+    }
+    return internal::run_expressions(code, pos, result);
+}
+
+Stats stats() { return counts; }
+
+void clear() {
+    for (Entry& e : table) {
+        if (e.form && e.form->running > 0) continue;
+        drop(e);
+        e.node = 0;
+    }
+}
+
+}  // namespace qor::interpreter::decoded
