@@ -60,6 +60,7 @@ struct Op {
     uint32_t end = 0;         // after the operators
     uint32_t first_arg = 0;   // arguments (index into Form::args), for calls and sets
     uint32_t arg_count = 0;
+    bool simple = false;      // calls: the mandatory arguments are all the frame takes
     uint32_t first_step = 0;  // operators (index into Form::steps)
     uint32_t step_count = 0;
     Cell value = unset_cell;  // calls: the function value when decoded
@@ -77,6 +78,7 @@ struct Form {
     std::vector<Cell> cells;    // the cells from `start` to `length` as decoded
     std::vector<Op> ops;
     std::vector<uint32_t> args;  // argument expressions; no_op: taken from the code as it is
+    std::vector<Cell> types;     // the argument cache entry of each call argument
     std::vector<Step> steps;
     std::vector<Expr> exprs;
 
@@ -102,13 +104,14 @@ Stats counts;
 inline bool same(const Cell& a, const Cell& b) { return std::memcmp(&a, &b, sizeof(Cell)) == 0; }
 // Whether n cells are the same, word for word (spans are a few cells long).
 inline bool same_cells(const Cell* a, const Cell* b, uint32_t n) {
+    uint64_t differ = 0;
     for (uint32_t i = 0; i < n; i++) {
         uint64_t x[2], y[2];
         std::memcpy(x, a + i, sizeof x);
         std::memcpy(y, b + i, sizeof y);
-        if (((x[0] ^ y[0]) | (x[1] ^ y[1])) != 0) return false;
+        differ |= (x[0] ^ y[0]) | (x[1] ^ y[1]);
     }
-    return true;
+    return differ == 0;
 }
 inline bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::money; }
 inline bool is_data(TypeId t) { return !is_callable(t) && t != TypeId::unset && t != TypeId::op; }
@@ -166,10 +169,12 @@ public:
 private:
     Form& f_;
 
-    bool set_args(uint32_t index, std::span<const uint32_t> args) {
+    bool set_args(uint32_t index, std::span<const uint32_t> args, std::span<const Cell> types) {
         f_.ops[index].first_arg = static_cast<uint32_t>(f_.args.size());
         f_.ops[index].arg_count = static_cast<uint32_t>(args.size());
         f_.args.insert(f_.args.end(), args.begin(), args.end());
+        f_.types.insert(f_.types.end(), types.begin(), types.end());
+        f_.types.resize(f_.args.size(), unset_cell);
         return true;
     }
 
@@ -181,11 +186,13 @@ private:
         const NodeId cache = built_cache(fn);
         if (cache == 0) return false;
         std::vector<uint32_t> args;
+        std::vector<Cell> types;
         uint32_t q = f_.ops[index].pos + 1;
         const uint32_t n = series::buffer(cache)->length();
         for (uint32_t i = 0; i < n; i++) {
             const Cell e = series::buffer(cache)->cells()[i];
             if (type_of(e) != TypeId::typeset) break;
+            types.push_back(e);
             if (q >= f_.length) return false;
             if (arg_cache::kind_of(e) == arg_cache::Kind::evaluated) {
                 const uint32_t a = expr(q, true);
@@ -197,11 +204,15 @@ private:
                 q++;
             }
         }
+        // Nothing but the mandatory arguments: no refinements, no locals.
+        const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
+        const bool counted = type_of(last) == TypeId::integer && last.w2 > 0;
         Op& op = f_.ops[index];
         op.kind = t == TypeId::function ? Kind::call_function : Kind::call_native;
         op.value = fn;
         op.primary_end = q;
-        return set_args(index, args);
+        op.simple = !counted && (types.size() == n || (types.size() + 1 == n && type_of(last) == TypeId::integer));
+        return set_args(index, args, types);
     }
 
     // A set-word or set-path: the value's expression after it.
@@ -213,7 +224,7 @@ private:
         const uint32_t args[] = {a};
         f_.ops[index].kind = kind;
         f_.ops[index].primary_end = f_.ops[a].end;
-        return set_args(index, args);
+        return set_args(index, args, {});
     }
 
     bool primary(uint32_t index) {
@@ -406,9 +417,9 @@ private:
     // The mandatory arguments of a call whose frame is open, as decoded
     // while the form holds, from the code as the plain walker takes them
     // once it does not.
-    uint32_t arguments(const Op& op, const Cell& name, NodeId cache, uint32_t q) {
+    uint32_t arguments(const Op& op, const Cell& name, uint32_t q) {
         for (uint32_t i = 0; i < op.arg_count; i++) {
-            const Cell e = series::buffer(cache)->cells()[i];
+            const Cell& e = f_.types[op.first_arg + i];
             const uint32_t a = f_.args[op.first_arg + i];
             if (!off && a != no_op) {
                 q = expr(a);
@@ -434,16 +445,20 @@ private:
     uint32_t call_function(const Op& op, const Cell& name) {
         Cell* const place = stack::push(op.value);
         stack::mark_interp_function(name.w2, name.w1, place->w1);
-        const NodeId cache = arg_cache::of(*place);
-        uint32_t q = arguments(op, name, cache, op.pos + 1);
+        uint32_t q = arguments(op, name, op.pos + 1);
         if (stack::exiting()) [[unlikely]] return q;
-        const uint32_t n = series::buffer(cache)->length();
-        const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
-        const uint32_t count = type_of(last) == TypeId::integer ? last.w2 : 0;
-        for (uint32_t j = op.arg_count; j < n; j++) {
-            const TypeId t = type_of(series::buffer(cache)->cells()[j]);
-            if (t == TypeId::refinement) stack::push(logic::false_value);
-            else if (t == TypeId::typeset) stack::push(none::value);
+        uint32_t count = 0;
+        if (!op.simple) {
+            // Refinements off with none for their arguments, then the locals.
+            const NodeId cache = arg_cache::of(*place);
+            const uint32_t n = series::buffer(cache)->length();
+            const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
+            count = type_of(last) == TypeId::integer ? last.w2 : 0;
+            for (uint32_t j = op.arg_count; j < n; j++) {
+                const TypeId t = type_of(series::buffer(cache)->cells()[j]);
+                if (t == TypeId::refinement) stack::push(logic::false_value);
+                else if (t == TypeId::typeset) stack::push(none::value);
+            }
         }
         if (trace::wanted(trace::call)) [[unlikely]] {
             trace::fire(trace::call, code_, q, &name, place);
@@ -462,12 +477,15 @@ private:
     uint32_t call_native(const Op& op, const Cell& name) {
         Cell* const place = stack::push(op.value);
         stack::mark_interp_native(name.w2, name.w1);
-        const NodeId cache = arg_cache::of(*place);
-        uint32_t q = arguments(op, name, cache, op.pos + 1);
+        uint32_t q = arguments(op, name, op.pos + 1);
         if (stack::exiting()) [[unlikely]] return q;
-        const uint32_t n = series::buffer(cache)->length();
-        const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
-        const uint32_t count = type_of(last) == TypeId::integer ? last.w2 : 0;
+        uint32_t count = 0;
+        if (!op.simple) {
+            const NodeId cache = arg_cache::of(*place);
+            const uint32_t n = series::buffer(cache)->length();
+            const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
+            count = type_of(last) == TypeId::integer ? last.w2 : 0;
+        }
         int32_t refinements[32];
         const uint32_t refinement_count = count < 32 ? count : 32;
         for (uint32_t r = 0; r < refinement_count; r++) refinements[r] = -1;

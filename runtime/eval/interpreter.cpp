@@ -909,14 +909,16 @@ namespace internal {
 uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t pos, uint32_t flags, uint32_t mode) {
     return interpreter::fetch_one(entry, name, code, pos, flags, mode);
 }
-void check_arg(const Cell& entry, const Cell& name) { interpreter::check_arg(entry, name); }
+void refuse_arg(const Cell& entry, const Cell& name) {
+    interpreter::check_arg(entry, name);
+    error::unreachable();
+}
 uint32_t infix_look_ahead(NodeId code, uint32_t pos) { return interpreter::infix_look_ahead(code, pos); }
 void set_from_top(const Cell& set_word) { interpreter::set_from_top(set_word); }
 int fast_code(const Cell& fn) { return interpreter::fast_code(fn); }
 bool run_expressions(NodeId code, uint32_t pos, Cell* result) {
     return interpreter::run_expressions(code, pos, result);
 }
-bool halt_requested() { return interpreter::halt_requested(); }
 
 }  // namespace internal
 

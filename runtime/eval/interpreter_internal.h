@@ -7,7 +7,9 @@
 #include <cstdint>
 
 #include "runtime/core/cell.h"
+#include "runtime/datatypes/arg_cache.h"
 #include "runtime/eval/call_stack.h"
+#include "runtime/eval/interrupt.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
@@ -38,9 +40,13 @@ inline bool is_callable(TypeId t) {
 // Fetches one argument of the cache entry's kind from the code, pushes it
 // and answers the next position (mode: call_mode bits).
 uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t pos, uint32_t flags, uint32_t mode);
+// Raises the argument-type error for the value on top of the stack.
+[[noreturn]] void refuse_arg(const Cell& entry, const Cell& name);
 // Raises the argument-type error when the value on top of the stack is not
 // of a type the entry admits.
-void check_arg(const Cell& entry, const Cell& name);
+inline void check_arg(const Cell& entry, const Cell& name) {
+    if (!arg_cache::admits(entry, type_of(stack::data.top[-1]))) [[unlikely]] refuse_arg(entry, name);
+}
 // The operator look-ahead after a value, from `pos`; answers the position after it.
 uint32_t infix_look_ahead(NodeId code, uint32_t pos);
 // Sets the word of a set-word to the value on top of the stack.
@@ -52,6 +58,6 @@ int fast_code(const Cell& fn);
 // `result`; false when an exit is pending.
 bool run_expressions(NodeId code, uint32_t pos, Cell* result);
 // Whether Ctrl-C asks for a halt (and the halt throw started).
-bool halt_requested();
+inline bool halt_requested() { return interrupt::requested() && interrupt::take(); }
 
 }  // namespace qor::interpreter::internal
