@@ -359,7 +359,7 @@ private:
             off = true;
     }
 
-    uint32_t plain_primary(const Op& op) {
+    [[gnu::noinline, gnu::cold]] uint32_t plain_primary(const Op& op) {
         const uint32_t q = eval_expression(code_, op.pos, eval_flag::no_infix);
         if (stack::exiting()) [[unlikely]] return q;
         after_call(q);
@@ -367,7 +367,7 @@ private:
         return q;
     }
 
-    uint32_t plain_look_ahead(uint32_t pos, uint32_t expected) {
+    [[gnu::noinline, gnu::cold]] uint32_t plain_look_ahead(uint32_t pos, uint32_t expected) {
         const uint32_t q = internal::infix_look_ahead(code_, pos);
         if (stack::exiting()) [[unlikely]] return q;
         after_call(q);
@@ -474,7 +474,7 @@ private:
         return finish_call(place, name, q);
     }
 
-    uint32_t call_native(const Op& op, const Cell& name) {
+    [[gnu::noinline]] uint32_t call_native(const Op& op, const Cell& name) {
         Cell* const place = stack::push(op.value);
         stack::mark_interp_native(name.w2, name.w1);
         uint32_t q = arguments(op, name, op.pos + 1);
