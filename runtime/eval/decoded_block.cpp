@@ -37,6 +37,7 @@ enum class Kind : uint8_t {
     set_word,       // a set-word and its value's expression
     set_path,       // a set-path and its value's expression
     paren,          // a paren evaluated as a block
+    path,           // a path not starting with a function
     plain,          // anything else: one plain step, its end as decoded
 };
 
@@ -248,7 +249,9 @@ private:
                 if (v.w1 >= b->length()) return true;
                 const Cell first = series::buffer(v.w2)->cells()[v.w1];
                 const Cell* slot = type_of(first) == TypeId::word ? bound_value(first) : nullptr;
-                return !(slot && is_callable(type_of(*slot)));
+                if (slot && is_callable(type_of(*slot))) return false;
+                f_.ops[index].kind = Kind::path;
+                return true;
             }
             case TypeId::lit_word: case TypeId::get_word: case TypeId::issue: case TypeId::lit_path:
             case TypeId::get_path: case TypeId::op:
@@ -290,6 +293,10 @@ public:
 
     bool off = false;
     uint32_t expr_end = 0;
+    // The block holds the decoded cells (and length) up to here, checked
+    // since the last step that could run code; `all_cells`: every one.
+    static constexpr uint32_t all_cells = UINT32_MAX;
+    uint32_t verified_to = 0;
 
     uint32_t expr(uint32_t index) {
         const Op& op = f_.ops[index];
@@ -311,7 +318,7 @@ public:
         // The plain walker looks for an operator after the value: a word
         // that holds one now continues the look-ahead there. Inside the
         // expression the cells are the decoded ones; past it they are read.
-        if (op.end < expr_end && !op.end_word) return op.end;
+        if (op.end < verified_to && !op.end_word) return op.end;
         const series::Buffer* b = series::buffer(code_);
         if (op.end < b->length()) {
             const Cell& next = series::buffer(code_)->cells()[op.end];
@@ -357,6 +364,7 @@ private:
         if (trace::state.on || b->length() != f_.length ||
             (q < expr_end && !same_cells(series::buffer(code_)->cells() + q, &f_.at(q), expr_end - q))) [[unlikely]]
             off = true;
+        verified_to = expr_end;
     }
 
     [[gnu::noinline, gnu::cold]] uint32_t plain_primary(const Op& op) {
@@ -524,6 +532,8 @@ private:
             const Cell* h = nullptr;
             Cell* slot = type_of(value) != TypeId::unset && !trace::state.on ? bound_value(v, &h) : nullptr;
             if (slot && context::kind_of(*h) != context::Kind::object) [[likely]] {
+                // Values kept in the code block itself would change it.
+                if (!context::values_on_stack(*h) && h->w2 == code_) [[unlikely]] verified_to = 0;
                 Cell copy = value;
                 clear_new_line(copy);
                 *slot = copy;
@@ -533,6 +543,12 @@ private:
         } else {
             const Cell value = stack::data.top[-1];
             if (type_of(value) == TypeId::unset) error::fire(error::Id::need_value, {v});
+            // A field of an object without change handlers is set in place.
+            if (internal::object_field_path(v, PathMode::set, &value)) {
+                stack::data.top[-1] = value;
+                after_call(q);  // the field's values series is checked like any write
+                return q;
+            }
             eval_path(v, code_, q, PathMode::set, &value);
             stack::data.top[-1] = value;  // the expression's value is the value set
         }
@@ -573,6 +589,10 @@ private:
                 after_call(op.primary_end);
                 return op.primary_end;
             }
+            case Kind::path:
+                // A field of an object read in place; any other path walks.
+                if (internal::object_field_path(f_.at(op.pos), PathMode::call, nullptr)) return op.primary_end;
+                break;
             case Kind::plain: break;
         }
         return plain_primary(op);
@@ -593,14 +613,23 @@ bool run_form(Form& f, NodeId code, Cell* result, bool& stale) {
     counts.runs++;
     Runner runner(f, code);
     Cell& current = current_code_cell();
+    // The whole block at entry; then an expression's cells when something
+    // that could change them ran since.
+    if (series::buffer(code)->length() != f.length ||
+        !same_cells(series::buffer(code)->cells() + f.start, f.cells.data(), f.length - f.start)) [[unlikely]] {
+        stale = true;
+        counts.bailouts++;
+        return internal::run_expressions(code, f.start, result);
+    }
+    runner.verified_to = Runner::all_cells;
     for (const Expr& e : f.exprs) {
-        const series::Buffer* b = series::buffer(code);
-        if (b->length() != f.length ||
-            !same_cells(series::buffer(code)->cells() + e.pos, &f.at(e.pos), e.end - e.pos))
-            [[unlikely]] {
-            stale = e.pos == f.start;
-            counts.bailouts++;
-            return internal::run_expressions(code, e.pos, result);
+        if (e.end > runner.verified_to) {
+            if (series::buffer(code)->length() != f.length ||
+                !same_cells(series::buffer(code)->cells() + e.pos, &f.at(e.pos), e.end - e.pos)) [[unlikely]] {
+                counts.bailouts++;
+                return internal::run_expressions(code, e.pos, result);
+            }
+            runner.verified_to = e.end;
         }
         current.w1 = e.pos;
         runner.expr_end = e.end;

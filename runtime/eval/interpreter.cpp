@@ -914,6 +914,9 @@ void refuse_arg(const Cell& entry, const Cell& name) {
     error::unreachable();
 }
 uint32_t infix_look_ahead(NodeId code, uint32_t pos) { return interpreter::infix_look_ahead(code, pos); }
+bool object_field_path(const Cell& path, PathMode mode, const Cell* value) {
+    return interpreter::object_field_path(path, mode, value);
+}
 void set_from_top(const Cell& set_word) { interpreter::set_from_top(set_word); }
 int fast_code(const Cell& fn) { return interpreter::fast_code(fn); }
 bool run_expressions(NodeId code, uint32_t pos, Cell* result) {

@@ -9,6 +9,7 @@
 #include "runtime/core/cell.h"
 #include "runtime/datatypes/arg_cache.h"
 #include "runtime/eval/call_stack.h"
+#include "runtime/eval/interpreter.h"
 #include "runtime/eval/interrupt.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
@@ -49,6 +50,9 @@ inline void check_arg(const Cell& entry, const Cell& name) {
 }
 // The operator look-ahead after a value, from `pos`; answers the position after it.
 uint32_t infix_look_ahead(NodeId code, uint32_t pos);
+// `o/x` and `o/x: v` for an object word and a cached field: read or set in
+// place and pushed; false (nothing done) for every other path.
+bool object_field_path(const Cell& path, PathMode mode, const Cell* value);
 // Sets the word of a set-word to the value on top of the stack.
 void set_from_top(const Cell& set_word);
 // The fast path code of an operator's function (0-2 arithmetic, 8 + the
