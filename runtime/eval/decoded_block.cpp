@@ -608,11 +608,10 @@ struct Pin {
 
 // Runs the block's expressions from the form; false when an exit is
 // pending. `stale` is set when the block no longer starts as decoded.
-bool run_form(Form& f, NodeId code, Cell* result, bool& stale) {
+bool run_form(Form& f, NodeId code, Cell* result, Cell& current, bool& stale) {
     Pin pin(f);
     counts.runs++;
     Runner runner(f, code);
-    Cell& current = current_code_cell();
     // The whole block at entry; then an expression's cells when something
     // that could change them ran since.
     if (series::buffer(code)->length() != f.length ||
@@ -662,7 +661,7 @@ void drop(Entry& e) {
 
 }  // namespace
 
-bool run(NodeId code, uint32_t pos, Cell* result) {
+bool run(NodeId code, uint32_t pos, Cell* result, Cell& current) {
     Entry& e = table[code & (table_size - 1)];
     if (e.node == code && e.start == pos) [[likely]] {
         if (!e.form) {
@@ -673,7 +672,7 @@ bool run(NodeId code, uint32_t pos, Cell* result) {
             cells_kept += e.form->cells.size();
         }
         bool stale = false;
-        const bool ok = run_form(*e.form, code, result, stale);
+        const bool ok = run_form(*e.form, code, result, current, stale);
         // A block changed at its start is decoded again at its next run.
         if (stale && e.node == code && e.form && e.form->running == 0) drop(e);
         return ok;

@@ -32,7 +32,9 @@ namespace qor::interpreter::decoded {
 // Runs the expressions of a block from `pos`, each value into `result`
 // (the data top cut back to it after each), through the block's form when
 // it has one. False when an exit is pending, as the plain loop answers.
-bool run(NodeId code, uint32_t pos, Cell* result);
+// `current` is the interpreter's current-code cell, whose index follows
+// the expression under way.
+bool run(NodeId code, uint32_t pos, Cell* result, Cell& current);
 
 // Counts since start: forms made, runs of a form, runs that left their
 // form for the plain walker part way.

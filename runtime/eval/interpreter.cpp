@@ -565,7 +565,7 @@ void eval_block_lean(const Cell& block, bool into_result) {
     Cell* const result = stack::push(unset::value);
     current = Cell{to_int(TypeId::block), pos, code, 0};
     if (halt_requested()) [[unlikely]] return;
-    if (!decoded::run(code, pos, result)) return;
+    if (!decoded::run(code, pos, result, current)) return;
     if (into_result) *stack::data.base = *result;
 }
 
