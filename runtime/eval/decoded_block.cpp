@@ -43,8 +43,8 @@ enum class Kind : uint8_t {
 
 inline constexpr uint32_t no_op = UINT32_MAX;
 
-// An operator after a value: its word's position, its fast code (-1: the
-// plain look-ahead runs from here), its operand's expression.
+// An operator after a value: its word's position, its fast code (only
+// operators with one are decoded), its operand's expression.
 struct Step {
     uint32_t pos;
     int32_t fast;
@@ -532,11 +532,12 @@ private:
             const Cell* h = nullptr;
             Cell* slot = type_of(value) != TypeId::unset && !trace::state.on ? bound_value(v, &h) : nullptr;
             if (slot && context::kind_of(*h) != context::Kind::object) [[likely]] {
-                // Values kept in the code block itself would change it.
-                if (!context::values_on_stack(*h) && h->w2 == code_) [[unlikely]] verified_to = 0;
+                const bool into_code = !context::values_on_stack(*h) && h->w2 == code_;
                 Cell copy = value;
                 clear_new_line(copy);
                 *slot = copy;
+                // Values kept in the code block itself changed it.
+                if (into_code) [[unlikely]] after_call(q);
                 return q;
             }
             internal::set_from_top(v);

@@ -7,11 +7,11 @@
 // with the same frames and the same errors; it only knows in advance where
 // each expression, argument and operator lies. It is guarded so that the
 // language never sees it:
-//   - it keeps a copy of the cells it was decoded from and compares each
-//     expression's cells with the block's before running it, and the rest
-//     of the expression after every call inside it (a word cell holds its
-//     binding, so rebinding the code shows too); the block's length is
-//     checked at the same moments;
+//   - it keeps a copy of the cells it was decoded from and compares the
+//     whole block with it (cells and length) on entry; after every step
+//     that could run code (a call, a paren, a plain step, a path), the rest
+//     of the expression under way, and each later expression before it
+//     runs (a word cell holds its binding, so rebinding the code shows too);
 //   - a call runs from the form only while its word still holds the same
 //     function value as when decoded, an operator only while its word
 //     still holds an operator with the same fast code, a word is read
