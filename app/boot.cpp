@@ -4,7 +4,7 @@
 #include "runtime/datatypes/register_all.h"
 #include "runtime/errors/catalogue.h"
 #include "runtime/datatypes/actions.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"

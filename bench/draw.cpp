@@ -11,7 +11,7 @@
 #include "app/startup.h"
 #include "bench/bench_support.h"
 #include "runtime/environment/environment.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "tests/support/view_faces.h"
 #include "view/draw/draw_text.h"
 #include "view/draw/shapes.h"

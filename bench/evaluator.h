@@ -3,7 +3,7 @@
 #pragma once
 
 #include "runtime/errors/catalogue.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"

@@ -26,7 +26,7 @@
 
 #include "bench/bench_support.h"
 #include "runtime/environment/environment.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/series.h"

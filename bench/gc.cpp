@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/handle_table.h"
 #include "runtime/memory/collector.h"

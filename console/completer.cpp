@@ -5,13 +5,13 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/type_ids.h"
 #include "runtime/core/error_fire.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 #include "runtime/words/word.h"
 
 namespace qor::console {

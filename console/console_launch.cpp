@@ -19,7 +19,7 @@
 #include "runtime/output/output.h"
 #include "runtime/platform/terminal_mode.h"
 #include "runtime/core/error_fire.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/interrupt.h"
 #include "runtime/eval/natives.h"

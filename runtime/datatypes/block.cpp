@@ -25,7 +25,7 @@
 #include "runtime/core/fill_pattern.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/actions.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/text_loader.h"
 #include "runtime/datatypes/map.h"

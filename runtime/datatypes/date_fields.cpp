@@ -10,7 +10,7 @@
 #include "runtime/core/error_fire.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/words/symbol.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::date {
 

@@ -5,8 +5,8 @@
 // holds the fields of the standard error prototype: code, type (the
 // category word), id (the id word), arg1-arg3 (message arguments), near
 // (the evaluator's position when it was made), where (the word of the call
-// that raised it), stack (the call-stack depth at the raise, later a block
-// of calls) and files.
+// that raised it), stack (the call-stack depth at the raise, made a block
+// of the calls when a caught error keeps its stack) and files.
 //
 // Forming an error gives the console's error text: "*** " with the
 // category's title, ": ", the message with its arguments, then the
@@ -18,7 +18,7 @@
 
 #include "runtime/core/cell.h"
 #include "runtime/datatypes/action_routines.h"
-#include "runtime/errors/catalogue.h"
+#include "runtime/datatypes/error_catalogue.h"
 #include "runtime/core/error_ids.h"
 
 namespace qor::error_type {

@@ -18,7 +18,7 @@
 #include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 #include "runtime/words/word.h"
 
 namespace qor::event {

@@ -12,7 +12,7 @@
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/symbol.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::map {
 

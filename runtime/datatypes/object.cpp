@@ -10,7 +10,7 @@
 #include "runtime/datatypes/object_call.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/actions.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/datatypes/evaluation.h"
 #include "runtime/memory/roots.h"

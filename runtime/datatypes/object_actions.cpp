@@ -10,7 +10,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/actions.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/ownership.h"
 #include "runtime/words/context.h"

@@ -2,7 +2,7 @@
 #include "runtime/datatypes/object_call.h"
 
 #include "runtime/datatypes/arg_cache.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/datatypes/evaluation.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/word.h"

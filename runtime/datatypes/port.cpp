@@ -12,7 +12,7 @@
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/core/error_fire.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/handle_table.h"
 #include "runtime/memory/series_tail.h"
 #include "runtime/words/context.h"

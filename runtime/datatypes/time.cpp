@@ -17,7 +17,7 @@
 #include "runtime/numtext/number_readers.h"
 #include "runtime/memory/series_tail.h"
 #include "runtime/words/symbol.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::time_ {
 

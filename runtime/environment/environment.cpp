@@ -7,7 +7,7 @@
 
 #include "runtime/environment/sources.h"
 #include "runtime/core/error_fire.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
@@ -15,7 +15,7 @@
 #include "runtime/memory/collector_hook.h"
 #include "runtime/output/output.h"
 #include "runtime/core/runtime_process.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::environment {
 

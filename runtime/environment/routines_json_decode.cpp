@@ -20,7 +20,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/lexer/lexer.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/memory/series_tail.h"

@@ -21,7 +21,7 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/cycle_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"

@@ -14,7 +14,7 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/port.h"
 #include "runtime/datatypes/routine.h"
-#include "runtime/errors/catalogue.h"
+#include "runtime/datatypes/error_catalogue.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/host/command_line.h"
 #include "runtime/host/file_ops.h"

@@ -6,6 +6,7 @@
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
+#include "runtime/words/call_listing.h"
 #include "runtime/words/word.h"
 
 namespace qor::error {

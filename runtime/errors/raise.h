@@ -9,7 +9,7 @@
 
 #include "runtime/core/cell.h"
 #include "runtime/core/error_fire.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 
 namespace qor::error {
 

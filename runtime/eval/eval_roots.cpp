@@ -4,7 +4,7 @@
 // the collector itself.
 #include "runtime/eval/eval_roots.h"
 
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/roots.h"

@@ -5,9 +5,9 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/actions.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/series.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::fast {
 

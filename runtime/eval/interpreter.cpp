@@ -12,7 +12,7 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/arg_cache.h"
 #include "runtime/eval/eval_roots.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interrupt.h"
 #include "runtime/eval/interpreter_internal.h"

@@ -1,7 +1,7 @@
 // Taking a Ctrl-C request in the evaluator (see interrupt.h).
 #include "runtime/eval/interrupt.h"
 
-#include "runtime/eval/call_stack.h"
+#include "runtime/eval/nonlocal_exits.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
 

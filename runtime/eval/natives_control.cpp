@@ -16,7 +16,7 @@
 #include "runtime/eval/natives_impl.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 #include "runtime/words/word.h"
 
 namespace qor::natives::impl {

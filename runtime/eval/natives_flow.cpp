@@ -14,6 +14,7 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
+#include "runtime/eval/nonlocal_exits.h"
 #include "runtime/eval/trace.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/series.h"

@@ -4,7 +4,7 @@
 #include <span>
 
 #include "runtime/core/cell.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/eval/natives.h"
 
 namespace qor::natives::impl {

@@ -10,7 +10,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/arg_cache.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
 #include "runtime/lexer/lexer.h"

@@ -3,7 +3,7 @@
 #include "runtime/errors/raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::natives::impl {
 

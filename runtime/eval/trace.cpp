@@ -8,7 +8,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/arg_cache.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"

@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "runtime/core/cell.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/parse/parse.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::parse::detail {
 

@@ -9,7 +9,7 @@
 #include "runtime/strings/string_actions.h"
 #include "runtime/strings/string_core.h"
 #include "runtime/words/symbol.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::tag_email_ref {
 

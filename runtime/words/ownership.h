@@ -18,7 +18,7 @@
 
 #include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::ownership {
 

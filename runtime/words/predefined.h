@@ -12,7 +12,7 @@
 #pragma once
 
 #include "runtime/core/cell.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::words {
 

@@ -20,7 +20,7 @@
 #include "runtime/core/cell.h"
 #include "runtime/core/compare_ops.h"
 #include "runtime/memory/node.h"
-#include "runtime/words/symbol_ids.h"
+#include "runtime/core/symbol_ids.h"
 
 namespace qor::symbol {
 

@@ -15,6 +15,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import zlib
 
 FILES = '[%/tmp/a.txt %"/tmp/dir with blanks/b\u00e9.txt"]'
@@ -105,6 +106,18 @@ def xclip(display_env, *args, data=None):
                           stderr=subprocess.DEVNULL, env=display_env, timeout=20).stdout
 
 
+def xclip_offer(display_env, kind, data):
+    """Makes xclip own the clipboard with the data as the target `kind` (text
+    when None), and waits until it serves it: the writing xclip forks its
+    server, which may take the selection only after the writing call has
+    returned."""
+    target = ["-t", kind] if kind else []
+    xclip(display_env, "-i", *target, data=data)
+    deadline = time.monotonic() + 10
+    while xclip(display_env, "-o", *target) != data and time.monotonic() < deadline:
+        time.sleep(0.05)
+
+
 def with_xvfb(qor, base_env):
     """The system clipboard cases; answers the failure count."""
     read_fd, write_fd = os.pipe()
@@ -133,10 +146,10 @@ def with_xvfb(qor, base_env):
         if got != want:
             failures += 1
             print(f"FAIL xclip reads a uri-list: {got!r}")
-        xclip(env, "-i", data="from xclip \u00e9".encode())
+        xclip_offer(env, None, "from xclip \u00e9".encode())
         failures += check(qor, [("print mold read-clipboard", '"from xclip \u00e9"')], env, "xclip wrote text")
-        xclip(env, "-i", "-t", "text/uri-list",
-              data=b"# a comment\r\nfile:///tmp/x%20y\r\nfile://localhost/tmp/z\r\nhttp://not/a/file\r\n")
+        xclip_offer(env, "text/uri-list",
+                    b"# a comment\r\nfile:///tmp/x%20y\r\nfile://localhost/tmp/z\r\nhttp://not/a/file\r\n")
         failures += check(qor, [("print mold read-clipboard", '[%"/tmp/x y" %/tmp/z]')], env,
                           "xclip wrote a uri-list")
         # An image qor wrote is a PNG that other programs read.
@@ -147,7 +160,7 @@ def with_xvfb(qor, base_env):
             failures += 1
             print(f"FAIL xclip reads a PNG qor wrote: {targets!r} {got[:24]!r}")
         for kind, data, expected in OFFERED_IMAGES:
-            xclip(env, "-i", "-t", kind, data=data)
+            xclip_offer(env, kind, data)
             failures += check(qor, [(READ_IMAGE, expected)], env, f"xclip wrote {kind} of {len(data)} bytes")
         return failures
     finally:

@@ -7,7 +7,7 @@
 #include "runtime/memory/cycle_stack.h"
 #include "runtime/datatypes/register_all.h"
 #include "runtime/datatypes/actions.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/collector_hook.h"
 #include "runtime/memory/handle_table.h"

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/lexer/lexer.h"
 #include "runtime/memory/series_tail.h"

@@ -4,7 +4,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/errors/raise.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/trace.h"
 #include "runtime/memory/roots.h"

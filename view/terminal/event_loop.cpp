@@ -8,7 +8,7 @@
 
 #include "runtime/datatypes/logic.h"
 #include "runtime/core/error_fire.h"
-#include "runtime/eval/exit_codes.h"
+#include "runtime/memory/exit_codes.h"
 #include "runtime/eval/interrupt.h"
 #include "view/terminal/backend.h"
 #include "view/terminal/dispatch.h"

@@ -25,7 +25,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/actions.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"

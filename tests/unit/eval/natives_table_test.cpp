@@ -3,7 +3,7 @@
 #include "runtime/eval/natives.h"
 
 #include "runtime/datatypes/arg_cache.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/symbol.h"
 #include "runtime/datatypes/none.h"

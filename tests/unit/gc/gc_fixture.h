@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "runtime/datatypes/register_all.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/handle_table.h"
 #include "runtime/memory/collector.h"

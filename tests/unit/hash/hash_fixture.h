@@ -11,7 +11,7 @@
 #include "runtime/hash/hash_table.h"
 #include "runtime/memory/collector.h"
 #include "runtime/memory/collector_hook.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/words/core_roots.h"
 #include "runtime/memory/memory_record.h"
 #include "runtime/memory/roots.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "tests/unit/view/view_fixture.h"
 #include "view/terminal/dispatch.h"
 #include "view/terminal/input_events.h"

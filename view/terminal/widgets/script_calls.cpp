@@ -6,7 +6,7 @@
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
-#include "runtime/eval/call_stack.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/data_stack.h"
 #include "runtime/words/context.h"

@@ -12,14 +12,15 @@
 // does evaluation that runs too deep on the native stack.
 //
 // The routines that start non-local exits (break, continue, return, exit,
-// throw) unwind both stacks here and set `stack::pending`; see exit_codes.h.
+// throw) are in runtime/eval/nonlocal_exits.h; the listings of the calls by
+// name are in runtime/words/call_listing.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "runtime/memory/data_stack.h"
-#include "runtime/eval/exit_codes.h"
+#include "runtime/memory/exit_codes.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
 
@@ -228,36 +229,6 @@ struct CallName {
 };
 CallName get_call();
 
-// Calls f(frame) for each named frame from the innermost outward, the
-// outermost frame excluded (what `dump-calls` lists).
-template <class F>
-void for_each_named_call(F&& f) {
-    for (const Frame* p = calls.top - 1; p > calls.bottom; p--)
-        if (p->symbol != anonymous.body && p->symbol != anonymous.anon) f(*p);
-}
-
-// Appends, for each named frame from the innermost outward (the outermost
-// frame excluded), the frame's word and an integer! with its saved argument
-// base as a cell index.
-void dump_calls(NodeId block);
-// From the outermost frame up to the frame `end` (frames from the bottom),
-// appends a word! for each named frame whose symbol has a function! value
-// in its word context (any value when level > 1).
-void collect_calls(int level, NodeId block, size_t end);
-
-// Non-local exits. Each is called from inside the frame of the native that
-// starts it; each either sets `pending` with the stacks unwound to the frame
-// that will catch it, or raises the throw-category error when nothing can.
-//
-// break and continue: to the innermost loop frame; break/return writes the
-// native's first argument into the loop's result slot, else unset.
-void throw_break(bool with_value, bool is_continue);
-// return and exit: to the innermost function-body frame; return writes the
-// native's first argument into its result slot, exit unset.
-void throw_exit(bool is_return, bool from_compiled = false);
-// throw: to the innermost catch frame, where the thrown value (the native's
-// first argument) and the name after it are pushed.
-void throw_throw(uint32_t code = exit_throw);
 // A caught throw forgets the recorded throw position.
 inline void clear_throw_position() { throw_position = -1; }
 
