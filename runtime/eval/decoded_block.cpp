@@ -13,12 +13,12 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
-#include "runtime/eval/call_stack.h"
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/interpreter_internal.h"
 #include "runtime/eval/natives.h"
 #include "runtime/eval/trace.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/series.h"
 
 namespace qor::interpreter::decoded {

@@ -8,9 +8,9 @@
 
 #include "runtime/core/cell.h"
 #include "runtime/datatypes/arg_cache.h"
-#include "runtime/eval/call_stack.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/interrupt.h"
+#include "runtime/memory/call_stack.h"
 #include "runtime/memory/node.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
