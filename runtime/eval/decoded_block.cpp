@@ -13,10 +13,14 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/core/native_ids.h"
+#include "runtime/core/symbol_ids.h"
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/interpreter_internal.h"
 #include "runtime/eval/natives.h"
+#include "runtime/eval/natives_impl.h"
 #include "runtime/eval/trace.h"
 #include "runtime/memory/call_stack.h"
 #include "runtime/memory/series.h"
@@ -52,6 +56,18 @@ struct Step {
     Cell op;  // the operator value when decoded
 };
 
+struct Form;
+
+// The form of a block a control call runs (a branch, a condition, a
+// body), found through the table once and kept while the table's
+// generation stands: every form dropped from the table moves it on.
+struct Link {
+    Form* form = nullptr;
+    uint64_t generation = 0;
+    NodeId node = 0;
+    uint32_t start = 0;
+};
+
 struct Op {
     Kind kind = Kind::plain;
     bool chain = false;       // the operator look-ahead follows the primary
@@ -65,6 +81,7 @@ struct Op {
     uint32_t first_step = 0;  // operators (index into Form::steps)
     uint32_t step_count = 0;
     Cell value = unset_cell;  // calls: the function value when decoded
+    mutable Link links[2];    // control calls: their blocks' forms
 };
 
 struct Expr {
@@ -100,19 +117,15 @@ struct Entry {
 
 std::array<Entry, table_size> table;
 size_t cells_kept = 0;
+uint64_t generation = 1;  // moves on whenever a form leaves the table
 Stats counts;
 
 inline bool same(const Cell& a, const Cell& b) { return std::memcmp(&a, &b, sizeof(Cell)) == 0; }
-// Whether n cells are the same, word for word (spans are a few cells long).
+// Whether n cells are the same, byte for byte (the library compare reads
+// them a vector at a time; a cell has no padding).
 inline bool same_cells(const Cell* a, const Cell* b, uint32_t n) {
-    uint64_t differ = 0;
-    for (uint32_t i = 0; i < n; i++) {
-        uint64_t x[2], y[2];
-        std::memcpy(x, a + i, sizeof x);
-        std::memcpy(y, b + i, sizeof y);
-        differ |= (x[0] ^ y[0]) | (x[1] ^ y[1]);
-    }
-    return differ == 0;
+    static_assert(sizeof(Cell) == 16);
+    return std::memcmp(a, b, size_t{n} * sizeof(Cell)) == 0;
 }
 inline bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::money; }
 inline bool is_data(TypeId t) { return !is_callable(t) && t != TypeId::unset && t != TypeId::op; }
@@ -284,12 +297,14 @@ std::unique_ptr<Form> decode(NodeId code, uint32_t start) {
 
 // ---------------------------------------------------------------- runner
 
+bool run_linked(NodeId code, uint32_t pos, Cell* result, Cell& current, Link& link);
+
 // Runs one block's form. `off` set: the plain walker takes the rest of
 // the expression under way (every step then continues as the plain walker
 // would from where it stands).
 class Runner {
 public:
-    Runner(const Form& f, NodeId code) : f_(f), code_(code) {}
+    Runner(const Form& f, NodeId code, Cell& current) : f_(f), code_(code), current_(current) {}
 
     bool off = false;
     uint32_t expr_end = 0;
@@ -333,6 +348,7 @@ public:
 private:
     const Form& f_;
     NodeId code_;
+    Cell& current_;  // the interpreter's current-code cell
 
     // An operator's operand: a number or a word holding data is pushed
     // here, anything else is an expression.
@@ -482,6 +498,95 @@ private:
         return finish_call(place, name, q);
     }
 
+    // A block of a control call evaluated as the native's lean block
+    // evaluation does it (the value into the frame's first slot), through
+    // the block's form kept in the call's link.
+    void block(const Cell& b, Link& link) {
+        if (trace::state.on) [[unlikely]] return eval_block(b, true);  // switched on meanwhile
+        stack::check_native_depth();
+        const Cell saved = current_;
+        struct Restore {
+            Cell& current;
+            const Cell& saved;
+            ~Restore() { current = saved; }
+        } restore{current_, saved};
+        stack::RoutineScope evaluating(false);
+        Cell* const result = stack::push(unset::value);
+        current_ = Cell{to_int(TypeId::block), b.w1, b.w2, 0};
+        if (internal::halt_requested()) [[unlikely]] return;
+        if (!run_linked(b.w2, b.w1, result, current_, link)) return;
+        *stack::data.base = *result;
+    }
+
+    // A loop body into the loop's result slot, as the loop natives run it.
+    natives::impl::Step body(const Cell& b, Link& link) {
+        block(b, link);
+        const natives::impl::Step step = natives::impl::after_body();
+        if (step != natives::impl::Step::pass) stack::keep();
+        return step;
+    }
+
+    // if, either, while and loop (a whole count) run here, step for step
+    // as their natives run them, the frame of the call open and its
+    // arguments in it; the blocks' forms are found through the call's
+    // links. False for every other native, which then runs as it is.
+    bool control(const Op& op, uint32_t id) {
+        Cell* const a = stack::data.base;
+        switch (static_cast<Native>(id)) {
+            case Native::if_:
+                if (!truthy(a[0])) a[0] = none::value;
+                else block(a[1], op.links[0]);
+                return true;
+            case Native::either:
+                if (type_of(a[0]) == TypeId::unset) error::fire(error::Id::no_return);
+                if (truthy(a[0])) block(a[1], op.links[0]);
+                else block(a[2], op.links[1]);
+                return true;
+            case Native::while_: {
+                const Cell cond = a[0], loop_body = a[1];
+                stack::mark_loop(to_int(Sym::tag_body));
+                stack::push(unset::value);
+                for (;;) {
+                    block(cond, op.links[0]);
+                    if (stack::exiting()) {
+                        if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return true;
+                        stack::take_exit();
+                        error::fire(error::Id::while_cond);
+                    }
+                    stack::keep();
+                    const Cell& c = *stack::data.base;
+                    if (type_of(c) == TypeId::unset) error::fire(error::Id::no_return);
+                    if (!truthy(c)) break;
+                    const natives::impl::Step step = body(loop_body, op.links[1]);
+                    if (step == natives::impl::Step::pass) return true;
+                    if (step == natives::impl::Step::leave) break;
+                }
+                stack::revert();
+                a[0] = unset::value;
+                return true;
+            }
+            case Native::loop: {
+                if (type_of(a[0]) != TypeId::integer) return false;
+                const int64_t count = get_int(a[0]);
+                const Cell loop_body = a[1];
+                if (count <= 0) {
+                    a[0] = none::value;
+                    return true;
+                }
+                stack::mark_loop(to_int(Sym::tag_body));
+                stack::push(unset::value);
+                for (int64_t i = 0; i < count; i++) {
+                    const natives::impl::Step step = body(loop_body, op.links[0]);
+                    if (step == natives::impl::Step::pass) return true;
+                    if (step == natives::impl::Step::leave) break;
+                }
+                stack::unwind_set_result();
+                return true;
+            }
+            default: return false;
+        }
+    }
+
     [[gnu::noinline]] uint32_t call_native(const Op& op, const Cell& name) {
         Cell* const place = stack::push(op.value);
         stack::mark_interp_native(name.w2, name.w1);
@@ -500,6 +605,11 @@ private:
         if (trace::wanted(trace::call)) [[unlikely]] {
             trace::fire(trace::call, code_, q, &name, place);
             if (stack::exiting()) return q;
+        }
+        if (op.simple && type_of(*place) == TypeId::native && !trace::state.on && control(op, place->w1)) {
+            if (stack::exiting()) [[unlikely]] return q;
+            stack::unwind();
+            return finish_call(place, name, q);
         }
         const Cell fn = *place;
         const std::span<const int32_t> slots(refinements, refinement_count);
@@ -609,10 +719,10 @@ struct Pin {
 
 // Runs the block's expressions from the form; false when an exit is
 // pending. `stale` is set when the block no longer starts as decoded.
-bool run_form(Form& f, NodeId code, Cell* result, Cell& current, bool& stale) {
+[[gnu::always_inline]] inline bool run_form(Form& f, NodeId code, Cell* result, Cell& current, bool& stale) {
     Pin pin(f);
     counts.runs++;
-    Runner runner(f, code);
+    Runner runner(f, code, current);
     // The whole block at entry; then an expression's cells when something
     // that could change them ran since.
     if (series::buffer(code)->length() != f.length ||
@@ -656,8 +766,10 @@ bool run_form(Form& f, NodeId code, Cell* result, Cell& current, bool& stale) {
 }
 
 void drop(Entry& e) {
-    if (e.form) cells_kept -= e.form->cells.size();
+    if (!e.form) return;
+    cells_kept -= e.form->cells.size();
     e.form.reset();
+    generation++;
 }
 
 }  // namespace
@@ -685,6 +797,30 @@ bool run(NodeId code, uint32_t pos, Cell* result, Cell& current) {
     }
     return internal::run_expressions(code, pos, result);
 }
+
+namespace {
+
+// A block's run through the form the link keeps while the table's
+// generation stands; otherwise through the table, the link then taking
+// the block's form when it has one.
+bool run_linked(NodeId code, uint32_t pos, Cell* result, Cell& current, Link& link) {
+    if (link.generation == generation && link.node == code && link.start == pos) [[likely]] {
+        Form& f = *link.form;
+        bool stale = false;
+        const bool ok = run_form(f, code, result, current, stale);
+        if (stale) {
+            Entry& e = table[code & (table_size - 1)];
+            if (e.form.get() == &f && f.running == 0) drop(e);
+        }
+        return ok;
+    }
+    const bool ok = run(code, pos, result, current);
+    const Entry& e = table[code & (table_size - 1)];
+    if (e.node == code && e.start == pos && e.form) link = Link{e.form.get(), generation, code, pos};
+    return ok;
+}
+
+}  // namespace
 
 Stats stats() { return counts; }
 
