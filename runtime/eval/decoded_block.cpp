@@ -313,6 +313,26 @@ public:
     static constexpr uint32_t all_cells = UINT32_MAX;
     uint32_t verified_to = 0;
 
+    // A constant or a word holding data that ends its expression inside
+    // the checked cells (no operator after it, no word after it that could
+    // hold one) is pushed here as `expr` pushes it. False: nothing done.
+    [[gnu::always_inline]] bool leaf(const Op& op) {
+        if (op.step_count != 0 || op.end_word || op.end >= verified_to) return false;
+        const Cell* from;
+        if (op.kind == Kind::constant) {
+            from = &f_.at(op.pos);
+        } else if (op.kind == Kind::word_read) {
+            from = bound_value(f_.at(op.pos));
+            if (!from || !is_data(type_of(*from))) [[unlikely]] return false;
+        } else {
+            return false;
+        }
+        Cell c = *from;
+        clear_new_line(c);
+        stack::push(c);
+        return true;
+    }
+
     uint32_t expr(uint32_t index) {
         const Op& op = f_.ops[index];
         uint32_t q = primary(op);
@@ -446,7 +466,7 @@ private:
             const Cell& e = f_.types[op.first_arg + i];
             const uint32_t a = f_.args[op.first_arg + i];
             if (!off && a != no_op) {
-                q = expr(a);
+                q = leaf(f_.ops[a]) ? f_.ops[a].end : expr(a);
             } else {
                 q = internal::fetch_one(e, name, code_, q, 0, 0);
                 if (!stack::exiting()) after_call(q);
