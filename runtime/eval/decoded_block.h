@@ -19,6 +19,10 @@
 //   - wherever a guard fails, or a step ends somewhere the form did not
 //     expect, the rest of that expression and of the block runs on the
 //     plain walker from that exact place.
+// Calls of if, either, while and loop (a whole count) from a form run
+// their blocks here, with the native's frame, loop frame and checks as the
+// native keeps them; each block's own form is kept in a link on the call
+// while no form has left the table since, and is checked as at any entry.
 // Tracing turns the forms off (the traced evaluation never enters here).
 #pragma once
 
