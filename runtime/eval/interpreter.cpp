@@ -15,6 +15,8 @@
 #include "runtime/memory/call_stack.h"
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interrupt.h"
+#include "runtime/eval/interpreter_internal.h"
+#include "runtime/eval/decoded_block.h"
 #include "runtime/eval/natives.h"
 #include "runtime/eval/path_cache.h"
 #include "runtime/eval/trace.h"
@@ -42,30 +44,13 @@ inline Cell retyped(const Cell& v, TypeId t) {
     return c;
 }
 
-// The value cell of a bound word: one index into its context's values (on
-// the data stack for a running function). nullptr when the word has no
-// value to offer (unbound, or a function context that is not running); the
-// context layer's slower lookup then gives the error.
-inline Cell* bound_value(const Cell& word, const Cell** context_cell = nullptr) {
-    const NodeId ctx = word::context_of(word);
-    const int32_t index = word::index_of(word);
-    if (ctx == 0 || index < 0) [[unlikely]] return nullptr;
-    const Cell& h = *series::buffer(ctx)->cells();
-    if (!context::has_values(h)) [[unlikely]] return nullptr;
-    if (context_cell) *context_cell = &h;
-    if (context::values_on_stack(h))
-        return stack::data.bottom + context::stack_values_index(h.w2) + static_cast<uint32_t>(index);
-    return series::buffer(h.w2)->cells() + index;
-}
+using internal::bound_value;
+using internal::is_callable;
 
 // The value of a word for evaluation.
 inline Cell word_value(const Cell& word) {
     const Cell* slot = bound_value(word);
     return slot ? *slot : *context::value_cell(word);
-}
-
-inline bool is_callable(TypeId t) {
-    return t == TypeId::native || t == TypeId::action || t == TypeId::function || t == TypeId::routine;
 }
 
 // Restores the current-code cell when an evaluation ends, however it ends.
@@ -520,6 +505,7 @@ Cell call_comparator(const Cell& fn, const Cell& first, const Cell& second) {
 
 void init() {
     current = unset_cell;
+    decoded::clear();
     install_roots();
     block::install_comparator_call(call_comparator);
     evaluation::install({eval_block, call_with, current_code});
@@ -579,7 +565,7 @@ void eval_block_lean(const Cell& block, bool into_result) {
     Cell* const result = stack::push(unset::value);
     current = Cell{to_int(TypeId::block), pos, code, 0};
     if (halt_requested()) [[unlikely]] return;
-    if (!run_expressions(code, pos, result)) return;
+    if (!decoded::run(code, pos, result, current)) return;
     if (into_result) *stack::data.base = *result;
 }
 
@@ -917,5 +903,26 @@ uint32_t eval_path(const Cell& path_value, NodeId code, uint32_t pos, PathMode m
     stack::push(result);
     return pos;
 }
+
+namespace internal {
+
+uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t pos, uint32_t flags, uint32_t mode) {
+    return interpreter::fetch_one(entry, name, code, pos, flags, mode);
+}
+void refuse_arg(const Cell& entry, const Cell& name) {
+    interpreter::check_arg(entry, name);
+    error::unreachable();
+}
+uint32_t infix_look_ahead(NodeId code, uint32_t pos) { return interpreter::infix_look_ahead(code, pos); }
+bool object_field_path(const Cell& path, PathMode mode, const Cell* value) {
+    return interpreter::object_field_path(path, mode, value);
+}
+void set_from_top(const Cell& set_word) { interpreter::set_from_top(set_word); }
+int fast_code(const Cell& fn) { return interpreter::fast_code(fn); }
+bool run_expressions(NodeId code, uint32_t pos, Cell* result) {
+    return interpreter::run_expressions(code, pos, result);
+}
+
+}  // namespace internal
 
 }  // namespace qor::interpreter

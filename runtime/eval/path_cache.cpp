@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "runtime/memory/series.h"
 #include "runtime/words/context.h"
 #include "runtime/words/symbol.h"
 #include "runtime/words/word.h"
@@ -31,8 +32,10 @@ inline Entry& slot_for(NodeId path, uint32_t offset) {
 bool bind(NodeId path, uint32_t offset, NodeId ctx, Cell& element) {
     const Entry& e = slot_for(path, offset);
     if (e.path != path || e.offset != offset || e.ctx != ctx || e.symbol != element.w2 || ctx == 0) return false;
-    if (e.index >= context::word_count(ctx)) return false;
-    const uint32_t held = context::word_at(ctx, e.index)->w2;
+    // The word list is reached once for both the count and the word.
+    series::Buffer* words = series::buffer(context::word_list(ctx));
+    if (e.index >= words->length()) return false;
+    const uint32_t held = words->cells()[e.index].w2;
     // The field is found ignoring case, as the object's path action finds it.
     if (held != element.w2 && symbol::resolve_alias(held) != symbol::resolve_alias(element.w2)) return false;
     element.w1 = ctx;

@@ -1,0 +1,55 @@
+// Decoded forms of blocks: a block that runs a second time from the same
+// position gets a form made from its cells, kept in a bounded table beside
+// the block's node, and later runs walk that form instead of re-reading
+// every cell's type and re-deriving every call's arity.
+//
+// The form runs exactly the steps the plain walker runs, in the same order,
+// with the same frames and the same errors; it only knows in advance where
+// each expression, argument and operator lies. It is guarded so that the
+// language never sees it:
+//   - it keeps a copy of the cells it was decoded from and compares the
+//     whole block with it (cells and length) on entry; after every step
+//     that could run code (a call, a paren, a plain step, a path), the rest
+//     of the expression under way, and each later expression before it
+//     runs (a word cell holds its binding, so rebinding the code shows too);
+//   - a call runs from the form only while its word still holds the same
+//     function value as when decoded, an operator only while its word
+//     still holds an operator with the same fast code, a word is read
+//     directly only while its value is plain data;
+//   - wherever a guard fails, or a step ends somewhere the form did not
+//     expect, the rest of that expression and of the block runs on the
+//     plain walker from that exact place.
+// Calls of if, either, while and loop (a whole count) from a form run
+// their blocks here, with the native's frame, loop frame and checks as the
+// native keeps them; each block's own form is kept in a link on the call
+// while no form has left the table since, and is checked as at any entry.
+// Tracing turns the forms off (the traced evaluation never enters here).
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/core/cell.h"
+#include "runtime/memory/node.h"
+
+namespace qor::interpreter::decoded {
+
+// Runs the expressions of a block from `pos`, each value into `result`
+// (the data top cut back to it after each), through the block's form when
+// it has one. False when an exit is pending, as the plain loop answers.
+// `current` is the interpreter's current-code cell, whose index follows
+// the expression under way.
+bool run(NodeId code, uint32_t pos, Cell* result, Cell& current);
+
+// Counts since start: forms made, runs of a form, runs that left their
+// form for the plain walker part way.
+struct Stats {
+    uint64_t decoded = 0;
+    uint64_t runs = 0;
+    uint64_t bailouts = 0;
+};
+[[nodiscard]] Stats stats();
+
+// Drops every form that is not running.
+void clear();
+
+}  // namespace qor::interpreter::decoded
