@@ -23,6 +23,8 @@
 #include "runtime/eval/natives_impl.h"
 #include "runtime/eval/trace.h"
 #include "runtime/memory/call_stack.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/roots.h"
 #include "runtime/memory/series.h"
 
 namespace qor::interpreter::decoded {
@@ -850,6 +852,29 @@ void clear() {
         drop(e);
         e.node = 0;
     }
+}
+
+namespace {
+
+// The collection's mark callback: the forms not running go, and the cells
+// the running ones remember are marked.
+void mark_running_forms() {
+    clear();
+    for (Entry& e : table) {
+        if (!e.form) continue;
+        Form& f = *e.form;
+        collector::mark_cells(f.cells.data(), f.cells.data() + f.cells.size());
+        for (Op& op : f.ops) collector::mark_cell(op.value);
+        for (Step& step : f.steps) collector::mark_cell(step.op);
+    }
+}
+
+}  // namespace
+
+void init() {
+    static const bool registered = (collector::add_mark_callback(mark_running_forms), true);
+    (void)registered;
+    clear();
 }
 
 }  // namespace qor::interpreter::decoded

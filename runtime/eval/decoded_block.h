@@ -52,4 +52,11 @@ struct Stats {
 // Drops every form that is not running.
 void clear();
 
+// Empties the table and has every collection empty it again: a collection
+// may free what a form remembers (the functions and operators its calls
+// were decoded for) and give their nodes to new values, which would then
+// pass the guards that compare cells. The forms still running keep what
+// they remember alive instead.
+void init();
+
 }  // namespace qor::interpreter::decoded

@@ -505,7 +505,7 @@ Cell call_comparator(const Cell& fn, const Cell& first, const Cell& second) {
 
 void init() {
     current = unset_cell;
-    decoded::clear();
+    decoded::init();
     install_roots();
     block::install_comparator_call(call_comparator);
     evaluation::install({eval_block, call_with, current_code});

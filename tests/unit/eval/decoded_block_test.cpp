@@ -28,6 +28,21 @@ TEST_F(DecodedBlockTest, ALoopBodyRunsFromItsFormFromTheSecondRun) {
     EXPECT_EQ(after.bailouts, before.bailouts);
 }
 
+// A collection drops the forms that are not running: what a form remembers
+// of the functions its calls were decoded for may be freed by it.
+TEST_F(DecodedBlockTest, ACollectionDropsTheFormsNotRunning) {
+    EXPECT_EQ(run_line("f: func [a b] [a + b] g: does [f 1 2] g g"), "== 3\n");
+    const auto before = stats();
+    EXPECT_EQ(run_line("f: none recycle f: func [a] [a * 10] g"), "== 2\n");
+    EXPECT_EQ(stats().runs, before.runs);  // g's body ran plain, and no form was left
+    EXPECT_EQ(stats().bailouts, before.bailouts);
+    // A running form lives through a collection inside it, and still sees
+    // the word it calls rebound meanwhile.
+    EXPECT_EQ(run_line("reset: does [k: func [x] [k: func [y] [y * 100] recycle x + 1]] "
+                       "h: does [reduce [k 1 k 2]] reset h reset h reset h"),
+              "== [2 200]\n");
+}
+
 TEST_F(DecodedBlockTest, ChangesLeaveTheFormForThePlainWalker) {
     struct Case {
         const char* line;
@@ -48,7 +63,12 @@ TEST_F(DecodedBlockTest, ChangesLeaveTheFormForThePlainWalker) {
     for (const Case& c : cases) {
         const auto before = stats();
         EXPECT_EQ(run_line(c.line), c.expected) << c.line;
+        // Every collection drops the forms that are not running; a stress
+        // build collects at every allocation, so there these lines (which
+        // allocate) run on the plain walker throughout.
+#ifndef QOR_GC_STRESS
         EXPECT_GT(stats().bailouts, before.bailouts) << c.line;
+#endif
     }
 }
 
