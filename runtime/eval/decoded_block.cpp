@@ -320,19 +320,11 @@ public:
     // hold one) is pushed here as `expr` pushes it. False: nothing done.
     [[gnu::always_inline]] bool leaf(const Op& op) {
         if (op.step_count != 0 || op.end_word || op.end >= verified_to) return false;
-        const Cell* from;
         if (op.kind == Kind::constant) {
-            from = &f_.at(op.pos);
-        } else if (op.kind == Kind::word_read) {
-            from = bound_value(f_.at(op.pos));
-            if (!from || !is_data(type_of(*from))) [[unlikely]] return false;
-        } else {
-            return false;
+            push_value(f_.at(op.pos));
+            return true;
         }
-        Cell c = *from;
-        clear_new_line(c);
-        stack::push(c);
-        return true;
+        return op.kind == Kind::word_read && push_word_data(op);
     }
 
     uint32_t expr(uint32_t index) {
@@ -372,25 +364,32 @@ private:
     NodeId code_;
     Cell& current_;  // the interpreter's current-code cell
 
+    // Values are pushed as the plain walker pushes them: without the
+    // new-line marker of the cell they came from.
+    static void push_value(Cell c) {
+        clear_new_line(c);
+        stack::push(c);
+    }
+    uint32_t push_constant(const Op& op) {
+        push_value(f_.at(op.pos));
+        return op.primary_end;
+    }
+    // A word read straight from its slot while it holds plain data; false
+    // when it holds anything else (the step then runs as the walker's).
+    bool push_word_data(const Op& op) {
+        const Cell* slot = bound_value(f_.at(op.pos));
+        if (!slot || !is_data(type_of(*slot))) return false;
+        push_value(*slot);
+        return true;
+    }
+
     // An operator's operand: a number or a word holding data is pushed
     // here, anything else is an expression.
     uint32_t operand(uint32_t index) {
         const Op& op = f_.ops[index];
-        if (op.kind == Kind::constant) {
-            Cell c = f_.at(op.pos);
-            clear_new_line(c);
-            stack::push(c);
+        if (op.kind == Kind::constant) return push_constant(op);
+        if (op.kind == Kind::word_read && push_word_data(op)) [[likely]]
             return op.primary_end;
-        }
-        if (op.kind == Kind::word_read) {
-            const Cell* slot = bound_value(f_.at(op.pos));
-            if (slot && is_data(type_of(*slot))) [[likely]] {
-                Cell c = *slot;
-                clear_new_line(c);
-                stack::push(c);
-                return op.primary_end;
-            }
-        }
         return expr(index);
     }
 
@@ -633,20 +632,7 @@ private:
             stack::unwind();
             return finish_call(place, name, q);
         }
-        const Cell fn = *place;
-        const std::span<const int32_t> slots(refinements, refinement_count);
-        try {
-            stack::RoutineScope in_routine(true);
-            if (type_of(fn) == TypeId::native) {
-                const natives::NativeFn routine = natives::code(fn.w1);
-                if (!routine) error::fire(error::Id::not_done);
-                routine(false, slots);
-            } else {
-                actions::dispatcher(static_cast<Action>(fn.w1))(slots);
-            }
-        } catch (const stack::ExitUnderway&) {
-            // A call back into the language inside the routine started an exit.
-        }
+        internal::run_routine(*place, std::span<const int32_t>(refinements, refinement_count));
         if (stack::exiting()) [[unlikely]] return q;
         stack::unwind();
         return finish_call(place, name, q);
@@ -691,22 +677,10 @@ private:
 
     uint32_t primary(const Op& op) {
         switch (op.kind) {
-            case Kind::constant: {
-                Cell c = f_.at(op.pos);
-                clear_new_line(c);
-                stack::push(c);
-                return op.primary_end;
-            }
-            case Kind::word_read: {
-                const Cell* slot = bound_value(f_.at(op.pos));
-                if (slot && is_data(type_of(*slot))) [[likely]] {
-                    Cell c = *slot;
-                    clear_new_line(c);
-                    stack::push(c);
-                    return op.primary_end;
-                }
+            case Kind::constant: return push_constant(op);
+            case Kind::word_read:
+                if (push_word_data(op)) [[likely]] return op.primary_end;
                 return plain_primary(op);
-            }
             case Kind::call_function:
             case Kind::call_native: {
                 const Cell& name = f_.at(op.pos);

@@ -323,19 +323,7 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
         stack::unwind();
         return pos;
     }
-    const std::span<const int32_t> slots(refinements, refinement_count);
-    try {
-        stack::RoutineScope in_routine(true);
-        if (type_of(fn) == TypeId::native) {
-            const natives::NativeFn routine = natives::code(fn.w1);
-            if (!routine) error::fire(error::Id::not_done);
-            routine(false, slots);
-        } else {
-            actions::dispatcher(static_cast<Action>(fn.w1))(slots);
-        }
-    } catch (const stack::ExitUnderway&) {
-        // A call back into the language inside the routine started an exit.
-    }
+    internal::run_routine(fn, std::span<const int32_t>(refinements, refinement_count));
     if (stack::exiting()) [[unlikely]] return pos;
     stack::unwind();
     return pos;
@@ -921,6 +909,21 @@ void set_from_top(const Cell& set_word) { interpreter::set_from_top(set_word); }
 int fast_code(const Cell& fn) { return interpreter::fast_code(fn); }
 bool run_expressions(NodeId code, uint32_t pos, Cell* result) {
     return interpreter::run_expressions(code, pos, result);
+}
+
+void run_routine(const Cell& fn, std::span<const int32_t> refinements) {
+    try {
+        stack::RoutineScope in_routine(true);
+        if (type_of(fn) == TypeId::native) {
+            const natives::NativeFn routine = natives::code(fn.w1);
+            if (!routine) error::fire(error::Id::not_done);
+            routine(false, refinements);
+        } else {
+            actions::dispatcher(static_cast<Action>(fn.w1))(refinements);
+        }
+    } catch (const stack::ExitUnderway&) {
+        // A call back into the language inside the routine started an exit.
+    }
 }
 
 }  // namespace internal
