@@ -478,6 +478,14 @@ private:
         return q;
     }
 
+    // The count an argument cache ends with: the locals of a function, the
+    // refinements of a native; 0 when it ends otherwise.
+    static uint32_t tail_count(NodeId cache) {
+        const uint32_t n = series::buffer(cache)->length();
+        const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
+        return type_of(last) == TypeId::integer ? last.w2 : 0;
+    }
+
     // The result takes the function value's place below the closed frame.
     uint32_t finish_call(Cell* place, const Cell& name, uint32_t q) {
         *place = place[1];
@@ -497,8 +505,7 @@ private:
             // Refinements off with none for their arguments, then the locals.
             const NodeId cache = arg_cache::of(*place);
             const uint32_t n = series::buffer(cache)->length();
-            const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
-            count = type_of(last) == TypeId::integer ? last.w2 : 0;
+            count = tail_count(cache);
             for (uint32_t j = op.arg_count; j < n; j++) {
                 const TypeId t = type_of(series::buffer(cache)->cells()[j]);
                 if (t == TypeId::refinement) stack::push(logic::false_value);
@@ -615,10 +622,7 @@ private:
         if (stack::exiting()) [[unlikely]] return q;
         uint32_t count = 0;
         if (!op.simple) {
-            const NodeId cache = arg_cache::of(*place);
-            const uint32_t n = series::buffer(cache)->length();
-            const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
-            count = type_of(last) == TypeId::integer ? last.w2 : 0;
+            count = tail_count(arg_cache::of(*place));
         }
         int32_t refinements[32];
         const uint32_t refinement_count = count < 32 ? count : 32;
