@@ -140,6 +140,14 @@ NodeId built_cache(const Cell& fn) {
     return type_of(cached) == TypeId::block ? cached.w2 : 0;
 }
 
+// The count an argument cache ends with: the locals of a function, the
+// refinements of a native; 0 when it ends otherwise.
+uint32_t tail_count(NodeId cache) {
+    const uint32_t n = series::buffer(cache)->length();
+    const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
+    return type_of(last) == TypeId::integer ? last.w2 : 0;
+}
+
 // ---------------------------------------------------------------- decoder
 
 // Reads the block's structure from the form's copy of its cells with the
@@ -220,14 +228,14 @@ private:
                 q++;
             }
         }
-        // Nothing but the mandatory arguments: no refinements, no locals.
-        const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
-        const bool counted = type_of(last) == TypeId::integer && last.w2 > 0;
+        // Nothing but the mandatory arguments: no refinements, no locals
+        // (a count may close the cache when it is 0).
+        const bool closed_by_count = n > 0 && type_of(series::buffer(cache)->cells()[n - 1]) == TypeId::integer;
         Op& op = f_.ops[index];
         op.kind = t == TypeId::function ? Kind::call_function : Kind::call_native;
         op.value = fn;
         op.primary_end = q;
-        op.simple = !counted && (types.size() == n || (types.size() + 1 == n && type_of(last) == TypeId::integer));
+        op.simple = tail_count(cache) == 0 && (types.size() + (closed_by_count ? 1 : 0) == n);
         return set_args(index, args, types);
     }
 
@@ -427,30 +435,12 @@ private:
         if (type_of(a[0]) == TypeId::integer && type_of(a[1]) == TypeId::integer) {
             const int32_t x = get_int(a[0]), y = get_int(a[1]);
             int32_t r = 0;
-            bool done = true;
-            switch (fast) {
-                case 0: done = !__builtin_add_overflow(x, y, &r); break;
-                case 1: done = !__builtin_sub_overflow(x, y, &r); break;
-                case 2: done = !__builtin_mul_overflow(x, y, &r); break;
-                default: {
-                    bool t = false;
-                    switch (fast - 8) {
-                        case 0: case 2: t = x == y; break;
-                        case 1: t = x != y; break;
-                        case 3: t = x < y; break;
-                        case 4: t = x <= y; break;
-                        case 5: t = x > y; break;
-                        case 6: t = x >= y; break;
-                        default: done = false; break;
-                    }
-                    if (done) {
-                        stack::push(t ? logic::true_value : logic::false_value);
-                        return;
-                    }
-                }
-            }
-            if (done) {
+            if (fast < 8 && fast::int_arith(static_cast<fast::Arith>(fast), x, y, r)) {
                 stack::push(Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0});
+                return;
+            }
+            if (fast >= 8 && fast - 8 < fast::compare_codes) {
+                stack::push(fast::int_compare(fast - 8, x, y) ? logic::true_value : logic::false_value);
                 return;
             }
         }
@@ -476,14 +466,6 @@ private:
             internal::check_arg(e, name);
         }
         return q;
-    }
-
-    // The count an argument cache ends with: the locals of a function, the
-    // refinements of a native; 0 when it ends otherwise.
-    static uint32_t tail_count(NodeId cache) {
-        const uint32_t n = series::buffer(cache)->length();
-        const Cell last = n > 0 ? series::buffer(cache)->cells()[n - 1] : unset_cell;
-        return type_of(last) == TypeId::integer ? last.w2 : 0;
     }
 
     // The result takes the function value's place below the closed frame.
@@ -546,71 +528,21 @@ private:
         *stack::data.base = *result;
     }
 
-    // A loop body into the loop's result slot, as the loop natives run it.
-    natives::impl::Step body(const Cell& b, Link& link) {
-        block(b, link);
-        const natives::impl::Step step = natives::impl::after_body();
-        if (step != natives::impl::Step::pass) stack::keep();
-        return step;
-    }
-
-    // if, either, while and loop (a whole count) run here, step for step
-    // as their natives run them, the frame of the call open and its
-    // arguments in it; the blocks' forms are found through the call's
-    // links. False for every other native, which then runs as it is.
+    // if, either, while and loop (a whole count) run here as their natives
+    // run them, the frame of the call open and its arguments in it; the
+    // blocks' forms are found through the call's links. False for every
+    // other native, which then runs as it is.
     bool control(const Op& op, uint32_t id) {
         Cell* const a = stack::data.base;
+        const auto run = [&](const Cell& b, int k) { block(b, op.links[k]); };
         switch (static_cast<Native>(id)) {
-            case Native::if_:
-                if (!truthy(a[0])) a[0] = none::value;
-                else block(a[1], op.links[0]);
-                return true;
-            case Native::either:
-                if (type_of(a[0]) == TypeId::unset) error::fire(error::Id::no_return);
-                if (truthy(a[0])) block(a[1], op.links[0]);
-                else block(a[2], op.links[1]);
-                return true;
-            case Native::while_: {
-                const Cell cond = a[0], loop_body = a[1];
-                stack::mark_loop(to_int(Sym::tag_body));
-                stack::push(unset::value);
-                for (;;) {
-                    block(cond, op.links[0]);
-                    if (stack::exiting()) {
-                        if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return true;
-                        stack::take_exit();
-                        error::fire(error::Id::while_cond);
-                    }
-                    stack::keep();
-                    const Cell& c = *stack::data.base;
-                    if (type_of(c) == TypeId::unset) error::fire(error::Id::no_return);
-                    if (!truthy(c)) break;
-                    const natives::impl::Step step = body(loop_body, op.links[1]);
-                    if (step == natives::impl::Step::pass) return true;
-                    if (step == natives::impl::Step::leave) break;
-                }
-                stack::revert();
-                a[0] = unset::value;
-                return true;
-            }
-            case Native::loop: {
+            case Native::if_: natives::impl::run_if(a, run); return true;
+            case Native::either: natives::impl::run_either(a, run); return true;
+            case Native::while_: natives::impl::run_while(a, run); return true;
+            case Native::loop:
                 if (type_of(a[0]) != TypeId::integer) return false;
-                const int64_t count = get_int(a[0]);
-                const Cell loop_body = a[1];
-                if (count <= 0) {
-                    a[0] = none::value;
-                    return true;
-                }
-                stack::mark_loop(to_int(Sym::tag_body));
-                stack::push(unset::value);
-                for (int64_t i = 0; i < count; i++) {
-                    const natives::impl::Step step = body(loop_body, op.links[0]);
-                    if (step == natives::impl::Step::pass) return true;
-                    if (step == natives::impl::Step::leave) break;
-                }
-                stack::unwind_set_result();
+                natives::impl::run_loop(a, get_int(a[0]), run);
                 return true;
-            }
             default: return false;
         }
     }

@@ -34,39 +34,18 @@ Cell float_cell(double d) {
     return c;
 }
 
-bool int_compare(int code, int32_t a, int32_t b) {
-    switch (code) {
-        case 0:
-        case 2: return a == b;
-        case 1: return a != b;
-        case 3: return a < b;
-        case 4: return a <= b;
-        case 5: return a > b;
-        case 6: return a >= b;
-        default: error::unreachable();
-    }
-}
 
 }  // namespace
 
 // The operands may be cells of the stack at its top: each is read before
 // the result is pushed.
 void arith(Arith code, const Cell& word, const Cell& a, const Cell& b) {
+    if (code == static_cast<Arith>(3) || code == static_cast<Arith>(4)) error::unreachable();
     const TypeId ta = type_of(a), tb = type_of(b);
     if (ta == TypeId::integer && tb == TypeId::integer) {
         const int32_t x = get_int(a), y = get_int(b);
         int32_t r = 0;
-        bool overflowed = false;
-        switch (code) {
-            case Arith::add: overflowed = __builtin_add_overflow(x, y, &r); break;
-            case Arith::subtract: overflowed = __builtin_sub_overflow(x, y, &r); break;
-            case Arith::multiply: overflowed = __builtin_mul_overflow(x, y, &r); break;
-            case Arith::or_: r = x | y; break;
-            case Arith::and_: r = x & y; break;
-            case Arith::xor_: r = x ^ y; break;
-            default: error::unreachable();
-        }
-        if (!overflowed) {
+        if (int_arith(code, x, y, r)) {
             stack::push(integer(r));
             return;
         }
@@ -81,7 +60,6 @@ void arith(Arith code, const Cell& word, const Cell& a, const Cell& b) {
     }
     static constexpr Action actions_of[] = {Action::add, Action::subtract, Action::multiply, Action::add,
                                             Action::add, Action::or_t,    Action::and_t,    Action::xor_t};
-    if (code == static_cast<Arith>(3) || code == static_cast<Arith>(4)) error::unreachable();
     const Cell x = a, y = b;
     dispatch(actions_of[static_cast<int>(code)], word, {x, y});
 }

@@ -22,6 +22,32 @@ inline constexpr int compare_codes = 7;
 enum class Query : uint8_t { length = 1, index = 2, head_q = 3, tail_q = 4, next = 5, back = 6, head = 7, tail = 8 };
 
 // Pushes a op b. Integer results that leave the 32-bit range become floats.
+// The integer cases of arith and compare, inline for the evaluators' own
+// loops. int_arith: false when the result overflows (arith then answers a
+// float); int_compare takes a code below compare_codes.
+[[nodiscard]] inline bool int_arith(Arith code, int32_t x, int32_t y, int32_t& r) {
+    switch (code) {
+        case Arith::add: return !__builtin_add_overflow(x, y, &r);
+        case Arith::subtract: return !__builtin_sub_overflow(x, y, &r);
+        case Arith::multiply: return !__builtin_mul_overflow(x, y, &r);
+        case Arith::or_: r = x | y; return true;
+        case Arith::and_: r = x & y; return true;
+        case Arith::xor_: r = x ^ y; return true;
+    }
+    return false;
+}
+[[nodiscard]] inline bool int_compare(int code, int32_t a, int32_t b) {
+    switch (code) {
+        case 0:
+        case 2: return a == b;
+        case 1: return a != b;
+        case 3: return a < b;
+        case 4: return a <= b;
+        case 5: return a > b;
+        default: return a >= b;
+    }
+}
+
 void arith(Arith code, const Cell& word, const Cell& a, const Cell& b);
 // Pushes a logic! for the comparison.
 void compare(int code, const Cell& word, const Cell& a, const Cell& b);

@@ -34,12 +34,6 @@ uint32_t walk_tail(const Cell& series) {
 }
 Cell item(NodeId node, uint32_t i) { return series::buffer(node)->cells()[i]; }
 
-// The strict truth test: an unset value has no truth.
-bool strict_truthy(const Cell& v) {
-    if (type_of(v) == TypeId::unset) error::fire(error::Id::no_return);
-    return truthy(v);
-}
-
 // A loop count: floats truncate toward zero; a float that is NaN or outside
 // the 32-bit range becomes -2147483648, so the loop runs no times.
 int64_t loop_count(const Cell& v) {
@@ -49,19 +43,11 @@ int64_t loop_count(const Cell& v) {
     return static_cast<int64_t>(d);
 }
 
-// Opens the loop frame with its result slot.
-Cell* open_loop() {
-    stack::mark_loop(to_int(Sym::tag_body));
-    return stack::push(unset::value);
-}
+// Blocks of the natives run through the interpreter.
+void eval_in_frame(const Cell& block, int) { interpreter::eval_block(block, true); }
 
 // Runs the body into the loop's result slot.
-Step run_body(const Cell& body) {
-    interpreter::eval_block(body, true);
-    const Step step = after_body();
-    if (step != Step::pass) stack::keep();
-    return step;
-}
+Step run_body(const Cell& body) { return impl::run_body(body, 0, eval_in_frame); }
 
 // Sets a word from a value, through its context.
 void set_word(const Cell& word, const Cell& value) {
@@ -72,13 +58,7 @@ void set_word(const Cell& word, const Cell& value) {
 
 bool is_cell_series(TypeId t) { return is_any_block(t) || t == TypeId::hash; }
 
-void n_if(bool, std::span<const int32_t>) {
-    if (!truthy(*arg(0))) {
-        *arg(0) = none::value;
-        return;
-    }
-    interpreter::eval_block(*arg(1), true);
-}
+void n_if(bool, std::span<const int32_t>) { run_if(arg(0), eval_in_frame); }
 
 void n_unless(bool, std::span<const int32_t>) {
     if (truthy(*arg(0))) {
@@ -88,9 +68,7 @@ void n_unless(bool, std::span<const int32_t>) {
     interpreter::eval_block(*arg(1), true);
 }
 
-void n_either(bool, std::span<const int32_t>) {
-    interpreter::eval_block(strict_truthy(*arg(0)) ? *arg(1) : *arg(2), true);
-}
+void n_either(bool, std::span<const int32_t>) { run_either(arg(0), eval_in_frame); }
 
 void n_any(bool, std::span<const int32_t>) {
     const Cell block = *arg(0);
@@ -123,25 +101,7 @@ void n_all(bool, std::span<const int32_t>) {
     *arg(0) = last;
 }
 
-void n_while(bool, std::span<const int32_t>) {
-    const Cell cond = *arg(0), body = *arg(1);
-    open_loop();
-    for (;;) {
-        interpreter::eval_block(cond, true);
-        if (stack::exiting()) {
-            if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return;
-            stack::take_exit();
-            error::fire(error::Id::while_cond);
-        }
-        stack::keep();
-        if (!strict_truthy(*stack::data.base)) break;
-        const Step step = run_body(body);
-        if (step == Step::pass) return;
-        if (step == Step::leave) break;
-    }
-    stack::revert();
-    *arg(0) = unset::value;
-}
+void n_while(bool, std::span<const int32_t>) { run_while(arg(0), eval_in_frame); }
 
 void n_until(bool, std::span<const int32_t>) {
     const Cell body = *arg(0);
@@ -165,21 +125,7 @@ void n_until(bool, std::span<const int32_t>) {
     stack::unwind_set_result();
 }
 
-void n_loop(bool, std::span<const int32_t>) {
-    const int64_t count = loop_count(*arg(0));
-    const Cell body = *arg(1);
-    if (count <= 0) {
-        *arg(0) = none::value;
-        return;
-    }
-    open_loop();
-    for (int64_t i = 0; i < count; i++) {
-        const Step step = run_body(body);
-        if (step == Step::pass) return;
-        if (step == Step::leave) break;
-    }
-    stack::unwind_set_result();
-}
+void n_loop(bool, std::span<const int32_t>) { run_loop(arg(0), loop_count(*arg(0)), eval_in_frame); }
 
 void n_repeat(bool, std::span<const int32_t>) {
     const Cell word = *arg(0);

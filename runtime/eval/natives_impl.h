@@ -4,8 +4,13 @@
 #include <span>
 
 #include "runtime/core/cell.h"
-#include "runtime/memory/call_stack.h"
+#include "runtime/core/error_fire.h"
+#include "runtime/core/symbol_ids.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
+#include "runtime/memory/call_stack.h"
 
 namespace qor::natives::impl {
 
@@ -35,6 +40,84 @@ enum class Step : uint8_t { next, leave, pass };
         return Step::leave;
     }
     return Step::pass;
+}
+
+// The strict truth test: an unset value has no truth.
+[[nodiscard]] inline bool strict_truthy(const Cell& v) {
+    if (type_of(v) == TypeId::unset) error::fire(error::Id::no_return);
+    return interpreter::truthy(v);
+}
+
+// Opens the loop frame with its result slot.
+inline Cell* open_loop() {
+    stack::mark_loop(to_int(Sym::tag_body));
+    return stack::push(unset::value);
+}
+
+// if, either, while and a loop of a whole count, run on the arguments of
+// their frame (`a`). How a block runs is the caller's: `run(block, k)`
+// evaluates the block into the frame's first slot, k telling the blocks
+// of one call apart (the decoded forms keep a form for each).
+
+// Runs the body into the loop's result slot.
+template <class Run>
+Step run_body(const Cell& body, int k, Run&& run) {
+    run(body, k);
+    const Step step = after_body();
+    if (step != Step::pass) stack::keep();
+    return step;
+}
+
+template <class Run>
+void run_if(Cell* a, Run&& run) {
+    if (!interpreter::truthy(a[0])) {
+        a[0] = none::value;
+        return;
+    }
+    run(a[1], 0);
+}
+
+template <class Run>
+void run_either(Cell* a, Run&& run) {
+    if (strict_truthy(a[0])) run(a[1], 0);
+    else run(a[2], 1);
+}
+
+template <class Run>
+void run_while(Cell* a, Run&& run) {
+    const Cell cond = a[0], body = a[1];
+    open_loop();
+    for (;;) {
+        run(cond, 0);
+        if (stack::exiting()) {
+            if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return;
+            stack::take_exit();
+            error::fire(error::Id::while_cond);
+        }
+        stack::keep();
+        if (!strict_truthy(*stack::data.base)) break;
+        const Step step = run_body(body, 1, run);
+        if (step == Step::pass) return;
+        if (step == Step::leave) break;
+    }
+    stack::revert();
+    a[0] = unset::value;
+}
+
+template <class Run>
+void run_loop(Cell* a, int64_t count, Run&& run) {
+    const Cell body = a[1];
+    if (count <= 0) {
+        a[0] = none::value;
+        return;
+    }
+    open_loop();
+    for (int64_t i = 0; i < count; i++) {
+        const Step step = run_body(body, 0, run);
+        if (step == Step::pass) return;
+        if (step == Step::leave) break;
+    }
+    stack::unwind_set_result();
 }
 
 }  // namespace qor::natives::impl
