@@ -67,11 +67,7 @@ Cell call_word(const Cell& name) {
 Cell arg_word(const Cell& entry) { return word::make_cell(TypeId::word, 0, entry.w3, word::no_index); }
 
 // Checks the value just fetched for an argument against its typeset.
-inline void check_arg(const Cell& entry, const Cell& name) {
-    const TypeId t = type_of(stack::data.top[-1]);
-    if (!arg_cache::admits(entry, t)) [[unlikely]]
-        error::expect_arg(call_word(name), t, arg_word(entry));
-}
+using internal::check_arg;
 
 // Fetches one argument of the entry's kind from the code and pushes it.
 uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t pos, uint32_t flags,
@@ -510,10 +506,8 @@ Cell& throw_code_cell() {
 namespace {
 
 // Where Ctrl-C halts: every loop iteration and function body passes here,
-// and every expression of a block. True when the halt throw started.
-[[gnu::always_inline]] inline bool halt_requested() {
-    return interrupt::requested() && interrupt::take();
-}
+// and every expression of a block.
+using internal::halt_requested;
 
 // The expressions of a block from `pos`, each value kept in the result slot
 // (the data stack's top is cut back to it), then the exit event when
@@ -898,8 +892,7 @@ uint32_t fetch_one(const Cell& entry, const Cell& name, NodeId code, uint32_t po
     return interpreter::fetch_one(entry, name, code, pos, flags, mode);
 }
 void refuse_arg(const Cell& entry, const Cell& name) {
-    interpreter::check_arg(entry, name);
-    error::unreachable();
+    error::expect_arg(call_word(name), type_of(stack::data.top[-1]), arg_word(entry));
 }
 uint32_t infix_look_ahead(NodeId code, uint32_t pos) { return interpreter::infix_look_ahead(code, pos); }
 bool object_field_path(const Cell& path, PathMode mode, const Cell* value) {
