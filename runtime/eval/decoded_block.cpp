@@ -84,6 +84,41 @@ struct Op {
     uint32_t step_count = 0;
     Cell value = unset_cell;  // calls: the function value when decoded
     mutable Link links[2];    // control calls: their blocks' forms
+    uint32_t micro_first = 0;  // the op's pure program (index into Form::micro)
+    uint32_t micro_count = 0;  // 0: it has none
+};
+
+// A pure expression (constants, words holding data, object fields, the
+// operators with fast paths, and a set at the end) runs as a flat program
+// of these steps. Nothing it does before its set can be seen, so where a
+// guard fails the program stops, drops what it pushed and the expression
+// runs from its start as any other.
+enum class MicroCode : uint8_t {
+    constant,   // push `value`
+    word,       // push the value of the word at `pos` while it holds data
+    field,      // push the object field the path at `pos` names
+    arith,      // the operator at `pos` while its word holds `value`
+    compare,    // likewise, a comparison
+    set_word,   // set the word at `pos` to the value on top
+    set_field,  // set the object field the set-path at `pos` names
+    end_check,  // the cell at `pos` is no word holding an operator now
+};
+
+struct Micro {
+    MicroCode code;
+    uint8_t fast = 0;  // arith: the fast::Arith code; compare: the comparison code
+    uint32_t pos = 0;
+    Cell value = unset_cell;
+    // The value cell of the word at `pos` in a heap context, found while
+    // node::link_count() was `links`; whether it lies in the code block,
+    // whether the context is an object's.
+    mutable Cell* slot = nullptr;
+    mutable uint64_t links = 0;
+    mutable bool in_code = false;
+    mutable bool object = false;
+    // An operand: it, the next operand and the operator after them run as
+    // one step over integers. An end check: the cell was a word when decoded.
+    bool fused = false;
 };
 
 struct Expr {
@@ -101,6 +136,7 @@ struct Form {
     std::vector<Cell> types;     // the argument cache entry of each call argument
     std::vector<Step> steps;
     std::vector<Expr> exprs;
+    std::vector<Micro> micro;
 
     [[nodiscard]] const Cell& at(uint32_t pos) const { return cells[pos - start]; }
 };
@@ -286,6 +322,77 @@ private:
     }
 };
 
+// Appends the program of an op that is pure (see MicroCode); false, with
+// nothing appended, when it is not. A set may only end the program.
+// `scope_end`: the end of the expression the op lies in, past which the
+// look-ahead reads the block as it is.
+bool compile_pure(Form& f, uint32_t index, bool allow_set, uint32_t scope_end) {
+    const size_t mark = f.micro.size();
+    const auto refuse = [&] {
+        f.micro.resize(mark);
+        return false;
+    };
+    const Op& op = f.ops[index];
+    switch (op.kind) {
+        case Kind::constant: {
+            Cell c = f.at(op.pos);
+            clear_new_line(c);
+            f.micro.push_back(Micro{MicroCode::constant, 0, op.pos, c});
+            break;
+        }
+        case Kind::word_read: f.micro.push_back(Micro{MicroCode::word, 0, op.pos}); break;
+        case Kind::path: f.micro.push_back(Micro{MicroCode::field, 0, op.pos}); break;
+        case Kind::set_word:
+        case Kind::set_path:
+            if (!allow_set || !compile_pure(f, f.args[op.first_arg], false, scope_end)) return refuse();
+            f.micro.push_back(Micro{op.kind == Kind::set_word ? MicroCode::set_word : MicroCode::set_field, 0, op.pos});
+            return true;
+        default: return false;
+    }
+    if (!op.chain) return true;
+    for (uint32_t k = 0; k < op.step_count; k++) {
+        const Step& s = f.steps[op.first_step + k];
+        if (!compile_pure(f, s.operand, false, scope_end)) return refuse();
+        const bool arith = s.fast < 8;
+        // A constant or word then a constant or word, right before: fused.
+        const size_t n = f.micro.size();
+        const auto leaf = [](const Micro& m) { return m.code == MicroCode::constant || m.code == MicroCode::word; };
+        if (n >= mark + 2 && leaf(f.micro[n - 2]) && leaf(f.micro[n - 1]) && !f.micro[n - 2].fused &&
+            (n < mark + 3 || !f.micro[n - 3].fused))
+            f.micro[n - 2].fused = true;
+        f.micro.push_back(Micro{arith ? MicroCode::arith : MicroCode::compare,
+                                static_cast<uint8_t>(arith ? s.fast : s.fast - 8), s.pos, s.op});
+    }
+    if (op.end_word || op.end >= scope_end) {
+        Micro check{MicroCode::end_check, 0, op.end};
+        check.fused = op.end_word;
+        f.micro.push_back(check);
+    }
+    return true;
+}
+
+// Gives each expression of the form, and each evaluated argument of its
+// calls, its pure program where it has one.
+void compile_programs(Form& f) {
+    for (size_t i = 0; i < f.exprs.size(); i++) {
+        const Expr& e = f.exprs[i];
+        const uint32_t last_op = i + 1 < f.exprs.size() ? f.exprs[i + 1].op : static_cast<uint32_t>(f.ops.size());
+        const auto give = [&](uint32_t index, bool allow_set) {
+            const uint32_t first = static_cast<uint32_t>(f.micro.size());
+            if (!compile_pure(f, index, allow_set, e.end)) return;
+            f.ops[index].micro_first = first;
+            f.ops[index].micro_count = static_cast<uint32_t>(f.micro.size()) - first;
+        };
+        give(e.op, true);
+        for (uint32_t k = e.op; k < last_op; k++) {
+            const Op& op = f.ops[k];
+            if (op.kind != Kind::call_function && op.kind != Kind::call_native) continue;
+            for (uint32_t j = 0; j < op.arg_count; j++)
+                if (f.args[op.first_arg + j] != no_op) give(f.args[op.first_arg + j], false);
+        }
+    }
+}
+
 std::unique_ptr<Form> decode(NodeId code, uint32_t start) {
     auto f = std::make_unique<Form>();
     series::Buffer* b = series::buffer(code);
@@ -301,6 +408,7 @@ std::unique_ptr<Form> decode(NodeId code, uint32_t start) {
         q = f->ops[op].end;
     }
     f->plain_from = q;
+    compile_programs(*f);
     counts.decoded++;
     return f;
 }
@@ -308,6 +416,155 @@ std::unique_ptr<Form> decode(NodeId code, uint32_t start) {
 // ---------------------------------------------------------------- runner
 
 bool run_linked(NodeId code, uint32_t pos, Cell* result, Cell& current, Link& link);
+
+// The value cell of a step's word, kept in the step while no buffer moved:
+// the word's cell is the decoded one (the form checks that), so its
+// context and index are too. Words of function frames (a new place at
+// every call) are found each time.
+inline Cell* heap_slot(const Micro& m, const Cell& word, NodeId code) {
+    if (m.links == node::link_count()) [[likely]] return m.slot;
+    const Cell* h = nullptr;
+    Cell* slot = bound_value(word, &h);
+    if (!slot || context::values_on_stack(*h)) return slot;
+    m.slot = slot;
+    m.links = node::link_count();
+    m.in_code = h->w2 == code;
+    m.object = context::kind_of(*h) == context::Kind::object;
+    return slot;
+}
+
+inline bool drop_pushed(Cell* base) {
+    stack::data.top = base;
+    return false;
+}
+
+// A constant's or a data word's value for a fused operator, nullptr when
+// the word holds anything else.
+inline const Cell* operand_value(const Micro& m, const Form& f, NodeId code) {
+    if (m.code == MicroCode::constant) return &m.value;
+    const Cell* slot = heap_slot(m, f.at(m.pos), code);
+    return slot && is_data(type_of(*slot)) ? slot : nullptr;
+}
+
+// Runs an op's pure program: true with the value pushed, or false with
+// nothing pushed and nothing changed. `wrote` is set when a set wrote
+// into the code block's own cells. The block's cells before `verified_to`
+// are known to be the decoded ones.
+bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bool& wrote) {
+    Cell* const base = stack::data.top;
+    // A program pushes at most one cell per step.
+    if (stack::data.limit - base <= static_cast<ptrdiff_t>(op.micro_count) + 1) [[unlikely]] return false;
+    Cell* top = base;
+    const auto fail = [&] {
+        stack::data.top = base;
+        return false;
+    };
+    const Micro* m = f.micro.data() + op.micro_first;
+    for (const Micro* const end = m + op.micro_count; m != end; ++m) {
+        switch (m->code) {
+            case MicroCode::constant:
+            case MicroCode::word: {
+                if (m->fused) {
+                    // Two operands and an operator over integers: one step.
+                    const Cell* x = operand_value(m[0], f, code);
+                    const Cell* y = operand_value(m[1], f, code);
+                    const Cell* v = heap_slot(m[2], f.at(m[2].pos), code);
+                    if (x && y && v && same(*v, m[2].value) && type_of(*x) == TypeId::integer &&
+                        type_of(*y) == TypeId::integer) [[likely]] {
+                        int32_t r = 0;
+                        if (m[2].code == MicroCode::compare) {
+                            *top++ = fast::int_compare(m[2].fast, get_int(*x), get_int(*y)) ? logic::true_value
+                                                                                             : logic::false_value;
+                            m += 2;
+                            break;
+                        }
+                        if (fast::int_arith(static_cast<fast::Arith>(m[2].fast), get_int(*x), get_int(*y), r)) [[likely]] {
+                            *top++ = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
+                            m += 2;
+                            break;
+                        }
+                    }
+                }
+                if (m->code == MicroCode::constant) {
+                    *top++ = m->value;
+                    break;
+                }
+                const Cell* slot = heap_slot(*m, f.at(m->pos), code);
+                if (!slot || !is_data(type_of(*slot))) [[unlikely]] return fail();
+                *top = *slot;
+                clear_new_line(*top++);
+                break;
+            }
+            case MicroCode::field:
+                stack::data.top = top;
+                if (!internal::object_field_path(f.at(m->pos), PathMode::call, nullptr)) return fail();
+                top = stack::data.top;
+                break;
+            case MicroCode::arith:
+            case MicroCode::compare: {
+                const Cell& w = f.at(m->pos);
+                const Cell* v = heap_slot(*m, w, code);
+                if (!v || !same(*v, m->value)) [[unlikely]] return fail();
+                Cell* const a = top - 2;
+                const bool arith = m->code == MicroCode::arith;
+                if (type_of(a[0]) == TypeId::integer && type_of(a[1]) == TypeId::integer) [[likely]] {
+                    const int32_t x = get_int(a[0]), y = get_int(a[1]);
+                    if (arith) {
+                        int32_t r = 0;
+                        if (!fast::int_arith(static_cast<fast::Arith>(m->fast), x, y, r)) [[unlikely]] return fail();
+                        a[0] = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
+                    } else {
+                        a[0] = fast::int_compare(m->fast, x, y) ? logic::true_value : logic::false_value;
+                    }
+                    top = a + 1;
+                    break;
+                }
+                if (!is_number(type_of(a[0])) || !is_number(type_of(a[1]))) return fail();
+                stack::data.top = a;
+                if (arith) fast::arith(static_cast<fast::Arith>(m->fast), w, a[0], a[1]);
+                else fast::compare(m->fast, w, a[0], a[1]);
+                top = stack::data.top;
+                break;
+            }
+            case MicroCode::set_word: {
+                // As the runner's set: objects (change handlers) and unset
+                // values go the plain way.
+                const Cell& value = top[-1];
+                Cell* slot = type_of(value) != TypeId::unset ? heap_slot(*m, f.at(m->pos), code) : nullptr;
+                if (!slot || m->object) return fail();
+                if (m->in_code) wrote = true;
+                *slot = value;
+                clear_new_line(*slot);
+                break;
+            }
+            case MicroCode::set_field: {
+                const Cell value = top[-1];
+                if (type_of(value) == TypeId::unset) return fail();
+                stack::data.top = top;
+                if (!internal::object_field_path(f.at(m->pos), PathMode::set, &value)) return fail();
+                base[0] = value;
+                top = base + 1;
+                wrote = true;  // the object's values are checked like any write
+                break;
+            }
+            case MicroCode::end_check: {
+                // A cell checked since the last code ran is known; others are read.
+                if (m->pos < verified_to && !m->fused) break;
+                series::Buffer* b = series::buffer(code);
+                if (m->pos < b->length()) {
+                    const Cell& next = b->cells()[m->pos];
+                    if (type_of(next) == TypeId::word) {
+                        const Cell* v = bound_value(next);
+                        if (v && type_of(*v) == TypeId::op) return fail();
+                    }
+                }
+                break;
+            }
+        }
+    }
+    stack::data.top = top;
+    return true;
+}
 
 // Runs one block's form. `off` set: the plain walker takes the rest of
 // the expression under way (every step then continues as the plain walker
@@ -457,7 +714,10 @@ private:
             const Cell& e = f_.types[op.first_arg + i];
             const uint32_t a = f_.args[op.first_arg + i];
             if (!off && a != no_op) {
-                q = leaf(f_.ops[a]) ? f_.ops[a].end : expr(a);
+                const Op& arg = f_.ops[a];
+                bool wrote = false;  // arguments hold no sets
+                if (leaf(arg) || (arg.micro_count != 0 && run_pure(f_, arg, code_, verified_to, wrote))) q = arg.end;
+                else q = expr(a);
             } else {
                 q = internal::fetch_one(e, name, code_, q, 0, 0);
                 if (!stack::exiting()) after_call(q);
@@ -674,6 +934,15 @@ struct Pin {
             runner.verified_to = e.end;
         }
         current.w1 = e.pos;
+        const Op& op = f.ops[e.op];
+        bool wrote = false;
+        if (op.micro_count != 0 && run_pure(f, op, code, runner.verified_to, wrote)) [[likely]] {
+            if (internal::halt_requested()) [[unlikely]] return false;
+            *result = stack::data.top[-1];
+            stack::data.top = result + 1;
+            if (wrote) [[unlikely]] runner.verified_to = e.end;  // the later expressions are checked again
+            continue;
+        }
         runner.expr_end = e.end;
         runner.off = false;
         const uint32_t q = runner.expr(e.op);

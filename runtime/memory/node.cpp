@@ -11,6 +11,7 @@ namespace qor::node {
 
 namespace detail {
 uintptr_t* slots = nullptr;
+uint64_t links = 1;
 }
 
 using memory::NodeFrame;

@@ -40,6 +40,7 @@ inline constexpr uint32_t max_id = max_frames * frame_capacity;
 
 namespace detail {
 extern uintptr_t* slots;  // slots[id]; index 0 is never used
+extern uint64_t links;    // counts link() calls
 }
 
 // The buffer the node refers to. The id must be one that alloc() returned
@@ -51,7 +52,13 @@ extern uintptr_t* slots;  // slots[id]; index 0 is never used
 // Points the node at a buffer (or at nothing with nullptr).
 inline void link(NodeId id, series::Buffer* buffer) {
     detail::slots[id] = reinterpret_cast<uintptr_t>(buffer);
+    detail::links++;
 }
+
+// Moves on at every link(): a series that grew or that the collector moved
+// is linked anew, so an address inside a buffer taken while this count
+// stood is valid as long as it stands (and the series lives).
+[[nodiscard]] inline uint64_t link_count() { return detail::links; }
 
 // The raw slot, for the collector: a live slot has bit 0 clear.
 [[nodiscard]] inline uintptr_t raw_slot(NodeId id) { return detail::slots[id]; }
