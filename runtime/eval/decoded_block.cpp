@@ -29,8 +29,6 @@
 
 namespace qor::interpreter::decoded {
 
-namespace {
-
 using internal::bound_value;
 using internal::is_callable;
 
@@ -56,18 +54,6 @@ struct Step {
     int32_t fast;
     uint32_t operand;
     Cell op;  // the operator value when decoded
-};
-
-struct Form;
-
-// The form of a block a control call runs (a branch, a condition, a
-// body), found through the table once and kept while the table's
-// generation stands: every form dropped from the table moves it on.
-struct Link {
-    Form* form = nullptr;
-    uint64_t generation = 0;
-    NodeId node = 0;
-    uint32_t start = 0;
 };
 
 struct Op {
@@ -109,11 +95,15 @@ struct Micro {
     uint8_t fast = 0;  // arith: the fast::Arith code; compare: the comparison code
     uint32_t pos = 0;
     Cell value = unset_cell;
-    // The value cell of the word at `pos` in a heap context, found while
-    // node::link_count() was `links`; whether it lies in the code block,
-    // whether the context is an object's.
+    // Where the value of the word at `pos` lies, found while
+    // node::link_count() was `links`: its cell in a heap context; the
+    // context's header cell in a function's (whose frame it names while
+    // the function runs) and its index there. Whether the value lies in
+    // the code block, whether the context is an object's.
     mutable Cell* slot = nullptr;
     mutable uint64_t links = 0;
+    mutable uint32_t index = 0;
+    mutable bool on_stack = false;
     mutable bool in_code = false;
     mutable bool object = false;
     // An operand: it, the next operand and the operator after them run as
@@ -140,6 +130,8 @@ struct Form {
 
     [[nodiscard]] const Cell& at(uint32_t pos) const { return cells[pos - start]; }
 };
+
+namespace {
 
 // Blocks longer than this are never decoded; the forms together keep at
 // most `cell_budget` cells before the table is emptied.
@@ -417,25 +409,26 @@ std::unique_ptr<Form> decode(NodeId code, uint32_t start) {
 
 bool run_linked(NodeId code, uint32_t pos, Cell* result, Cell& current, Link& link);
 
-// The value cell of a step's word, kept in the step while no buffer moved:
-// the word's cell is the decoded one (the form checks that), so its
-// context and index are too. Words of function frames (a new place at
-// every call) are found each time.
+// The value cell of a step's word, found through what the step keeps
+// while no buffer moved: the word's cell is the decoded one (the form
+// checks that), so its context and index are too.
 inline Cell* heap_slot(const Micro& m, const Cell& word, NodeId code) {
-    if (m.links == node::link_count()) [[likely]] return m.slot;
+    if (m.links == node::link_count()) [[likely]] {
+        if (!m.on_stack) return m.slot;
+        const uint32_t frame = m.slot->w2;
+        if (frame == 0) [[unlikely]] return nullptr;  // the function is not running
+        return stack::data.bottom + context::stack_values_index(frame) + m.index;
+    }
     const Cell* h = nullptr;
     Cell* slot = bound_value(word, &h);
-    if (!slot || context::values_on_stack(*h)) return slot;
-    m.slot = slot;
+    if (!slot) return nullptr;
     m.links = node::link_count();
-    m.in_code = h->w2 == code;
+    m.on_stack = context::values_on_stack(*h);
+    m.slot = m.on_stack ? const_cast<Cell*>(h) : slot;
+    m.index = static_cast<uint32_t>(word::index_of(word));
+    m.in_code = !m.on_stack && h->w2 == code;
     m.object = context::kind_of(*h) == context::Kind::object;
     return slot;
-}
-
-inline bool drop_pushed(Cell* base) {
-    stack::data.top = base;
-    return false;
 }
 
 // A constant's or a data word's value for a fused operator, nullptr when
@@ -768,25 +761,8 @@ private:
         return finish_call(place, name, q);
     }
 
-    // A block of a control call evaluated as the native's lean block
-    // evaluation does it (the value into the frame's first slot), through
-    // the block's form kept in the call's link.
-    void block(const Cell& b, Link& link) {
-        if (trace::state.on) [[unlikely]] return eval_block(b, true);  // switched on meanwhile
-        stack::check_native_depth();
-        const Cell saved = current_;
-        struct Restore {
-            Cell& current;
-            const Cell& saved;
-            ~Restore() { current = saved; }
-        } restore{current_, saved};
-        stack::RoutineScope evaluating(false);
-        Cell* const result = stack::push(unset::value);
-        current_ = Cell{to_int(TypeId::block), b.w1, b.w2, 0};
-        if (internal::halt_requested()) [[unlikely]] return;
-        if (!run_linked(b.w2, b.w1, result, current_, link)) return;
-        *stack::data.base = *result;
-    }
+    // A block of a control call, through the block's form kept in the call's link.
+    void block(const Cell& b, Link& link) { eval_linked(b, link, current_, true); }
 
     // if, either, while and loop (a whole count) run here as their natives
     // run them, the frame of the call open and its arguments in it; the
@@ -887,7 +863,7 @@ private:
             case Kind::set_word:
             case Kind::set_path: return setter(op);
             case Kind::paren: {
-                eval_block(as_block(f_.at(op.pos)), false);
+                eval_linked(as_block(f_.at(op.pos)), op.links[0], current_, false);
                 if (stack::exiting()) [[unlikely]] return op.primary_end;
                 after_call(op.primary_end);
                 return op.primary_end;
@@ -1022,6 +998,23 @@ bool run_linked(NodeId code, uint32_t pos, Cell* result, Cell& current, Link& li
 }
 
 }  // namespace
+
+void eval_linked(const Cell& b, Link& link, Cell& current, bool into_result) {
+    if (trace::state.on) [[unlikely]] return eval_block(b, into_result);  // switched on meanwhile
+    stack::check_native_depth();
+    const Cell saved = current;
+    struct Restore {
+        Cell& current;
+        const Cell& saved;
+        ~Restore() { current = saved; }
+    } restore{current, saved};
+    stack::RoutineScope evaluating(false);
+    Cell* const result = stack::push(unset::value);
+    current = Cell{to_int(TypeId::block), b.w1, b.w2, 0};
+    if (internal::halt_requested()) [[unlikely]] return;
+    if (!run_linked(b.w2, b.w1, result, current, link)) return;
+    if (into_result) *stack::data.base = *result;
+}
 
 Stats stats() { return counts; }
 

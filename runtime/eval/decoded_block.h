@@ -40,6 +40,23 @@ namespace qor::interpreter::decoded {
 // the expression under way.
 bool run(NodeId code, uint32_t pos, Cell* result, Cell& current);
 
+struct Form;
+
+// The form of a block that one call runs again and again (a loop's body,
+// a branch of a decoded call), found through the table once and kept
+// while no form has left the table since.
+struct Link {
+    Form* form = nullptr;
+    uint64_t generation = 0;
+    NodeId node = 0;
+    uint32_t start = 0;
+};
+
+// Evaluates a block without a frame of its own, as the interpreter's lean
+// block evaluation does, through the form the link keeps: its value into
+// the current frame's first slot, or pushed. `current` as for run.
+void eval_linked(const Cell& block, Link& link, Cell& current, bool into_result);
+
 // Counts since start: forms made, runs of a form, runs that left their
 // form for the plain walker part way.
 struct Stats {

@@ -22,6 +22,10 @@
 #include "runtime/core/cell.h"
 #include "runtime/memory/node.h"
 
+namespace qor::interpreter::decoded {
+struct Link;
+}
+
 namespace qor::interpreter {
 
 namespace eval_flag {
@@ -35,6 +39,9 @@ void init();
 // frame; the last expression's value (unset for an empty block) goes into
 // the enclosing frame's result slot, or is pushed as one new cell.
 void eval_block(const Cell& block, bool into_result);
+// As eval_block into the result slot, for a block the caller runs again
+// and again (a loop's body): the block's decoded form is kept in `link`.
+void eval_block_linked(const Cell& block, decoded::Link& link);
 
 // Evaluates one expression at the position and pushes its value; answers
 // the position after it.

@@ -11,6 +11,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/core/error_fire.h"
 #include "runtime/datatypes/actions.h"
+#include "runtime/eval/decoded_block.h"
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_impl.h"
@@ -46,8 +47,17 @@ int64_t loop_count(const Cell& v) {
 // Blocks of the natives run through the interpreter.
 void eval_in_frame(const Cell& block, int) { interpreter::eval_block(block, true); }
 
+// Runs the blocks of one loop call, each through the decoded form it
+// keeps between its runs.
+struct LoopBlocks {
+    interpreter::decoded::Link links[2];
+    void operator()(const Cell& block, int k) { interpreter::eval_block_linked(block, links[k]); }
+};
+
 // Runs the body into the loop's result slot.
-Step run_body(const Cell& body) { return impl::run_body(body, 0, eval_in_frame); }
+Step run_body(const Cell& body, interpreter::decoded::Link& link) {
+    return impl::run_body(body, 0, [&](const Cell& b, int) { interpreter::eval_block_linked(b, link); });
+}
 
 // Sets a word from a value, through its context.
 void set_word(const Cell& word, const Cell& value) {
@@ -101,13 +111,17 @@ void n_all(bool, std::span<const int32_t>) {
     *arg(0) = last;
 }
 
-void n_while(bool, std::span<const int32_t>) { run_while(arg(0), eval_in_frame); }
+void n_while(bool, std::span<const int32_t>) {
+    LoopBlocks blocks;
+    run_while(arg(0), blocks);
+}
 
 void n_until(bool, std::span<const int32_t>) {
     const Cell body = *arg(0);
     open_loop();
+    interpreter::decoded::Link link;
     for (;;) {
-        interpreter::eval_block(body, true);
+        interpreter::eval_block_linked(body, link);
         if (stack::exiting()) {
             const uint32_t code = stack::pending;
             if (code == stack::exit_continue) {
@@ -125,12 +139,16 @@ void n_until(bool, std::span<const int32_t>) {
     stack::unwind_set_result();
 }
 
-void n_loop(bool, std::span<const int32_t>) { run_loop(arg(0), loop_count(*arg(0)), eval_in_frame); }
+void n_loop(bool, std::span<const int32_t>) {
+    LoopBlocks blocks;
+    run_loop(arg(0), loop_count(*arg(0)), blocks);
+}
 
 void n_repeat(bool, std::span<const int32_t>) {
     const Cell word = *arg(0);
     const int64_t count = loop_count(*arg(1));
     const Cell body = *arg(2);
+    interpreter::decoded::Link link;
     if (count <= 0) {
         *arg(0) = none::value;
         return;
@@ -138,7 +156,7 @@ void n_repeat(bool, std::span<const int32_t>) {
     open_loop();
     for (int64_t i = 1; i <= count; i++) {
         set_word(word, Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(i), 0});
-        const Step step = run_body(body);
+        const Step step = run_body(body, link);
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
@@ -147,9 +165,10 @@ void n_repeat(bool, std::span<const int32_t>) {
 
 void n_forever(bool, std::span<const int32_t>) {
     const Cell body = *arg(0);
+    interpreter::decoded::Link link;
     open_loop();
     for (;;) {
-        const Step step = run_body(body);
+        const Step step = run_body(body, link);
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
@@ -210,9 +229,10 @@ void require_walkable(const Cell& series) {
 // foreach over a map: a key and its value per step, removed pairs passed
 // over.
 void foreach_pair(const Cell& words, const Cell& map, const Cell& body) {
+    interpreter::decoded::Link link;
     open_loop();
     for (uint32_t position = map.w1; map::foreach_set(words, map, position);) {
-        const Step step = run_body(body);
+        const Step step = run_body(body, link);
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
@@ -223,12 +243,13 @@ void n_foreach(bool, std::span<const int32_t>) {
     const LoopWords words = loop_words(*arg(0));
     const Cell series = *arg(1);
     const Cell body = *arg(2);
+    interpreter::decoded::Link link;
     if (type_of(series) == TypeId::map && words.count != 2) error::fire(error::Id::invalid_arg, {words.spec});
     if (type_of(series) == TypeId::map) return foreach_pair(words.spec, series, body);
     require_walkable(series);
     open_loop();
     for (uint32_t pos = series.w1; set_loop_words(words, series, pos); pos += words.count) {
-        const Step step = run_body(body);
+        const Step step = run_body(body, link);
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
@@ -239,13 +260,14 @@ void n_forall(bool, std::span<const int32_t>) {
     Cell word = *arg(0);
     set_type_keep_flags(word, TypeId::word);
     const Cell body = *arg(1);
+    interpreter::decoded::Link link;
     const Cell start = *context::value_cell(word);
     if (!is_series(type_of(start)))
         error::expect_arg(word::load("forall"), type_of(start), error::WordArg{"word"});
     open_loop();
     bool broke = false;
     while (context::value_cell(word)->w1 < walk_tail(start)) {
-        const Step step = run_body(body);
+        const Step step = run_body(body, link);
         if (step == Step::pass) return;
         if (step == Step::leave) {
             broke = true;
@@ -287,11 +309,12 @@ void n_remove_each(bool, std::span<const int32_t>) {
     const LoopWords words = loop_words(*arg(0));
     const Cell series = *arg(1);
     const Cell body = *arg(2);
+    interpreter::decoded::Link link;
     require_walkable(series);
     open_loop();
     uint32_t pos = series.w1;
     while (set_loop_words(words, series, pos)) {
-        const Step step = run_body(body);
+        const Step step = run_body(body, link);
         if (step == Step::pass) return;
         if (step == Step::leave) break;
         if (truthy(*stack::data.base)) remove_items(series, pos, words.count);
