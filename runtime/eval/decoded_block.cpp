@@ -127,6 +127,7 @@ struct Form {
     std::vector<Step> steps;
     std::vector<Expr> exprs;
     std::vector<Micro> micro;
+    bool all_pure = false;  // every expression has a pure program, and they cover the block
 
     [[nodiscard]] const Cell& at(uint32_t pos) const { return cells[pos - start]; }
 };
@@ -401,6 +402,8 @@ std::unique_ptr<Form> decode(NodeId code, uint32_t start) {
     }
     f->plain_from = q;
     compile_programs(*f);
+    f->all_pure = !f->exprs.empty() && f->plain_from == f->length;
+    for (const Expr& e : f->exprs) f->all_pure = f->all_pure && f->ops[e.op].micro_count != 0;
     counts.decoded++;
     return f;
 }
@@ -443,7 +446,8 @@ inline const Cell* operand_value(const Micro& m, const Form& f, NodeId code) {
 // nothing pushed and nothing changed. `wrote` is set when a set wrote
 // into the code block's own cells. The block's cells before `verified_to`
 // are known to be the decoded ones.
-bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bool& wrote) {
+[[gnu::always_inline]] inline bool pure_program(const Form& f, const Op& op, NodeId code, uint32_t verified_to,
+                                                bool& wrote) {
     Cell* const base = stack::data.top;
     // A program pushes at most one cell per step.
     if (stack::data.limit - base <= static_cast<ptrdiff_t>(op.micro_count) + 1) [[unlikely]] return false;
@@ -484,8 +488,9 @@ bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bo
                 }
                 const Cell* slot = heap_slot(*m, f.at(m->pos), code);
                 if (!slot || !is_data(type_of(*slot))) [[unlikely]] return fail();
-                *top = *slot;
-                clear_new_line(*top++);
+                Cell c = *slot;
+                clear_new_line(c);
+                *top++ = c;
                 break;
             }
             case MicroCode::field:
@@ -526,8 +531,9 @@ bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bo
                 Cell* slot = type_of(value) != TypeId::unset ? heap_slot(*m, f.at(m->pos), code) : nullptr;
                 if (!slot || m->object) return fail();
                 if (m->in_code) wrote = true;
-                *slot = value;
-                clear_new_line(*slot);
+                Cell copy = value;  // the marker cleared before the store, not in memory after it
+                clear_new_line(copy);
+                *slot = copy;
                 break;
             }
             case MicroCode::set_field: {
@@ -557,6 +563,31 @@ bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bo
     }
     stack::data.top = top;
     return true;
+}
+
+bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bool& wrote) {
+    return pure_program(f, op, code, verified_to, wrote);
+}
+
+inline constexpr size_t halted = SIZE_MAX;
+
+// Runs the expressions of a form that are all pure, from its start, the
+// block's cells all known to be the decoded ones, each value into
+// `result`. Answers how many ran: all of them, or up to one that could
+// not run pure (nothing of it done) or that wrote into the code; `halted`
+// when Ctrl-C asked for a halt.
+[[gnu::noinline]] size_t run_pure_exprs(const Form& f, NodeId code, Cell* result, Cell& current, bool& wrote) {
+    const size_t n = f.exprs.size();
+    for (size_t k = 0; k < n; k++) {
+        const Expr& e = f.exprs[k];
+        current.w1 = e.pos;
+        if (!pure_program(f, f.ops[e.op], code, UINT32_MAX, wrote)) [[unlikely]] return k;
+        if (internal::halt_requested()) [[unlikely]] return halted;
+        *result = stack::data.top[-1];
+        stack::data.top = result + 1;
+        if (wrote) [[unlikely]] return k + 1;
+    }
+    return n;
 }
 
 // Runs one block's form. `off` set: the plain walker takes the rest of
@@ -755,7 +786,7 @@ private:
             stack::push(logic::false_value);
             for (uint32_t l = 1; l < count; l++) stack::push(none::value);
         }
-        if (!run_function_body(*place)) return q;
+        if (!run_function_body(*place, &op.links[0])) return q;
         stack::unwind_last();
         if (stack::exiting()) [[unlikely]] return q;
         return finish_call(place, name, q);
@@ -900,7 +931,16 @@ struct Pin {
         return internal::run_expressions(code, f.start, result);
     }
     runner.verified_to = Runner::all_cells;
-    for (const Expr& e : f.exprs) {
+    size_t first = 0;
+    if (f.all_pure) {
+        bool wrote = false;
+        first = run_pure_exprs(f, code, result, current, wrote);
+        if (first == f.exprs.size()) [[likely]] return true;
+        if (first == halted) return false;
+        if (wrote) runner.verified_to = f.exprs[first - 1].end;  // the later expressions are checked again
+    }
+    for (size_t k = first; k < f.exprs.size(); k++) {
+        const Expr& e = f.exprs[k];
         if (e.end > runner.verified_to) {
             if (series::buffer(code)->length() != f.length ||
                 !same_cells(series::buffer(code)->cells() + e.pos, &f.at(e.pos), e.end - e.pos)) [[unlikely]] {

@@ -113,8 +113,9 @@ struct TraceSwitch {
 };
 
 // Runs an interpreted function body in the call frame; answers false when
-// an exit other than return or exit passes through.
-bool run_body(const Cell& fn) {
+// an exit other than return or exit passes through. A caller that calls
+// the function again and again keeps the body's decoded form in `link`.
+bool run_body(const Cell& fn, decoded::Link* link = nullptr) {
     stack::set_context_values(fn.w1, context::stack_values_ref(stack::index_of(stack::data.base)));
     stack::set_body_flag(true);
     const Cell body = *function::part(fn, function::Part::body);
@@ -128,7 +129,8 @@ bool run_body(const Cell& fn) {
         return run_traced_body(fn, body);
     }
     if (trace::state.on) [[unlikely]] return run_traced_body(fn, body);
-    eval_block(body, true);
+    if (link) decoded::eval_linked(body, *link, current, true);
+    else eval_block(body, true);
     if (stack::exiting()) [[unlikely]] {
         if (stack::pending != stack::exit_return && stack::pending != stack::exit_exit) return false;
         stack::take_exit();
@@ -469,7 +471,7 @@ void set_from_top(const Cell& set_word) {
 
 }  // namespace
 
-bool run_function_body(const Cell& fn) { return run_body(fn); }
+bool run_function_body(const Cell& fn, decoded::Link* link) { return run_body(fn, link); }
 
 namespace {
 

@@ -91,7 +91,7 @@ uint32_t eval_path(const Cell& path, NodeId code, uint32_t position, PathMode mo
 // on the stack from the argument base); the result goes into the frame's
 // result slot. Answers false when an exit other than return or exit passes
 // through (it stays pending).
-bool run_function_body(const Cell& fn);
+bool run_function_body(const Cell& fn, decoded::Link* link = nullptr);
 
 // Whether a value counts as true: everything but none and false.
 [[nodiscard]] inline bool truthy(const Cell& v) {
