@@ -21,6 +21,7 @@
 #include "runtime/eval/interpreter_internal.h"
 #include "runtime/eval/natives.h"
 #include "runtime/eval/natives_impl.h"
+#include "runtime/eval/path_cache.h"
 #include "runtime/eval/trace.h"
 #include "runtime/memory/call_stack.h"
 #include "runtime/memory/collector.h"
@@ -115,6 +116,19 @@ struct Expr {
     uint32_t pos, end, op;
 };
 
+// What a field step found the last time, kept while no buffer moved: the
+// path's two cells as they were, the cell holding the object (in a heap
+// context), the object's context, and the field's value and word cells.
+struct FieldCache {
+    uint64_t links = 0;
+    Cell first = unset_cell;
+    Cell element = unset_cell;
+    Cell* holder = nullptr;
+    NodeId ctx = 0;
+    Cell* value = nullptr;
+    Cell* word = nullptr;
+};
+
 struct Form {
     uint32_t start = 0;
     uint32_t length = 0;        // the block's length when decoded
@@ -127,6 +141,7 @@ struct Form {
     std::vector<Step> steps;
     std::vector<Expr> exprs;
     std::vector<Micro> micro;
+    mutable std::vector<FieldCache> fields;  // of the field steps (Micro::index)
     bool all_pure = false;  // every expression has a pure program, and they cover the block
 
     [[nodiscard]] const Cell& at(uint32_t pos) const { return cells[pos - start]; }
@@ -334,11 +349,21 @@ bool compile_pure(Form& f, uint32_t index, bool allow_set, uint32_t scope_end) {
             break;
         }
         case Kind::word_read: f.micro.push_back(Micro{MicroCode::word, 0, op.pos}); break;
-        case Kind::path: f.micro.push_back(Micro{MicroCode::field, 0, op.pos}); break;
+        case Kind::path: {
+            Micro m{MicroCode::field, 0, op.pos};
+            m.index = static_cast<uint32_t>(f.fields.size());
+            f.fields.emplace_back();
+            f.micro.push_back(m);
+            break;
+        }
         case Kind::set_word:
         case Kind::set_path:
             if (!allow_set || !compile_pure(f, f.args[op.first_arg], false, scope_end)) return refuse();
             f.micro.push_back(Micro{op.kind == Kind::set_word ? MicroCode::set_word : MicroCode::set_field, 0, op.pos});
+            if (op.kind == Kind::set_path) {
+                f.micro.back().index = static_cast<uint32_t>(f.fields.size());
+                f.fields.emplace_back();
+            }
             return true;
         default: return false;
     }
@@ -434,6 +459,40 @@ inline Cell* heap_slot(const Micro& m, const Cell& word, NodeId code) {
     return slot;
 }
 
+// The value cell of the object field `o/x` names, through the step's
+// cache; nullptr when the cache does not hold (or, to set, when the object
+// has change handlers).
+inline Cell* cached_field(const FieldCache& c, const Cell& path, bool to_set) {
+    if (c.links != node::link_count()) return nullptr;
+    series::Buffer* p = series::buffer(path.w2);
+    if (p->length() != path.w1 + 2) return nullptr;
+    const Cell* cells = p->cells() + path.w1;
+    if (!same(cells[0], c.first) || !same(cells[1], c.element)) return nullptr;
+    const Cell& object = *c.holder;
+    if (type_of(object) != TypeId::object || object.w1 != c.ctx || (to_set && object.w3 != 0)) return nullptr;
+    return c.value;
+}
+
+// Fills a field step's cache after the path reached its field the long
+// way (the path cache then knows the field).
+void fill_field(FieldCache& c, const Cell& path) {
+    c.links = 0;
+    series::Buffer* p = series::buffer(path.w2);
+    if (p->length() != path.w1 + 2) return;
+    const Cell first = p->cells()[path.w1];
+    Cell element = p->cells()[path.w1 + 1];
+    if (type_of(first) != TypeId::word || type_of(element) != TypeId::word) return;
+    const Cell* h = nullptr;
+    Cell* holder = bound_value(first, &h);
+    if (!holder || context::values_on_stack(*h) || type_of(*holder) != TypeId::object) return;
+    const NodeId ctx = holder->w1;
+    const Cell as_written = element;
+    if (!path_cache::bind(path.w2, path.w1 + 1, ctx, element)) return;
+    c = FieldCache{0, first, as_written, holder, ctx, context::value_cell_at(ctx, element.w3),
+                   context::word_at(ctx, element.w3)};
+    c.links = node::link_count();
+}
+
 // A constant's or a data word's value for a fused operator, nullptr when
 // the word holds anything else.
 inline const Cell* operand_value(const Micro& m, const Form& f, NodeId code) {
@@ -493,11 +552,21 @@ inline const Cell* operand_value(const Micro& m, const Form& f, NodeId code) {
                 *top++ = c;
                 break;
             }
-            case MicroCode::field:
+            case MicroCode::field: {
+                // As the path walk reads a field: no unset value, no function.
+                const Cell& path = f.at(m->pos);
+                if (const Cell* field = cached_field(f.fields[m->index], path, false)) [[likely]] {
+                    const TypeId t = type_of(*field);
+                    if (t == TypeId::unset || is_callable(t)) return fail();
+                    *top++ = *field;
+                    break;
+                }
                 stack::data.top = top;
-                if (!internal::object_field_path(f.at(m->pos), PathMode::call, nullptr)) return fail();
+                if (!internal::object_field_path(path, PathMode::call, nullptr)) return fail();
                 top = stack::data.top;
+                fill_field(f.fields[m->index], path);
                 break;
+            }
             case MicroCode::arith:
             case MicroCode::compare: {
                 const Cell& w = f.at(m->pos);
@@ -539,8 +608,17 @@ inline const Cell* operand_value(const Micro& m, const Form& f, NodeId code) {
             case MicroCode::set_field: {
                 const Cell value = top[-1];
                 if (type_of(value) == TypeId::unset) return fail();
-                stack::data.top = top;
-                if (!internal::object_field_path(f.at(m->pos), PathMode::set, &value)) return fail();
+                const Cell& path = f.at(m->pos);
+                const FieldCache& cache = f.fields[m->index];
+                if (Cell* field = cached_field(cache, path, true)) [[likely]] {
+                    // As an object's word is set without change events.
+                    cache.word->header |= cell_flag::changed;
+                    *field = value;
+                } else {
+                    stack::data.top = top;
+                    if (!internal::object_field_path(path, PathMode::set, &value)) return fail();
+                    fill_field(f.fields[m->index], path);
+                }
                 base[0] = value;
                 top = base + 1;
                 wrote = true;  // the object's values are checked like any write
