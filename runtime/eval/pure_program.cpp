@@ -1,0 +1,337 @@
+// Pure expressions of decoded forms: the compiler that gives an
+// expression made of constants, words holding data, object fields, the
+// operators with fast paths and a set at the end its flat program, and the
+// loop that runs such programs.
+#include <vector>
+
+#include "runtime/datatypes/logic.h"
+#include "runtime/eval/decoded_form.h"
+#include "runtime/eval/fast_paths.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/interpreter_internal.h"
+#include "runtime/eval/path_cache.h"
+#include "runtime/memory/data_stack.h"
+#include "runtime/memory/series.h"
+#include "runtime/words/context.h"
+#include "runtime/words/word.h"
+
+namespace qor::interpreter::decoded {
+
+namespace {
+
+// ---------------------------------------------------------------- compiler
+
+// Appends the program of an op that is pure (see MicroCode); false, with
+// nothing appended, when it is not. A set may only end the program.
+// `scope_end`: the end of the expression the op lies in, past which the
+// look-ahead reads the block as it is.
+bool compile_pure(Form& f, uint32_t index, bool allow_set, uint32_t scope_end) {
+    const size_t mark = f.micro.size();
+    const auto refuse = [&] {
+        f.micro.resize(mark);
+        return false;
+    };
+    const Op& op = f.ops[index];
+    switch (op.kind) {
+        case Kind::constant: {
+            Cell c = f.at(op.pos);
+            clear_new_line(c);
+            f.micro.push_back(Micro{MicroCode::constant, 0, op.pos, c});
+            break;
+        }
+        case Kind::word_read: f.micro.push_back(Micro{MicroCode::word, 0, op.pos}); break;
+        case Kind::path: {
+            Micro m{MicroCode::field, 0, op.pos};
+            m.index = static_cast<uint32_t>(f.fields.size());
+            f.fields.emplace_back();
+            f.micro.push_back(m);
+            break;
+        }
+        case Kind::set_word:
+        case Kind::set_path:
+            if (!allow_set || !compile_pure(f, f.args[op.first_arg], false, scope_end)) return refuse();
+            f.micro.push_back(Micro{op.kind == Kind::set_word ? MicroCode::set_word : MicroCode::set_field, 0, op.pos});
+            if (op.kind == Kind::set_path) {
+                f.micro.back().index = static_cast<uint32_t>(f.fields.size());
+                f.fields.emplace_back();
+            }
+            return true;
+        default: return false;
+    }
+    if (!op.chain) return true;
+    for (uint32_t k = 0; k < op.step_count; k++) {
+        const Step& s = f.steps[op.first_step + k];
+        if (!compile_pure(f, s.operand, false, scope_end)) return refuse();
+        const bool arith = s.fast < 8;
+        // A constant or word then a constant or word, right before: fused.
+        const size_t n = f.micro.size();
+        const auto leaf = [](const Micro& m) { return m.code == MicroCode::constant || m.code == MicroCode::word; };
+        if (n >= mark + 2 && leaf(f.micro[n - 2]) && leaf(f.micro[n - 1]) && !f.micro[n - 2].fused &&
+            (n < mark + 3 || !f.micro[n - 3].fused))
+            f.micro[n - 2].fused = true;
+        f.micro.push_back(Micro{arith ? MicroCode::arith : MicroCode::compare,
+                                static_cast<uint8_t>(arith ? s.fast : s.fast - 8), s.pos, s.op});
+    }
+    if (op.end_word || op.end >= scope_end) {
+        Micro check{MicroCode::end_check, 0, op.end};
+        check.fused = op.end_word;
+        f.micro.push_back(check);
+    }
+    return true;
+}
+
+}  // namespace
+
+void compile_programs(Form& f) {
+    for (size_t i = 0; i < f.exprs.size(); i++) {
+        const Expr& e = f.exprs[i];
+        const uint32_t last_op = i + 1 < f.exprs.size() ? f.exprs[i + 1].op : static_cast<uint32_t>(f.ops.size());
+        const auto give = [&](uint32_t index, bool allow_set) {
+            const uint32_t first = static_cast<uint32_t>(f.micro.size());
+            if (!compile_pure(f, index, allow_set, e.end)) return;
+            f.ops[index].micro_first = first;
+            f.ops[index].micro_count = static_cast<uint32_t>(f.micro.size()) - first;
+        };
+        give(e.op, true);
+        for (uint32_t k = e.op; k < last_op; k++) {
+            const Op& op = f.ops[k];
+            if (op.kind != Kind::call_function && op.kind != Kind::call_native) continue;
+            for (uint32_t j = 0; j < op.arg_count; j++)
+                if (f.args[op.first_arg + j] != no_op) give(f.args[op.first_arg + j], false);
+        }
+    }
+    f.all_pure = !f.exprs.empty() && f.plain_from == f.length;
+    for (const Expr& e : f.exprs) f.all_pure = f.all_pure && f.ops[e.op].micro_count != 0;
+}
+
+// ---------------------------------------------------------------- runner
+
+namespace {
+
+// The value cell of a step's word, found through what the step keeps
+// while no buffer moved: the word's cell is the decoded one (the form
+// checks that), so its context and index are too.
+inline Cell* heap_slot(const Micro& m, const Cell& word, NodeId code) {
+    if (m.links == node::link_count()) [[likely]] {
+        if (!m.on_stack) return m.slot;
+        const uint32_t frame = m.slot->w2;
+        if (frame == 0) [[unlikely]] return nullptr;  // the function is not running
+        return stack::data.bottom + context::stack_values_index(frame) + m.index;
+    }
+    const Cell* h = nullptr;
+    Cell* slot = bound_value(word, &h);
+    if (!slot) return nullptr;
+    m.links = node::link_count();
+    m.on_stack = context::values_on_stack(*h);
+    m.slot = m.on_stack ? const_cast<Cell*>(h) : slot;
+    m.index = static_cast<uint32_t>(word::index_of(word));
+    m.in_code = !m.on_stack && h->w2 == code;
+    m.object = context::kind_of(*h) == context::Kind::object;
+    return slot;
+}
+
+// The value cell of the object field `o/x` names, through the step's
+// cache; nullptr when the cache does not hold (or, to set, when the object
+// has change handlers).
+inline Cell* cached_field(const FieldCache& c, const Cell& path, bool to_set) {
+    if (c.links != node::link_count()) return nullptr;
+    series::Buffer* p = series::buffer(path.w2);
+    if (p->length() != path.w1 + 2) return nullptr;
+    const Cell* cells = p->cells() + path.w1;
+    if (!same(cells[0], c.first) || !same(cells[1], c.element)) return nullptr;
+    const Cell& object = *c.holder;
+    if (type_of(object) != TypeId::object || object.w1 != c.ctx || (to_set && object.w3 != 0)) return nullptr;
+    return c.value;
+}
+
+// Fills a field step's cache after the path reached its field the long
+// way (the path cache then knows the field).
+void fill_field(FieldCache& c, const Cell& path) {
+    c.links = 0;
+    series::Buffer* p = series::buffer(path.w2);
+    if (p->length() != path.w1 + 2) return;
+    const Cell first = p->cells()[path.w1];
+    Cell element = p->cells()[path.w1 + 1];
+    if (type_of(first) != TypeId::word || type_of(element) != TypeId::word) return;
+    const Cell* h = nullptr;
+    Cell* holder = bound_value(first, &h);
+    if (!holder || context::values_on_stack(*h) || type_of(*holder) != TypeId::object) return;
+    const NodeId ctx = holder->w1;
+    const Cell as_written = element;
+    if (!path_cache::bind(path.w2, path.w1 + 1, ctx, element)) return;
+    c = FieldCache{0, first, as_written, holder, ctx, context::value_cell_at(ctx, element.w3),
+                   context::word_at(ctx, element.w3)};
+    c.links = node::link_count();
+}
+
+// A constant's or a data word's value for a fused operator, nullptr when
+// the word holds anything else.
+inline const Cell* operand_value(const Micro& m, const Form& f, NodeId code) {
+    if (m.code == MicroCode::constant) return &m.value;
+    const Cell* slot = heap_slot(m, f.at(m.pos), code);
+    return slot && is_data(type_of(*slot)) ? slot : nullptr;
+}
+
+// Runs an op's pure program: true with the value pushed, or false with
+// nothing pushed and nothing changed. `wrote` is set when a set wrote
+// into the code block's own cells. The block's cells before `verified_to`
+// are known to be the decoded ones.
+[[gnu::always_inline]] inline bool pure_program(const Form& f, const Op& op, NodeId code, uint32_t verified_to,
+                                                bool& wrote) {
+    Cell* const base = stack::data.top;
+    // A program pushes at most one cell per step.
+    if (stack::data.limit - base <= static_cast<ptrdiff_t>(op.micro_count) + 1) [[unlikely]] return false;
+    Cell* top = base;
+    const auto fail = [&] {
+        stack::data.top = base;
+        return false;
+    };
+    const Micro* m = f.micro.data() + op.micro_first;
+    for (const Micro* const end = m + op.micro_count; m != end; ++m) {
+        switch (m->code) {
+            case MicroCode::constant:
+            case MicroCode::word: {
+                if (m->fused) {
+                    // Two operands and an operator over integers: one step.
+                    const Cell* x = operand_value(m[0], f, code);
+                    const Cell* y = operand_value(m[1], f, code);
+                    const Cell* v = heap_slot(m[2], f.at(m[2].pos), code);
+                    if (x && y && v && same(*v, m[2].value) && type_of(*x) == TypeId::integer &&
+                        type_of(*y) == TypeId::integer) [[likely]] {
+                        int32_t r = 0;
+                        if (m[2].code == MicroCode::compare) {
+                            *top++ = fast::int_compare(m[2].fast, get_int(*x), get_int(*y)) ? logic::true_value
+                                                                                             : logic::false_value;
+                            m += 2;
+                            break;
+                        }
+                        if (fast::int_arith(static_cast<fast::Arith>(m[2].fast), get_int(*x), get_int(*y), r)) [[likely]] {
+                            *top++ = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
+                            m += 2;
+                            break;
+                        }
+                    }
+                }
+                if (m->code == MicroCode::constant) {
+                    *top++ = m->value;
+                    break;
+                }
+                const Cell* slot = heap_slot(*m, f.at(m->pos), code);
+                if (!slot || !is_data(type_of(*slot))) [[unlikely]] return fail();
+                Cell c = *slot;
+                clear_new_line(c);
+                *top++ = c;
+                break;
+            }
+            case MicroCode::field: {
+                // As the path walk reads a field: no unset value, no function.
+                const Cell& path = f.at(m->pos);
+                if (const Cell* field = cached_field(f.fields[m->index], path, false)) [[likely]] {
+                    const TypeId t = type_of(*field);
+                    if (t == TypeId::unset || is_callable(t)) return fail();
+                    *top++ = *field;
+                    break;
+                }
+                stack::data.top = top;
+                if (!internal::object_field_path(path, PathMode::call, nullptr)) return fail();
+                top = stack::data.top;
+                fill_field(f.fields[m->index], path);
+                break;
+            }
+            case MicroCode::arith:
+            case MicroCode::compare: {
+                const Cell& w = f.at(m->pos);
+                const Cell* v = heap_slot(*m, w, code);
+                if (!v || !same(*v, m->value)) [[unlikely]] return fail();
+                Cell* const a = top - 2;
+                const bool arith = m->code == MicroCode::arith;
+                if (type_of(a[0]) == TypeId::integer && type_of(a[1]) == TypeId::integer) [[likely]] {
+                    const int32_t x = get_int(a[0]), y = get_int(a[1]);
+                    if (arith) {
+                        int32_t r = 0;
+                        if (!fast::int_arith(static_cast<fast::Arith>(m->fast), x, y, r)) [[unlikely]] return fail();
+                        a[0] = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
+                    } else {
+                        a[0] = fast::int_compare(m->fast, x, y) ? logic::true_value : logic::false_value;
+                    }
+                    top = a + 1;
+                    break;
+                }
+                if (!is_number(type_of(a[0])) || !is_number(type_of(a[1]))) return fail();
+                stack::data.top = a;
+                if (arith) fast::arith(static_cast<fast::Arith>(m->fast), w, a[0], a[1]);
+                else fast::compare(m->fast, w, a[0], a[1]);
+                top = stack::data.top;
+                break;
+            }
+            case MicroCode::set_word: {
+                // As the runner's set: objects (change handlers) and unset
+                // values go the plain way.
+                const Cell& value = top[-1];
+                Cell* slot = type_of(value) != TypeId::unset ? heap_slot(*m, f.at(m->pos), code) : nullptr;
+                if (!slot || m->object) return fail();
+                if (m->in_code) wrote = true;
+                Cell copy = value;  // the marker cleared before the store, not in memory after it
+                clear_new_line(copy);
+                *slot = copy;
+                break;
+            }
+            case MicroCode::set_field: {
+                const Cell value = top[-1];
+                if (type_of(value) == TypeId::unset) return fail();
+                const Cell& path = f.at(m->pos);
+                const FieldCache& cache = f.fields[m->index];
+                if (Cell* field = cached_field(cache, path, true)) [[likely]] {
+                    // As an object's word is set without change events.
+                    cache.word->header |= cell_flag::changed;
+                    *field = value;
+                } else {
+                    stack::data.top = top;
+                    if (!internal::object_field_path(path, PathMode::set, &value)) return fail();
+                    fill_field(f.fields[m->index], path);
+                }
+                base[0] = value;
+                top = base + 1;
+                wrote = true;  // the object's values are checked like any write
+                break;
+            }
+            case MicroCode::end_check: {
+                // A cell checked since the last code ran is known; others are read.
+                if (m->pos < verified_to && !m->fused) break;
+                series::Buffer* b = series::buffer(code);
+                if (m->pos < b->length()) {
+                    const Cell& next = b->cells()[m->pos];
+                    if (type_of(next) == TypeId::word) {
+                        const Cell* v = bound_value(next);
+                        if (v && type_of(*v) == TypeId::op) return fail();
+                    }
+                }
+                break;
+            }
+        }
+    }
+    stack::data.top = top;
+    return true;
+}
+
+}  // namespace
+
+bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bool& wrote) {
+    return pure_program(f, op, code, verified_to, wrote);
+}
+
+size_t run_pure_exprs(const Form& f, NodeId code, Cell* result, Cell& current, bool& wrote) {
+    const size_t n = f.exprs.size();
+    for (size_t k = 0; k < n; k++) {
+        const Expr& e = f.exprs[k];
+        current.w1 = e.pos;
+        if (!pure_program(f, f.ops[e.op], code, UINT32_MAX, wrote)) [[unlikely]] return k;
+        if (internal::halt_requested()) [[unlikely]] return halted;
+        *result = stack::data.top[-1];
+        stack::data.top = result + 1;
+        if (wrote) [[unlikely]] return k + 1;
+    }
+    return n;
+}
+
+}  // namespace qor::interpreter::decoded
