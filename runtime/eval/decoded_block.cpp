@@ -437,9 +437,17 @@ private:
     // run them, the frame of the call open and its arguments in it; the
     // blocks' forms are found through the call's links. False for every
     // other native, which then runs as it is.
+    // The blocks of a control call, run through the forms its links keep.
+    struct Blocks {
+        Runner& runner;
+        Link* links;
+        void operator()(const Cell& b, int k) { runner.block(b, links[k]); }
+        Cell& current() { return runner.current_; }
+    };
+
     bool control(const Op& op, uint32_t id) {
         Cell* const a = stack::data.base;
-        const auto run = [&](const Cell& b, int k) { block(b, op.links[k]); };
+        Blocks run{*this, op.links};
         switch (static_cast<Native>(id)) {
             case Native::if_: natives::impl::run_if(a, run); return true;
             case Native::either: natives::impl::run_either(a, run); return true;
@@ -692,6 +700,87 @@ void eval_linked(const Cell& b, Link& link, Cell& current, bool into_result) {
     if (internal::halt_requested()) [[unlikely]] return;
     if (!run_linked(b.w2, b.w1, result, current, link)) return;
     if (into_result) *stack::data.base = *result;
+}
+
+namespace {
+
+// The all-pure form a link keeps for a block, checked against the block's
+// cells; nullptr when there is none.
+Form* pure_form(const Cell& b, const Link& link) {
+    if (link.generation != generation || link.node != b.w2 || link.start != b.w1) return nullptr;
+    Form* f = link.form;
+    if (!f->all_pure) return nullptr;
+    series::Buffer* buffer = series::buffer(b.w2);
+    if (buffer->length() != f->length ||
+        !same_cells(buffer->cells() + f->start, f->cells.data(), f->length - f->start)) [[unlikely]]
+        return nullptr;
+    return f;
+}
+
+// One run of a block through its all-pure form, into the frame's first
+// slot, as eval_linked runs it: the current code is the block's meanwhile
+// and `saved` after. False when an exit is pending.
+bool run_pure_block(Form& f, const Cell& b, Cell& current, const Cell& saved) {
+    Pin pin(f);
+    counts.runs++;
+    stack::RoutineScope evaluating(false);
+    Cell* const result = stack::push(unset::value);
+    current = Cell{to_int(TypeId::block), b.w1, b.w2, 0};
+    bool wrote = false;
+    const size_t ran = run_pure_exprs(f, b.w2, result, current, wrote);
+    bool ok = ran != halted;
+    if (ok && ran != f.exprs.size()) {
+        // The rest of the block as the plain walker runs it.
+        counts.bailouts++;
+        stack::check_native_depth();
+        ok = internal::run_expressions(b.w2, f.exprs[ran].pos, result);
+    }
+    current = saved;
+    if (ok) *stack::data.base = *result;
+    return ok;
+}
+
+// What a loop does after its body's run: as the natives' loops do.
+PureLoop after_pure_body(bool ran) {
+    const natives::impl::Step step = ran ? natives::impl::Step::next : natives::impl::after_body();
+    if (step == natives::impl::Step::pass) return PureLoop::stopped;
+    stack::keep();
+    return step == natives::impl::Step::leave ? PureLoop::ended : PureLoop::go_on;
+}
+
+}  // namespace
+
+PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& current) {
+    const Cell saved = current;
+    for (;;) {
+        if (trace::state.on) [[unlikely]] return PureLoop::go_on;
+        Form* c = pure_form(cond, links[0]);
+        Form* b = c ? pure_form(body, links[1]) : nullptr;
+        if (!b) return PureLoop::go_on;
+        if (!run_pure_block(*c, cond, current, saved)) {
+            if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return PureLoop::stopped;
+            stack::take_exit();
+            error::fire(error::Id::while_cond);
+        }
+        stack::keep();
+        if (!natives::impl::strict_truthy(*stack::data.base)) return PureLoop::ended;
+        const PureLoop after = after_pure_body(run_pure_block(*b, body, current, saved));
+        if (after != PureLoop::go_on) return after;
+    }
+}
+
+PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& current) {
+    const Cell saved = current;
+    while (remaining > 0) {
+        if (trace::state.on) [[unlikely]] return PureLoop::go_on;
+        Form* b = pure_form(body, link);
+        if (!b) return PureLoop::go_on;
+        const bool ran = run_pure_block(*b, body, current, saved);
+        remaining--;
+        const PureLoop after = after_pure_body(ran);
+        if (after != PureLoop::go_on) return after;
+    }
+    return PureLoop::ended;
 }
 
 Stats stats() { return counts; }

@@ -57,6 +57,22 @@ struct Link {
 // the current frame's first slot, or pushed. `current` as for run.
 void eval_linked(const Cell& block, Link& link, Cell& current, bool into_result);
 
+// How a loop that ran its blocks through their pure forms stopped.
+enum class PureLoop : uint8_t {
+    ended,    // the loop is over: its condition turned false, its count ran out, or break
+    stopped,  // an exit other than the loop's own is pending
+    go_on,    // the caller's loop goes on, from the start of an iteration
+};
+
+// `while` in its open loop frame: whole iterations while both blocks'
+// forms (kept in links[0] and links[1]) are all pure and hold, each block
+// run as eval_linked runs it. An expression that cannot run pure, and the
+// rest of its block, run plain; the loop's exits then act as in the
+// native. `current` as for run.
+PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& current);
+// `loop` likewise, for `remaining` more iterations, counted down as they end.
+PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& current);
+
 // Counts since start: forms made, runs of a form, runs that left their
 // form for the plain walker part way.
 struct Stats {

@@ -58,6 +58,10 @@ struct Op {
     mutable Link links[2];    // control calls: their blocks' forms
     uint32_t micro_first = 0;  // the op's pure program (index into Form::micro)
     uint32_t micro_count = 0;  // 0: it has none
+    // The program is one operator over two integer operands (shape 1) or
+    // that and a set-word after it (shape 2), perhaps with an end check
+    // between: pure_program then tries it in one step first.
+    uint8_t shape = 0;
 };
 
 // A pure expression (constants, words holding data, object fields, the

@@ -52,6 +52,7 @@ void eval_in_frame(const Cell& block, int) { interpreter::eval_block(block, true
 struct LoopBlocks {
     interpreter::decoded::Link links[2];
     void operator()(const Cell& block, int k) { interpreter::eval_block_linked(block, links[k]); }
+    static Cell& current() { return interpreter::current_code_cell(); }
 };
 
 // Runs the body into the loop's result slot.

@@ -8,6 +8,7 @@
 #include "runtime/core/symbol_ids.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/eval/decoded_block.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives.h"
 #include "runtime/memory/call_stack.h"
@@ -88,6 +89,12 @@ void run_while(Cell* a, Run&& run) {
     const Cell cond = a[0], body = a[1];
     open_loop();
     for (;;) {
+        // Whole iterations through the blocks' pure forms, once they have them.
+        switch (interpreter::decoded::while_pure(cond, body, run.links, run.current())) {
+            case interpreter::decoded::PureLoop::ended: goto ended;
+            case interpreter::decoded::PureLoop::stopped: return;
+            case interpreter::decoded::PureLoop::go_on: break;
+        }
         run(cond, 0);
         if (stack::exiting()) {
             if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return;
@@ -100,6 +107,7 @@ void run_while(Cell* a, Run&& run) {
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
+ended:
     stack::revert();
     a[0] = unset::value;
 }
@@ -112,11 +120,18 @@ void run_loop(Cell* a, int64_t count, Run&& run) {
         return;
     }
     open_loop();
-    for (int64_t i = 0; i < count; i++) {
+    for (int64_t remaining = count; remaining > 0;) {
+        switch (interpreter::decoded::loop_pure(body, remaining, run.links[0], run.current())) {
+            case interpreter::decoded::PureLoop::ended: goto ended;
+            case interpreter::decoded::PureLoop::stopped: return;
+            case interpreter::decoded::PureLoop::go_on: break;
+        }
         const Step step = run_body(body, 0, run);
+        remaining--;
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
+ended:
     stack::unwind_set_result();
 }
 

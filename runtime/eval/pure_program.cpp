@@ -80,6 +80,16 @@ bool compile_pure(Form& f, uint32_t index, bool allow_set, uint32_t scope_end) {
     return true;
 }
 
+// The shape of a program (see Op::shape): a fused operand pair and its
+// operator, then an end check and a set-word, each perhaps.
+uint8_t shape_of(const Micro* m, uint32_t n) {
+    if (n < 3 || !m[0].fused || (m[2].code != MicroCode::arith && m[2].code != MicroCode::compare)) return 0;
+    uint32_t k = 3;
+    if (k < n && m[k].code == MicroCode::end_check) k++;
+    if (k == n) return 1;
+    return k + 1 == n && m[k].code == MicroCode::set_word ? 2 : 0;
+}
+
 }  // namespace
 
 void compile_programs(Form& f) {
@@ -89,8 +99,10 @@ void compile_programs(Form& f) {
         const auto give = [&](uint32_t index, bool allow_set) {
             const uint32_t first = static_cast<uint32_t>(f.micro.size());
             if (!compile_pure(f, index, allow_set, e.end)) return;
-            f.ops[index].micro_first = first;
-            f.ops[index].micro_count = static_cast<uint32_t>(f.micro.size()) - first;
+            Op& op = f.ops[index];
+            op.micro_first = first;
+            op.micro_count = static_cast<uint32_t>(f.micro.size()) - first;
+            op.shape = shape_of(&f.micro[first], op.micro_count);
         };
         give(e.op, true);
         for (uint32_t k = e.op; k < last_op; k++) {
@@ -164,53 +176,89 @@ void fill_field(FieldCache& c, const Cell& path) {
     c.links = node::link_count();
 }
 
-// A constant's or a data word's value for a fused operator, nullptr when
-// the word holds anything else.
-inline const Cell* operand_value(const Micro& m, const Form& f, NodeId code) {
-    if (m.code == MicroCode::constant) return &m.value;
-    const Cell* slot = heap_slot(m, f.at(m.pos), code);
-    return slot && is_data(type_of(*slot)) ? slot : nullptr;
+// Whether the cell after an expression, read from the block, is no word
+// holding an operator.
+[[gnu::noinline]] bool no_operator_at(NodeId code, uint32_t pos) {
+    series::Buffer* b = series::buffer(code);
+    if (pos >= b->length()) return true;
+    const Cell& next = b->cells()[pos];
+    if (type_of(next) != TypeId::word) return true;
+    const Cell* v = bound_value(next);
+    return !v || type_of(*v) != TypeId::op;
 }
 
-// Runs an op's pure program: true with the value pushed, or false with
-// nothing pushed and nothing changed. `wrote` is set when a set wrote
-// into the code block's own cells. The block's cells before `verified_to`
-// are known to be the decoded ones.
+// Whether the end check of a program lets the expression end there: a
+// cell checked since the last code ran is known (`fused`: it was a word);
+// others are read.
+inline bool ends_here(const Micro& m, NodeId code, uint32_t verified_to) {
+    return (m.pos < verified_to && !m.fused) || no_operator_at(code, m.pos);
+}
+
+// An integer operand of a fused operator: a constant, or the value of a
+// word; nullptr when the word has none to offer.
+inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
+    return m.code == MicroCode::constant ? &m.value : heap_slot(m, f.at(m.pos), code);
+}
+
+// A fused operand pair and its operator (m[0], m[1], m[2]) over integers,
+// into `value`; false, with nothing done, for anything else (the steps
+// then run one by one).
+[[gnu::always_inline]] inline bool fused_int(const Form& f, const Micro* m, NodeId code, Cell& value) {
+    // Integers are data: the words need no other check.
+    const Cell* x = int_operand(m[0], f, code);
+    const Cell* y = int_operand(m[1], f, code);
+    const Cell* v = heap_slot(m[2], f.at(m[2].pos), code);
+    if (!x || !y || !v || type_of(*x) != TypeId::integer || type_of(*y) != TypeId::integer || !same(*v, m[2].value))
+        return false;
+    if (m[2].code == MicroCode::compare) {
+        value = fast::int_compare(m[2].fast, get_int(*x), get_int(*y)) ? logic::true_value : logic::false_value;
+        return true;
+    }
+    int32_t r = 0;
+    if (!fast::int_arith(static_cast<fast::Arith>(m[2].fast), get_int(*x), get_int(*y), r)) return false;
+    value = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
+    return true;
+}
+
+// A program of shape 1 or 2 in one step, over integers: true with the
+// value pushed (and the word set); false with nothing done, when the
+// steps one by one are to be tried.
+[[gnu::always_inline]] inline bool shaped(const Form& f, const Op& op, const Micro* m, NodeId code,
+                                          uint32_t verified_to, bool& wrote) {
+    Cell value;
+    if (!fused_int(f, m, code, value)) return false;
+    const Micro* last = m + op.micro_count - 1;
+    if (op.micro_count > 3 && m[3].code == MicroCode::end_check && !ends_here(m[3], code, verified_to)) return false;
+    if (op.shape == 2) {
+        Cell* slot = heap_slot(*last, f.at(last->pos), code);
+        if (!slot || last->object) return false;
+        if (last->in_code) wrote = true;
+        *slot = value;
+    }
+    *stack::data.top++ = value;
+    return true;
+}
+
 [[gnu::always_inline]] inline bool pure_program(const Form& f, const Op& op, NodeId code, uint32_t verified_to,
                                                 bool& wrote) {
     Cell* const base = stack::data.top;
     // A program pushes at most one cell per step.
     if (stack::data.limit - base <= static_cast<ptrdiff_t>(op.micro_count) + 1) [[unlikely]] return false;
+    const Micro* m = f.micro.data() + op.micro_first;
+    if (op.shape != 0 && shaped(f, op, m, code, verified_to, wrote)) [[likely]] return true;
     Cell* top = base;
     const auto fail = [&] {
         stack::data.top = base;
         return false;
     };
-    const Micro* m = f.micro.data() + op.micro_first;
     for (const Micro* const end = m + op.micro_count; m != end; ++m) {
         switch (m->code) {
             case MicroCode::constant:
             case MicroCode::word: {
-                if (m->fused) {
-                    // Two operands and an operator over integers: one step.
-                    const Cell* x = operand_value(m[0], f, code);
-                    const Cell* y = operand_value(m[1], f, code);
-                    const Cell* v = heap_slot(m[2], f.at(m[2].pos), code);
-                    if (x && y && v && same(*v, m[2].value) && type_of(*x) == TypeId::integer &&
-                        type_of(*y) == TypeId::integer) [[likely]] {
-                        int32_t r = 0;
-                        if (m[2].code == MicroCode::compare) {
-                            *top++ = fast::int_compare(m[2].fast, get_int(*x), get_int(*y)) ? logic::true_value
-                                                                                             : logic::false_value;
-                            m += 2;
-                            break;
-                        }
-                        if (fast::int_arith(static_cast<fast::Arith>(m[2].fast), get_int(*x), get_int(*y), r)) [[likely]] {
-                            *top++ = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
-                            m += 2;
-                            break;
-                        }
-                    }
+                if (m->fused && fused_int(f, m, code, *top)) [[likely]] {
+                    top++;
+                    m += 2;
+                    break;
                 }
                 if (m->code == MicroCode::constant) {
                     *top++ = m->value;
@@ -295,19 +343,9 @@ inline const Cell* operand_value(const Micro& m, const Form& f, NodeId code) {
                 wrote = true;  // the object's values are checked like any write
                 break;
             }
-            case MicroCode::end_check: {
-                // A cell checked since the last code ran is known; others are read.
-                if (m->pos < verified_to && !m->fused) break;
-                series::Buffer* b = series::buffer(code);
-                if (m->pos < b->length()) {
-                    const Cell& next = b->cells()[m->pos];
-                    if (type_of(next) == TypeId::word) {
-                        const Cell* v = bound_value(next);
-                        if (v && type_of(*v) == TypeId::op) return fail();
-                    }
-                }
+            case MicroCode::end_check:
+                if (!ends_here(*m, code, verified_to)) return fail();
                 break;
-            }
         }
     }
     stack::data.top = top;
