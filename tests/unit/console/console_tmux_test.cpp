@@ -160,12 +160,22 @@ TEST_F(ConsoleTerminal, CtrlCDuringAnEvaluationHaltsToThePrompt) {
     t.keys("C-c");
     ASSERT_TRUE(t.wait_for("(halted)", 2)) << t.screen();
 
+    // So is a loop that runs whole iterations from its blocks' pure forms.
+    t.text("print uppercase {looping} m: 0 while [true] [m: m + 1]");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("LOOPING")) << t.screen();
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for("(halted)", 3)) << t.screen();
+    t.text("m > 1000");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== true", 2)) << t.screen();
+
     // A wait is cut short as well.
     t.text("print uppercase {waiting} wait 30 print \"never\"");
     t.keys("Enter");
     ASSERT_TRUE(t.wait_for("WAITING")) << t.screen();
     t.keys("C-c");
-    ASSERT_TRUE(t.wait_for("(halted)", 3)) << t.screen();
+    ASSERT_TRUE(t.wait_for("(halted)", 4)) << t.screen();
     t.keys("Up");
     ASSERT_TRUE(t.wait_for(">> print uppercase {waiting} wait 30 print \"never\"")) << t.screen();
     t.keys("C-c");
