@@ -719,8 +719,10 @@ Form* pure_form(const Cell& b, const Link& link) {
 
 // One run of a block through its all-pure form, into the frame's first
 // slot, as eval_linked runs it: the current code is the block's meanwhile
-// and `saved` after. False when an exit is pending.
-bool run_pure_block(Form& f, const Cell& b, Cell& current, const Cell& saved) {
+// and `saved` after. False when an exit is pending. `clean` is cleared
+// when anything but the pure programs ran, or one wrote into a series:
+// only then may the blocks have changed.
+bool run_pure_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bool& clean) {
     Pin pin(f);
     counts.runs++;
     stack::RoutineScope evaluating(false);
@@ -732,9 +734,11 @@ bool run_pure_block(Form& f, const Cell& b, Cell& current, const Cell& saved) {
     if (ok && ran != f.exprs.size()) {
         // The rest of the block as the plain walker runs it.
         counts.bailouts++;
+        clean = false;
         stack::check_native_depth();
         ok = internal::run_expressions(b.w2, f.exprs[ran].pos, result);
     }
+    if (wrote) clean = false;
     current = saved;
     if (ok) *stack::data.base = *result;
     return ok;
@@ -750,32 +754,61 @@ PureLoop after_pure_body(bool ran) {
 
 }  // namespace
 
+// After an iteration in which only pure programs ran, wrote into no
+// series, and neither allocated nor moved one (nor did a collection drop
+// forms), the blocks, the forms and the trace switch are as they were: the
+// next iteration runs without checking them again.
+struct Unchanged {
+    uint64_t links = 0;
+    uint64_t forms = 0;
+    bool clean = false;
+    [[nodiscard]] bool holds() const { return clean && links == node::link_count() && forms == generation; }
+    void checked() {
+        links = node::link_count();
+        forms = generation;
+        clean = true;
+    }
+};
+
 PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& current) {
     const Cell saved = current;
+    Form* c = nullptr;
+    Form* b = nullptr;
+    Unchanged unchanged;
+    bool& clean = unchanged.clean;
     for (;;) {
-        if (trace::state.on) [[unlikely]] return PureLoop::go_on;
-        Form* c = pure_form(cond, links[0]);
-        Form* b = c ? pure_form(body, links[1]) : nullptr;
-        if (!b) return PureLoop::go_on;
-        if (!run_pure_block(*c, cond, current, saved)) {
+        if (!unchanged.holds()) {
+            if (trace::state.on) [[unlikely]] return PureLoop::go_on;
+            c = pure_form(cond, links[0]);
+            b = c ? pure_form(body, links[1]) : nullptr;
+            if (!b) return PureLoop::go_on;
+            unchanged.checked();
+        }
+        if (!run_pure_block(*c, cond, current, saved, clean)) {
             if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return PureLoop::stopped;
             stack::take_exit();
             error::fire(error::Id::while_cond);
         }
         stack::keep();
         if (!natives::impl::strict_truthy(*stack::data.base)) return PureLoop::ended;
-        const PureLoop after = after_pure_body(run_pure_block(*b, body, current, saved));
+        const PureLoop after = after_pure_body(run_pure_block(*b, body, current, saved, clean));
         if (after != PureLoop::go_on) return after;
     }
 }
 
 PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& current) {
     const Cell saved = current;
+    Form* b = nullptr;
+    Unchanged unchanged;
+    bool& clean = unchanged.clean;
     while (remaining > 0) {
-        if (trace::state.on) [[unlikely]] return PureLoop::go_on;
-        Form* b = pure_form(body, link);
-        if (!b) return PureLoop::go_on;
-        const bool ran = run_pure_block(*b, body, current, saved);
+        if (!unchanged.holds()) {
+            if (trace::state.on) [[unlikely]] return PureLoop::go_on;
+            b = pure_form(body, link);
+            if (!b) return PureLoop::go_on;
+            unchanged.checked();
+        }
+        const bool ran = run_pure_block(*b, body, current, saved, clean);
         remaining--;
         const PureLoop after = after_pure_body(ran);
         if (after != PureLoop::go_on) return after;

@@ -107,13 +107,15 @@ struct Expr {
 
 // What a field step found the last time, kept while no buffer moved: the
 // path's two cells as they were, the cell holding the object (in a heap
-// context), the object's context, and the field's value and word cells.
+// context), the object's context and values, and the field's value and
+// word cells.
 struct FieldCache {
     uint64_t links = 0;
     Cell first = unset_cell;
     Cell element = unset_cell;
     Cell* holder = nullptr;
     NodeId ctx = 0;
+    NodeId values = 0;  // the node of the object's values
     Cell* value = nullptr;
     Cell* word = nullptr;
 };

@@ -171,8 +171,8 @@ void fill_field(FieldCache& c, const Cell& path) {
     const NodeId ctx = holder->w1;
     const Cell as_written = element;
     if (!path_cache::bind(path.w2, path.w1 + 1, ctx, element)) return;
-    c = FieldCache{0, first, as_written, holder, ctx, context::value_cell_at(ctx, element.w3),
-                   context::word_at(ctx, element.w3)};
+    c = FieldCache{0, first, as_written, holder, ctx, series::buffer(ctx)->cells()->w2,
+                   context::value_cell_at(ctx, element.w3), context::word_at(ctx, element.w3)};
     c.links = node::link_count();
 }
 
@@ -221,11 +221,10 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
 }
 
 // A program of shape 1 or 2 in one step, over integers: true with the
-// value pushed (and the word set); false with nothing done, when the
+// value in `value` (and the word set); false with nothing done, when the
 // steps one by one are to be tried.
 [[gnu::always_inline]] inline bool shaped(const Form& f, const Op& op, const Micro* m, NodeId code,
-                                          uint32_t verified_to, bool& wrote) {
-    Cell value;
+                                          uint32_t verified_to, bool& wrote, Cell& value) {
     if (!fused_int(f, m, code, value)) return false;
     const Micro* last = m + op.micro_count - 1;
     if (op.micro_count > 3 && m[3].code == MicroCode::end_check && !ends_here(m[3], code, verified_to)) return false;
@@ -235,17 +234,20 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
         if (last->in_code) wrote = true;
         *slot = value;
     }
-    *stack::data.top++ = value;
     return true;
 }
 
+// An op's pure program, its value into `out` (which it may use meanwhile
+// as a cell of its own). Values are handed on in registers where they
+// can be: a cell written in parts and read back whole at once waits for
+// the writes to reach the cache.
 [[gnu::always_inline]] inline bool pure_program(const Form& f, const Op& op, NodeId code, uint32_t verified_to,
-                                                bool& wrote) {
+                                                bool& wrote, Cell& out) {
     Cell* const base = stack::data.top;
     // A program pushes at most one cell per step.
     if (stack::data.limit - base <= static_cast<ptrdiff_t>(op.micro_count) + 1) [[unlikely]] return false;
     const Micro* m = f.micro.data() + op.micro_first;
-    if (op.shape != 0 && shaped(f, op, m, code, verified_to, wrote)) [[likely]] return true;
+    if (op.shape != 0 && shaped(f, op, m, code, verified_to, wrote, out)) [[likely]] return true;
     Cell* top = base;
     const auto fail = [&] {
         stack::data.top = base;
@@ -333,14 +335,15 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
                     // As an object's word is set without change events.
                     cache.word->header |= cell_flag::changed;
                     *field = value;
+                    if (cache.values == code) wrote = true;
                 } else {
                     stack::data.top = top;
                     if (!internal::object_field_path(path, PathMode::set, &value)) return fail();
                     fill_field(f.fields[m->index], path);
+                    wrote = true;  // the object's values are checked like any write
                 }
                 base[0] = value;
                 top = base + 1;
-                wrote = true;  // the object's values are checked like any write
                 break;
             }
             case MicroCode::end_check:
@@ -348,14 +351,18 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
                 break;
         }
     }
-    stack::data.top = top;
+    out = top[-1];
+    stack::data.top = base;
     return true;
 }
 
 }  // namespace
 
 bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bool& wrote) {
-    return pure_program(f, op, code, verified_to, wrote);
+    Cell value;
+    if (!pure_program(f, op, code, verified_to, wrote, value)) return false;
+    stack::push(value);
+    return true;
 }
 
 size_t run_pure_exprs(const Form& f, NodeId code, Cell* result, Cell& current, bool& wrote) {
@@ -363,10 +370,10 @@ size_t run_pure_exprs(const Form& f, NodeId code, Cell* result, Cell& current, b
     for (size_t k = 0; k < n; k++) {
         const Expr& e = f.exprs[k];
         current.w1 = e.pos;
-        if (!pure_program(f, f.ops[e.op], code, UINT32_MAX, wrote)) [[unlikely]] return k;
+        Cell value;
+        if (!pure_program(f, f.ops[e.op], code, UINT32_MAX, wrote, value)) [[unlikely]] return k;
+        *result = value;
         if (internal::halt_requested()) [[unlikely]] return halted;
-        *result = stack::data.top[-1];
-        stack::data.top = result + 1;
         if (wrote) [[unlikely]] return k + 1;
     }
     return n;
