@@ -30,6 +30,9 @@
 
 namespace qor::interpreter::decoded {
 
+uint64_t generation = 1;
+Stats counts;
+
 namespace {
 
 // Blocks longer than this are never decoded; the forms together keep at
@@ -46,8 +49,6 @@ struct Entry {
 
 std::array<Entry, table_size> table;
 size_t cells_kept = 0;
-uint64_t generation = 1;  // moves on whenever a form leaves the table
-Stats counts;
 
 inline Cell as_block(const Cell& v) { return Cell{to_int(TypeId::block), v.w1, v.w2, 0}; }
 
@@ -555,12 +556,6 @@ private:
     }
 };
 
-// Keeps a form from being dropped while it runs, however the run ends.
-struct Pin {
-    Form& form;
-    explicit Pin(Form& f) : form(f) { form.running++; }
-    ~Pin() { form.running--; }
-};
 
 // Runs the block's expressions from the form; false when an exit is
 // pending. `stale` is set when the block no longer starts as decoded.
@@ -700,120 +695,6 @@ void eval_linked(const Cell& b, Link& link, Cell& current, bool into_result) {
     if (internal::halt_requested()) [[unlikely]] return;
     if (!run_linked(b.w2, b.w1, result, current, link)) return;
     if (into_result) *stack::data.base = *result;
-}
-
-namespace {
-
-// The all-pure form a link keeps for a block, checked against the block's
-// cells; nullptr when there is none.
-Form* pure_form(const Cell& b, const Link& link) {
-    if (link.generation != generation || link.node != b.w2 || link.start != b.w1) return nullptr;
-    Form* f = link.form;
-    if (!f->all_pure) return nullptr;
-    series::Buffer* buffer = series::buffer(b.w2);
-    if (buffer->length() != f->length ||
-        !same_cells(buffer->cells() + f->start, f->cells.data(), f->length - f->start)) [[unlikely]]
-        return nullptr;
-    return f;
-}
-
-// One run of a block through its all-pure form, into the frame's first
-// slot, as eval_linked runs it: the current code is the block's meanwhile
-// and `saved` after. False when an exit is pending. `clean` is cleared
-// when anything but the pure programs ran, or one wrote into a series:
-// only then may the blocks have changed.
-bool run_pure_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bool& clean) {
-    Pin pin(f);
-    counts.runs++;
-    stack::RoutineScope evaluating(false);
-    Cell* const result = stack::push(unset::value);
-    current = Cell{to_int(TypeId::block), b.w1, b.w2, 0};
-    bool wrote = false;
-    const size_t ran = run_pure_exprs(f, b.w2, result, current, wrote);
-    bool ok = ran != halted;
-    if (ok && ran != f.exprs.size()) {
-        // The rest of the block as the plain walker runs it.
-        counts.bailouts++;
-        clean = false;
-        stack::check_native_depth();
-        ok = internal::run_expressions(b.w2, f.exprs[ran].pos, result);
-    }
-    if (wrote) clean = false;
-    current = saved;
-    if (ok) *stack::data.base = *result;
-    return ok;
-}
-
-// What a loop does after its body's run: as the natives' loops do.
-PureLoop after_pure_body(bool ran) {
-    const natives::impl::Step step = ran ? natives::impl::Step::next : natives::impl::after_body();
-    if (step == natives::impl::Step::pass) return PureLoop::stopped;
-    stack::keep();
-    return step == natives::impl::Step::leave ? PureLoop::ended : PureLoop::go_on;
-}
-
-}  // namespace
-
-// After an iteration in which only pure programs ran, wrote into no
-// series, and neither allocated nor moved one (nor did a collection drop
-// forms), the blocks, the forms and the trace switch are as they were: the
-// next iteration runs without checking them again.
-struct Unchanged {
-    uint64_t links = 0;
-    uint64_t forms = 0;
-    bool clean = false;
-    [[nodiscard]] bool holds() const { return clean && links == node::link_count() && forms == generation; }
-    void checked() {
-        links = node::link_count();
-        forms = generation;
-        clean = true;
-    }
-};
-
-PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& current) {
-    const Cell saved = current;
-    Form* c = nullptr;
-    Form* b = nullptr;
-    Unchanged unchanged;
-    bool& clean = unchanged.clean;
-    for (;;) {
-        if (!unchanged.holds()) {
-            if (trace::state.on) [[unlikely]] return PureLoop::go_on;
-            c = pure_form(cond, links[0]);
-            b = c ? pure_form(body, links[1]) : nullptr;
-            if (!b) return PureLoop::go_on;
-            unchanged.checked();
-        }
-        if (!run_pure_block(*c, cond, current, saved, clean)) {
-            if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return PureLoop::stopped;
-            stack::take_exit();
-            error::fire(error::Id::while_cond);
-        }
-        stack::keep();
-        if (!natives::impl::strict_truthy(*stack::data.base)) return PureLoop::ended;
-        const PureLoop after = after_pure_body(run_pure_block(*b, body, current, saved, clean));
-        if (after != PureLoop::go_on) return after;
-    }
-}
-
-PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& current) {
-    const Cell saved = current;
-    Form* b = nullptr;
-    Unchanged unchanged;
-    bool& clean = unchanged.clean;
-    while (remaining > 0) {
-        if (!unchanged.holds()) {
-            if (trace::state.on) [[unlikely]] return PureLoop::go_on;
-            b = pure_form(body, link);
-            if (!b) return PureLoop::go_on;
-            unchanged.checked();
-        }
-        const bool ran = run_pure_block(*b, body, current, saved, clean);
-        remaining--;
-        const PureLoop after = after_pure_body(ran);
-        if (after != PureLoop::go_on) return after;
-    }
-    return PureLoop::ended;
 }
 
 Stats stats() { return counts; }

@@ -149,6 +149,18 @@ inline bool same_cells(const Cell* a, const Cell* b, uint32_t n) {
 inline bool is_number(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::money; }
 inline bool is_data(TypeId t) { return !is_callable(t) && t != TypeId::unset && t != TypeId::op; }
 
+// The table of forms: its generation moves on whenever a form leaves it
+// (a link made before then names a form that may be gone), and its counts.
+extern uint64_t generation;
+extern Stats counts;
+
+// Keeps a form from being dropped while it runs, however the run ends.
+struct Pin {
+    Form& form;
+    explicit Pin(Form& f) : form(f) { form.running++; }
+    ~Pin() { form.running--; }
+};
+
 // Gives each expression of a decoded form, and each evaluated argument of
 // its calls, its pure program where it has one, and sets `all_pure`.
 void compile_programs(Form& f);
