@@ -441,8 +441,6 @@ PureLoop after_pure_body(bool ran) {
     return step == natives::impl::Step::leave ? PureLoop::ended : PureLoop::go_on;
 }
 
-}  // namespace
-
 // After an iteration in which only pure programs ran, wrote into no
 // series, and neither allocated nor moved one (nor did a collection drop
 // forms), the blocks, the forms and the trace switch are as they were: the
@@ -458,6 +456,8 @@ struct Unchanged {
         clean = true;
     }
 };
+
+}  // namespace
 
 PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& current) {
     const Cell saved = current;
@@ -480,7 +480,17 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
         }
         stack::keep();
         if (!natives::impl::strict_truthy(*stack::data.base)) return PureLoop::ended;
-        const PureLoop after = after_pure_body(run_pure_block(*b, body, current, saved, clean));
+        // Plain code in the condition may have changed the body: it is
+        // checked again, and runs as any block when it no longer holds.
+        bool ran;
+        if (unchanged.holds() || (!trace::state.on && (b = pure_form(body, links[1])))) {
+            ran = run_pure_block(*b, body, current, saved, clean);
+        } else {
+            eval_linked(body, links[1], current, true);
+            ran = !stack::exiting();
+            clean = false;
+        }
+        const PureLoop after = after_pure_body(ran);
         if (after != PureLoop::go_on) return after;
     }
 }
