@@ -62,6 +62,7 @@ enum class PureLoop : uint8_t {
     ended,    // the loop is over: its condition turned false, its count ran out, or break
     stopped,  // an exit other than the loop's own is pending
     go_on,    // the caller's loop goes on, from the start of an iteration
+    plain,    // likewise, and a block's form is not all pure: no use trying again
 };
 
 // `while` in its open loop frame: whole iterations while both blocks'
@@ -72,6 +73,12 @@ enum class PureLoop : uint8_t {
 PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& current);
 // `loop` likewise, for `remaining` more iterations, counted down as they end.
 PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& current);
+
+// One run of a loop's body through its all-pure form kept in the link,
+// into the frame's first slot, as eval_linked runs it: true, with `ran`
+// false when an exit is pending; false, with nothing done, when the body
+// has no such form.
+bool body_pure(const Cell& body, Link& link, Cell& current, bool& ran);
 
 // Counts since start: forms made, runs of a form, runs that left their
 // form for the plain walker part way.

@@ -88,12 +88,16 @@ template <class Run>
 void run_while(Cell* a, Run&& run) {
     const Cell cond = a[0], body = a[1];
     open_loop();
+    bool pure = true;
     for (;;) {
         // Whole iterations through the blocks' pure forms, once they have them.
-        switch (interpreter::decoded::while_pure(cond, body, run.links, run.current())) {
-            case interpreter::decoded::PureLoop::ended: goto ended;
-            case interpreter::decoded::PureLoop::stopped: return;
-            case interpreter::decoded::PureLoop::go_on: break;
+        if (pure) {
+            switch (interpreter::decoded::while_pure(cond, body, run.links, run.current())) {
+                case interpreter::decoded::PureLoop::ended: goto ended;
+                case interpreter::decoded::PureLoop::stopped: return;
+                case interpreter::decoded::PureLoop::go_on: break;
+                case interpreter::decoded::PureLoop::plain: pure = false; break;
+            }
         }
         run(cond, 0);
         if (stack::exiting()) {
@@ -120,11 +124,15 @@ void run_loop(Cell* a, int64_t count, Run&& run) {
         return;
     }
     open_loop();
+    bool pure = true;
     for (int64_t remaining = count; remaining > 0;) {
-        switch (interpreter::decoded::loop_pure(body, remaining, run.links[0], run.current())) {
-            case interpreter::decoded::PureLoop::ended: goto ended;
-            case interpreter::decoded::PureLoop::stopped: return;
-            case interpreter::decoded::PureLoop::go_on: break;
+        if (pure) {
+            switch (interpreter::decoded::loop_pure(body, remaining, run.links[0], run.current())) {
+                case interpreter::decoded::PureLoop::ended: goto ended;
+                case interpreter::decoded::PureLoop::stopped: return;
+                case interpreter::decoded::PureLoop::go_on: break;
+                case interpreter::decoded::PureLoop::plain: pure = false; break;
+            }
         }
         const Step step = run_body(body, 0, run);
         remaining--;

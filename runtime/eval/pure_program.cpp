@@ -394,11 +394,15 @@ size_t run_pure_exprs(const Form& f, NodeId code, Cell* result, Cell& current, b
 namespace {
 
 // The all-pure form a link keeps for a block, checked against the block's
-// cells; nullptr when there is none.
-Form* pure_form(const Cell& b, const Link& link) {
+// cells; nullptr when there is none. `plain` is set when the link keeps a
+// form that is not all pure.
+Form* pure_form(const Cell& b, const Link& link, bool& plain) {
     if (link.generation != generation || link.node != b.w2 || link.start != b.w1) return nullptr;
     Form* f = link.form;
-    if (!f->all_pure) return nullptr;
+    if (!f->all_pure) {
+        plain = true;
+        return nullptr;
+    }
     series::Buffer* buffer = series::buffer(b.w2);
     if (buffer->length() != f->length ||
         !same_cells(buffer->cells() + f->start, f->cells.data(), f->length - f->start)) [[unlikely]]
@@ -465,12 +469,13 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
     Form* b = nullptr;
     Unchanged unchanged;
     bool& clean = unchanged.clean;
+    bool plain = false;
     for (;;) {
         if (!unchanged.holds()) {
             if (trace::state.on) [[unlikely]] return PureLoop::go_on;
-            c = pure_form(cond, links[0]);
-            b = c ? pure_form(body, links[1]) : nullptr;
-            if (!b) return PureLoop::go_on;
+            c = pure_form(cond, links[0], plain);
+            b = c ? pure_form(body, links[1], plain) : nullptr;
+            if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
             unchanged.checked();
         }
         if (!run_pure_block(*c, cond, current, saved, clean)) {
@@ -483,7 +488,7 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
         // Plain code in the condition may have changed the body: it is
         // checked again, and runs as any block when it no longer holds.
         bool ran;
-        if (unchanged.holds() || (!trace::state.on && (b = pure_form(body, links[1])))) {
+        if (unchanged.holds() || (!trace::state.on && (b = pure_form(body, links[1], plain)))) {
             ran = run_pure_block(*b, body, current, saved, clean);
         } else {
             eval_linked(body, links[1], current, true);
@@ -500,11 +505,12 @@ PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& curre
     Form* b = nullptr;
     Unchanged unchanged;
     bool& clean = unchanged.clean;
+    bool plain = false;
     while (remaining > 0) {
         if (!unchanged.holds()) {
             if (trace::state.on) [[unlikely]] return PureLoop::go_on;
-            b = pure_form(body, link);
-            if (!b) return PureLoop::go_on;
+            b = pure_form(body, link, plain);
+            if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
             unchanged.checked();
         }
         const bool ran = run_pure_block(*b, body, current, saved, clean);
@@ -513,6 +519,18 @@ PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& curre
         if (after != PureLoop::go_on) return after;
     }
     return PureLoop::ended;
+}
+
+
+bool body_pure(const Cell& body, Link& link, Cell& current, bool& ran) {
+    if (trace::state.on) [[unlikely]] return false;
+    bool plain = false;
+    Form* f = pure_form(body, link, plain);
+    if (!f) return false;
+    const Cell saved = current;
+    bool clean = true;
+    ran = run_pure_block(*f, body, current, saved, clean);
+    return true;
 }
 
 }  // namespace qor::interpreter::decoded
