@@ -23,6 +23,17 @@
 // their blocks here, with the native's frame, loop frame and checks as the
 // native keeps them; each block's own form is kept in a link on the call
 // while no form has left the table since, and is checked as at any entry.
+// The loop natives, parens and function calls keep links the same way.
+//
+// An expression made only of constants, words holding data, object fields,
+// operators with fast paths and a set at its end is pure: it runs as a
+// flat program (decoded_form.h) that reads words through cells kept while
+// no buffer moves, and does nothing the language could see before its
+// set, so a program whose guard fails drops what it pushed and the
+// expression runs again from its start on the runner. A block made only of
+// pure expressions runs them in one pass, and while and loop over such
+// blocks run whole iterations without checking the blocks again until
+// something else ran.
 // Tracing turns the forms off (the traced evaluation never enters here).
 #pragma once
 
