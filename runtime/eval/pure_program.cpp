@@ -33,8 +33,10 @@ namespace {
 // look-ahead reads the block as it is.
 bool compile_pure(Form& f, uint32_t index, bool allow_set, uint32_t scope_end) {
     const size_t mark = f.micro.size();
+    const size_t fields = f.fields.size();
     const auto refuse = [&] {
         f.micro.resize(mark);
+        f.fields.resize(fields);
         return false;
     };
     const Op& op = f.ops[index];
