@@ -16,6 +16,7 @@
 #include "console/console_launch.h"
 #include "runtime/output/output.h"
 #include "runtime/platform/fault_signals.h"
+#include "runtime/platform/memory_region.h"
 #include "runtime/platform/standard_streams.h"
 #include "runtime/platform/terminal_mode.h"
 #include "runtime/core/throw.h"
@@ -143,14 +144,8 @@ void* runtime_thread(void* raw) {
     std::feclearexcept(FE_ALL_EXCEPT);
     std::fesetround(FE_TONEAREST);
 
-    pthread_attr_t attributes;
-    void* stack_low = nullptr;
-    size_t stack_size = 0;
-    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
-        pthread_attr_getstack(&attributes, &stack_low, &stack_size);
-        pthread_attr_destroy(&attributes);
-    }
-    platform::install_fault_handlers(stack_low, static_cast<char*>(stack_low) + stack_size);
+    const platform::StackRange stack = platform::thread_stack();
+    platform::install_fault_handlers(stack.low, stack.low + stack.size);
     platform::set_output_flush_hook([]() noexcept { output::flush(); });
 
     the_record.args.assign(start->argv, start->argv + start->argc);

@@ -227,8 +227,6 @@ std::unique_ptr<Form> decode(NodeId code, uint32_t start) {
 
 // ---------------------------------------------------------------- runner
 
-bool run_linked(NodeId code, uint32_t pos, Cell* result, Cell& current, Link& link);
-
 // Runs one block's form. `off` set: the plain walker takes the rest of
 // the expression under way (every step then continues as the plain walker
 // would from where it stands).
@@ -352,17 +350,11 @@ private:
     void apply(int fast, const Cell& w, uint32_t q) {
         stack::data.top -= 2;
         Cell* const a = stack::data.top;
-        if (type_of(a[0]) == TypeId::integer && type_of(a[1]) == TypeId::integer) {
-            const int32_t x = get_int(a[0]), y = get_int(a[1]);
-            int32_t r = 0;
-            if (fast < 8 && fast::int_arith(static_cast<fast::Arith>(fast), x, y, r)) {
-                stack::push(Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0});
-                return;
-            }
-            if (fast >= 8 && fast - 8 < fast::compare_codes) {
-                stack::push(fast::int_compare(fast - 8, x, y) ? logic::true_value : logic::false_value);
-                return;
-            }
+        const bool compare = fast >= 8;
+        if (type_of(a[0]) == TypeId::integer && type_of(a[1]) == TypeId::integer &&
+            fast::int_result(compare, compare ? fast - 8 : fast, get_int(a[0]), get_int(a[1]), a[0])) {
+            stack::data.top = a + 1;
+            return;
         }
         if (fast < 8) fast::arith(static_cast<fast::Arith>(fast), w, a[0], a[1]);
         else fast::compare(fast - 8, w, a[0], a[1]);
@@ -434,10 +426,6 @@ private:
     // A block of a control call, through the block's form kept in the call's link.
     void block(const Cell& b, Link& link) { eval_linked(b, link, current_, true); }
 
-    // if, either, while and loop (a whole count) run here as their natives
-    // run them, the frame of the call open and its arguments in it; the
-    // blocks' forms are found through the call's links. False for every
-    // other native, which then runs as it is.
     // The blocks of a control call, run through the forms its links keep.
     struct Blocks {
         Runner& runner;
@@ -446,6 +434,10 @@ private:
         Cell& current() { return runner.current_; }
     };
 
+    // if, either, while and loop (a whole count) run here as their natives
+    // run them, the frame of the call open and its arguments in it; the
+    // blocks' forms are found through the call's links. False for every
+    // other native, which then runs as it is.
     bool control(const Op& op, uint32_t id) {
         Cell* const a = stack::data.base;
         Blocks run{*this, op.links};
@@ -555,7 +547,6 @@ private:
         return plain_primary(op);
     }
 };
-
 
 // Runs the block's expressions from the form; false when an exit is
 // pending. `stale` is set when the block no longer starts as decoded.

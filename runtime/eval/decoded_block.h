@@ -86,10 +86,10 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
 PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& current);
 
 // One run of a loop's body through its all-pure form kept in the link,
-// into the frame's first slot, as eval_linked runs it: true, with `ran`
-// false when an exit is pending; false, with nothing done, when the body
-// has no such form.
-bool body_pure(const Cell& body, Link& link, Cell& current, bool& ran);
+// into the frame's first slot, as eval_linked runs it (an exit may be
+// pending after it); false, with nothing done, when the body has no such
+// form.
+bool body_pure(const Cell& body, Link& link, Cell& current);
 
 // Counts since start: forms made, runs of a form, runs that left their
 // form for the plain walker part way.

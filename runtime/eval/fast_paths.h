@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "runtime/core/cell.h"
+#include "runtime/datatypes/logic.h"
 
 namespace qor::fast {
 
@@ -46,6 +47,19 @@ enum class Query : uint8_t { length = 1, index = 2, head_q = 3, tail_q = 4, next
         case 5: return a > b;
         default: return a >= b;
     }
+}
+
+// The integer case of an operator as one cell: an Arith code, or with
+// `compare` a comparison code; false when a sum leaves the 32-bit range.
+[[nodiscard]] inline bool int_result(bool compare, int code, int32_t x, int32_t y, Cell& out) {
+    if (compare) {
+        out = int_compare(code, x, y) ? logic::true_value : logic::false_value;
+        return true;
+    }
+    int32_t r = 0;
+    if (!int_arith(static_cast<Arith>(code), x, y, r)) return false;
+    out = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
+    return true;
 }
 
 void arith(Arith code, const Cell& word, const Cell& a, const Cell& b);

@@ -572,10 +572,7 @@ void eval_block(const Cell& block, bool into_result) {
     else stack::unwind();
 }
 
-void eval_block_linked(const Cell& block, decoded::Link& link) {
-    if (trace::state.on) [[unlikely]] return eval_block(block, true);
-    decoded::eval_linked(block, link, current, true);
-}
+void eval_block_linked(const Cell& block, decoded::Link& link) { decoded::eval_linked(block, link, current, true); }
 
 uint32_t eval_next(NodeId code, uint32_t pos, bool push) {
     Cell* const old_top = stack::data.top;

@@ -55,16 +55,13 @@ struct LoopBlocks {
     static Cell& current() { return interpreter::current_code_cell(); }
 };
 
-// Runs the body into the loop's result slot, through its pure form when it
-// has one.
+// Runs the body into the loop's result slot, a body made of pure
+// expressions through its pure form.
 Step run_body(const Cell& body, interpreter::decoded::Link& link) {
-    bool ran = false;
-    if (interpreter::decoded::body_pure(body, link, interpreter::current_code_cell(), ran)) {
-        const Step step = ran ? Step::next : impl::after_body();
-        if (step != Step::pass) stack::keep();
-        return step;
-    }
-    return impl::run_body(body, 0, [&](const Cell& b, int) { interpreter::eval_block_linked(b, link); });
+    return impl::run_body(body, 0, [&](const Cell& b, int) {
+        if (!interpreter::decoded::body_pure(b, link, interpreter::current_code_cell()))
+            interpreter::eval_block_linked(b, link);
+    });
 }
 
 // Sets a word from a value, through its context.

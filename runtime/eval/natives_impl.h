@@ -60,13 +60,27 @@ inline Cell* open_loop() {
 // evaluates the block into the frame's first slot, k telling the blocks
 // of one call apart (the decoded forms keep a form for each).
 
+// What a loop does once its body ran into the result slot: the step, the
+// data top cut back to the slot unless another exit passes through.
+[[nodiscard]] inline Step end_body() {
+    const Step step = after_body();
+    if (step != Step::pass) stack::keep();
+    return step;
+}
+
 // Runs the body into the loop's result slot.
 template <class Run>
 Step run_body(const Cell& body, int k, Run&& run) {
     run(body, k);
-    const Step step = after_body();
-    if (step != Step::pass) stack::keep();
-    return step;
+    return end_body();
+}
+
+// Whether an exit pending after a while condition ran passes on (the
+// caller returns); break and continue have no place there and are errors.
+[[nodiscard]] inline bool cond_exit_passes() {
+    if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return true;
+    stack::take_exit();
+    error::fire(error::Id::while_cond);
 }
 
 template <class Run>
@@ -100,11 +114,7 @@ void run_while(Cell* a, Run&& run) {
             }
         }
         run(cond, 0);
-        if (stack::exiting()) {
-            if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return;
-            stack::take_exit();
-            error::fire(error::Id::while_cond);
-        }
+        if (stack::exiting() && cond_exit_passes()) return;
         stack::keep();
         if (!strict_truthy(*stack::data.base)) break;
         const Step step = run_body(body, 1, run);

@@ -131,7 +131,7 @@ namespace {
 // The value cell of a step's word, found through what the step keeps
 // while no buffer moved: the word's cell is the decoded one (the form
 // checks that), so its context and index are too.
-inline Cell* heap_slot(const Micro& m, const Cell& word, NodeId code) {
+[[gnu::always_inline]] inline Cell* heap_slot(const Micro& m, const Cell& word, NodeId code) {
     if (m.links == node::link_count()) [[likely]] {
         if (!m.on_stack) return m.slot;
         const uint32_t frame = m.slot->w2;
@@ -218,14 +218,7 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
     const Cell* v = heap_slot(m[2], f.at(m[2].pos), code);
     if (!x || !y || !v || type_of(*x) != TypeId::integer || type_of(*y) != TypeId::integer || !same(*v, m[2].value))
         return false;
-    if (m[2].code == MicroCode::compare) {
-        value = fast::int_compare(m[2].fast, get_int(*x), get_int(*y)) ? logic::true_value : logic::false_value;
-        return true;
-    }
-    int32_t r = 0;
-    if (!fast::int_arith(static_cast<fast::Arith>(m[2].fast), get_int(*x), get_int(*y), r)) return false;
-    value = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
-    return true;
+    return fast::int_result(m[2].code == MicroCode::compare, m[2].fast, get_int(*x), get_int(*y), value);
 }
 
 // A program of shape 1 or 2 in one step, over integers: true with the
@@ -304,14 +297,8 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
                 Cell* const a = top - 2;
                 const bool arith = m->code == MicroCode::arith;
                 if (type_of(a[0]) == TypeId::integer && type_of(a[1]) == TypeId::integer) [[likely]] {
-                    const int32_t x = get_int(a[0]), y = get_int(a[1]);
-                    if (arith) {
-                        int32_t r = 0;
-                        if (!fast::int_arith(static_cast<fast::Arith>(m->fast), x, y, r)) [[unlikely]] return fail();
-                        a[0] = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
-                    } else {
-                        a[0] = fast::int_compare(m->fast, x, y) ? logic::true_value : logic::false_value;
-                    }
+                    if (!fast::int_result(!arith, m->fast, get_int(a[0]), get_int(a[1]), a[0])) [[unlikely]]
+                        return fail();
                     top = a + 1;
                     break;
                 }
@@ -373,6 +360,8 @@ bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bo
     return true;
 }
 
+namespace {
+
 [[gnu::always_inline]] inline size_t pure_exprs(const Form& f, NodeId code, Cell* result, Cell& current, bool& wrote) {
     const size_t n = f.exprs.size();
     for (size_t k = 0; k < n; k++) {
@@ -386,6 +375,8 @@ bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bo
     }
     return n;
 }
+
+}  // namespace
 
 size_t run_pure_exprs(const Form& f, NodeId code, Cell* result, Cell& current, bool& wrote) {
     return pure_exprs(f, code, result, current, wrote);
@@ -440,10 +431,9 @@ bool run_pure_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bo
 }
 
 // What a loop does after its body's run: as the natives' loops do.
-PureLoop after_pure_body(bool ran) {
-    const natives::impl::Step step = ran ? natives::impl::Step::next : natives::impl::after_body();
+PureLoop after_pure_body() {
+    const natives::impl::Step step = natives::impl::end_body();
     if (step == natives::impl::Step::pass) return PureLoop::stopped;
-    stack::keep();
     return step == natives::impl::Step::leave ? PureLoop::ended : PureLoop::go_on;
 }
 
@@ -480,24 +470,19 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
             if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
             unchanged.checked();
         }
-        if (!run_pure_block(*c, cond, current, saved, clean)) {
-            if (stack::pending != stack::exit_break && stack::pending != stack::exit_continue) return PureLoop::stopped;
-            stack::take_exit();
-            error::fire(error::Id::while_cond);
-        }
+        if (!run_pure_block(*c, cond, current, saved, clean) && natives::impl::cond_exit_passes())
+            return PureLoop::stopped;
         stack::keep();
         if (!natives::impl::strict_truthy(*stack::data.base)) return PureLoop::ended;
         // Plain code in the condition may have changed the body: it is
         // checked again, and runs as any block when it no longer holds.
-        bool ran;
         if (unchanged.holds() || (!trace::state.on && (b = pure_form(body, links[1], plain)))) {
-            ran = run_pure_block(*b, body, current, saved, clean);
+            run_pure_block(*b, body, current, saved, clean);
         } else {
             eval_linked(body, links[1], current, true);
-            ran = !stack::exiting();
             clean = false;
         }
-        const PureLoop after = after_pure_body(ran);
+        const PureLoop after = after_pure_body();
         if (after != PureLoop::go_on) return after;
     }
 }
@@ -515,23 +500,23 @@ PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& curre
             if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
             unchanged.checked();
         }
-        const bool ran = run_pure_block(*b, body, current, saved, clean);
+        run_pure_block(*b, body, current, saved, clean);
         remaining--;
-        const PureLoop after = after_pure_body(ran);
+        const PureLoop after = after_pure_body();
         if (after != PureLoop::go_on) return after;
     }
     return PureLoop::ended;
 }
 
 
-bool body_pure(const Cell& body, Link& link, Cell& current, bool& ran) {
+bool body_pure(const Cell& body, Link& link, Cell& current) {
     if (trace::state.on) [[unlikely]] return false;
     bool plain = false;
     Form* f = pure_form(body, link, plain);
     if (!f) return false;
     const Cell saved = current;
     bool clean = true;
-    ran = run_pure_block(*f, body, current, saved, clean);
+    run_pure_block(*f, body, current, saved, clean);
     return true;
 }
 

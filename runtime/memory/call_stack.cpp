@@ -1,11 +1,10 @@
 // The call stack and the routines that unwind it.
 #include "runtime/memory/call_stack.h"
 
-#include <pthread.h>
-
 #include "runtime/core/error_fire.h"
 #include "runtime/core/symbol_ids.h"
 #include "runtime/memory/cycle_stack.h"
+#include "runtime/platform/memory_region.h"
 
 namespace qor::stack {
 
@@ -25,15 +24,9 @@ constexpr size_t native_reserve = 512 * 1024;
 
 // The lowest address evaluation may reach on the calling thread's stack.
 const char* find_native_floor() {
-    pthread_attr_t attributes;
-    void* low = nullptr;
-    size_t size = 0;
-    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
-        pthread_attr_getstack(&attributes, &low, &size);
-        pthread_attr_destroy(&attributes);
-    }
-    if (!low || size <= 2 * native_reserve) return nullptr;
-    return static_cast<const char*>(low) + native_reserve;
+    const platform::StackRange stack = platform::thread_stack();
+    if (!stack.low || stack.size <= 2 * native_reserve) return nullptr;
+    return stack.low + native_reserve;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Virtual-memory regions on mmap/munmap.
 #include "runtime/platform/memory_region.h"
 
+#include <pthread.h>
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -57,6 +58,18 @@ void os_decommit(void* address, size_t size) {
     auto* p = reinterpret_cast<void*>(start);
     madvise(p, end - start, MADV_DONTNEED);
     mprotect(p, end - start, PROT_NONE);
+}
+
+StackRange thread_stack() {
+    StackRange range;
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+        void* low = nullptr;
+        pthread_attr_getstack(&attributes, &low, &range.size);
+        pthread_attr_destroy(&attributes);
+        range.low = static_cast<char*>(low);
+    }
+    return range;
 }
 
 }  // namespace qor::platform

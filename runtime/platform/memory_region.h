@@ -1,4 +1,5 @@
-// Virtual-memory regions for the memory manager's frames and big series.
+// Virtual-memory regions for the memory manager's frames and big series,
+// and where the calling thread's stack lies.
 #pragma once
 
 #include <cstddef>
@@ -34,5 +35,13 @@ void os_prefer_large_pages(void* address, size_t size);
 // Gives the pages lying wholly inside [address, address + size) back to the
 // OS and makes them inaccessible again; they read as zero once recommitted.
 void os_decommit(void* address, size_t size);
+
+// The calling thread's stack: its lowest address and its size; a null
+// address and 0 when the system does not say.
+struct StackRange {
+    char* low = nullptr;
+    size_t size = 0;
+};
+[[nodiscard]] StackRange thread_stack();
 
 }  // namespace qor::platform
