@@ -85,6 +85,13 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
 // `loop` likewise, for `remaining` more iterations, counted down as they end.
 PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& current);
 
+// `foreach` with one word over a block, from `pos` (moved on past each
+// item taken): whole iterations while the body's form (kept in the link)
+// is all pure and holds, the word set in place from each item. As
+// while_pure otherwise.
+PureLoop foreach_pure(const Cell& word, const Cell& series, uint32_t& pos, const Cell& body, Link& link,
+                      Cell& current);
+
 // One run of a loop's body through its all-pure form kept in the link,
 // into the frame's first slot, as eval_linked runs it (an exit may be
 // pending after it); false, with nothing done, when the body has no such

@@ -253,11 +253,27 @@ void n_foreach(bool, std::span<const int32_t>) {
     if (type_of(series) == TypeId::map) return foreach_pair(words.spec, series, body);
     require_walkable(series);
     open_loop();
-    for (uint32_t pos = series.w1; set_loop_words(words, series, pos); pos += words.count) {
+    // One word over a block: whole iterations through the body's pure
+    // form, once it has one.
+    bool pure = type_of(words.spec) == TypeId::word && is_cell_series(type_of(series));
+    for (uint32_t pos = series.w1;;) {
+        if (pure) {
+            using interpreter::decoded::PureLoop;
+            switch (interpreter::decoded::foreach_pure(words.spec, series, pos, body, link,
+                                                       interpreter::current_code_cell())) {
+                case PureLoop::ended: goto ended;
+                case PureLoop::stopped: return;
+                case PureLoop::go_on: break;
+                case PureLoop::plain: pure = false; break;
+            }
+        }
+        if (!set_loop_words(words, series, pos)) break;
+        pos += words.count;
         const Step step = run_body(body, link);
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
+ended:
     stack::unwind_set_result();
 }
 

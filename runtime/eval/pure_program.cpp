@@ -3,6 +3,7 @@
 // operators with fast paths and a set at the end its flat program, the
 // loop that runs such programs, and the loops of while and loop that run
 // whole iterations of blocks made of them.
+#include <initializer_list>
 #include <vector>
 
 #include "runtime/core/error_fire.h"
@@ -362,9 +363,71 @@ bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bo
 
 namespace {
 
-[[gnu::always_inline]] inline size_t pure_exprs(const Form& f, NodeId code, Cell* result, Cell& current, bool& wrote) {
+// A program run in a loop iteration that is known to change nothing its
+// steps' caches rest on (see trustworthy): every word's value cell is the
+// one cached, every operator's word still holds its operator, and every
+// set writes data into a cell no operator is read from. The steps then
+// only read, compute and write. False, with nothing done, when an operand
+// is no integer, a result leaves the range, a value is unset or a word
+// after the expression holds an operator: the full program then runs.
+[[gnu::always_inline]] inline bool trusted_program(const Form& f, const Op& op, NodeId code, Cell& out) {
+    if (op.shape != 0) [[likely]] {
+        // One operator over two operands, perhaps an end check, perhaps a set.
+        const Micro* m = f.micro.data() + op.micro_first;
+        const Cell& x = m[0].code == MicroCode::constant ? m[0].value : *m[0].slot;
+        const Cell& y = m[1].code == MicroCode::constant ? m[1].value : *m[1].slot;
+        if (type_of(x) != TypeId::integer || type_of(y) != TypeId::integer) [[unlikely]] return false;
+        if (!fast::int_result(m[2].code == MicroCode::compare, m[2].fast, get_int(x), get_int(y), out)) [[unlikely]]
+            return false;
+        if (op.micro_count > 3 && m[3].code == MicroCode::end_check && m[3].fused && !no_operator_at(code, m[3].pos)) [[unlikely]] return false;
+        if (op.shape == 2) *m[op.micro_count - 1].slot = out;
+        return true;
+    }
+    Cell* const base = stack::data.top;
+    if (stack::data.limit - base <= static_cast<ptrdiff_t>(op.micro_count) + 1) [[unlikely]] return false;
+    Cell* top = base;
+    const Micro* m = f.micro.data() + op.micro_first;
+    for (const Micro* const end = m + op.micro_count; m != end; ++m) {
+        switch (m->code) {
+            case MicroCode::constant: *top++ = m->value; break;
+            case MicroCode::word: {
+                Cell c = *m->slot;
+                clear_new_line(c);
+                *top++ = c;
+                break;
+            }
+            case MicroCode::arith:
+            case MicroCode::compare: {
+                Cell* const a = top - 2;
+                if (type_of(a[0]) != TypeId::integer || type_of(a[1]) != TypeId::integer) [[unlikely]] return false;
+                if (!fast::int_result(m->code == MicroCode::compare, m->fast, get_int(a[0]), get_int(a[1]), a[0]))
+                    [[unlikely]] return false;
+                top = a + 1;
+                break;
+            }
+            case MicroCode::set_word: {  // always the last step
+                Cell copy = top[-1];
+                if (type_of(copy) == TypeId::unset) [[unlikely]] return false;
+                clear_new_line(copy);
+                *m->slot = copy;
+                break;
+            }
+            case MicroCode::end_check:
+                if (m->fused && !no_operator_at(code, m->pos)) [[unlikely]] return false;
+                break;
+            default: return false;
+        }
+    }
+    out = top[-1];
+    return true;
+}
+
+// Runs the block's expressions through their programs from expression
+// `from`, each value into `result`, as run_pure_exprs answers.
+[[gnu::always_inline]] inline size_t pure_exprs(const Form& f, NodeId code, Cell* result, Cell& current, bool& wrote,
+                                                size_t from = 0) {
     const size_t n = f.exprs.size();
-    for (size_t k = 0; k < n; k++) {
+    for (size_t k = from; k < n; k++) {
         const Expr& e = f.exprs[k];
         current.w1 = e.pos;
         Cell value;
@@ -408,14 +471,15 @@ Form* pure_form(const Cell& b, const Link& link, bool& plain) {
 // and `saved` after. False when an exit is pending. `clean` is cleared
 // when anything but the pure programs ran, or one wrote into a series:
 // only then may the blocks have changed.
-bool run_pure_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bool& clean) {
+bool run_pure_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bool& clean, size_t from = 0) {
     Pin pin(f);
     counts.runs++;
     stack::RoutineScope evaluating(false);
     Cell* const result = stack::push(unset::value);
+    if (from > 0) *result = *stack::data.base;  // the value of the expressions run before
     current = Cell{to_int(TypeId::block), b.w1, b.w2, 0};
     bool wrote = false;
-    const size_t ran = pure_exprs(f, b.w2, result, current, wrote);
+    const size_t ran = pure_exprs(f, b.w2, result, current, wrote, from);
     bool ok = ran != halted;
     if (ok && ran != f.exprs.size()) {
         // The rest of the block as the plain walker runs it.
@@ -430,11 +494,94 @@ bool run_pure_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bo
     return ok;
 }
 
+// A block's run in a loop whose programs may run trusted: each value goes
+// straight into the loop frame's result slot, and nothing else is kept,
+// since nothing but the programs runs. Answers how many expressions ran:
+// all, or up to one whose trusted program declined (nothing of it done);
+// `halted` when Ctrl-C asked for a halt.
+size_t trusted_block(const Form& f, const Cell& b, Cell& current) {
+    counts.runs++;
+    current = Cell{to_int(TypeId::block), b.w1, b.w2, 0};
+    const size_t n = f.exprs.size();
+    for (size_t k = 0; k < n; k++) {
+        const Expr& e = f.exprs[k];
+        current.w1 = e.pos;
+        if (!trusted_program(f, f.ops[e.op], b.w2, *stack::data.base)) [[unlikely]] return k;
+        if (internal::halt_requested()) [[unlikely]] return halted;
+    }
+    return n;
+}
+
+// One run of a loop's block through its all-pure form: trusted as far as
+// it goes when the loop says it may, the rest as run_pure_block runs it.
+bool loop_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bool& clean, bool trusted) {
+    if (!trusted) return run_pure_block(f, b, current, saved, clean);
+    const size_t ran = trusted_block(f, b, current);
+    if (ran == f.exprs.size()) [[likely]] {
+        current = saved;
+        return true;
+    }
+    if (ran == halted) {
+        current = saved;
+        return false;
+    }
+    return run_pure_block(f, b, current, saved, clean, ran);
+}
+
 // What a loop does after its body's run: as the natives' loops do.
 PureLoop after_pure_body() {
     const natives::impl::Step step = natives::impl::end_body();
     if (step == natives::impl::Step::pass) return PureLoop::stopped;
     return step == natives::impl::Step::leave ? PureLoop::ended : PureLoop::go_on;
+}
+
+// Whether a loop's blocks, whose forms are all pure and unchanged, may run
+// their programs trusted (see trusted_program) for as long as the loop
+// stays unchanged: every step's cache was filled at the current buffer
+// positions and names a cell of a heap context (a word in a running
+// function's frame is read the long way); words read hold data, operator
+// words hold their operators, sets go into neither objects nor the code;
+// no field steps; and no set (nor the loop's own word) writes the cell of
+// an operator's word. Only the programs run meanwhile, and they set only
+// data, so what holds now holds after every iteration.
+bool trustworthy(std::initializer_list<const Form*> forms, const Cell* written) {
+    constexpr size_t max_sets = 32;
+    const Cell* sets[max_sets];
+    size_t set_count = 0;
+    if (written) sets[set_count++] = written;
+    const uint64_t links = node::link_count();
+    const auto cached = [&](const Micro& m) { return m.links == links && !m.on_stack && m.slot != nullptr; };
+    for (const Form* f : forms) {
+        for (const Expr& e : f->exprs) {
+            const Op& op = f->ops[e.op];
+            for (uint32_t i = 0; i < op.micro_count; i++) {
+                const Micro& m = f->micro[op.micro_first + i];
+                switch (m.code) {
+                    case MicroCode::constant:
+                    case MicroCode::end_check: break;
+                    case MicroCode::word:
+                        if (!cached(m) || !is_data(type_of(*m.slot))) return false;
+                        break;
+                    case MicroCode::arith:
+                    case MicroCode::compare:
+                        if (!cached(m) || !same(*m.slot, m.value)) return false;
+                        break;
+                    case MicroCode::set_word:
+                        if (!cached(m) || m.object || m.in_code || set_count == max_sets) return false;
+                        sets[set_count++] = m.slot;
+                        break;
+                    case MicroCode::field:
+                    case MicroCode::set_field: return false;
+                }
+            }
+        }
+    }
+    for (const Form* f : forms)
+        for (const Micro& m : f->micro)
+            if (m.code == MicroCode::arith || m.code == MicroCode::compare)
+                for (size_t k = 0; k < set_count; k++)
+                    if (sets[k] == m.slot) return false;
+    return true;
 }
 
 // After an iteration in which only pure programs ran, wrote into no
@@ -445,11 +592,20 @@ struct Unchanged {
     uint64_t links = 0;
     uint64_t forms = 0;
     bool clean = false;
+    enum class Trust : uint8_t { unknown, yes, no } trust = Trust::unknown;
     [[nodiscard]] bool holds() const { return clean && links == node::link_count() && forms == generation; }
     void checked() {
         links = node::link_count();
         forms = generation;
         clean = true;
+        trust = Trust::unknown;
+    }
+    [[nodiscard]] bool trusted() const { return trust == Trust::yes; }
+    // After an iteration: once one has run unchanged, its programs' caches
+    // are filled and the forms can be judged. `written`: a cell the loop
+    // itself sets before each iteration.
+    void judge(std::initializer_list<const Form*> forms, const Cell* written = nullptr) {
+        if (trust == Trust::unknown && holds()) trust = trustworthy(forms, written) ? Trust::yes : Trust::no;
     }
 };
 
@@ -470,18 +626,20 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
             if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
             unchanged.checked();
         }
-        if (!run_pure_block(*c, cond, current, saved, clean) && natives::impl::cond_exit_passes())
+        if (!loop_block(*c, cond, current, saved, clean, unchanged.trusted()) &&
+            natives::impl::cond_exit_passes())
             return PureLoop::stopped;
         stack::keep();
         if (!natives::impl::strict_truthy(*stack::data.base)) return PureLoop::ended;
         // Plain code in the condition may have changed the body: it is
         // checked again, and runs as any block when it no longer holds.
         if (unchanged.holds() || (!trace::state.on && (b = pure_form(body, links[1], plain)))) {
-            run_pure_block(*b, body, current, saved, clean);
+            loop_block(*b, body, current, saved, clean, unchanged.trusted());
         } else {
             eval_linked(body, links[1], current, true);
             clean = false;
         }
+        unchanged.judge({c, b});
         const PureLoop after = after_pure_body();
         if (after != PureLoop::go_on) return after;
     }
@@ -500,14 +658,50 @@ PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& curre
             if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
             unchanged.checked();
         }
-        run_pure_block(*b, body, current, saved, clean);
+        loop_block(*b, body, current, saved, clean, unchanged.trusted());
         remaining--;
+        unchanged.judge({b});
         const PureLoop after = after_pure_body();
         if (after != PureLoop::go_on) return after;
     }
     return PureLoop::ended;
 }
 
+PureLoop foreach_pure(const Cell& word, const Cell& series, uint32_t& pos, const Cell& body, Link& link,
+                      Cell& current) {
+    const Cell saved = current;
+    Form* b = nullptr;
+    Cell* slot = nullptr;
+    Unchanged unchanged;
+    bool& clean = unchanged.clean;
+    bool plain = false;
+    for (;;) {
+        series::Buffer* items = series::buffer(series.w2);
+        if (pos >= items->length()) return PureLoop::ended;
+        if (!unchanged.holds()) {
+            if (trace::state.on) [[unlikely]] return PureLoop::go_on;
+            b = pure_form(body, link, plain);
+            if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
+            // The word's value cell, set as the context sets it: in place,
+            // flags and all. An object's word has change handlers to call.
+            const Cell* h = nullptr;
+            slot = bound_value(word, &h);
+            if (!slot || context::kind_of(*h) == context::Kind::object) return PureLoop::plain;
+            unchanged.checked();
+        }
+        const Cell item = items->cells()[pos];
+        // A function or an unset value in the word: the programs check
+        // their words again.
+        const bool data = is_data(type_of(item));
+        if (!data) clean = false;
+        *slot = item;
+        pos++;
+        loop_block(*b, body, current, saved, clean, data && unchanged.trusted());
+        unchanged.judge({b}, slot);
+        const PureLoop after = after_pure_body();
+        if (after != PureLoop::go_on) return after;
+    }
+}
 
 bool body_pure(const Cell& body, Link& link, Cell& current) {
     if (trace::state.on) [[unlikely]] return false;
