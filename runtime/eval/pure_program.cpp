@@ -364,25 +364,14 @@ bool run_pure(const Form& f, const Op& op, NodeId code, uint32_t verified_to, bo
 namespace {
 
 // A program run in a loop iteration that is known to change nothing its
-// steps' caches rest on (see trustworthy): every word's value cell is the
-// one cached, every operator's word still holds its operator, and every
-// set writes data into a cell no operator is read from. The steps then
-// only read, compute and write. False, with nothing done, when an operand
-// is no integer, a result leaves the range, a value is unset or a word
-// after the expression holds an operator: the full program then runs.
-[[gnu::always_inline]] inline bool trusted_program(const Form& f, const Op& op, NodeId code, Cell& out) {
-    if (op.shape != 0) [[likely]] {
-        // One operator over two operands, perhaps an end check, perhaps a set.
-        const Micro* m = f.micro.data() + op.micro_first;
-        const Cell& x = m[0].code == MicroCode::constant ? m[0].value : *m[0].slot;
-        const Cell& y = m[1].code == MicroCode::constant ? m[1].value : *m[1].slot;
-        if (type_of(x) != TypeId::integer || type_of(y) != TypeId::integer) [[unlikely]] return false;
-        if (!fast::int_result(m[2].code == MicroCode::compare, m[2].fast, get_int(x), get_int(y), out)) [[unlikely]]
-            return false;
-        if (op.micro_count > 3 && m[3].code == MicroCode::end_check && m[3].fused && !no_operator_at(code, m[3].pos)) [[unlikely]] return false;
-        if (op.shape == 2) *m[op.micro_count - 1].slot = out;
-        return true;
-    }
+// steps' caches rest on (see trustworthy): every word's value cell and
+// every field's cell is the one cached, every operator's word still holds
+// its operator, and every set writes data into a cell no operator or
+// object is read from. The steps then only read, compute and write. False,
+// with nothing done, when an operand is no integer, a result leaves the
+// range, a value is unset or a word after the expression holds an
+// operator: the full program then runs.
+bool trusted_program(const Form& f, const Op& op, NodeId code, Cell& out) {
     Cell* const base = stack::data.top;
     if (stack::data.limit - base <= static_cast<ptrdiff_t>(op.micro_count) + 1) [[unlikely]] return false;
     Cell* top = base;
@@ -396,6 +385,7 @@ namespace {
                 *top++ = c;
                 break;
             }
+            case MicroCode::field: *top++ = *f.fields[m->index].value; break;
             case MicroCode::arith:
             case MicroCode::compare: {
                 Cell* const a = top - 2;
@@ -405,17 +395,24 @@ namespace {
                 top = a + 1;
                 break;
             }
-            case MicroCode::set_word: {  // always the last step
+            case MicroCode::set_word: {  // a set is always the last step
                 Cell copy = top[-1];
                 if (type_of(copy) == TypeId::unset) [[unlikely]] return false;
                 clear_new_line(copy);
                 *m->slot = copy;
                 break;
             }
+            case MicroCode::set_field: {
+                const Cell value = top[-1];
+                const FieldCache& cache = f.fields[m->index];
+                if (type_of(value) == TypeId::unset || cache.values == code) [[unlikely]] return false;
+                cache.word->header |= cell_flag::changed;
+                *cache.value = value;
+                break;
+            }
             case MicroCode::end_check:
                 if (m->fused && !no_operator_at(code, m->pos)) [[unlikely]] return false;
                 break;
-            default: return false;
         }
     }
     out = top[-1];
@@ -494,30 +491,79 @@ bool run_pure_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bo
     return ok;
 }
 
-// A block's run in a loop whose programs may run trusted: each value goes
-// straight into the loop frame's result slot, and nothing else is kept,
-// since nothing but the programs runs. Answers how many expressions ran:
-// all, or up to one whose trusted program declined (nothing of it done);
-// `halted` when Ctrl-C asked for a halt.
-size_t trusted_block(const Form& f, const Cell& b, Cell& current) {
-    counts.runs++;
-    current = Cell{to_int(TypeId::block), b.w1, b.w2, 0};
-    const size_t n = f.exprs.size();
-    for (size_t k = 0; k < n; k++) {
-        const Expr& e = f.exprs[k];
-        current.w1 = e.pos;
-        if (!trusted_program(f, f.ops[e.op], b.w2, *stack::data.base)) [[unlikely]] return k;
-        if (internal::halt_requested()) [[unlikely]] return halted;
+// A block's expressions laid out for trusted runs (see trustworthy): the
+// value cells of a one-operator program's operands and of its set word,
+// or the program to run step by step.
+struct TrustedBlock {
+    struct Expr {
+        const Op* op;
+        const Cell* x;  // shaped: the operands, the word set (or nullptr)
+        const Cell* y;
+        Cell* set;
+        uint32_t pos;
+        uint8_t fast;
+        bool compare;
+        bool shaped;
+    };
+    static constexpr size_t room = 16;
+    const Form* form = nullptr;
+    uint32_t count = 0;
+    Expr exprs[room];
+
+    // False when the block has more expressions than there is room for.
+    bool lay_out(const Form& f) {
+        if (f.exprs.size() > room) return false;
+        form = &f;
+        count = static_cast<uint32_t>(f.exprs.size());
+        for (uint32_t k = 0; k < count; k++) {
+            const Op& op = f.ops[f.exprs[k].op];
+            const Micro* m = f.micro.data() + op.micro_first;
+            Expr& e = exprs[k];
+            e = Expr{&op, nullptr, nullptr, nullptr, f.exprs[k].pos, 0, false, false};
+            // A word after the expression is read again each time: step by step.
+            if (op.shape == 0 || (op.micro_count > 3 && m[3].code == MicroCode::end_check && m[3].fused)) continue;
+            e.shaped = true;
+            e.x = m[0].code == MicroCode::constant ? &m[0].value : m[0].slot;
+            e.y = m[1].code == MicroCode::constant ? &m[1].value : m[1].slot;
+            e.fast = m[2].fast;
+            e.compare = m[2].code == MicroCode::compare;
+            if (op.shape == 2) e.set = m[op.micro_count - 1].slot;
+        }
+        return true;
     }
-    return n;
-}
+
+    // One run, each value straight into the loop frame's result slot:
+    // nothing else is kept, since nothing but the programs runs. Answers
+    // how many expressions ran: all, or up to one whose trusted run
+    // declined (nothing of it done); `halted` when Ctrl-C asked for a halt.
+    size_t run(const Cell& b, Cell& current) const {
+        counts.runs++;
+        current = Cell{to_int(TypeId::block), b.w1, b.w2, 0};
+        Cell* const out = stack::data.base;
+        for (uint32_t k = 0; k < count; k++) {
+            const Expr& e = exprs[k];
+            current.w1 = e.pos;
+            if (e.shaped) [[likely]] {
+                if (type_of(*e.x) != TypeId::integer || type_of(*e.y) != TypeId::integer ||
+                    !fast::int_result(e.compare, e.fast, get_int(*e.x), get_int(*e.y), *out)) [[unlikely]]
+                    return k;
+                if (e.set) *e.set = *out;
+            } else if (!trusted_program(*form, *e.op, b.w2, *out)) [[unlikely]] {
+                return k;
+            }
+            if (internal::halt_requested()) [[unlikely]] return halted;
+        }
+        return count;
+    }
+};
 
 // One run of a loop's block through its all-pure form: trusted as far as
-// it goes when the loop says it may, the rest as run_pure_block runs it.
-bool loop_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bool& clean, bool trusted) {
+// it goes when the loop has laid the block out, the rest as
+// run_pure_block runs it.
+bool loop_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bool& clean, const TrustedBlock* trusted) {
     if (!trusted) return run_pure_block(f, b, current, saved, clean);
-    const size_t ran = trusted_block(f, b, current);
-    if (ran == f.exprs.size()) [[likely]] {
+    const size_t ran = trusted->run(b, current);
+    if (ran == trusted->count) [[likely]] {
         current = saved;
         return true;
     }
@@ -536,14 +582,15 @@ PureLoop after_pure_body() {
 }
 
 // Whether a loop's blocks, whose forms are all pure and unchanged, may run
-// their programs trusted (see trusted_program) for as long as the loop
-// stays unchanged: every step's cache was filled at the current buffer
-// positions and names a cell of a heap context (a word in a running
-// function's frame is read the long way); words read hold data, operator
-// words hold their operators, sets go into neither objects nor the code;
-// no field steps; and no set (nor the loop's own word) writes the cell of
-// an operator's word. Only the programs run meanwhile, and they set only
-// data, so what holds now holds after every iteration.
+// their programs trusted for as long as the loop stays unchanged: every
+// step's cache was filled at the current buffer positions and names a
+// cell of a heap context (a word in a running function's frame is read
+// the long way); words and fields read hold data, operator words hold
+// their operators, sets go neither into an object's word nor into the
+// code, fields set have no change handlers; and no set (nor the loop's
+// own word) writes the cell of an operator's word or of a word holding an
+// object whose field is used. Only the programs run meanwhile, and they
+// set only data, so what holds now holds after every iteration.
 bool trustworthy(std::initializer_list<const Form*> forms, const Cell* written) {
     constexpr size_t max_sets = 32;
     const Cell* sets[max_sets];
@@ -571,28 +618,51 @@ bool trustworthy(std::initializer_list<const Form*> forms, const Cell* written) 
                         sets[set_count++] = m.slot;
                         break;
                     case MicroCode::field:
-                    case MicroCode::set_field: return false;
+                    case MicroCode::set_field: {
+                        const bool to_set = m.code == MicroCode::set_field;
+                        const Cell* field = cached_field(f->fields[m.index], f->at(m.pos), to_set);
+                        if (!field) return false;
+                        if (to_set) {
+                            if (set_count == max_sets) return false;
+                            sets[set_count++] = field;
+                        } else {
+                            const TypeId t = type_of(*field);
+                            if (t == TypeId::unset || is_callable(t)) return false;
+                        }
+                        break;
+                    }
                 }
             }
         }
     }
-    for (const Form* f : forms)
-        for (const Micro& m : f->micro)
-            if (m.code == MicroCode::arith || m.code == MicroCode::compare)
-                for (size_t k = 0; k < set_count; k++)
-                    if (sets[k] == m.slot) return false;
+    // The cells read as operators and objects, against the cells set.
+    for (const Form* f : forms) {
+        for (const Micro& m : f->micro) {
+            const Cell* read = nullptr;
+            if (m.code == MicroCode::arith || m.code == MicroCode::compare) read = m.slot;
+            else if (m.code == MicroCode::field || m.code == MicroCode::set_field) read = f->fields[m.index].holder;
+            if (!read) continue;
+            for (size_t k = 0; k < set_count; k++)
+                if (sets[k] == read) return false;
+        }
+    }
     return true;
 }
 
 // After an iteration in which only pure programs ran, wrote into no
 // series, and neither allocated nor moved one (nor did a collection drop
 // forms), the blocks, the forms and the trace switch are as they were: the
-// next iteration runs without checking them again.
+// next iteration runs without checking them again. Once such an iteration
+// has run, its programs' caches are filled and the blocks can be judged
+// and laid out for trusted runs.
+template <size_t N>
 struct Unchanged {
     uint64_t links = 0;
     uint64_t forms = 0;
     bool clean = false;
     enum class Trust : uint8_t { unknown, yes, no } trust = Trust::unknown;
+    TrustedBlock blocks[N];
+
     [[nodiscard]] bool holds() const { return clean && links == node::link_count() && forms == generation; }
     void checked() {
         links = node::link_count();
@@ -600,12 +670,17 @@ struct Unchanged {
         clean = true;
         trust = Trust::unknown;
     }
-    [[nodiscard]] bool trusted() const { return trust == Trust::yes; }
-    // After an iteration: once one has run unchanged, its programs' caches
-    // are filled and the forms can be judged. `written`: a cell the loop
-    // itself sets before each iteration.
-    void judge(std::initializer_list<const Form*> forms, const Cell* written = nullptr) {
-        if (trust == Trust::unknown && holds()) trust = trustworthy(forms, written) ? Trust::yes : Trust::no;
+    // The block's layout while the loop may run it trusted, else nullptr.
+    [[nodiscard]] const TrustedBlock* trusted(size_t k) const { return trust == Trust::yes ? &blocks[k] : nullptr; }
+    // After an iteration. `written`: a cell the loop itself sets before each.
+    void judge(const Form* const (&loop_forms)[N], const Cell* written = nullptr) {
+        if (trust != Trust::unknown || !holds()) [[likely]] return;
+        trust = Trust::no;
+        for (size_t k = 0; k < N; k++)
+            if (!blocks[k].lay_out(*loop_forms[k])) return;
+        const bool ok = N == 1 ? trustworthy({loop_forms[0]}, written)
+                               : trustworthy({loop_forms[0], loop_forms[N - 1]}, written);
+        if (ok) trust = Trust::yes;
     }
 };
 
@@ -615,7 +690,7 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
     const Cell saved = current;
     Form* c = nullptr;
     Form* b = nullptr;
-    Unchanged unchanged;
+    Unchanged<2> unchanged;
     bool& clean = unchanged.clean;
     bool plain = false;
     for (;;) {
@@ -626,7 +701,7 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
             if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
             unchanged.checked();
         }
-        if (!loop_block(*c, cond, current, saved, clean, unchanged.trusted()) &&
+        if (!loop_block(*c, cond, current, saved, clean, unchanged.trusted(0)) &&
             natives::impl::cond_exit_passes())
             return PureLoop::stopped;
         stack::keep();
@@ -634,7 +709,7 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
         // Plain code in the condition may have changed the body: it is
         // checked again, and runs as any block when it no longer holds.
         if (unchanged.holds() || (!trace::state.on && (b = pure_form(body, links[1], plain)))) {
-            loop_block(*b, body, current, saved, clean, unchanged.trusted());
+            loop_block(*b, body, current, saved, clean, unchanged.trusted(1));
         } else {
             eval_linked(body, links[1], current, true);
             clean = false;
@@ -648,7 +723,7 @@ PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& curre
 PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& current) {
     const Cell saved = current;
     Form* b = nullptr;
-    Unchanged unchanged;
+    Unchanged<1> unchanged;
     bool& clean = unchanged.clean;
     bool plain = false;
     while (remaining > 0) {
@@ -658,7 +733,7 @@ PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& curre
             if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
             unchanged.checked();
         }
-        loop_block(*b, body, current, saved, clean, unchanged.trusted());
+        loop_block(*b, body, current, saved, clean, unchanged.trusted(0));
         remaining--;
         unchanged.judge({b});
         const PureLoop after = after_pure_body();
@@ -672,7 +747,7 @@ PureLoop foreach_pure(const Cell& word, const Cell& series, uint32_t& pos, const
     const Cell saved = current;
     Form* b = nullptr;
     Cell* slot = nullptr;
-    Unchanged unchanged;
+    Unchanged<1> unchanged;
     bool& clean = unchanged.clean;
     bool plain = false;
     for (;;) {
@@ -696,7 +771,7 @@ PureLoop foreach_pure(const Cell& word, const Cell& series, uint32_t& pos, const
         if (!data) clean = false;
         *slot = item;
         pos++;
-        loop_block(*b, body, current, saved, clean, data && unchanged.trusted());
+        loop_block(*b, body, current, saved, clean, data ? unchanged.trusted(0) : nullptr);
         unchanged.judge({b}, slot);
         const PureLoop after = after_pure_body();
         if (after != PureLoop::go_on) return after;
