@@ -31,9 +31,12 @@
 // no buffer moves, and does nothing the language could see before its
 // set, so a program whose guard fails drops what it pushed and the
 // expression runs again from its start on the runner. A block made only of
-// pure expressions runs them in one pass, and while and loop over such
-// blocks run whole iterations without checking the blocks again until
-// something else ran.
+// pure expressions runs them in one pass, and while, loop and foreach over
+// such blocks run whole iterations without checking the blocks again until
+// something else ran. After one such iteration the loop's later iterations
+// run trusted: the programs read and write the cells they found without
+// their guards, which the loop has shown cannot fail while only the
+// programs run (see pure_program.cpp).
 // Tracing turns the forms off (the traced evaluation never enters here).
 #pragma once
 
@@ -91,6 +94,8 @@ PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& curre
 // while_pure otherwise.
 PureLoop foreach_pure(const Cell& word, const Cell& series, uint32_t& pos, const Cell& body, Link& link,
                       Cell& current);
+// `repeat` likewise, the word set to `next`, counted up to `last`.
+PureLoop repeat_pure(const Cell& word, int64_t& next, int64_t last, const Cell& body, Link& link, Cell& current);
 
 // One run of a loop's body through its all-pure form kept in the link,
 // into the frame's first slot, as eval_linked runs it (an exit may be

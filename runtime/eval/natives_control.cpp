@@ -159,12 +159,24 @@ void n_repeat(bool, std::span<const int32_t>) {
         return;
     }
     open_loop();
-    for (int64_t i = 1; i <= count; i++) {
-        set_word(word, Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(i), 0});
+    // Whole iterations through the body's pure form, once it has one.
+    bool pure = type_of(word) == TypeId::word;
+    for (int64_t i = 1; i <= count;) {
+        if (pure) {
+            using interpreter::decoded::PureLoop;
+            switch (interpreter::decoded::repeat_pure(word, i, count, body, link, interpreter::current_code_cell())) {
+                case PureLoop::ended: goto ended;
+                case PureLoop::stopped: return;
+                case PureLoop::go_on: break;
+                case PureLoop::plain: pure = false; break;
+            }
+        }
+        set_word(word, Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(i++), 0});
         const Step step = run_body(body, link);
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
+ended:
     stack::unwind_set_result();
 }
 

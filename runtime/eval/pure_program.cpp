@@ -1,8 +1,11 @@
 // Pure expressions of decoded forms: the compiler that gives an
 // expression made of constants, words holding data, object fields, the
 // operators with fast paths and a set at the end its flat program, the
-// loop that runs such programs, and the loops of while and loop that run
-// whole iterations of blocks made of them.
+// loop that runs such programs, and the loops of while, loop and foreach
+// that run whole iterations of blocks made of them. Once an iteration has
+// run with nothing but the programs, a loop lays its blocks out and runs
+// the later iterations trusted: straight from the cells the programs
+// found, without checking them again, for as long as nothing else runs.
 #include <initializer_list>
 #include <vector>
 
@@ -742,8 +745,14 @@ PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& curre
     return PureLoop::ended;
 }
 
-PureLoop foreach_pure(const Cell& word, const Cell& series, uint32_t& pos, const Cell& body, Link& link,
-                      Cell& current) {
+namespace {
+
+// A loop that sets a word before each run of its body (foreach, repeat):
+// whole iterations while the body's form is all pure and holds, the word
+// set in place, as the context sets it, from `take()` for as long as
+// `more()`. As while_pure otherwise.
+template <class More, class Take>
+PureLoop word_loop(const Cell& word, More&& more, Take&& take, const Cell& body, Link& link, Cell& current) {
     const Cell saved = current;
     Form* b = nullptr;
     Cell* slot = nullptr;
@@ -751,31 +760,43 @@ PureLoop foreach_pure(const Cell& word, const Cell& series, uint32_t& pos, const
     bool& clean = unchanged.clean;
     bool plain = false;
     for (;;) {
-        series::Buffer* items = series::buffer(series.w2);
-        if (pos >= items->length()) return PureLoop::ended;
+        if (!more()) return PureLoop::ended;
         if (!unchanged.holds()) {
             if (trace::state.on) [[unlikely]] return PureLoop::go_on;
             b = pure_form(body, link, plain);
             if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
-            // The word's value cell, set as the context sets it: in place,
-            // flags and all. An object's word has change handlers to call.
+            // An object's word has change handlers to call.
             const Cell* h = nullptr;
             slot = bound_value(word, &h);
             if (!slot || context::kind_of(*h) == context::Kind::object) return PureLoop::plain;
             unchanged.checked();
         }
-        const Cell item = items->cells()[pos];
+        const Cell item = take();
         // A function or an unset value in the word: the programs check
         // their words again.
         const bool data = is_data(type_of(item));
         if (!data) clean = false;
         *slot = item;
-        pos++;
         loop_block(*b, body, current, saved, clean, data ? unchanged.trusted(0) : nullptr);
         unchanged.judge({b}, slot);
         const PureLoop after = after_pure_body();
         if (after != PureLoop::go_on) return after;
     }
+}
+
+}  // namespace
+
+PureLoop foreach_pure(const Cell& word, const Cell& series, uint32_t& pos, const Cell& body, Link& link,
+                      Cell& current) {
+    return word_loop(
+        word, [&] { return pos < series::buffer(series.w2)->length(); },
+        [&] { return series::buffer(series.w2)->cells()[pos++]; }, body, link, current);
+}
+
+PureLoop repeat_pure(const Cell& word, int64_t& next, int64_t last, const Cell& body, Link& link, Cell& current) {
+    return word_loop(
+        word, [&] { return next <= last; },
+        [&] { return Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(next++), 0}; }, body, link, current);
 }
 
 bool body_pure(const Cell& body, Link& link, Cell& current) {
