@@ -1,7 +1,6 @@
 // The collection cycle, its settings, the pending-free list and `recycle`.
 #include "runtime/memory/collector.h"
 
-#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -89,9 +88,10 @@ void push_pending_free(NodeId id) {
     pending.push_back(id);
 }
 
-// Sorted, so each node frame's slots are touched in one forward pass.
+// In the sweep's order: nothing depends on the order of a free list, and
+// the sweep finds buffers in address order, about the order their nodes
+// were handed out in, so the ids come in long runs already.
 void flush_pending_free() {
-    std::sort(pending.begin(), pending.end());
     for (NodeId id : pending) node::free(id);
     pending.clear();
 }

@@ -12,6 +12,7 @@ TEST_F(EnvTranscriptTest, Routines) { replay("routines.qt"); }
 TEST_F(EnvTranscriptTest, TypeTests) { replay("type_tests.qt"); }
 TEST_F(EnvTranscriptTest, NumberNatives) { replay("numbers.qt"); }
 TEST_F(EnvTranscriptTest, LibraryFunctions) { replay("library.qt"); }
+TEST_F(EnvTranscriptTest, Rejoin) { replay("rejoin.qt"); }
 TEST_F(EnvTranscriptTest, PairsAndPoints) { replay("pairs_points.qt"); }
 TEST_F(EnvTranscriptTest, Tuples) { replay("tuples.qt"); }
 TEST_F(EnvTranscriptTest, PercentHandleTriple) { replay("scalars.qt"); }
