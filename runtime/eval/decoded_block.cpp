@@ -671,6 +671,14 @@ bool run_linked(NodeId code, uint32_t pos, Cell* result, Cell& current, Link& li
 
 }  // namespace
 
+const Form* form_of(NodeId node, uint32_t start, Link& link) {
+    if (link.generation == generation && link.node == node && link.start == start) [[likely]] return link.form;
+    const Entry& e = table[node & (table_size - 1)];
+    if (e.node != node || e.start != start || !e.form) return nullptr;
+    link = Link{e.form.get(), generation, node, start};
+    return link.form;
+}
+
 void eval_linked(const Cell& b, Link& link, Cell& current, bool into_result) {
     if (trace::state.on) [[unlikely]] return eval_block(b, into_result);  // switched on meanwhile
     stack::check_native_depth();

@@ -62,6 +62,8 @@ struct Op {
     // that and a set-word after it (shape 2), perhaps with an end check
     // between: pure_program then tries it in one step first.
     uint8_t shape = 0;
+    // Calls run inline: the body's form the call's check found.
+    mutable const Form* inline_body = nullptr;
 };
 
 // A pure expression (constants, words holding data, object fields, the
@@ -78,6 +80,13 @@ enum class MicroCode : uint8_t {
     set_word,   // set the word at `pos` to the value on top
     set_field,  // set the object field the set-path at `pos` names
     end_check,  // the cell at `pos` is no word holding an operator now
+    // A call of the function `value`, the word at `pos` naming it, its op
+    // at `call_op`: the check comes before the arguments' steps and lets the
+    // call run inline when the word still holds the function and its body
+    // is a pure expression that sets and calls nothing; the call then
+    // runs the body on the arguments the steps between pushed.
+    call_check,
+    call,
 };
 
 struct Micro {
@@ -99,6 +108,11 @@ struct Micro {
     // An operand: it, the next operand and the operator after them run as
     // one step over integers. An end check: the cell was a word when decoded.
     bool fused = false;
+    // A call check and a call: the call's op. The check: the table's
+    // generation when the function's body was found unable to run inline
+    // (its form stands until that moves on).
+    uint32_t call_op = 0;
+    mutable uint64_t declined = UINT64_MAX;
 };
 
 struct Expr {
@@ -133,7 +147,12 @@ struct Form {
     std::vector<Expr> exprs;
     std::vector<Micro> micro;
     mutable std::vector<FieldCache> fields;  // of the field steps (Micro::index)
-    bool all_pure = false;  // every expression has a pure program, and they cover the block
+    // Every expression has a pure program, and they cover the block. A
+    // call in one that cannot run inline clears it.
+    mutable bool all_pure = false;
+    // All pure, and no program sets or calls anything: as a function's
+    // body, the form runs inline in its callers' programs.
+    bool inlinable = false;
 
     [[nodiscard]] const Cell& at(uint32_t pos) const { return cells[pos - start]; }
 };
@@ -162,8 +181,14 @@ struct Pin {
 };
 
 // Gives each expression of a decoded form, and each evaluated argument of
-// its calls, its pure program where it has one, and sets `all_pure`.
+// its calls, its pure program where it has one, and sets `all_pure` and
+// `inlinable`.
 void compile_programs(Form& f);
+
+// The form of the block at `node` from `start`, through the link while it
+// holds, else from the table (the link then keeps it); nullptr when the
+// block has none yet.
+const Form* form_of(NodeId node, uint32_t start, Link& link);
 
 // Runs an op's pure program: true with its value pushed, or false with
 // nothing pushed and nothing changed. `wrote` is set when a set wrote into

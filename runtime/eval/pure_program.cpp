@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "runtime/core/error_fire.h"
+#include "runtime/datatypes/arg_cache.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/eval/decoded_form.h"
@@ -57,6 +59,22 @@ bool compile_pure(Form& f, uint32_t index, bool allow_set, uint32_t scope_end) {
             m.index = static_cast<uint32_t>(f.fields.size());
             f.fields.emplace_back();
             f.micro.push_back(m);
+            break;
+        }
+        case Kind::call_function: {
+            // A call with only its arguments: the check, each argument's
+            // program, the call.
+            if (!op.simple) return false;
+            Micro check{MicroCode::call_check, 0, op.pos, op.value};
+            check.call_op = index;
+            f.micro.push_back(check);
+            for (uint32_t i = 0; i < op.arg_count; i++) {
+                const uint32_t a = f.args[op.first_arg + i];
+                if (a == no_op || !compile_pure(f, a, false, scope_end)) return refuse();
+            }
+            Micro call{MicroCode::call, 0, op.pos, op.value};
+            call.call_op = index;
+            f.micro.push_back(call);
             break;
         }
         case Kind::set_word:
@@ -126,6 +144,14 @@ void compile_programs(Form& f) {
     }
     f.all_pure = !f.exprs.empty() && f.plain_from == f.length;
     for (const Expr& e : f.exprs) f.all_pure = f.all_pure && f.ops[e.op].micro_count != 0;
+    f.inlinable = f.all_pure;
+    for (const Expr& e : f.exprs) {
+        const Op& op = f.ops[e.op];
+        for (uint32_t i = 0; i < op.micro_count; i++) {
+            const MicroCode c = f.micro[op.micro_first + i].code;
+            if (c == MicroCode::set_word || c == MicroCode::set_field || c == MicroCode::call_check) f.inlinable = false;
+        }
+    }
 }
 
 // ---------------------------------------------------------------- runner
@@ -242,6 +268,63 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
     return true;
 }
 
+// The check before an inline call's arguments: the call's word holds the
+// function still, and the function's body can run inline (its form, found
+// through the call's link, is inlinable and holds). A body that cannot is
+// remembered until the table's forms change; a body without a form yet is
+// tried again at the next call. The form found waits in the call's op.
+[[gnu::noinline]] bool inline_check(const Form& f, const Micro& m, NodeId code) {
+    const Cell* v = heap_slot(m, f.at(m.pos), code);
+    if (!v || !same(*v, m.value) || m.declined == generation) return false;
+    const Cell& fn = m.value;
+    const Cell body = *function::part(fn, function::Part::body);
+    const Op& call = f.ops[m.call_op];
+    if (type_of(body) != TypeId::block || (fn.header & (function::flag_trace | function::flag_no_trace))) {
+        m.declined = generation;
+        return false;
+    }
+    const Form* bf = form_of(body.w2, body.w1, call.links[0]);
+    if (!bf) return false;
+    if (!bf->inlinable || !bf->all_pure) {
+        m.declined = generation;
+        f.all_pure = false;  // the block runs its calls as calls
+        return false;
+    }
+    series::Buffer* b = series::buffer(body.w2);
+    if (b->length() != bf->length || !same_cells(b->cells() + bf->start, bf->cells.data(), bf->length - bf->start))
+        return false;
+    call.inline_body = bf;
+    return true;
+}
+
+bool body_value(const Form& bf, NodeId code, Cell& value);
+
+// An inline call: the arguments are the top cells, checked as a call
+// checks them; the function's words name them while its body's programs
+// run, as they would name its frame. On success the arguments give way to
+// the body's value. Nothing is done when a program declines (or an
+// argument is refused: the call then raises the error).
+[[gnu::noinline]] bool inline_call(const Form& f, const Micro& m, Cell*& top) {
+    const Op& call = f.ops[m.call_op];
+    Cell* const args = top - call.arg_count;
+    for (uint32_t i = 0; i < call.arg_count; i++)
+        if (!arg_cache::admits(f.types[call.first_arg + i], type_of(args[i]))) return false;
+    Cell& header = *series::buffer(m.value.w1)->cells();
+    const uint32_t saved = header.w2;
+    header.w2 = context::stack_values_ref(stack::index_of(args));
+    Cell* const saved_top = stack::data.top;
+    stack::data.top = top;  // the body's programs push above the arguments
+    Cell value;
+    // Nothing the programs do moves a buffer: the header stays where it is.
+    const bool ok = body_value(*call.inline_body, call.links[0].node, value);
+    header.w2 = saved;
+    stack::data.top = saved_top;
+    if (!ok) return false;
+    top = args;
+    *top++ = value;
+    return true;
+}
+
 // An op's pure program, its value into `out` (which it may use meanwhile
 // as a cell of its own). Values are handed on in registers where they
 // can be: a cell written in parts and read back whole at once waits for
@@ -348,10 +431,24 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
             case MicroCode::end_check:
                 if (!ends_here(*m, code, verified_to)) return fail();
                 break;
+            case MicroCode::call_check:
+                if (!inline_check(f, *m, code)) return fail();
+                break;
+            case MicroCode::call:
+                if (!inline_call(f, *m, top)) return fail();
+                break;
         }
     }
     out = top[-1];
     stack::data.top = base;
+    return true;
+}
+
+// The value of an inlinable body: its expressions' programs in turn.
+bool body_value(const Form& bf, NodeId code, Cell& value) {
+    bool wrote = false;  // an inlinable body sets nothing
+    for (const Expr& e : bf.exprs)
+        if (!pure_program(bf, bf.ops[e.op], code, UINT32_MAX, wrote, value)) return false;
     return true;
 }
 
@@ -415,6 +512,10 @@ bool trusted_program(const Form& f, const Op& op, NodeId code, Cell& out) {
             }
             case MicroCode::end_check:
                 if (m->fused && !no_operator_at(code, m->pos)) [[unlikely]] return false;
+                break;
+            case MicroCode::call_check: break;  // the body found last stands
+            case MicroCode::call:
+                if (!inline_call(f, *m, top)) return false;
                 break;
         }
     }
@@ -589,10 +690,11 @@ PureLoop after_pure_body() {
 // step's cache was filled at the current buffer positions and names a
 // cell of a heap context (a word in a running function's frame is read
 // the long way); words and fields read hold data, operator words hold
-// their operators, sets go neither into an object's word nor into the
-// code, fields set have no change handlers; and no set (nor the loop's
-// own word) writes the cell of an operator's word or of a word holding an
-// object whose field is used. Only the programs run meanwhile, and they
+// their operators and functions called inline, sets go neither into an
+// object's word nor into the code, fields set have no change handlers; and
+// no set (nor the loop's own word) writes the cell of an operator's or a
+// called function's word, of a word holding an object whose field is
+// used, or into the body of a function called inline. Only the programs run meanwhile, and they
 // set only data, so what holds now holds after every iteration.
 bool trustworthy(std::initializer_list<const Form*> forms, const Cell* written) {
     constexpr size_t max_sets = 32;
@@ -614,8 +716,10 @@ bool trustworthy(std::initializer_list<const Form*> forms, const Cell* written) 
                         break;
                     case MicroCode::arith:
                     case MicroCode::compare:
+                    case MicroCode::call_check:
                         if (!cached(m) || !same(*m.slot, m.value)) return false;
                         break;
+                    case MicroCode::call: break;
                     case MicroCode::set_word:
                         if (!cached(m) || m.object || m.in_code || set_count == max_sets) return false;
                         sets[set_count++] = m.slot;
@@ -638,11 +742,26 @@ bool trustworthy(std::initializer_list<const Form*> forms, const Cell* written) 
             }
         }
     }
-    // The cells read as operators and objects, against the cells set.
+    // The bodies called inline, as their checks last found them, against
+    // the cells set.
+    for (const Form* f : forms) {
+        for (const Micro& m : f->micro) {
+            if (m.code != MicroCode::call_check) continue;
+            const Op& call = f->ops[m.call_op];
+            if (!call.inline_body || call.links[0].form != call.inline_body) return false;
+            series::Buffer* b = series::buffer(call.links[0].node);
+            const Cell* begin = b->cells();
+            const Cell* end = begin + b->length();
+            for (size_t k = 0; k < set_count; k++)
+                if (sets[k] >= begin && sets[k] < end) return false;
+        }
+    }
+    // The cells read as operators, functions and objects, against the cells set.
     for (const Form* f : forms) {
         for (const Micro& m : f->micro) {
             const Cell* read = nullptr;
-            if (m.code == MicroCode::arith || m.code == MicroCode::compare) read = m.slot;
+            if (m.code == MicroCode::arith || m.code == MicroCode::compare || m.code == MicroCode::call_check)
+                read = m.slot;
             else if (m.code == MicroCode::field || m.code == MicroCode::set_field) read = f->fields[m.index].holder;
             if (!read) continue;
             for (size_t k = 0; k < set_count; k++)
