@@ -671,6 +671,8 @@ bool run_linked(NodeId code, uint32_t pos, Cell* result, Cell& current, Link& li
 
 }  // namespace
 
+bool is_code(NodeId node) { return table[node & (table_size - 1)].node == node; }
+
 const Form* form_of(NodeId node, uint32_t start, Link& link) {
     if (link.generation == generation && link.node == node && link.start == start) [[likely]] return link.form;
     const Entry& e = table[node & (table_size - 1)];

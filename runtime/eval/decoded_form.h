@@ -87,6 +87,10 @@ enum class MicroCode : uint8_t {
     // runs the body on the arguments the steps between pushed.
     call_check,
     call,
+    // `append series value` ending a program, the word at `pos` holding the
+    // append action `value`: the one write a program may end with besides
+    // a set (see pure_append).
+    append,
 };
 
 struct Micro {
@@ -184,6 +188,10 @@ struct Pin {
 // its calls, its pure program where it has one, and sets `all_pure` and
 // `inlinable`.
 void compile_programs(Form& f);
+
+// Whether the block at `node` has run as code (it has a place in the
+// forms' table): a form of it may hold its cells.
+bool is_code(NodeId node);
 
 // The form of the block at `node` from `start`, through the link while it
 // holds, else from the table (the link then keeps it); nullptr when the

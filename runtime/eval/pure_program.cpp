@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/core/error_fire.h"
+#include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/arg_cache.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
@@ -25,6 +26,7 @@
 #include "runtime/memory/data_stack.h"
 #include "runtime/memory/series.h"
 #include "runtime/words/context.h"
+#include "runtime/words/ownership.h"
 #include "runtime/words/word.h"
 
 namespace qor::interpreter::decoded {
@@ -76,6 +78,23 @@ bool compile_pure(Form& f, uint32_t index, bool allow_set, uint32_t scope_end) {
             call.call_op = index;
             f.micro.push_back(call);
             break;
+        }
+        case Kind::call_native: {
+            // `append series value` ends an expression as a set does: its
+            // arguments' programs, the end check, then the append.
+            const bool append = type_of(op.value) == TypeId::action && op.value.w1 == to_int(Action::append);
+            if (!allow_set || !append || op.arg_count != 2 || op.step_count != 0) return false;
+            for (uint32_t i = 0; i < op.arg_count; i++) {
+                const uint32_t a = f.args[op.first_arg + i];
+                if (a == no_op || !compile_pure(f, a, false, scope_end)) return refuse();
+            }
+            if (op.end_word || op.end >= scope_end) {
+                Micro check{MicroCode::end_check, 0, op.end};
+                check.fused = op.end_word;
+                f.micro.push_back(check);
+            }
+            f.micro.push_back(Micro{MicroCode::append, 0, op.pos, op.value});
+            return true;
         }
         case Kind::set_word:
         case Kind::set_path:
@@ -149,7 +168,9 @@ void compile_programs(Form& f) {
         const Op& op = f.ops[e.op];
         for (uint32_t i = 0; i < op.micro_count; i++) {
             const MicroCode c = f.micro[op.micro_first + i].code;
-            if (c == MicroCode::set_word || c == MicroCode::set_field || c == MicroCode::call_check) f.inlinable = false;
+            if (c == MicroCode::set_word || c == MicroCode::set_field || c == MicroCode::call_check ||
+                c == MicroCode::append)
+                f.inlinable = false;
         }
     }
 }
@@ -299,6 +320,30 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
 
 bool body_value(const Form& bf, NodeId code, Cell& value);
 
+// `append series value` at the end of a program, while the word still
+// holds the append action: the value goes to the block's tail as append
+// puts it there, when that is all append would do. That is a block! (no
+// hash index to keep, no owner to tell, not code whose forms hold its
+// cells) with room for one more cell (no allocation: nothing moves), and
+// one value that is data and not a block (append would splice it). The
+// series at its head is the value. False, with nothing done, otherwise.
+[[gnu::noinline]] bool pure_append(const Form& f, const Micro& m, NodeId code, Cell*& top) {
+    const Cell* action = heap_slot(m, f.at(m.pos), code);
+    if (!action || !same(*action, m.value)) return false;
+    Cell* const a = top - 2;
+    const Cell value = a[1];
+    if (type_of(a[0]) != TypeId::block || is_any_block(type_of(value)) || !is_data(type_of(value))) return false;
+    series::Buffer* b = series::buffer(a[0].w2);
+    if ((b->flags & ownership::owned_series_flag) || uint64_t{b->tail} + series::cell_unit > b->capacity ||
+        is_code(a[0].w2))
+        return false;
+    b->cells()[b->length()] = value;
+    b->tail += series::cell_unit;
+    a[0].w1 = 0;
+    top = a + 1;
+    return true;
+}
+
 // An inline call: the arguments are the top cells, checked as a call
 // checks them; the function's words name them while its body's programs
 // run, as they would name its frame. On success the arguments give way to
@@ -437,6 +482,9 @@ bool body_value(const Form& bf, NodeId code, Cell& value);
             case MicroCode::call:
                 if (!inline_call(f, *m, top)) return fail();
                 break;
+            case MicroCode::append:
+                if (!pure_append(f, *m, code, top)) return fail();
+                break;
         }
     }
     out = top[-1];
@@ -516,6 +564,9 @@ bool trusted_program(const Form& f, const Op& op, NodeId code, Cell& out) {
             case MicroCode::call_check: break;  // the body found last stands
             case MicroCode::call:
                 if (!inline_call(f, *m, top)) return false;
+                break;
+            case MicroCode::append:
+                if (!pure_append(f, *m, code, top)) return false;
                 break;
         }
     }
@@ -719,7 +770,8 @@ bool trustworthy(std::initializer_list<const Form*> forms, const Cell* written) 
                     case MicroCode::call_check:
                         if (!cached(m) || !same(*m.slot, m.value)) return false;
                         break;
-                    case MicroCode::call: break;
+                    case MicroCode::call:
+                    case MicroCode::append: break;  // checked as they run
                     case MicroCode::set_word:
                         if (!cached(m) || m.object || m.in_code || set_count == max_sets) return false;
                         sets[set_count++] = m.slot;
