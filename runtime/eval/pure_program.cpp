@@ -354,17 +354,23 @@ bool body_value(const Form& bf, NodeId code, Cell& value);
     Cell* const args = top - call.arg_count;
     for (uint32_t i = 0; i < call.arg_count; i++)
         if (!arg_cache::admits(f.types[call.first_arg + i], type_of(args[i]))) return false;
-    Cell& header = *series::buffer(m.value.w1)->cells();
-    const uint32_t saved = header.w2;
-    header.w2 = context::stack_values_ref(stack::index_of(args));
-    Cell* const saved_top = stack::data.top;
+    // The function's words name the arguments while the body runs. The
+    // body's programs run quietly and move no buffer: the header stays
+    // where it is, and both are put back as they were.
+    struct Frame {
+        Cell& header;
+        uint32_t values;
+        Cell* top;
+        ~Frame() {
+            header.w2 = values;
+            stack::data.top = top;
+        }
+    } frame{*series::buffer(m.value.w1)->cells(), 0, stack::data.top};
+    frame.values = frame.header.w2;
+    frame.header.w2 = context::stack_values_ref(stack::index_of(args));
     stack::data.top = top;  // the body's programs push above the arguments
     Cell value;
-    // Nothing the programs do moves a buffer: the header stays where it is.
-    const bool ok = body_value(*call.inline_body, call.links[0].node, value);
-    header.w2 = saved;
-    stack::data.top = saved_top;
-    if (!ok) return false;
+    if (!body_value(*call.inline_body, call.links[0].node, value)) return false;
     top = args;
     *top++ = value;
     return true;
@@ -373,9 +379,12 @@ bool body_value(const Form& bf, NodeId code, Cell& value);
 // An op's pure program, its value into `out` (which it may use meanwhile
 // as a cell of its own). Values are handed on in registers where they
 // can be: a cell written in parts and read back whole at once waits for
-// the writes to reach the cache.
+// the writes to reach the cache. Quiet: an operator over numbers other
+// than two integers or two floats, which its action computes and which
+// may raise an error, declines instead (a body run inline has no frame
+// and no code of its own to report an error from).
 [[gnu::always_inline]] inline bool pure_program(const Form& f, const Op& op, NodeId code, uint32_t verified_to,
-                                                bool& wrote, Cell& out) {
+                                                bool& wrote, Cell& out, bool quiet = false) {
     Cell* const base = stack::data.top;
     // A program pushes at most one cell per step.
     if (stack::data.limit - base <= static_cast<ptrdiff_t>(op.micro_count) + 1) [[unlikely]] return false;
@@ -435,6 +444,9 @@ bool body_value(const Form& bf, NodeId code, Cell& value);
                     break;
                 }
                 if (!is_number(type_of(a[0])) || !is_number(type_of(a[1]))) return fail();
+                if (quiet && !(arith && type_of(a[0]) == TypeId::float_ && type_of(a[1]) == TypeId::float_ &&
+                               m->fast <= static_cast<int>(fast::Arith::multiply)))
+                    return fail();
                 stack::data.top = a;
                 if (arith) fast::arith(static_cast<fast::Arith>(m->fast), w, a[0], a[1]);
                 else fast::compare(m->fast, w, a[0], a[1]);
@@ -496,7 +508,7 @@ bool body_value(const Form& bf, NodeId code, Cell& value);
 bool body_value(const Form& bf, NodeId code, Cell& value) {
     bool wrote = false;  // an inlinable body sets nothing
     for (const Expr& e : bf.exprs)
-        if (!pure_program(bf, bf.ops[e.op], code, UINT32_MAX, wrote, value)) return false;
+        if (!pure_program(bf, bf.ops[e.op], code, UINT32_MAX, wrote, value, true)) return false;
     return true;
 }
 
