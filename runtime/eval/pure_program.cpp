@@ -870,6 +870,22 @@ struct Unchanged {
     }
 };
 
+// Before an iteration of a loop with one block: unless the loop is
+// unchanged since the last check, the block's all-pure form, checked
+// again. False, with how the loop goes on in `next`, when the block has
+// none or tracing is on.
+bool body_form(Unchanged<1>& unchanged, const Cell& body, Link& link, Form*& b, PureLoop& next) {
+    if (unchanged.holds()) [[likely]] return true;
+    bool plain = false;
+    b = trace::state.on ? nullptr : pure_form(body, link, plain);
+    if (!b) {
+        next = plain ? PureLoop::plain : PureLoop::go_on;
+        return false;
+    }
+    unchanged.checked();
+    return true;
+}
+
 }  // namespace
 
 PureLoop while_pure(const Cell& cond, const Cell& body, Link* links, Cell& current) {
@@ -911,14 +927,9 @@ PureLoop loop_pure(const Cell& body, int64_t& remaining, Link& link, Cell& curre
     Form* b = nullptr;
     Unchanged<1> unchanged;
     bool& clean = unchanged.clean;
-    bool plain = false;
+    PureLoop next = PureLoop::go_on;
     while (remaining > 0) {
-        if (!unchanged.holds()) {
-            if (trace::state.on) [[unlikely]] return PureLoop::go_on;
-            b = pure_form(body, link, plain);
-            if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
-            unchanged.checked();
-        }
+        if (!body_form(unchanged, body, link, b, next)) return next;
         loop_block(*b, body, current, saved, clean, unchanged.trusted(0));
         remaining--;
         unchanged.judge({b});
@@ -941,18 +952,15 @@ PureLoop word_loop(const Cell& word, More&& more, Take&& take, const Cell& body,
     Cell* slot = nullptr;
     Unchanged<1> unchanged;
     bool& clean = unchanged.clean;
-    bool plain = false;
+    PureLoop next = PureLoop::go_on;
     for (;;) {
         if (!more()) return PureLoop::ended;
         if (!unchanged.holds()) {
-            if (trace::state.on) [[unlikely]] return PureLoop::go_on;
-            b = pure_form(body, link, plain);
-            if (!b) return plain ? PureLoop::plain : PureLoop::go_on;
+            if (!body_form(unchanged, body, link, b, next)) return next;
             // An object's word has change handlers to call.
             const Cell* h = nullptr;
             slot = bound_value(word, &h);
             if (!slot || context::kind_of(*h) == context::Kind::object) return PureLoop::plain;
-            unchanged.checked();
         }
         const Cell item = take();
         // A function or an unset value in the word: the programs check
