@@ -531,7 +531,7 @@ namespace {
 // with nothing done, when an operand is no integer, a result leaves the
 // range, a value is unset or a word after the expression holds an
 // operator: the full program then runs.
-bool trusted_program(const Form& f, const Op& op, NodeId code, Cell& out) {
+[[gnu::noinline]] bool trusted_program(const Form& f, const Op& op, NodeId code, Cell& out) {
     Cell* const base = stack::data.top;
     if (stack::data.limit - base <= static_cast<ptrdiff_t>(op.micro_count) + 1) [[unlikely]] return false;
     Cell* top = base;
