@@ -125,7 +125,7 @@ private:
     // expression when evaluated, one cell as it is otherwise.
     bool call(uint32_t index, const Cell& fn) {
         const TypeId t = type_of(fn);
-        if (t != TypeId::function && t != TypeId::native && t != TypeId::action) return false;
+        if (t != TypeId::function && t != TypeId::native && t != TypeId::action && t != TypeId::routine) return false;
         const NodeId cache = built_cache(fn);
         if (cache == 0) return false;
         std::vector<uint32_t> args;
@@ -155,6 +155,9 @@ private:
         op.value = fn;
         op.primary_end = q;
         op.simple = tail_count(cache) == 0 && (types.size() + (closed_by_count ? 1 : 0) == n);
+        // A routine keeps its refinements in its frame, as a function does:
+        // only one called with its arguments alone runs from the form.
+        if (t == TypeId::routine && !op.simple) return false;
         return set_args(index, args, types);
     }
 

@@ -23,7 +23,7 @@ enum class Kind : uint8_t {
     constant,       // a value pushed as it stands
     word_read,      // a word holding plain data
     call_function,  // a word holding a function!, its mandatory arguments after it
-    call_native,    // a word holding a native! or action!, likewise
+    call_native,    // a word holding a native!, action! or routine!, likewise
     set_word,       // a set-word and its value's expression
     set_path,       // a set-path and its value's expression
     paren,          // a paren evaluated as a block

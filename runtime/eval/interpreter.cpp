@@ -311,16 +311,6 @@ uint32_t fetch_and_call(const Cell& fn, const Cell& name, NodeId code, uint32_t 
         stack::unwind_last();
         return pos;
     }
-    if (framed) {
-        try {
-            stack::RoutineScope in_routine(true);
-            call_routine(fn);
-        } catch (const stack::ExitUnderway&) {
-        }
-        if (stack::exiting()) [[unlikely]] return pos;
-        stack::unwind();
-        return pos;
-    }
     internal::run_routine(fn, std::span<const int32_t>(refinements, refinement_count));
     if (stack::exiting()) [[unlikely]] return pos;
     stack::unwind();
@@ -915,6 +905,8 @@ void run_routine(const Cell& fn, std::span<const int32_t> refinements) {
             const natives::NativeFn routine = natives::code(fn.w1);
             if (!routine) error::fire(error::Id::not_done);
             routine(false, refinements);
+        } else if (type_of(fn) == TypeId::routine) {
+            call_routine(fn);
         } else {
             actions::dispatcher(static_cast<Action>(fn.w1))(refinements);
         }

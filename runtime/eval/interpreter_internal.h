@@ -62,8 +62,9 @@ int fast_code(const Cell& fn);
 // The plain expression loop of a block from `pos`, each value into
 // `result`; false when an exit is pending.
 bool run_expressions(NodeId code, uint32_t pos, Cell* result);
-// Runs a native's or action's routine in the frame made for it, with the
-// refinement slots found; an exit the routine started stays pending.
+// Runs a native's, action's or routine!'s code in the frame made for it,
+// with the refinement slots found (a routine! has none: its frame holds
+// its refinements); an exit the code started stays pending.
 void run_routine(const Cell& fn, std::span<const int32_t> refinements);
 // Whether Ctrl-C asks for a halt (and the halt throw started).
 inline bool halt_requested() { return interrupt::requested() && interrupt::take(); }
