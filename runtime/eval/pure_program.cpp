@@ -296,7 +296,7 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
 // tried again at the next call. The form found waits in the call's op.
 [[gnu::noinline]] bool inline_check(const Form& f, const Micro& m, NodeId code) {
     const Cell* v = heap_slot(m, f.at(m.pos), code);
-    if (!v || !same(*v, m.value) || m.declined == generation) return false;
+    if (!v || !same(*v, m.value)) return false;
     const Cell& fn = m.value;
     const Cell body = *function::part(fn, function::Part::body);
     const Op& call = f.ops[m.call_op];
@@ -489,7 +489,8 @@ bool body_value(const Form& bf, NodeId code, Cell& value);
                 if (!ends_here(*m, code, verified_to)) return fail();
                 break;
             case MicroCode::call_check:
-                if (!inline_check(f, *m, code)) return fail();
+                // A function that cannot run inline is known as such at once.
+                if (m->declined == generation || !inline_check(f, *m, code)) return fail();
                 break;
             case MicroCode::call:
                 if (!inline_call(f, *m, top)) return fail();
