@@ -64,6 +64,10 @@ struct Op {
     uint8_t shape = 0;
     // Calls run inline: the body's form the call's check found.
     mutable const Form* inline_body = nullptr;
+    // Calls, branches and parens in programs: the table's generation when
+    // the block they run was found unable to run inside a program (its
+    // form stands until that moves on).
+    mutable uint64_t declined = UINT64_MAX;
 };
 
 // A pure expression (constants, words holding data, object fields, the
@@ -91,6 +95,14 @@ enum class MicroCode : uint8_t {
     // append action `value`: the one write a program may end with besides
     // a set (see pure_append).
     append,
+    // `either cond [a] [b]` or `if cond [a]` with literal blocks, the word
+    // at `pos` holding the native `value`, its op at `call_op`: the check
+    // before the condition's steps, then the choice, which runs the chosen
+    // block's pure form on the condition's value.
+    branch_check,
+    branch,
+    // A paren at `pos` (its op at `call_op`): its pure form's value.
+    paren,
 };
 
 struct Micro {
@@ -112,11 +124,8 @@ struct Micro {
     // An operand: it, the next operand and the operator after them run as
     // one step over integers. An end check: the cell was a word when decoded.
     bool fused = false;
-    // A call check and a call: the call's op. The check: the table's
-    // generation when the function's body was found unable to run inline
-    // (its form stands until that moves on).
+    // A call's, a branch's or a paren's steps: its op.
     uint32_t call_op = 0;
-    mutable uint64_t declined = UINT64_MAX;
 };
 
 struct Expr {
@@ -154,8 +163,9 @@ struct Form {
     // Every expression has a pure program, and they cover the block. A
     // call in one that cannot run inline clears it.
     mutable bool all_pure = false;
-    // All pure, and no program sets or calls anything: as a function's
-    // body, the form runs inline in its callers' programs.
+    // All pure, and no program sets or appends anything: as a function's
+    // body, a branch or a paren, the form runs inside the programs that
+    // reach it (see nested_value).
     bool inlinable = false;
 
     [[nodiscard]] const Cell& at(uint32_t pos) const { return cells[pos - start]; }

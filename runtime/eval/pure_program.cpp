@@ -14,9 +14,12 @@
 #include "runtime/datatypes/arg_cache.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/eval/decoded_form.h"
+#include "runtime/core/native_ids.h"
 #include "runtime/eval/fast_paths.h"
+#include "runtime/eval/interrupt.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/interpreter_internal.h"
 #include "runtime/eval/natives_impl.h"
@@ -39,6 +42,8 @@ namespace {
 // nothing appended, when it is not. A set may only end the program.
 // `scope_end`: the end of the expression the op lies in, past which the
 // look-ahead reads the block as it is.
+bool compile_branch(Form& f, uint32_t index, uint32_t scope_end);
+
 bool compile_pure(Form& f, uint32_t index, bool allow_set, uint32_t scope_end) {
     const size_t mark = f.micro.size();
     const size_t fields = f.fields.size();
@@ -79,7 +84,17 @@ bool compile_pure(Form& f, uint32_t index, bool allow_set, uint32_t scope_end) {
             f.micro.push_back(call);
             break;
         }
+        case Kind::paren: {
+            Micro paren{MicroCode::paren, 0, op.pos};
+            paren.call_op = index;
+            f.micro.push_back(paren);
+            break;
+        }
         case Kind::call_native: {
+            if (type_of(op.value) == TypeId::native) {
+                if (!compile_branch(f, index, scope_end)) return refuse();
+                break;
+            }
             // `append series value` ends an expression as a set does: its
             // arguments' programs, the end check, then the append.
             const bool append = type_of(op.value) == TypeId::action && op.value.w1 == to_int(Action::append);
@@ -129,6 +144,31 @@ bool compile_pure(Form& f, uint32_t index, bool allow_set, uint32_t scope_end) {
     return true;
 }
 
+// `either cond [a] [b]` and `if cond [a]` with literal blocks: the check,
+// the condition's program, the choice. False, with something appended
+// perhaps (the caller takes it back), for any other native call.
+bool compile_branch(Form& f, uint32_t index, uint32_t scope_end) {
+    const Op& op = f.ops[index];
+    const bool either = op.value.w1 == to_int(Native::either);
+    if ((!either && op.value.w1 != to_int(Native::if_)) || !op.simple || op.arg_count != (either ? 3u : 2u))
+        return false;
+    for (uint32_t k = 1; k < op.arg_count; k++) {
+        const uint32_t a = f.args[op.first_arg + k];
+        if (a == no_op || f.ops[a].kind != Kind::constant || f.ops[a].step_count != 0 ||
+            type_of(f.at(f.ops[a].pos)) != TypeId::block)
+            return false;
+    }
+    Micro check{MicroCode::branch_check, 0, op.pos, op.value};
+    check.call_op = index;
+    f.micro.push_back(check);
+    const uint32_t cond = f.args[op.first_arg];
+    if (cond == no_op || !compile_pure(f, cond, false, scope_end)) return false;
+    Micro branch{MicroCode::branch, static_cast<uint8_t>(either ? 1 : 0), op.pos, op.value};
+    branch.call_op = index;
+    f.micro.push_back(branch);
+    return true;
+}
+
 // The shape of a program (see Op::shape): a fused operand pair and its
 // operator, then an end check and a set-word, each perhaps.
 uint8_t shape_of(const Micro* m, uint32_t n) {
@@ -168,9 +208,7 @@ void compile_programs(Form& f) {
         const Op& op = f.ops[e.op];
         for (uint32_t i = 0; i < op.micro_count; i++) {
             const MicroCode c = f.micro[op.micro_first + i].code;
-            if (c == MicroCode::set_word || c == MicroCode::set_field || c == MicroCode::call_check ||
-                c == MicroCode::append)
-                f.inlinable = false;
+            if (c == MicroCode::set_word || c == MicroCode::set_field || c == MicroCode::append) f.inlinable = false;
         }
     }
 }
@@ -289,36 +327,135 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
     return true;
 }
 
+// ---------------------------------------------------------------- nesting
+//
+// A function's body, a branch of `either` or `if`, and a paren run inside
+// the program that reaches them when their block's form is pure and sets
+// nothing (Form::inlinable): no frame, no code position and no exit of
+// their own can be seen, since such a run raises no error (its programs
+// run quietly) and calls nothing but more of the same. A block whose form
+// cannot run so is remembered, in the op that reaches it, until the
+// table's forms change; one without a form yet, or whose cells changed,
+// is tried again next time. A run that declines part way has done nothing
+// the language can see, and the whole program then declines.
+
+bool body_value(const Form& bf, NodeId code, Cell& value);
+
+// The C++ stack a nested run may still take, above the floor every
+// evaluation keeps: a run that would go deeper declines, and the calls
+// then go the long way, which reports a stack overflow where one is.
+inline constexpr ptrdiff_t nesting_room = 256 * 1024;
+
+[[nodiscard]] inline bool nesting_too_deep() {
+    return static_cast<const char*>(__builtin_frame_address(0)) - stack::detail::native_floor < nesting_room;
+}
+
+// The form of the block a nested run takes, holding the block's cells;
+// nullptr when there is none to take now (`never` set when the block's
+// form cannot run nested).
+const Form* nested_form(const Cell& block, Link& link, bool& never) {
+    const Form* bf = form_of(block.w2, block.w1, link);
+    if (!bf) return nullptr;
+    if (!bf->inlinable) {
+        never = true;
+        return nullptr;
+    }
+    series::Buffer* b = series::buffer(block.w2);
+    if (b->length() != bf->length || !same_cells(b->cells() + bf->start, bf->cells.data(), bf->length - bf->start))
+        return nullptr;
+    return bf;
+}
+
+// A nested run of a block's expressions, pushing above `top`, its value in
+// `value`; false, with nothing done, when it declines.
+[[gnu::always_inline]] inline bool run_nested(const Form& bf, NodeId code, Cell* top, Cell& value) {
+    struct Top {
+        Cell* saved = stack::data.top;
+        ~Top() { stack::data.top = saved; }
+    } restore;
+    stack::data.top = top;
+    return body_value(bf, code, value);
+}
+
+// Remembers that the op's block cannot run nested; the form it lies in
+// then runs its expressions as any form does.
+[[gnu::cold]] bool decline_for_good(const Form& f, const Op& op) {
+    op.declined = generation;
+    f.all_pure = false;
+    return false;
+}
+
 // The check before an inline call's arguments: the call's word holds the
-// function still, and the function's body can run inline (its form, found
-// through the call's link, is inlinable and holds). A body that cannot is
-// remembered until the table's forms change; a body without a form yet is
-// tried again at the next call. The form found waits in the call's op.
+// function still, and the function's body can run nested. The form found
+// waits in the call's op.
 [[gnu::noinline]] bool inline_check(const Form& f, const Micro& m, NodeId code) {
     const Cell* v = heap_slot(m, f.at(m.pos), code);
     if (!v || !same(*v, m.value)) return false;
     const Cell& fn = m.value;
     const Cell body = *function::part(fn, function::Part::body);
     const Op& call = f.ops[m.call_op];
-    if (type_of(body) != TypeId::block || (fn.header & (function::flag_trace | function::flag_no_trace))) {
-        m.declined = generation;
-        return false;
-    }
-    const Form* bf = form_of(body.w2, body.w1, call.links[0]);
-    if (!bf) return false;
-    if (!bf->inlinable || !bf->all_pure) {
-        m.declined = generation;
-        f.all_pure = false;  // the block runs its calls as calls
-        return false;
-    }
-    series::Buffer* b = series::buffer(body.w2);
-    if (b->length() != bf->length || !same_cells(b->cells() + bf->start, bf->cells.data(), bf->length - bf->start))
-        return false;
-    call.inline_body = bf;
+    if (type_of(body) != TypeId::block || (fn.header & (function::flag_trace | function::flag_no_trace)))
+        return decline_for_good(f, call);
+    bool never = false;
+    call.inline_body = nested_form(body, call.links[0], never);
+    if (never) return decline_for_good(f, call);
+    return call.inline_body != nullptr;
+}
+
+// An inline call: the arguments are the top cells, checked as a call
+// checks them; the function's words name them while its body runs, as
+// they would name its frame. On success the arguments give way to the
+// body's value. Ctrl-C, or a recursion too deep, declines: the call then
+// goes the long way, which halts or reports a stack overflow.
+[[gnu::noinline]] bool inline_call(const Form& f, const Micro& m, Cell*& top) {
+    const Op& call = f.ops[m.call_op];
+    if (interrupt::requested()) [[unlikely]] return false;
+    // A recursion this deep runs as calls from here on: trying again at
+    // every level of it would repeat the whole descent each time.
+    if (nesting_too_deep()) [[unlikely]] return decline_for_good(f, call);
+    Cell* const args = top - call.arg_count;
+    for (uint32_t i = 0; i < call.arg_count; i++)
+        if (!arg_cache::admits(f.types[call.first_arg + i], type_of(args[i]))) return false;
+    // Nothing a nested run does moves a buffer: the header stays where it
+    // is, and is put back however the body ends.
+    struct Values {
+        Cell& header;
+        uint32_t saved;
+        ~Values() { header.w2 = saved; }
+    } values{*series::buffer(m.value.w1)->cells(), 0};
+    values.saved = values.header.w2;
+    values.header.w2 = context::stack_values_ref(stack::index_of(args));
+    Cell value;
+    if (!run_nested(*call.inline_body, call.links[0].node, top, value)) return false;
+    top = args;
+    *top++ = value;
     return true;
 }
 
-bool body_value(const Form& bf, NodeId code, Cell& value);
+// The choice of `either` or `if`, the condition on top: the chosen
+// block's value in its place (none for `if` on a false condition). An
+// unset condition, which `either` refuses with an error, declines.
+[[gnu::noinline]] bool run_branch(const Form& f, const Micro& m, Cell* top) {
+    if (nesting_too_deep()) [[unlikely]] return false;
+    const Op& op = f.ops[m.call_op];
+    const Cell& cond = top[-1];
+    const bool either = m.fast != 0;
+    if (either && type_of(cond) == TypeId::unset) return false;
+    const bool chosen = interpreter::truthy(cond);
+    if (!chosen && !either) {
+        top[-1] = none::value;
+        return true;
+    }
+    const uint32_t k = chosen ? 0 : 1;
+    const Cell& block = f.at(f.ops[f.args[op.first_arg + 1 + k]].pos);
+    bool never = false;
+    const Form* bf = nested_form(block, op.links[k], never);
+    if (never) return decline_for_good(f, op);
+    Cell value;
+    if (!bf || !run_nested(*bf, block.w2, top, value)) return false;
+    top[-1] = value;
+    return true;
+}
 
 // `append series value` at the end of a program, while the word still
 // holds the append action: the value goes to the block's tail as append
@@ -344,34 +481,16 @@ bool body_value(const Form& bf, NodeId code, Cell& value);
     return true;
 }
 
-// An inline call: the arguments are the top cells, checked as a call
-// checks them; the function's words name them while its body's programs
-// run, as they would name its frame. On success the arguments give way to
-// the body's value. Nothing is done when a program declines (or an
-// argument is refused: the call then raises the error).
-[[gnu::noinline]] bool inline_call(const Form& f, const Micro& m, Cell*& top) {
-    const Op& call = f.ops[m.call_op];
-    Cell* const args = top - call.arg_count;
-    for (uint32_t i = 0; i < call.arg_count; i++)
-        if (!arg_cache::admits(f.types[call.first_arg + i], type_of(args[i]))) return false;
-    // The function's words name the arguments while the body runs. The
-    // body's programs run quietly and move no buffer: the header stays
-    // where it is, and both are put back as they were.
-    struct Frame {
-        Cell& header;
-        uint32_t values;
-        Cell* top;
-        ~Frame() {
-            header.w2 = values;
-            stack::data.top = top;
-        }
-    } frame{*series::buffer(m.value.w1)->cells(), 0, stack::data.top};
-    frame.values = frame.header.w2;
-    frame.header.w2 = context::stack_values_ref(stack::index_of(args));
-    stack::data.top = top;  // the body's programs push above the arguments
+// A paren's value, pushed.
+[[gnu::noinline]] bool run_paren(const Form& f, const Micro& m, Cell*& top) {
+    if (nesting_too_deep()) [[unlikely]] return false;
+    const Op& op = f.ops[m.call_op];
+    const Cell& paren = f.at(m.pos);
+    bool never = false;
+    const Form* bf = nested_form(paren, op.links[0], never);
+    if (never) return decline_for_good(f, op);
     Cell value;
-    if (!body_value(*call.inline_body, call.links[0].node, value)) return false;
-    top = args;
+    if (!bf || !run_nested(*bf, paren.w2, top, value)) return false;
     *top++ = value;
     return true;
 }
@@ -379,10 +498,10 @@ bool body_value(const Form& bf, NodeId code, Cell& value);
 // An op's pure program, its value into `out` (which it may use meanwhile
 // as a cell of its own). Values are handed on in registers where they
 // can be: a cell written in parts and read back whole at once waits for
-// the writes to reach the cache. Quiet: an operator over numbers other
-// than two integers or two floats, which its action computes and which
-// may raise an error, declines instead (a body run inline has no frame
-// and no code of its own to report an error from).
+// the writes to reach the cache. Quiet: an operator whose action would
+// compute it (money, mixed numbers, comparisons beyond integers), which
+// may raise an error, declines instead (a nested run has no frame and no
+// code of its own to report an error from).
 [[gnu::always_inline]] inline bool pure_program(const Form& f, const Op& op, NodeId code, uint32_t verified_to,
                                                 bool& wrote, Cell& out, bool quiet = false) {
     Cell* const base = stack::data.top;
@@ -444,9 +563,15 @@ bool body_value(const Form& bf, NodeId code, Cell& value);
                     break;
                 }
                 if (!is_number(type_of(a[0])) || !is_number(type_of(a[1]))) return fail();
-                if (quiet && !(arith && type_of(a[0]) == TypeId::float_ && type_of(a[1]) == TypeId::float_ &&
-                               m->fast <= static_cast<int>(fast::Arith::multiply)))
-                    return fail();
+                if (quiet) {
+                    // What arith computes itself: integers (a sum out of range
+                    // becoming a float), and floats with + - *.
+                    const TypeId ta = type_of(a[0]), tb = type_of(a[1]);
+                    const bool own = (ta == TypeId::integer && tb == TypeId::integer) ||
+                                     (ta == TypeId::float_ && tb == TypeId::float_ &&
+                                      m->fast <= static_cast<int>(fast::Arith::multiply));
+                    if (!arith || !own) return fail();
+                }
                 stack::data.top = a;
                 if (arith) fast::arith(static_cast<fast::Arith>(m->fast), w, a[0], a[1]);
                 else fast::compare(m->fast, w, a[0], a[1]);
@@ -490,13 +615,25 @@ bool body_value(const Form& bf, NodeId code, Cell& value);
                 break;
             case MicroCode::call_check:
                 // A function that cannot run inline is known as such at once.
-                if (m->declined == generation || !inline_check(f, *m, code)) return fail();
+                if (f.ops[m->call_op].declined == generation || !inline_check(f, *m, code)) return fail();
                 break;
             case MicroCode::call:
                 if (!inline_call(f, *m, top)) return fail();
                 break;
             case MicroCode::append:
                 if (!pure_append(f, *m, code, top)) return fail();
+                break;
+            case MicroCode::branch_check: {
+                if (f.ops[m->call_op].declined == generation) return fail();
+                const Cell* v = heap_slot(*m, f.at(m->pos), code);
+                if (!v || !same(*v, m->value)) return fail();
+                break;
+            }
+            case MicroCode::branch:
+                if (!run_branch(f, *m, top)) return fail();
+                break;
+            case MicroCode::paren:
+                if (f.ops[m->call_op].declined == generation || !run_paren(f, *m, top)) return fail();
                 break;
         }
     }
@@ -581,6 +718,9 @@ namespace {
             case MicroCode::append:
                 if (!pure_append(f, *m, code, top)) return false;
                 break;
+            case MicroCode::branch_check:
+            case MicroCode::branch:
+            case MicroCode::paren: return false;  // never laid out for trusted runs
         }
     }
     out = top[-1];
@@ -789,6 +929,9 @@ bool trustworthy(std::initializer_list<const Form*> forms, const Cell* written) 
                         if (!cached(m) || m.object || m.in_code || set_count == max_sets) return false;
                         sets[set_count++] = m.slot;
                         break;
+                    case MicroCode::branch_check:
+                    case MicroCode::branch:
+                    case MicroCode::paren: return false;
                     case MicroCode::field:
                     case MicroCode::set_field: {
                         const bool to_set = m.code == MicroCode::set_field;
