@@ -26,11 +26,16 @@
 // The loop natives, parens and function calls keep links the same way.
 //
 // An expression made only of constants, words holding data, object fields,
-// operators with fast paths and a set at its end is pure: it runs as a
-// flat program (decoded_form.h) that reads words through cells kept while
-// no buffer moves, and does nothing the language could see before its
-// set, so a program whose guard fails drops what it pushed and the
-// expression runs again from its start on the runner. A block made only of
+// operators with fast paths, parens, calls, `either` and `if` over literal
+// blocks, and a set or an append at its end is pure: it runs as a flat
+// program (decoded_form.h) that reads words through cells kept while no
+// buffer moves, and does nothing the language could see before its set,
+// so a program whose guard fails drops what it pushed and the expression
+// runs again from its start on the runner. The parens, branches and
+// function bodies it reaches run nested inside it when their own forms
+// are pure and set nothing: they raise no error and open no frame, so a
+// call of such a function, recursion included, costs no more than its
+// body's steps. A block made only of
 // pure expressions runs them in one pass, and while, loop and foreach over
 // such blocks run whole iterations without checking the blocks again until
 // something else ran. After one such iteration the loop's later iterations

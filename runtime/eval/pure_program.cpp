@@ -1,11 +1,14 @@
 // Pure expressions of decoded forms: the compiler that gives an
 // expression made of constants, words holding data, object fields, the
-// operators with fast paths and a set at the end its flat program, the
-// loop that runs such programs, and the loops of while, loop and foreach
-// that run whole iterations of blocks made of them. Once an iteration has
-// run with nothing but the programs, a loop lays its blocks out and runs
-// the later iterations trusted: straight from the cells the programs
-// found, without checking them again, for as long as nothing else runs.
+// operators with fast paths, parens, calls, `either` and `if` over literal
+// blocks, and a set or an append at the end its flat program; the runner
+// of such programs, which runs the parens, branches and function bodies
+// they reach nested inside them; and the loops of while, loop, foreach
+// and repeat that run whole iterations of blocks made of them. Once an
+// iteration has run with nothing but the programs, a loop lays its blocks
+// out and runs the later iterations trusted: straight from the cells the
+// programs found, without checking them again, for as long as nothing
+// else runs.
 #include <initializer_list>
 #include <vector>
 
