@@ -170,6 +170,17 @@ TEST_F(ConsoleTerminal, CtrlCDuringAnEvaluationHaltsToThePrompt) {
     t.keys("Enter");
     ASSERT_TRUE(t.wait_for("== true", 2)) << t.screen();
 
+    // So is a recursion whose calls run nested inside pure programs.
+    t.text("fib: func [n] [either n < 2 [n] [(fib n - 1) + fib n - 2]] print uppercase {recursing} fib 45");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("RECURSING")) << t.screen();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    t.keys("C-c");
+    ASSERT_TRUE(t.wait_for("(halted)", 3)) << t.screen();
+    t.text("fib 10");
+    t.keys("Enter");
+    ASSERT_TRUE(t.wait_for("== 55", 2)) << t.screen();
+
     // A wait is cut short as well.
     t.text("print uppercase {waiting} wait 30 print \"never\"");
     t.keys("Enter");
