@@ -68,17 +68,6 @@ constexpr bool is_literal(TypeId t) {
     }
 }
 
-// Whether a word holding an operator stands at the position: the operator
-// then takes the value before it as its left operand.
-bool operator_at(NodeId code, uint32_t pos) {
-    series::Buffer* b = series::buffer(code);
-    if (pos >= b->length()) return false;
-    const Cell& w = b->cells()[pos];
-    if (type_of(w) != TypeId::word) return false;
-    const Cell* value = interpreter::internal::bound_value(w);
-    return value != nullptr && type_of(*value) == TypeId::op;
-}
-
 // The value of the cell at the position when evaluating it is only reading
 // it: a literal, or a word whose value is data (not a function, an
 // operator or unset). With tracing on, every step is reported, so none is
@@ -95,7 +84,7 @@ const Cell* plain_value(NodeId code, uint32_t pos) {
     } else if (!is_literal(t)) {
         return nullptr;
     }
-    return operator_at(code, pos + 1) ? nullptr : v;
+    return interpreter::internal::operator_at(code, pos + 1) ? nullptr : v;
 }
 
 // ---- The values' block

@@ -35,6 +35,17 @@ inline Cell* bound_value(const Cell& word, const Cell** context_cell = nullptr) 
     return series::buffer(h.w2)->cells() + index;
 }
 
+// Whether a word holding an operator stands in the block at the position:
+// the operator then takes the value before it as its left operand.
+inline bool operator_at(NodeId code, uint32_t pos) {
+    series::Buffer* b = series::buffer(code);
+    if (pos >= b->length()) return false;
+    const Cell& w = b->cells()[pos];
+    if (type_of(w) != TypeId::word) return false;
+    const Cell* value = bound_value(w);
+    return value != nullptr && type_of(*value) == TypeId::op;
+}
+
 inline bool is_callable(TypeId t) {
     return t == TypeId::native || t == TypeId::action || t == TypeId::function || t == TypeId::routine;
 }

@@ -163,20 +163,16 @@ void n_repeat(bool, std::span<const int32_t>) {
     bool pure = type_of(word) == TypeId::word;
     for (int64_t i = 1; i <= count;) {
         if (pure) {
-            using interpreter::decoded::PureLoop;
-            switch (interpreter::decoded::repeat_pure(word, i, count, body, link, interpreter::current_code_cell())) {
-                case PureLoop::ended: goto ended;
-                case PureLoop::stopped: return;
-                case PureLoop::go_on: break;
-                case PureLoop::plain: pure = false; break;
-            }
+            const Step step = after_pure(
+                interpreter::decoded::repeat_pure(word, i, count, body, link, interpreter::current_code_cell()), pure);
+            if (step == Step::pass) return;
+            if (step == Step::leave) break;
         }
         set_word(word, Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(i++), 0});
         const Step step = run_body(body, link);
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
-ended:
     stack::unwind_set_result();
 }
 
@@ -270,14 +266,11 @@ void n_foreach(bool, std::span<const int32_t>) {
     bool pure = type_of(words.spec) == TypeId::word && is_cell_series(type_of(series));
     for (uint32_t pos = series.w1;;) {
         if (pure) {
-            using interpreter::decoded::PureLoop;
-            switch (interpreter::decoded::foreach_pure(words.spec, series, pos, body, link,
-                                                       interpreter::current_code_cell())) {
-                case PureLoop::ended: goto ended;
-                case PureLoop::stopped: return;
-                case PureLoop::go_on: break;
-                case PureLoop::plain: pure = false; break;
-            }
+            const Step step = after_pure(
+                interpreter::decoded::foreach_pure(words.spec, series, pos, body, link, interpreter::current_code_cell()),
+                pure);
+            if (step == Step::pass) return;
+            if (step == Step::leave) break;
         }
         if (!set_loop_words(words, series, pos)) break;
         pos += words.count;
@@ -285,7 +278,6 @@ void n_foreach(bool, std::span<const int32_t>) {
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
-ended:
     stack::unwind_set_result();
 }
 

@@ -75,6 +75,21 @@ Step run_body(const Cell& body, int k, Run&& run) {
     return end_body();
 }
 
+// How a native's loop goes on after whole iterations through its blocks'
+// pure forms: it ended (leave), an exit passes on, or it runs the next
+// iteration itself; `pure` is cleared when its forms are no use to try
+// again.
+[[nodiscard]] inline Step after_pure(interpreter::decoded::PureLoop loop, bool& pure) {
+    using interpreter::decoded::PureLoop;
+    switch (loop) {
+        case PureLoop::ended: return Step::leave;
+        case PureLoop::stopped: return Step::pass;
+        case PureLoop::plain: pure = false; return Step::next;
+        case PureLoop::go_on: return Step::next;
+    }
+    return Step::next;
+}
+
 // Whether an exit pending after a while condition ran passes on (the
 // caller returns); break and continue have no place there and are errors.
 [[nodiscard]] inline bool cond_exit_passes() {
@@ -106,12 +121,9 @@ void run_while(Cell* a, Run&& run) {
     for (;;) {
         // Whole iterations through the blocks' pure forms, once they have them.
         if (pure) {
-            switch (interpreter::decoded::while_pure(cond, body, run.links, run.current())) {
-                case interpreter::decoded::PureLoop::ended: goto ended;
-                case interpreter::decoded::PureLoop::stopped: return;
-                case interpreter::decoded::PureLoop::go_on: break;
-                case interpreter::decoded::PureLoop::plain: pure = false; break;
-            }
+            const Step step = after_pure(interpreter::decoded::while_pure(cond, body, run.links, run.current()), pure);
+            if (step == Step::pass) return;
+            if (step == Step::leave) break;
         }
         run(cond, 0);
         if (stack::exiting() && cond_exit_passes()) return;
@@ -121,7 +133,6 @@ void run_while(Cell* a, Run&& run) {
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
-ended:
     stack::revert();
     a[0] = unset::value;
 }
@@ -137,19 +148,15 @@ void run_loop(Cell* a, int64_t count, Run&& run) {
     bool pure = true;
     for (int64_t remaining = count; remaining > 0;) {
         if (pure) {
-            switch (interpreter::decoded::loop_pure(body, remaining, run.links[0], run.current())) {
-                case interpreter::decoded::PureLoop::ended: goto ended;
-                case interpreter::decoded::PureLoop::stopped: return;
-                case interpreter::decoded::PureLoop::go_on: break;
-                case interpreter::decoded::PureLoop::plain: pure = false; break;
-            }
+            const Step step = after_pure(interpreter::decoded::loop_pure(body, remaining, run.links[0], run.current()), pure);
+            if (step == Step::pass) return;
+            if (step == Step::leave) break;
         }
         const Step step = run_body(body, 0, run);
         remaining--;
         if (step == Step::pass) return;
         if (step == Step::leave) break;
     }
-ended:
     stack::unwind_set_result();
 }
 

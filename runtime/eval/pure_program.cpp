@@ -242,6 +242,13 @@ namespace {
     return slot;
 }
 
+// Whether the word of a step still holds the value it held when decoded
+// (an operator, a function, the append action).
+[[gnu::always_inline]] inline bool word_holds(const Micro& m, const Form& f, NodeId code) {
+    const Cell* v = heap_slot(m, f.at(m.pos), code);
+    return v && same(*v, m.value);
+}
+
 // The value cell of the object field `o/x` names, through the step's
 // cache; nullptr when the cache does not hold (or, to set, when the object
 // has change handlers).
@@ -278,14 +285,7 @@ void fill_field(FieldCache& c, const Cell& path) {
 
 // Whether the cell after an expression, read from the block, is no word
 // holding an operator.
-[[gnu::noinline]] bool no_operator_at(NodeId code, uint32_t pos) {
-    series::Buffer* b = series::buffer(code);
-    if (pos >= b->length()) return true;
-    const Cell& next = b->cells()[pos];
-    if (type_of(next) != TypeId::word) return true;
-    const Cell* v = bound_value(next);
-    return !v || type_of(*v) != TypeId::op;
-}
+[[gnu::noinline]] bool no_operator_at(NodeId code, uint32_t pos) { return !internal::operator_at(code, pos); }
 
 // Whether the end check of a program lets the expression end there: a
 // cell checked since the last code ran is known (`fused`: it was a word);
@@ -307,8 +307,7 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
     // Integers are data: the words need no other check.
     const Cell* x = int_operand(m[0], f, code);
     const Cell* y = int_operand(m[1], f, code);
-    const Cell* v = heap_slot(m[2], f.at(m[2].pos), code);
-    if (!x || !y || !v || type_of(*x) != TypeId::integer || type_of(*y) != TypeId::integer || !same(*v, m[2].value))
+    if (!x || !y || type_of(*x) != TypeId::integer || type_of(*y) != TypeId::integer || !word_holds(m[2], f, code))
         return false;
     return fast::int_result(m[2].code == MicroCode::compare, m[2].fast, get_int(*x), get_int(*y), value);
 }
@@ -388,12 +387,21 @@ const Form* nested_form(const Cell& block, Link& link, bool& never) {
     return false;
 }
 
+// The value of a block the op reaches (a branch, a paren) run nested,
+// pushing above `top`; false when the run declines.
+bool nested_block(const Form& f, const Op& op, const Cell& block, Link& link, Cell* top, Cell& value) {
+    if (nesting_too_deep()) [[unlikely]] return false;
+    bool never = false;
+    const Form* bf = nested_form(block, link, never);
+    if (never) return decline_for_good(f, op);
+    return bf && run_nested(*bf, block.w2, top, value);
+}
+
 // The check before an inline call's arguments: the call's word holds the
 // function still, and the function's body can run nested. The form found
 // waits in the call's op.
 [[gnu::noinline]] bool inline_check(const Form& f, const Micro& m, NodeId code) {
-    const Cell* v = heap_slot(m, f.at(m.pos), code);
-    if (!v || !same(*v, m.value)) return false;
+    if (!word_holds(m, f, code)) return false;
     const Cell& fn = m.value;
     const Cell body = *function::part(fn, function::Part::body);
     const Op& call = f.ops[m.call_op];
@@ -439,7 +447,6 @@ const Form* nested_form(const Cell& block, Link& link, bool& never) {
 // block's value in its place (none for `if` on a false condition). An
 // unset condition, which `either` refuses with an error, declines.
 [[gnu::noinline]] bool run_branch(const Form& f, const Micro& m, Cell* top) {
-    if (nesting_too_deep()) [[unlikely]] return false;
     const Op& op = f.ops[m.call_op];
     const Cell& cond = top[-1];
     const bool either = m.fast != 0;
@@ -451,11 +458,8 @@ const Form* nested_form(const Cell& block, Link& link, bool& never) {
     }
     const uint32_t k = chosen ? 0 : 1;
     const Cell& block = f.at(f.ops[f.args[op.first_arg + 1 + k]].pos);
-    bool never = false;
-    const Form* bf = nested_form(block, op.links[k], never);
-    if (never) return decline_for_good(f, op);
     Cell value;
-    if (!bf || !run_nested(*bf, block.w2, top, value)) return false;
+    if (!nested_block(f, op, block, op.links[k], top, value)) return false;
     top[-1] = value;
     return true;
 }
@@ -468,8 +472,7 @@ const Form* nested_form(const Cell& block, Link& link, bool& never) {
 // one value that is data and not a block (append would splice it). The
 // series at its head is the value. False, with nothing done, otherwise.
 [[gnu::noinline]] bool pure_append(const Form& f, const Micro& m, NodeId code, Cell*& top) {
-    const Cell* action = heap_slot(m, f.at(m.pos), code);
-    if (!action || !same(*action, m.value)) return false;
+    if (!word_holds(m, f, code)) return false;
     Cell* const a = top - 2;
     const Cell value = a[1];
     if (type_of(a[0]) != TypeId::block || is_any_block(type_of(value)) || !is_data(type_of(value))) return false;
@@ -486,14 +489,9 @@ const Form* nested_form(const Cell& block, Link& link, bool& never) {
 
 // A paren's value, pushed.
 [[gnu::noinline]] bool run_paren(const Form& f, const Micro& m, Cell*& top) {
-    if (nesting_too_deep()) [[unlikely]] return false;
     const Op& op = f.ops[m.call_op];
-    const Cell& paren = f.at(m.pos);
-    bool never = false;
-    const Form* bf = nested_form(paren, op.links[0], never);
-    if (never) return decline_for_good(f, op);
     Cell value;
-    if (!bf || !run_nested(*bf, paren.w2, top, value)) return false;
+    if (!nested_block(f, op, f.at(m.pos), op.links[0], top, value)) return false;
     *top++ = value;
     return true;
 }
@@ -555,8 +553,7 @@ const Form* nested_form(const Cell& block, Link& link, bool& never) {
             case MicroCode::arith:
             case MicroCode::compare: {
                 const Cell& w = f.at(m->pos);
-                const Cell* v = heap_slot(*m, w, code);
-                if (!v || !same(*v, m->value)) [[unlikely]] return fail();
+                if (!word_holds(*m, f, code)) [[unlikely]] return fail();
                 Cell* const a = top - 2;
                 const bool arith = m->code == MicroCode::arith;
                 if (type_of(a[0]) == TypeId::integer && type_of(a[1]) == TypeId::integer) [[likely]] {
@@ -626,12 +623,9 @@ const Form* nested_form(const Cell& block, Link& link, bool& never) {
             case MicroCode::append:
                 if (!pure_append(f, *m, code, top)) return fail();
                 break;
-            case MicroCode::branch_check: {
-                if (f.ops[m->call_op].declined == generation) return fail();
-                const Cell* v = heap_slot(*m, f.at(m->pos), code);
-                if (!v || !same(*v, m->value)) return fail();
+            case MicroCode::branch_check:
+                if (f.ops[m->call_op].declined == generation || !word_holds(*m, f, code)) return fail();
                 break;
-            }
             case MicroCode::branch:
                 if (!run_branch(f, *m, top)) return fail();
                 break;
