@@ -3,8 +3,8 @@
 # 10-million-step while loop, 3 million calls of a one- and of a
 # three-argument function, 3 million updates of an object's field, and a
 # block of a million values built by appending and summed by foreach. The
-# same programs in all three languages. Prints each program's time and the
-# ratio qor / other (below 1 means qor is faster).
+# same programs in all three languages. Prints each program's median time
+# over five runs and the ratio qor / other (below 1 means qor is faster).
 # Usage: bench/eval.sh BUILD_DIR (configured with -DQOR_BENCH=ON)
 set -e
 build=${1:-build-bench}
@@ -59,9 +59,25 @@ for name, body in (("fib30", lambda: fib(30)), ("count10M", count), ("call3M", c
     t = time.perf_counter(); body(); print(name, time.perf_counter() - t)
 PY
 
-"$build/bench_eval" > "$tmp/qor.txt"
-lua5.4 "$tmp/b.lua" | tr '\t' ' ' > "$tmp/lua.txt"
-python3 "$tmp/b.py" > "$tmp/py.txt"
+# Each language's programs run five times, taking turns; a program's time
+# is the median of its five (the machine's load swings between runs).
+runs=5
+for i in $(seq $runs); do
+    "$build/bench_eval" >> "$tmp/qor.all"
+    lua5.4 "$tmp/b.lua" | tr '\t' ' ' >> "$tmp/lua.all"
+    python3 "$tmp/b.py" >> "$tmp/py.all"
+done
+# The median of each program's times, the programs in their first order.
+median() {
+    awk '{ if (!($1 in seen)) { seen[$1] = 1; order[++n] = $1 } t[$1, ++c[$1]] = $2 }
+         END { for (i = 1; i <= n; i++) { k = order[i]; m = c[k]
+                 for (a = 1; a <= m; a++) v[a] = t[k, a]
+                 for (a = 2; a <= m; a++) for (b = a; b > 1 && v[b - 1] > v[b]; b--) { x = v[b]; v[b] = v[b - 1]; v[b - 1] = x }
+                 print k, v[int((m + 1) / 2)] } }' "$1"
+}
+median "$tmp/qor.all" > "$tmp/qor.txt"
+median "$tmp/lua.all" > "$tmp/lua.txt"
+median "$tmp/py.all" > "$tmp/py.txt"
 printf '%-10s %9s %9s %9s %10s %10s\n' program qor lua python qor/lua qor/python
 # The programs in qor's order, each with its times from the three files.
 awk 'FILENAME == ARGV[1] { order[++n] = $1; q[$1] = $2 }

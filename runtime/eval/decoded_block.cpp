@@ -211,6 +211,7 @@ private:
 std::unique_ptr<Form> decode(NodeId code, uint32_t start) {
     auto f = std::make_unique<Form>();
     series::Buffer* b = series::buffer(code);
+    f->node = code;
     f->start = start;
     f->length = b->length();
     f->cells.assign(b->cells() + start, b->cells() + f->length);

@@ -69,6 +69,9 @@ struct Link {
     uint64_t generation = 0;
     NodeId node = 0;
     uint32_t start = 0;
+    // The nested run in which the block's cells were last found to be the
+    // form's (see pure_program.cpp): they stay so while it lasts.
+    uint64_t checked = 0;
 };
 
 // Evaluates a block without a frame of its own, as the interpreter's lean

@@ -103,6 +103,8 @@ enum class MicroCode : uint8_t {
     branch,
     // A paren at `pos` (its op at `call_op`): its pure form's value.
     paren,
+    // Follows every program, past its last step (not one of its steps).
+    done,
 };
 
 struct Micro {
@@ -124,12 +126,24 @@ struct Micro {
     // An operand: it, the next operand and the operator after them run as
     // one step over integers. An end check: the cell was a word when decoded.
     bool fused = false;
+    // A branch: nothing but end checks of cells that were no words when
+    // decoded follow it in its program, so the chosen block's value is the
+    // program's.
+    bool tail = false;
+    uint8_t thread = 0;  // the step's code in the nested runner (see thread_program)
+    // A branch: the positions of its blocks (the second is `if`'s first).
+    uint32_t blocks[2] = {0, 0};
     // A call's, a branch's or a paren's steps: its op.
     uint32_t call_op = 0;
+    // The nested run in which the step's word was last found holding its
+    // value (see pure_program.cpp); never set for a word in a frame.
+    mutable uint64_t held = 0;
 };
 
 struct Expr {
     uint32_t pos, end, op;
+    uint32_t program = 0;  // its op's program (index into Form::micro), once compiled
+    uint32_t steps = 0;
 };
 
 // What a field step found the last time, kept while no buffer moved: the
@@ -148,6 +162,7 @@ struct FieldCache {
 };
 
 struct Form {
+    NodeId node = 0;            // the block's
     uint32_t start = 0;
     uint32_t length = 0;        // the block's length when decoded
     uint32_t plain_from = 0;    // the decoded expressions end here
@@ -159,6 +174,7 @@ struct Form {
     std::vector<Step> steps;
     std::vector<Expr> exprs;
     std::vector<Micro> micro;
+    uint32_t most_steps = 0;    // the most steps of an expression's program
     mutable std::vector<FieldCache> fields;  // of the field steps (Micro::index)
     // Every expression has a pure program, and they cover the block. A
     // call in one that cannot run inline clears it.
@@ -198,6 +214,10 @@ struct Pin {
 // its calls, its pure program where it has one, and sets `all_pure` and
 // `inlinable`.
 void compile_programs(Form& f);
+
+// Gives the steps of a program, its `done` included, their codes in the
+// nested runner.
+void thread_program(Micro* m, uint32_t n);
 
 // Whether the block at `node` has run as code (it has a place in the
 // forms' table): a form of it may hold its cells.

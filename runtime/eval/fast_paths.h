@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "runtime/core/cell.h"
 #include "runtime/datatypes/logic.h"
@@ -49,6 +50,14 @@ enum class Query : uint8_t { length = 1, index = 2, head_q = 3, tail_q = 4, next
     }
 }
 
+// Stores an integer cell with one store: the next step reads the cell
+// back whole, which waits for a cell written in parts to reach the cache.
+inline void put_int(Cell& out, int32_t r) {
+    using Lanes = uint32_t __attribute__((vector_size(16)));
+    const Lanes cell = {to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
+    std::memcpy(&out, &cell, sizeof(Cell));
+}
+
 // The integer case of an operator as one cell: an Arith code, or with
 // `compare` a comparison code; false when a sum leaves the 32-bit range.
 [[nodiscard]] inline bool int_result(bool compare, int code, int32_t x, int32_t y, Cell& out) {
@@ -58,7 +67,7 @@ enum class Query : uint8_t { length = 1, index = 2, head_q = 3, tail_q = 4, next
     }
     int32_t r = 0;
     if (!int_arith(static_cast<Arith>(code), x, y, r)) return false;
-    out = Cell{to_int(TypeId::integer), 0, static_cast<uint32_t>(r), 0};
+    put_int(out, r);
     return true;
 }
 

@@ -2,13 +2,14 @@
 // expression made of constants, words holding data, object fields, the
 // operators with fast paths, parens, calls, `either` and `if` over literal
 // blocks, and a set or an append at the end its flat program; the runner
-// of such programs, which runs the parens, branches and function bodies
-// they reach nested inside them; and the loops of while, loop, foreach
-// and repeat that run whole iterations of blocks made of them. Once an
-// iteration has run with nothing but the programs, a loop lays its blocks
-// out and runs the later iterations trusted: straight from the cells the
-// programs found, without checking them again, for as long as nothing
-// else runs.
+// of such programs, which hands the parens, branches and function bodies
+// they reach to the nested runner (nested_run.cpp); and the loops of
+// while, loop, foreach and repeat that run whole iterations of blocks
+// made of them. Once an iteration has run with nothing but the programs,
+// a loop lays its blocks out and runs the later iterations trusted:
+// straight from the cells the programs found, without checking them
+// again, for as long as nothing else runs.
+#include <algorithm>
 #include <initializer_list>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/eval/decoded_form.h"
+#include "runtime/eval/pure_steps.h"
 #include "runtime/core/native_ids.h"
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interrupt.h"
@@ -168,6 +170,7 @@ bool compile_branch(Form& f, uint32_t index, uint32_t scope_end) {
     if (cond == no_op || !compile_pure(f, cond, false, scope_end)) return false;
     Micro branch{MicroCode::branch, static_cast<uint8_t>(either ? 1 : 0), op.pos, op.value};
     branch.call_op = index;
+    for (uint32_t k = 1; k < op.arg_count; k++) branch.blocks[k - 1] = f.ops[f.args[op.first_arg + k]].pos;
     f.micro.push_back(branch);
     return true;
 }
@@ -182,11 +185,19 @@ uint8_t shape_of(const Micro* m, uint32_t n) {
     return k + 1 == n && m[k].code == MicroCode::set_word ? 2 : 0;
 }
 
+// Marks the branch that only end checks of cells known not to be words
+// follow (see Micro::tail).
+void mark_tail(Micro* m, uint32_t n) {
+    uint32_t k = n;
+    while (k > 0 && m[k - 1].code == MicroCode::end_check && !m[k - 1].fused) k--;
+    if (k > 0 && m[k - 1].code == MicroCode::branch) m[k - 1].tail = true;
+}
+
 }  // namespace
 
 void compile_programs(Form& f) {
     for (size_t i = 0; i < f.exprs.size(); i++) {
-        const Expr& e = f.exprs[i];
+        Expr& e = f.exprs[i];
         const uint32_t last_op = i + 1 < f.exprs.size() ? f.exprs[i + 1].op : static_cast<uint32_t>(f.ops.size());
         const auto give = [&](uint32_t index, bool allow_set) {
             const uint32_t first = static_cast<uint32_t>(f.micro.size());
@@ -195,8 +206,14 @@ void compile_programs(Form& f) {
             op.micro_first = first;
             op.micro_count = static_cast<uint32_t>(f.micro.size()) - first;
             op.shape = shape_of(&f.micro[first], op.micro_count);
+            mark_tail(&f.micro[first], op.micro_count);
+            f.micro.push_back(Micro{MicroCode::done});
+            thread_program(&f.micro[first], op.micro_count + 1);
         };
         give(e.op, true);
+        e.program = f.ops[e.op].micro_first;
+        e.steps = f.ops[e.op].micro_count;
+        f.most_steps = std::max(f.most_steps, e.steps);
         for (uint32_t k = e.op; k < last_op; k++) {
             const Op& op = f.ops[k];
             if (op.kind != Kind::call_function && op.kind != Kind::call_native) continue;
@@ -218,53 +235,6 @@ void compile_programs(Form& f) {
 
 // ---------------------------------------------------------------- runner
 
-namespace {
-
-// The value cell of a step's word, found through what the step keeps
-// while no buffer moved: the word's cell is the decoded one (the form
-// checks that), so its context and index are too.
-[[gnu::always_inline]] inline Cell* heap_slot(const Micro& m, const Cell& word, NodeId code) {
-    if (m.links == node::link_count()) [[likely]] {
-        if (!m.on_stack) return m.slot;
-        const uint32_t frame = m.slot->w2;
-        if (frame == 0) [[unlikely]] return nullptr;  // the function is not running
-        return stack::data.bottom + context::stack_values_index(frame) + m.index;
-    }
-    const Cell* h = nullptr;
-    Cell* slot = bound_value(word, &h);
-    if (!slot) return nullptr;
-    m.links = node::link_count();
-    m.on_stack = context::values_on_stack(*h);
-    m.slot = m.on_stack ? const_cast<Cell*>(h) : slot;
-    m.index = static_cast<uint32_t>(word::index_of(word));
-    m.in_code = !m.on_stack && h->w2 == code;
-    m.object = context::kind_of(*h) == context::Kind::object;
-    return slot;
-}
-
-// Whether the word of a step still holds the value it held when decoded
-// (an operator, a function, the append action).
-[[gnu::always_inline]] inline bool word_holds(const Micro& m, const Form& f, NodeId code) {
-    const Cell* v = heap_slot(m, f.at(m.pos), code);
-    return v && same(*v, m.value);
-}
-
-// The value cell of the object field `o/x` names, through the step's
-// cache; nullptr when the cache does not hold (or, to set, when the object
-// has change handlers).
-inline Cell* cached_field(const FieldCache& c, const Cell& path, bool to_set) {
-    if (c.links != node::link_count()) return nullptr;
-    series::Buffer* p = series::buffer(path.w2);
-    if (p->length() != path.w1 + 2) return nullptr;
-    const Cell* cells = p->cells() + path.w1;
-    if (!same(cells[0], c.first) || !same(cells[1], c.element)) return nullptr;
-    const Cell& object = *c.holder;
-    if (type_of(object) != TypeId::object || object.w1 != c.ctx || (to_set && object.w3 != 0)) return nullptr;
-    return c.value;
-}
-
-// Fills a field step's cache after the path reached its field the long
-// way (the path cache then knows the field).
 void fill_field(FieldCache& c, const Cell& path) {
     c.links = 0;
     series::Buffer* p = series::buffer(path.w2);
@@ -283,41 +253,16 @@ void fill_field(FieldCache& c, const Cell& path) {
     c.links = node::link_count();
 }
 
-// Whether the cell after an expression, read from the block, is no word
-// holding an operator.
-[[gnu::noinline]] bool no_operator_at(NodeId code, uint32_t pos) { return !internal::operator_at(code, pos); }
+bool no_operator_at(NodeId code, uint32_t pos) { return !internal::operator_at(code, pos); }
 
-// Whether the end check of a program lets the expression end there: a
-// cell checked since the last code ran is known (`fused`: it was a word);
-// others are read.
-inline bool ends_here(const Micro& m, NodeId code, uint32_t verified_to) {
-    return (m.pos < verified_to && !m.fused) || no_operator_at(code, m.pos);
-}
-
-// An integer operand of a fused operator: a constant, or the value of a
-// word; nullptr when the word has none to offer.
-inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
-    return m.code == MicroCode::constant ? &m.value : heap_slot(m, f.at(m.pos), code);
-}
-
-// A fused operand pair and its operator (m[0], m[1], m[2]) over integers,
-// into `value`; false, with nothing done, for anything else (the steps
-// then run one by one).
-[[gnu::always_inline]] inline bool fused_int(const Form& f, const Micro* m, NodeId code, Cell& value) {
-    // Integers are data: the words need no other check.
-    const Cell* x = int_operand(m[0], f, code);
-    const Cell* y = int_operand(m[1], f, code);
-    if (!x || !y || type_of(*x) != TypeId::integer || type_of(*y) != TypeId::integer || !word_holds(m[2], f, code))
-        return false;
-    return fast::int_result(m[2].code == MicroCode::compare, m[2].fast, get_int(*x), get_int(*y), value);
-}
+namespace {
 
 // A program of shape 1 or 2 in one step, over integers: true with the
 // value in `value` (and the word set); false with nothing done, when the
 // steps one by one are to be tried.
 [[gnu::always_inline]] inline bool shaped(const Form& f, const Op& op, const Micro* m, NodeId code,
                                           uint32_t verified_to, bool& wrote, Cell& value) {
-    if (!fused_int(f, m, code, value)) return false;
+    if (!fused_int(f, m, code, value, false)) return false;
     const Micro* last = m + op.micro_count - 1;
     if (op.micro_count > 3 && m[3].code == MicroCode::end_check && !ends_here(m[3], code, verified_to)) return false;
     if (op.shape == 2) {
@@ -326,141 +271,6 @@ inline const Cell* int_operand(const Micro& m, const Form& f, NodeId code) {
         if (last->in_code) wrote = true;
         *slot = value;
     }
-    return true;
-}
-
-// ---------------------------------------------------------------- nesting
-//
-// A function's body, a branch of `either` or `if`, and a paren run inside
-// the program that reaches them when their block's form is pure and sets
-// nothing (Form::inlinable): no frame, no code position and no exit of
-// their own can be seen, since such a run raises no error (its programs
-// run quietly) and calls nothing but more of the same. A block whose form
-// cannot run so is remembered, in the op that reaches it, until the
-// table's forms change; one without a form yet, or whose cells changed,
-// is tried again next time. A run that declines part way has done nothing
-// the language can see, and the whole program then declines.
-
-bool body_value(const Form& bf, NodeId code, Cell& value);
-
-// The C++ stack a nested run may still take, above the floor every
-// evaluation keeps: a run that would go deeper declines, and the calls
-// then go the long way, which reports a stack overflow where one is.
-inline constexpr ptrdiff_t nesting_room = 256 * 1024;
-
-[[nodiscard]] inline bool nesting_too_deep() {
-    return static_cast<const char*>(__builtin_frame_address(0)) - stack::detail::native_floor < nesting_room;
-}
-
-// The form of the block a nested run takes, holding the block's cells;
-// nullptr when there is none to take now (`never` set when the block's
-// form cannot run nested).
-const Form* nested_form(const Cell& block, Link& link, bool& never) {
-    const Form* bf = form_of(block.w2, block.w1, link);
-    if (!bf) return nullptr;
-    if (!bf->inlinable) {
-        never = true;
-        return nullptr;
-    }
-    series::Buffer* b = series::buffer(block.w2);
-    if (b->length() != bf->length || !same_cells(b->cells() + bf->start, bf->cells.data(), bf->length - bf->start))
-        return nullptr;
-    return bf;
-}
-
-// A nested run of a block's expressions, pushing above `top`, its value in
-// `value`; false, with nothing done, when it declines.
-[[gnu::always_inline]] inline bool run_nested(const Form& bf, NodeId code, Cell* top, Cell& value) {
-    struct Top {
-        Cell* saved = stack::data.top;
-        ~Top() { stack::data.top = saved; }
-    } restore;
-    stack::data.top = top;
-    return body_value(bf, code, value);
-}
-
-// Remembers that the op's block cannot run nested; the form it lies in
-// then runs its expressions as any form does.
-[[gnu::cold]] bool decline_for_good(const Form& f, const Op& op) {
-    op.declined = generation;
-    f.all_pure = false;
-    return false;
-}
-
-// The value of a block the op reaches (a branch, a paren) run nested,
-// pushing above `top`; false when the run declines.
-bool nested_block(const Form& f, const Op& op, const Cell& block, Link& link, Cell* top, Cell& value) {
-    if (nesting_too_deep()) [[unlikely]] return false;
-    bool never = false;
-    const Form* bf = nested_form(block, link, never);
-    if (never) return decline_for_good(f, op);
-    return bf && run_nested(*bf, block.w2, top, value);
-}
-
-// The check before an inline call's arguments: the call's word holds the
-// function still, and the function's body can run nested. The form found
-// waits in the call's op.
-[[gnu::noinline]] bool inline_check(const Form& f, const Micro& m, NodeId code) {
-    if (!word_holds(m, f, code)) return false;
-    const Cell& fn = m.value;
-    const Cell body = *function::part(fn, function::Part::body);
-    const Op& call = f.ops[m.call_op];
-    if (type_of(body) != TypeId::block || (fn.header & (function::flag_trace | function::flag_no_trace)))
-        return decline_for_good(f, call);
-    bool never = false;
-    call.inline_body = nested_form(body, call.links[0], never);
-    if (never) return decline_for_good(f, call);
-    return call.inline_body != nullptr;
-}
-
-// An inline call: the arguments are the top cells, checked as a call
-// checks them; the function's words name them while its body runs, as
-// they would name its frame. On success the arguments give way to the
-// body's value. Ctrl-C, or a recursion too deep, declines: the call then
-// goes the long way, which halts or reports a stack overflow.
-[[gnu::noinline]] bool inline_call(const Form& f, const Micro& m, Cell*& top) {
-    const Op& call = f.ops[m.call_op];
-    if (interrupt::requested()) [[unlikely]] return false;
-    // A recursion this deep runs as calls from here on: trying again at
-    // every level of it would repeat the whole descent each time.
-    if (nesting_too_deep()) [[unlikely]] return decline_for_good(f, call);
-    Cell* const args = top - call.arg_count;
-    for (uint32_t i = 0; i < call.arg_count; i++)
-        if (!arg_cache::admits(f.types[call.first_arg + i], type_of(args[i]))) return false;
-    // Nothing a nested run does moves a buffer: the header stays where it
-    // is, and is put back however the body ends.
-    struct Values {
-        Cell& header;
-        uint32_t saved;
-        ~Values() { header.w2 = saved; }
-    } values{*series::buffer(m.value.w1)->cells(), 0};
-    values.saved = values.header.w2;
-    values.header.w2 = context::stack_values_ref(stack::index_of(args));
-    Cell value;
-    if (!run_nested(*call.inline_body, call.links[0].node, top, value)) return false;
-    top = args;
-    *top++ = value;
-    return true;
-}
-
-// The choice of `either` or `if`, the condition on top: the chosen
-// block's value in its place (none for `if` on a false condition). An
-// unset condition, which `either` refuses with an error, declines.
-[[gnu::noinline]] bool run_branch(const Form& f, const Micro& m, Cell* top) {
-    const Op& op = f.ops[m.call_op];
-    const Cell& cond = top[-1];
-    const bool either = m.fast != 0;
-    if (either && type_of(cond) == TypeId::unset) return false;
-    const bool chosen = interpreter::truthy(cond);
-    if (!chosen && !either) {
-        top[-1] = none::value;
-        return true;
-    }
-    const uint32_t k = chosen ? 0 : 1;
-    const Cell& block = f.at(f.ops[f.args[op.first_arg + 1 + k]].pos);
-    Cell value;
-    if (!nested_block(f, op, block, op.links[k], top, value)) return false;
-    top[-1] = value;
     return true;
 }
 
@@ -487,24 +297,12 @@ bool nested_block(const Form& f, const Op& op, const Cell& block, Link& link, Ce
     return true;
 }
 
-// A paren's value, pushed.
-[[gnu::noinline]] bool run_paren(const Form& f, const Micro& m, Cell*& top) {
-    const Op& op = f.ops[m.call_op];
-    Cell value;
-    if (!nested_block(f, op, f.at(m.pos), op.links[0], top, value)) return false;
-    *top++ = value;
-    return true;
-}
-
 // An op's pure program, its value into `out` (which it may use meanwhile
 // as a cell of its own). Values are handed on in registers where they
 // can be: a cell written in parts and read back whole at once waits for
-// the writes to reach the cache. Quiet: an operator whose action would
-// compute it (money, mixed numbers, comparisons beyond integers), which
-// may raise an error, declines instead (a nested run has no frame and no
-// code of its own to report an error from).
+// the writes to reach the cache.
 [[gnu::always_inline]] inline bool pure_program(const Form& f, const Op& op, NodeId code, uint32_t verified_to,
-                                                bool& wrote, Cell& out, bool quiet = false) {
+                                                bool& wrote, Cell& out) {
     Cell* const base = stack::data.top;
     // A program pushes at most one cell per step.
     if (stack::data.limit - base <= static_cast<ptrdiff_t>(op.micro_count) + 1) [[unlikely]] return false;
@@ -519,7 +317,7 @@ bool nested_block(const Form& f, const Op& op, const Cell& block, Link& link, Ce
         switch (m->code) {
             case MicroCode::constant:
             case MicroCode::word: {
-                if (m->fused && fused_int(f, m, code, *top)) [[likely]] {
+                if (m->fused && fused_int(f, m, code, *top, false)) [[likely]] {
                     top++;
                     m += 2;
                     break;
@@ -563,15 +361,6 @@ bool nested_block(const Form& f, const Op& op, const Cell& block, Link& link, Ce
                     break;
                 }
                 if (!is_number(type_of(a[0])) || !is_number(type_of(a[1]))) return fail();
-                if (quiet) {
-                    // What arith computes itself: integers (a sum out of range
-                    // becoming a float), and floats with + - *.
-                    const TypeId ta = type_of(a[0]), tb = type_of(a[1]);
-                    const bool own = (ta == TypeId::integer && tb == TypeId::integer) ||
-                                     (ta == TypeId::float_ && tb == TypeId::float_ &&
-                                      m->fast <= static_cast<int>(fast::Arith::multiply));
-                    if (!arith || !own) return fail();
-                }
                 stack::data.top = a;
                 if (arith) fast::arith(static_cast<fast::Arith>(m->fast), w, a[0], a[1]);
                 else fast::compare(m->fast, w, a[0], a[1]);
@@ -615,10 +404,11 @@ bool nested_block(const Form& f, const Op& op, const Cell& block, Link& link, Ce
                 break;
             case MicroCode::call_check:
                 // A function that cannot run inline is known as such at once.
-                if (f.ops[m->call_op].declined == generation || !inline_check(f, *m, code)) return fail();
+                if (f.ops[m->call_op].declined == generation || !inline_check(f, *m, code, false)) return fail();
                 break;
             case MicroCode::call:
-                if (!inline_call(f, *m, top)) return fail();
+            case MicroCode::branch:
+                if (!run_nested(f, *m, top)) return fail();
                 break;
             case MicroCode::append:
                 if (!pure_append(f, *m, code, top)) return fail();
@@ -626,24 +416,14 @@ bool nested_block(const Form& f, const Op& op, const Cell& block, Link& link, Ce
             case MicroCode::branch_check:
                 if (f.ops[m->call_op].declined == generation || !word_holds(*m, f, code)) return fail();
                 break;
-            case MicroCode::branch:
-                if (!run_branch(f, *m, top)) return fail();
-                break;
             case MicroCode::paren:
-                if (f.ops[m->call_op].declined == generation || !run_paren(f, *m, top)) return fail();
+                if (f.ops[m->call_op].declined == generation || !run_nested(f, *m, top)) return fail();
                 break;
+            case MicroCode::done: break;  // past the program's end
         }
     }
     out = top[-1];
     stack::data.top = base;
-    return true;
-}
-
-// The value of an inlinable body: its expressions' programs in turn.
-bool body_value(const Form& bf, NodeId code, Cell& value) {
-    bool wrote = false;  // an inlinable body sets nothing
-    for (const Expr& e : bf.exprs)
-        if (!pure_program(bf, bf.ops[e.op], code, UINT32_MAX, wrote, value, true)) return false;
     return true;
 }
 
@@ -710,7 +490,7 @@ namespace {
                 break;
             case MicroCode::call_check: break;  // the body found last stands
             case MicroCode::call:
-                if (!inline_call(f, *m, top)) return false;
+                if (!run_nested(f, *m, top)) return false;
                 break;
             case MicroCode::append:
                 if (!pure_append(f, *m, code, top)) return false;
@@ -718,6 +498,7 @@ namespace {
             case MicroCode::branch_check:
             case MicroCode::branch:
             case MicroCode::paren: return false;  // never laid out for trusted runs
+            case MicroCode::done: break;            // past the program's end
         }
     }
     out = top[-1];
@@ -929,6 +710,7 @@ bool trustworthy(std::initializer_list<const Form*> forms, const Cell* written) 
                     case MicroCode::branch_check:
                     case MicroCode::branch:
                     case MicroCode::paren: return false;
+                    case MicroCode::done: break;
                     case MicroCode::field:
                     case MicroCode::set_field: {
                         const bool to_set = m.code == MicroCode::set_field;
