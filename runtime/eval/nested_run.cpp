@@ -43,10 +43,12 @@ struct Level {
     Cell* header;
 };
 
-// Three levels per call of a function whose body branches to a paren:
-// deeper than the plain calls go before their stack overflows.
+// Two levels per call of a function whose body branches to a paren (the
+// call's and the paren's): deeper than plain calls go before their stack
+// overflows.
 constexpr size_t max_levels = 12 * 1024;
 Level levels[max_levels];
+bool running = false;  // a nested run is under way
 
 // The form of the block a nested run enters, holding the block's cells;
 // nullptr when there is none to take now (`never` set when the block's
@@ -89,6 +91,7 @@ enum class Thread : uint8_t {
     fused,
     word_int_arith,
     word_int_compare,
+    word_int_branch,  // a comparison, the condition of the branch after it
     field,
     operate,
     next,
@@ -108,7 +111,8 @@ Thread thread_of(const Micro* m, const Micro* end) {
             if (!m->fused) return Thread::word;
             if (end - m < 3 || m[1].code != MicroCode::constant || type_of(m[1].value) != TypeId::integer)
                 return Thread::fused;
-            return m[2].code == MicroCode::arith ? Thread::word_int_arith : Thread::word_int_compare;
+            if (m[2].code == MicroCode::arith) return Thread::word_int_arith;
+            return end - m > 3 && m[3].code == MicroCode::branch ? Thread::word_int_branch : Thread::word_int_compare;
         case MicroCode::field: return Thread::field;
         case MicroCode::arith:
         case MicroCode::compare: return Thread::operate;
@@ -149,18 +153,23 @@ bool inline_check(const Form& f, const Micro& m, NodeId code, bool nested) {
 }
 
 bool run_nested(const Form& entry_form, const Micro& entry, Cell*& entry_top) {
+    // A block known unable to run nested goes the long way at once; and the
+    // table of levels serves one run at a time.
+    if (entry_form.ops[entry.call_op].declined == generation || running) [[unlikely]] return false;
     epoch++;
     // However the run ends (declined, or an error thrown from a slow
     // path), the functions' frame indexes and the data top are put back.
     struct Unwind {
         size_t depth = 0;
         Cell* top = stack::data.top;
+        Unwind() { running = true; }
         ~Unwind() {
             while (depth > 0) {
                 const Level& l = levels[--depth];
                 if (l.header) l.header->w2 = l.saved;
             }
             stack::data.top = top;
+            running = false;
         }
     } unwind;
     size_t& depth = unwind.depth;
@@ -204,10 +213,12 @@ bool run_nested(const Form& entry_form, const Micro& entry, Cell*& entry_top) {
         return bf;
     };
 
+    bool chosen = false;  // a branch's choice
+
     // Each step goes straight on to the next one's code (an indirect jump
     // of its own is far easier to predict than one shared by all steps).
     static void* const steps[] = {
-        &&unexpected, &&constant, &&word,         &&fused,   &&word_int_arith, &&word_int_compare,
+        &&unexpected, &&constant, &&word, &&fused, &&word_int_arith, &&word_int_compare, &&word_int_branch,
         &&field,      &&operate,  &&next,         &&end_check, &&call_check,   &&call,
         &&branch_check, &&branch, &&paren,        &&done,
     };
@@ -263,6 +274,19 @@ word_int_compare: {
     goto word;
 }
 
+word_int_branch: {
+    // The comparison chooses the branch's block at once; its cell only
+    // holds the place where the block's value goes.
+    const Cell* x = heap_slot(*m, f->at(m->pos), f->node);
+    if (x && type_of(*x) == TypeId::integer && holds(m[2], *f, f->node, true)) [[likely]] {
+        chosen = fast::int_compare(m[2].fast, get_int(*x), get_int(m[1].value));
+        top++;
+        m += 3;
+        goto choose;
+    }
+    goto word;
+}
+
 field: {
     // As the path walk reads a field: no unset value, no function.
     const Cell& path = f->at(m->pos);
@@ -287,8 +311,8 @@ operate: {
     if (!holds(*m, *f, f->node, true)) [[unlikely]] return false;
     Cell* const a = top - 2;
     const bool arith = m->code == MicroCode::arith;
-    if (type_of(a[0]) == TypeId::integer && type_of(a[1]) == TypeId::integer) [[likely]] {
-        if (!fast::int_result(!arith, m->fast, get_int(a[0]), get_int(a[1]), a[0])) [[unlikely]] return false;
+    if (type_of(a[0]) == TypeId::integer && type_of(a[1]) == TypeId::integer &&
+        fast::int_result(!arith, m->fast, get_int(a[0]), get_int(a[1]), a[0])) [[likely]] {
         top = a + 1;
         ++m;
         QOR_NEXT;
@@ -341,12 +365,16 @@ call: {
 branch: {
     // The condition on top; an unset one, which `either` refuses with an
     // error, declines. `if` on a false one is none.
-    const Op& op = f->ops[m->call_op];
     const Cell& cond = top[-1];
-    const bool either = m->fast != 0;
-    if (either && type_of(cond) == TypeId::unset) return false;
-    const bool chosen = interpreter::truthy(cond);
-    if (!chosen && !either) {
+    if (m->fast != 0 && type_of(cond) == TypeId::unset) return false;
+    chosen = interpreter::truthy(cond);
+    goto choose;
+}
+
+choose: {
+    // `m` is the branch, `chosen` its choice, the condition's cell on top.
+    const Op& op = f->ops[m->call_op];
+    if (!chosen && m->fast == 0) {
         top[-1] = none::value;
         if (depth == 0) [[unlikely]] {  // the entry step, done
             entry_top = top;
