@@ -126,9 +126,9 @@ struct Micro {
     // An operand: it, the next operand and the operator after them run as
     // one step over integers. An end check: the cell was a word when decoded.
     bool fused = false;
-    // A branch: nothing but end checks of cells that were no words when
-    // decoded follow it in its program, so the chosen block's value is the
-    // program's.
+    // A branch or a call: nothing but end checks of cells that were no
+    // words when decoded follow it in its program, so the value of the
+    // block it runs is the program's.
     bool tail = false;
     uint8_t thread = 0;  // the step's code in the nested runner (see thread_program)
     // A branch: the positions of its blocks (the second is `if`'s first).

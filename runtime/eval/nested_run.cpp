@@ -353,11 +353,24 @@ call: {
     Cell* const args = top - op.arg_count;
     for (uint32_t i = 0; i < op.arg_count; i++)
         if (!arg_cache::admits(f->types[op.first_arg + i], type_of(args[i]))) return false;
-    // A recursion this deep runs as calls from here on: trying again at
-    // every level of it would repeat the whole descent each time.
     Cell& header = *series::buffer(m->value.w1)->cells();
-    if (!enter(op.inline_body, args, &header)) return decline_for_good(*f, op);
-    levels[depth - 1].saved = header.w2;
+    if (m->tail && depth > 0 && !levels[depth - 1].header && expr + 1 == f->exprs.data() + f->exprs.size()) {
+        // The body's value is this block's (a paren's, a branch's): the
+        // body goes back up where this block would, the frame index put
+        // back on the way.
+        if (!room(op.inline_body, top)) return decline_for_good(*f, op);
+        Level& l = levels[depth - 1];
+        l.header = &header;
+        l.saved = header.w2;
+        f = op.inline_body;
+        expr = f->exprs.data();
+        base = top;
+    } else {
+        // A recursion this deep runs as calls from here on: trying again at
+        // every level of it would repeat the whole descent each time.
+        if (!enter(op.inline_body, args, &header)) return decline_for_good(*f, op);
+        levels[depth - 1].saved = header.w2;
+    }
     header.w2 = context::stack_values_ref(stack::index_of(args));
     goto start;
 }

@@ -185,12 +185,12 @@ uint8_t shape_of(const Micro* m, uint32_t n) {
     return k + 1 == n && m[k].code == MicroCode::set_word ? 2 : 0;
 }
 
-// Marks the branch that only end checks of cells known not to be words
-// follow (see Micro::tail).
+// Marks the branch or call that only end checks of cells known not to be
+// words follow (see Micro::tail).
 void mark_tail(Micro* m, uint32_t n) {
     uint32_t k = n;
     while (k > 0 && m[k - 1].code == MicroCode::end_check && !m[k - 1].fused) k--;
-    if (k > 0 && m[k - 1].code == MicroCode::branch) m[k - 1].tail = true;
+    if (k > 0 && (m[k - 1].code == MicroCode::branch || m[k - 1].code == MicroCode::call)) m[k - 1].tail = true;
 }
 
 }  // namespace
