@@ -274,6 +274,22 @@ Result read_dynamic_tables(BitReader& r, LitLenTable& lit, DistanceTable& dist) 
 // Copies a match of `length` bytes from `distance` back; byte by byte in
 // effect, so overlapping copies repeat.
 [[gnu::always_inline]] inline void copy_match(Output& o, std::uint32_t distance, std::uint32_t length) {
+    // Far from the end of the output, a match at least 8 bytes back is
+    // copied 8 bytes at a time: each piece reads bytes already final, and
+    // the last may write up to 7 bytes past the match, which later output
+    // overwrites.
+    if (distance >= 8 && o.produced + length + 8 <= o.cap) [[likely]] {
+        std::uint8_t* dst = o.out + o.produced;
+        const std::uint8_t* src = dst - distance;
+        std::uint8_t* const end = dst + length;
+        do {
+            std::memcpy(dst, src, 8);
+            dst += 8;
+            src += 8;
+        } while (dst < end);
+        o.produced += length;
+        return;
+    }
     if (o.produced + length <= o.cap || o.room_for(length)) {
         std::uint8_t* dst = o.out + o.produced;
         const std::uint8_t* src = dst - distance;
@@ -298,14 +314,27 @@ Result read_dynamic_tables(BitReader& r, LitLenTable& lit, DistanceTable& dist) 
 // Decodes symbols until the end of the block or of the input.
 [[gnu::always_inline]] inline Result decode_symbols_in(BitReader& r, Output& o, const LitLenTable& lit,
                                                        const DistanceTable& dist, Step& step) {
+    // Stores a literal; false when the output can hold no more.
+    const auto literal = [&o](std::uint32_t sym) {
+        if (o.produced < o.cap || o.room_for(1)) o.out[o.produced] = static_cast<std::uint8_t>(sym);
+        else if (o.produced >= compress::kMaxSeriesBytes) return false;
+        ++o.produced;
+        return true;
+    };
     while (r.more()) {
         r.refill();  // one refill covers a literal or a whole match
-        const std::uint32_t sym = lit.decode_held(r);
+        std::uint32_t sym = lit.decode_held(r);
         if (sym < 256) {
-            if (o.produced < o.cap || o.room_for(1)) o.out[o.produced] = static_cast<std::uint8_t>(sym);
-            else if (o.produced >= compress::kMaxSeriesBytes) return Result::Malformed;
-            ++o.produced;
-            continue;
+            if (!literal(sym)) return Result::Malformed;
+            // The bits still held (at least 33) cover one more code: a
+            // literal goes out at once, anything else after a refill.
+            if (!r.more()) break;
+            sym = lit.decode_held(r);
+            if (sym < 256) {
+                if (!literal(sym)) return Result::Malformed;
+                continue;
+            }
+            r.refill();
         }
         if (sym == deflate::kEndOfBlock) {
             step = Step::EndOfBlock;

@@ -3,6 +3,8 @@
 // past what a series can hold.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "runtime/compress/deflate.h"
 #include "tests/unit/compress/deflate_test_util.h"
 
@@ -73,6 +75,34 @@ TEST(Inflate, LongestMatchAtDistanceOneRepeatsTheLastByte) {
     ASSERT_EQ(d.result, Result::Done);
     EXPECT_EQ(d.size, 259);
     EXPECT_EQ(Bytes(d.out.begin(), d.out.begin() + 259), Bytes(259, 'x'));
+}
+
+// Long matches 9, 8 and 3 bytes back, decoded into an output of exactly
+// their size: the copies far from the end go in pieces of 8 bytes, those
+// near it byte by byte, and all give what a byte-by-byte copy gives.
+TEST(Inflate, LongMatchesNearAndFarFromTheEndOfTheOutput) {
+    Bits b;
+    b.put(1, 1);
+    b.put(1, 2);  // final, fixed
+    Bytes expected;
+    for (char c : std::string("abcdefghi")) {
+        put_fixed(b, static_cast<unsigned>(c));
+        expected.push_back(static_cast<std::uint8_t>(c));
+    }
+    // (distance code, extra bits, their value, distance)
+    const unsigned matches[][4] = {{6, 2, 0, 9}, {5, 1, 1, 8}, {2, 0, 0, 3}, {6, 2, 0, 9}};
+    for (const auto& m : matches) {
+        put_fixed(b, 285);  // length 258
+        b.put_code(m[0], 5);
+        if (m[1]) b.put(m[2], m[1]);
+        for (int k = 0; k < 258; ++k) expected.push_back(expected[expected.size() - m[3]]);
+    }
+    put_fixed(b, 256);
+    const auto size = static_cast<std::int32_t>(expected.size());
+    Decoded d = inflate_with(b.bytes, size);
+    ASSERT_EQ(d.result, Result::Done);
+    EXPECT_EQ(d.size, size);
+    EXPECT_EQ(d.out, expected);
 }
 
 TEST(Inflate, StreamCutShortAfterANonFinalBlockKeepsWhatWasDecoded) {
