@@ -646,7 +646,8 @@ struct TrustedBlock {
 // One run of a loop's block through its all-pure form: trusted as far as
 // it goes when the loop has laid the block out, the rest as
 // run_pure_block runs it.
-bool loop_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bool& clean, const TrustedBlock* trusted) {
+[[gnu::always_inline]] inline bool loop_block(Form& f, const Cell& b, Cell& current, const Cell& saved, bool& clean,
+                                              const TrustedBlock* trusted) {
     if (!trusted) return run_pure_block(f, b, current, saved, clean);
     const size_t ran = trusted->run(b, current);
     if (ran == trusted->count) [[likely]] {
