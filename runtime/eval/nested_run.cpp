@@ -217,10 +217,11 @@ bool run_nested(const Form& entry_form, const Micro& entry, Cell*& entry_top) {
 
     // Each step goes straight on to the next one's code (an indirect jump
     // of its own is far easier to predict than one shared by all steps).
+    // The labels in the order of Thread.
     static void* const steps[] = {
-        &&unexpected, &&constant, &&word, &&fused, &&word_int_arith, &&word_int_compare, &&word_int_branch,
-        &&field,      &&operate,  &&next,         &&end_check, &&call_check,   &&call,
-        &&branch_check, &&branch, &&paren,        &&done,
+        &&unexpected, &&constant,   &&word,         &&fused,  &&word_int_arith, &&word_int_compare,
+        &&word_int_branch, &&field, &&operate,      &&next,   &&end_check,      &&call_check,
+        &&call,       &&branch_check, &&branch,     &&paren,  &&done,
     };
     static_assert(sizeof(steps) / sizeof(steps[0]) == static_cast<size_t>(Thread::done) + 1);
 #define QOR_NEXT goto* steps[m->thread]
