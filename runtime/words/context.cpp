@@ -178,7 +178,15 @@ int32_t add_word(NodeId ctx, uint32_t sym) {
 
 // --- The global context ----------------------------------------------------
 
-void make_global() { global_context = make(global_room, false, false, nullptr, Kind::global); }
+namespace {
+uint64_t globals_made = 0;
+}  // namespace
+
+void make_global() {
+    global_context = make(global_room, false, false, nullptr, Kind::global);
+    globals_made++;
+}
+uint64_t global_generation() { return globals_made; }
 
 NodeId global() { return global_context; }
 

@@ -94,6 +94,9 @@ int32_t add_word(NodeId ctx, uint32_t sym);
 // Makes the global context (boot).
 void make_global();
 [[nodiscard]] NodeId global();
+// Counts the global contexts made: what is known of one holds while this
+// stands (its words are never taken away).
+[[nodiscard]] uint64_t global_generation();
 
 // Finds or adds the symbol in the global context and answers a word bound
 // there. A symbol found by alias under another spelling answers, with
