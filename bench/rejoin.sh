@@ -3,8 +3,6 @@
 # strings, two integers) in one loop on each side; prints both times and
 # the ratio qor / Python (below 1 means qor is faster). The loop itself is
 # measured on both sides and taken off, so the ratio is the joins' own.
-# A run gave 2.1 (5.1 with rejoin written in the language; the joins' own cost is mostly the new strings and blocks
-# the collector then has to find).
 # Usage: bench/rejoin.sh [path to qor]  (default: build/release/qor)
 set -e
 cd "$(dirname "$0")/.."
