@@ -48,14 +48,14 @@ TEST_F(ConsoleTerminal, BannerEditingHistoryMultiLineAndCtrlC) {
     // Editing: Home and Delete take the first character away.
     t.text("10 + 5");
     t.keys("Home DC Enter");
-    ASSERT_TRUE(t.wait_for("== 5")) << t.screen();
+    ASSERT_TRUE(t.wait_for("== 5\n>>")) << t.screen();
     EXPECT_NE(t.screen().find(">> 0 + 5\n== 5\n>>"), std::string::npos) << t.screen();
 
     // History: Up brings the command back.
     t.keys("Up");
     ASSERT_TRUE(t.wait_for(">> 0 + 5", 2)) << t.screen();
     t.keys("Enter");
-    ASSERT_TRUE(t.wait_for("== 5", 2)) << t.screen();
+    ASSERT_TRUE(t.wait_for("== 5\n>>", 2)) << t.screen();
 
     // A block left open asks for more lines with its delimiter as prompt.
     t.text("length? [1");
@@ -70,9 +70,10 @@ TEST_F(ConsoleTerminal, BannerEditingHistoryMultiLineAndCtrlC) {
     t.keys("Enter");
     ASSERT_TRUE(t.wait_for(">> (1\n(\n")) << t.screen();
     t.keys("Escape");
-    ASSERT_TRUE(t.wait_for("(escape)")) << t.screen();
+    ASSERT_TRUE(t.wait_for("(escape)\n>>")) << t.screen();
 
-    // Ctrl-C at the prompt quits with status 0.
+    // Ctrl-C at the prompt quits with status 0. (The test waits for the
+    // prompt: a Ctrl-C typed ahead while a command still runs halts it.)
     t.text("abc");
     t.keys("C-c");
     ASSERT_TRUE(t.wait_for("DONE 0")) << t.screen();
