@@ -54,7 +54,7 @@ bool running = false;  // a nested run is under way
 // nullptr when there is none to take now (`never` set when the block's
 // form cannot run nested). `nested`: found inside a nested run, where a
 // block checked once in the run's epoch stays as it was.
-const Form* nested_form(const Cell& block, Link& link, bool& never, bool nested) {
+[[gnu::always_inline]] inline const Form* nested_form(const Cell& block, Link& link, bool& never, bool nested) {
     if (nested && link.checked == epoch && link.node == block.w2 && link.start == block.w1) [[likely]]
         return link.form;
     const Form* bf = form_of(block.w2, block.w1, link);
@@ -137,7 +137,6 @@ void thread_program(Micro* m, uint32_t n) {
 }
 
 bool inline_check(const Form& f, const Micro& m, NodeId code, bool nested) {
-    if (nested && m.held == epoch) [[likely]] return true;  // so is the body's form
     if (!word_holds(m, f, code)) return false;
     const Cell& fn = m.value;
     const Cell body = *function::part(fn, function::Part::body);
@@ -205,8 +204,6 @@ bool run_nested(const Form& entry_form, const Micro& entry, Cell*& entry_top) {
     };
     // The block whose step `m` goes down to, found through the op's link.
     const auto block_form = [&](const Op& op, const Cell& block, Link& link) -> const Form* {
-        if (link.checked == epoch && link.node == block.w2 && link.start == block.w1) [[likely]]
-            return link.form;
         bool never = false;
         const Form* bf = nested_form(block, link, never, true);
         if (never) decline_for_good(*f, op);
@@ -333,7 +330,8 @@ next:
     QOR_NEXT;
 
 call_check:
-    // A function that cannot run inline is known as such at once.
+    // A function that cannot run inline is known as such at once; one
+    // checked in this epoch, with its body's form, holds still.
     if (m->held != epoch && (f->ops[m->call_op].declined == generation || !inline_check(*f, *m, f->node, true)))
         return false;
     ++m;
@@ -450,7 +448,6 @@ start:
     m = f->micro.data() + expr->program;
     top = base;
     QOR_NEXT;
-
 
 unexpected:
     return false;  // a set or an append: no inlinable form has one

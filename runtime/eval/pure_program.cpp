@@ -20,14 +20,14 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/eval/decoded_form.h"
-#include "runtime/eval/pure_steps.h"
 #include "runtime/core/native_ids.h"
+#include "runtime/eval/decoded_form.h"
 #include "runtime/eval/fast_paths.h"
 #include "runtime/eval/interrupt.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/interpreter_internal.h"
 #include "runtime/eval/natives_impl.h"
+#include "runtime/eval/pure_steps.h"
 #include "runtime/eval/trace.h"
 #include "runtime/eval/path_cache.h"
 #include "runtime/memory/call_stack.h"
@@ -408,6 +408,7 @@ namespace {
                 break;
             case MicroCode::call:
             case MicroCode::branch:
+            case MicroCode::paren:
                 if (!run_nested(f, *m, top)) return fail();
                 break;
             case MicroCode::append:
@@ -415,9 +416,6 @@ namespace {
                 break;
             case MicroCode::branch_check:
                 if (f.ops[m->call_op].declined == generation || !word_holds(*m, f, code)) return fail();
-                break;
-            case MicroCode::paren:
-                if (f.ops[m->call_op].declined == generation || !run_nested(f, *m, top)) return fail();
                 break;
             case MicroCode::done: break;  // past the program's end
         }
